@@ -1,0 +1,225 @@
+#include "qnVelTorFile.h"
+
+#include "qnVelTorFileName.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <array>
+#include <limits>
+#include <new>
+
+namespace {
+
+constexpr char TabByte = '\t';
+constexpr char LfByte = '\n';
+constexpr char CrByte = '\r';
+constexpr char EofByte = '\x1A';
+
+// Large reads keep the per-byte cost down to one table look-up.
+constexpr qint64 ReadChunkSize = 1 << 20;
+constexpr std::size_t WriteChunkSize = 1 << 20;
+
+constexpr std::array<bool, 256> makeControlTable()
+{
+    std::array<bool, 256> table {};
+    table[static_cast<unsigned char>(TabByte)] = true;
+    table[static_cast<unsigned char>(LfByte)] = true;
+    table[static_cast<unsigned char>(CrByte)] = true;
+    table[static_cast<unsigned char>(EofByte)] = true;
+    return table;
+}
+
+constexpr std::array<bool, 256> controlBytes = makeControlTable();
+
+} // namespace
+
+bool IsStorableValue(std::string_view value)
+{
+    for (unsigned char c : value) {
+        if (controlBytes[c])
+            return false;
+    }
+    return true;
+}
+
+bool ReadReportFile(const QString &path, qnVelTorData *data)
+{
+    if (!data)
+        return false;
+    // Set before the file is opened: the caller compares a later save's
+    // name with it even when this read fails.
+    data->SetFileBaseName(FileBaseNameOfPath(path));
+    try {
+        qnVelTorFileReader reader(data, path);
+        return reader.Read();
+    } catch (const std::bad_alloc &) {
+        // A file too big for memory is a file that cannot be read.
+        return false;
+    }
+}
+
+qnVelTorFileReader::qnVelTorFileReader(qnVelTorData *data, const QString &path)
+    : data(data), path(path)
+{
+}
+
+qnVelTorFileReader::~qnVelTorFileReader() = default;
+
+bool qnVelTorFileReader::Read()
+{
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    stream = std::move(file);
+
+    std::string buffer(ReadChunkSize, '\0');
+    for (;;) {
+        const qint64 got = stream->read(buffer.data(), ReadChunkSize);
+        // A read error is not the end of the report: stopping there as if
+        // it were would quietly drop the rest of the lines.
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        if (!PutBytes(buffer.data(), static_cast<std::size_t>(got)))
+            break;
+    }
+    return Finish();
+}
+
+bool qnVelTorFileReader::PutBytes(const char *bytes, std::size_t size)
+{
+    if (ended)
+        return false;
+    const char *p = bytes;
+    const char *const end = bytes + size;
+    while (p < end) {
+        const char *run = p;
+        while (p < end && !controlBytes[static_cast<unsigned char>(*p)])
+            ++p;
+        if (p != run) {
+            fieldText.append(run, static_cast<std::size_t>(p - run));
+            lineLength += static_cast<std::uint64_t>(p - run);
+        }
+        if (p == end)
+            break;
+        const char c = *p++;
+        if (c == EofByte) {
+            ended = true;
+            return false;
+        }
+        if (c != CrByte)
+            PutChar(static_cast<unsigned char>(c));
+    }
+    return true;
+}
+
+bool qnVelTorFileReader::Finish()
+{
+    if (!finished) {
+        finished = true;
+        ended = true;
+        PutChar(-1);
+    }
+    return !overflow;
+}
+
+void qnVelTorFileReader::PutChar(int ch)
+{
+    switch (ch) {
+    case TabByte:
+        EndField();
+        break;
+    case LfByte:
+        EndField();
+        EndRecord();
+        break;
+    case -1:
+        // A last line without a line end still counts, even one of TABs only.
+        if (lineLength > 0) {
+            EndField();
+            EndRecord();
+        }
+        break;
+    default:
+        fieldText.push_back(static_cast<char>(ch));
+        break;
+    }
+    lineLength = ch == LfByte ? 0 : lineLength + 1;
+}
+
+void qnVelTorFileReader::EndField()
+{
+    if (!recordOpen) {
+        if (!record)
+            record = std::make_unique<qnVelTorDataRecord>();
+        recordOpen = true;
+        fieldIndex = 0;
+    }
+    // Pieces past the 19th of a line have no field and are dropped.
+    if (qnVelTorDataField *field = record->fields.At(fieldIndex))
+        field->Set(std::string_view(fieldText));
+    if (fieldIndex < std::numeric_limits<std::uint32_t>::max())
+        ++fieldIndex;
+    fieldText.clear();
+}
+
+void qnVelTorFileReader::EndRecord()
+{
+    if (!recordOpen)
+        return;
+    recordOpen = false;
+    if (data->RecordCount() == qnVelTorData::MaxRecords) {
+        overflow = true;
+        return;
+    }
+    // The record object is kept for the next line; moving it out leaves it
+    // with fresh empty fields.
+    data->AppendRecord(std::move(*record));
+}
+
+bool qnVelTorFileWriter::Write(const QString &path, const qnVelTorData *data)
+{
+    if (!data)
+        return false;
+    // QSaveFile writes beside the target and renames only on commit, so a
+    // failed save never destroys the previous file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+
+    std::string buffer;
+    buffer.reserve(WriteChunkSize + 4096);
+    const auto flush = [&file, &buffer] {
+        const bool ok = file.write(buffer.data(), static_cast<qint64>(buffer.size()))
+                == static_cast<qint64>(buffer.size());
+        buffer.clear();
+        return ok;
+    };
+
+    for (const qnVelTorDataRecord &record : *data) {
+        bool first = true;
+        for (const qnVelTorDataField &field : record) {
+            if (!first)
+                buffer.push_back(TabByte);
+            first = false;
+            const std::string &value = field.Get();
+            if (!IsStorableValue(value)) {
+                file.cancelWriting();
+                return false;
+            }
+            buffer.append(value);
+        }
+        buffer.append("\r\n");
+        if (buffer.size() >= WriteChunkSize && !flush()) {
+            file.cancelWriting();
+            return false;
+        }
+    }
+    if (!buffer.empty() && !flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}

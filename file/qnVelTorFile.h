@@ -1,0 +1,70 @@
+#pragma once
+
+#include "qnVelTorData.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QIODevice;
+
+// Reads the report file at `path` into `data`: sets the file base name from
+// the path first (also when the read fails), then appends one record per
+// line. Does not empty `data`. False when the file cannot be opened or read
+// to its end.
+bool ReadReportFile(const QString &path, qnVelTorData *data);
+
+// Turns the bytes of a report file into records. The file's text-mode
+// translations are part of the format: CR is dropped wherever it stands and
+// the first 0x1A ends the input.
+class qnVelTorFileReader
+{
+public:
+    qnVelTorFileReader(qnVelTorData *data, const QString &path);
+    ~qnVelTorFileReader();
+
+    bool Read();
+
+    // One byte 0..255 after the text-mode translation, or -1 for the end of
+    // the input.
+    void PutChar(int ch);
+    void EndField();
+    void EndRecord();
+
+    // Feeds raw file bytes (before the text-mode translation), as Read()
+    // does chunk by chunk. Gives the same records as feeding each byte, with
+    // CR dropped, to PutChar; returns false once a 0x1A has ended the input.
+    bool PutBytes(const char *bytes, std::size_t size);
+    // Ends the input: PutChar(-1). True unless the report outgrew its
+    // 32-bit record count.
+    bool Finish();
+
+private:
+    qnVelTorData *data; // not owned
+    QString path;
+    std::unique_ptr<QIODevice> stream;
+    std::uint32_t fieldIndex = 0;
+    std::string fieldText;
+    std::unique_ptr<qnVelTorDataRecord> record;
+    std::uint64_t lineLength = 0;
+    bool recordOpen = false; // `record` is kept between lines, to be reused
+    bool ended = false;
+    bool finished = false;
+    bool overflow = false;
+};
+
+class qnVelTorFileWriter
+{
+public:
+    // Replaces the file at `path` with the report only when every byte was
+    // written; otherwise any old file stays byte for byte as it was and no
+    // file is created. A value holding TAB, CR, LF or 0x1A would read back
+    // different, so such a report is refused.
+    bool Write(const QString &path, const qnVelTorData *data);
+};
+
+// True when the format can carry the value: no TAB, CR, LF or 0x1A in it.
+bool IsStorableValue(std::string_view value);

@@ -1,0 +1,131 @@
+#include "qnVelTorGridAttr.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace qnVelTor {
+
+GridAttr::GridAttr(unsigned width)
+    : width(std::min(width, MaxWidth))
+{
+}
+
+void GridAttr::Reset(unsigned count)
+{
+    rows.clear();
+    rows.shrink_to_fit(); // a cleared view should give back a large report's memory
+    rows.resize(count);
+}
+
+void GridAttr::AddRow()
+{
+    rows.emplace_back();
+}
+
+bool GridAttr::IsError(unsigned row, unsigned field) const
+{
+    if (!InRange(row, field))
+        return false;
+    return (rows[row].errors >> field) & 1u;
+}
+
+std::string GridAttr::GetErrorMessage(unsigned row, unsigned field) const
+{
+    if (!InRange(row, field))
+        return {};
+    const Messages *messages = rows[row].messages.get();
+    if (!messages)
+        return {};
+    for (const Message &m : *messages) {
+        if (m.field == field)
+            return m.text;
+    }
+    return {};
+}
+
+bool GridAttr::SetError(unsigned row, unsigned field, bool flag)
+{
+    if (!InRange(row, field))
+        return false;
+    const std::uint32_t bit = std::uint32_t(1) << field;
+    if (flag)
+        rows[row].errors |= bit;
+    else
+        rows[row].errors &= ~bit;
+    return true;
+}
+
+bool GridAttr::SetErrorMessage(unsigned row, unsigned field, std::string text)
+{
+    if (!InRange(row, field))
+        return false;
+    Row &r = rows[row];
+    if (text.empty()) {
+        if (!r.messages)
+            return true;
+        Messages &messages = *r.messages;
+        messages.erase(std::remove_if(messages.begin(), messages.end(),
+                                      [field](const Message &m) { return m.field == field; }),
+                       messages.end());
+        if (messages.empty())
+            r.messages.reset();
+        return true;
+    }
+    if (!r.messages)
+        r.messages = std::make_unique<Messages>();
+    for (Message &m : *r.messages) {
+        if (m.field == field) {
+            m.text = std::move(text);
+            return true;
+        }
+    }
+    r.messages->push_back({static_cast<std::uint8_t>(field), std::move(text)});
+    return true;
+}
+
+GridAttr::ATTR GridAttr::Get(unsigned row, unsigned field) const
+{
+    ATTR attr;
+    if (!InRange(row, field))
+        return attr;
+    attr.error = IsError(row, field);
+    attr.message = GetErrorMessage(row, field);
+    return attr;
+}
+
+bool GridAttr::InsertRow(unsigned row)
+{
+    if (row > rows.size())
+        return false;
+    rows.emplace(rows.begin() + row);
+    return true;
+}
+
+bool GridAttr::RemoveRow(unsigned row)
+{
+    if (row >= rows.size())
+        return false;
+    rows.erase(rows.begin() + row);
+    return true;
+}
+
+bool GridAttr::MoveRow(unsigned from, unsigned to)
+{
+    if (from >= rows.size() || to >= rows.size())
+        return false;
+    const auto first = rows.begin();
+    if (from < to)
+        std::rotate(first + from, first + from + 1, first + to + 1);
+    else if (from > to)
+        std::rotate(first + to, first + from, first + from + 1);
+    return true;
+}
+
+bool GridAttr::RowHasError(unsigned row) const
+{
+    if (row >= rows.size())
+        return false;
+    return rows[row].errors != 0;
+}
+
+} // namespace qnVelTor

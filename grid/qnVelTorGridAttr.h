@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qnVelTor {
+
+// Verdict and message of the last validation of every report cell, addressed
+// by (line index, field index). Every index is bounds-checked: reads out of
+// range give false or an empty text, writes give false and change nothing.
+//
+// The window keeps one row per report line, and reports reach a million
+// lines, so a row is stored compactly: a 32-bit error mask plus a pointer to
+// message storage that exists only while the row has a non-empty message
+// (16 bytes for a row without messages). Hence the width is clamped to 32;
+// the window uses 20.
+class GridAttr
+{
+public:
+    struct ATTR
+    {
+        bool error = false;
+        std::string message;
+    };
+
+    static constexpr unsigned MaxWidth = 32;
+
+    // width > MaxWidth is clamped to MaxWidth.
+    explicit GridAttr(unsigned width);
+
+    // Drops all rows, then appends count cleared rows.
+    void Reset(unsigned count);
+    // Appends one cleared row.
+    void AddRow();
+
+    bool IsError(unsigned row, unsigned field) const;
+    std::string GetErrorMessage(unsigned row, unsigned field) const;
+    bool SetError(unsigned row, unsigned field, bool flag);
+    bool SetErrorMessage(unsigned row, unsigned field, std::string text);
+    ATTR Get(unsigned row, unsigned field) const;
+
+    // Line editing moves the verdicts along with their lines.
+    // A cleared row before `row`; row == RowCount() appends.
+    bool InsertRow(unsigned row);
+    bool RemoveRow(unsigned row);
+    // The row at `from` ends up at index `to`; the rows between shift by one.
+    bool MoveRow(unsigned from, unsigned to);
+    bool RowHasError(unsigned row) const;
+
+    unsigned RowCount() const { return static_cast<unsigned>(rows.size()); }
+    unsigned Width() const { return width; }
+
+private:
+    struct Message
+    {
+        std::uint8_t field;
+        std::string text;
+    };
+    // Sparse: a row rarely carries more than a few messages.
+    using Messages = std::vector<Message>;
+
+    struct Row
+    {
+        std::uint32_t errors = 0;
+        std::unique_ptr<Messages> messages; // null while the row has none
+    };
+    static_assert(sizeof(Row) <= 16, "a row without messages must stay small");
+
+    bool InRange(unsigned row, unsigned field) const
+    {
+        return row < rows.size() && field < width;
+    }
+
+    std::vector<Row> rows;
+    unsigned width;
+};
+
+} // namespace qnVelTor

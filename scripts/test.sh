@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test, headless.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/deps.sh
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j"$(nproc)"
+cd "$build"
+ctest --output-on-failure --timeout 600

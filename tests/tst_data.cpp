@@ -1,0 +1,362 @@
+#include "qnVelTorData.h"
+#include "qnVelTorDataAttribute.h"
+
+#include <QTest>
+
+#include <sstream>
+#include <string>
+
+using namespace std::string_literals;
+
+namespace {
+
+// Shift-JIS bytes used below.
+const std::string kanji = "\x8A\xBF"; // 漢
+const std::string halfWidthKa = "\xB6"; // ｶ
+const std::string lengthMessage60 = // 文字数は60文字（漢字は30）までです。
+    "\x95\xB6\x8E\x9A\x90\x94\x82\xCD" "60" "\x95\xB6\x8E\x9A\x81\x69\x8A\xBF\x8E\x9A\x82\xCD"
+    "30" "\x81\x6A\x82\xDC\x82\xC5\x82\xC5\x82\xB7\x81\x42";
+const std::string lengthMessage1 = // 文字数は1文字（漢字は0）までです。
+    "\x95\xB6\x8E\x9A\x90\x94\x82\xCD" "1" "\x95\xB6\x8E\x9A\x81\x69\x8A\xBF\x8E\x9A\x82\xCD"
+    "0" "\x81\x6A\x82\xDC\x82\xC5\x82\xC5\x82\xB7\x81\x42";
+const std::string fullWidthMessage = // 全角文字（漢字等）を含んではいけません。
+    "\x91\x53\x8A\x70\x95\xB6\x8E\x9A\x81\x69\x8A\xBF\x8E\x9A\x93\x99\x81\x6A\x82\xF0"
+    "\x8A\xDC\x82\xF1\x82\xC5\x82\xCD\x82\xA2\x82\xAF\x82\xDC\x82\xB9\x82\xF1\x81\x42";
+
+std::string repeat(const std::string &unit, int times)
+{
+    std::string s;
+    for (int i = 0; i < times; ++i)
+        s += unit;
+    return s;
+}
+
+QByteArray bytes(const std::string &s)
+{
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+} // namespace
+
+class tst_Data : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void attributeTable();
+    void attributeBounds();
+    void validate_data();
+    void validate();
+    void validateAppendsToStream();
+    void emptyContainer();
+    void resizeKeepsValues();
+    void cellBounds();
+    void appendIsCopy();
+    void headerAccessors_data();
+    void headerAccessors();
+    void makeFileBaseName_data();
+    void makeFileBaseName();
+    void clear();
+};
+
+void tst_Data::attributeTable()
+{
+    const qnVelTorDataAttribute *table = qnVelTorDataAttribute::Instance();
+    QVERIFY(table);
+    QCOMPARE(table->Instance(), table);
+    QCOMPARE(table->Count(), 19u);
+
+    // ｺﾚｸﾄ･ｺｰﾄﾞ: half-width katakana and the half-width middle dot.
+    QCOMPARE(bytes(table->At(5)->name), QByteArray("\xBA\xDA\xB8\xC4\xA5\xBA\xB0\xC4\xDE"));
+    QCOMPARE(table->At(0)->name.size(), std::size_t(14));
+    QCOMPARE(bytes(table->At(18)->name), // リクエスト回数
+             QByteArray("\x83\x8A\x83\x4E\x83\x47\x83\x58\x83\x67\x89\xF1\x90\x94"));
+    // ［ＪＡＳＲＡＣ作品コード］／「0」も入力。「-」不要: ASCII inside 「」.
+    QVERIFY(bytes(table->At(6)->hint).contains("\x81\x75" "0" "\x81\x76"));
+    QVERIFY(bytes(table->At(6)->hint).startsWith("\x81\x6D\x82\x69\x82\x60")); // ［ＪＡ
+
+    const unsigned maxLengths[19] = {30, 1, 3, 1, 3, 1, 10, 60, 60, 60, 60, 60, 60, 60, 10, 1, 1, 1, 9};
+    const int widths[19] = {30, 20, 30, 20, 30, 20, 60, 80, 60, 60, 60, 60, 60, 80, 20, 20, 20, 20, 20};
+    for (unsigned i = 0; i < 19; ++i) {
+        const qnVelTorDataAttribute::FieldAttribute *field = table->At(i);
+        QVERIFY(field);
+        QCOMPARE(field->maxLength, maxLengths[i]);
+        QCOMPARE(table->MaxLength(i), maxLengths[i]);
+        QCOMPARE(field->columnWidth, widths[i]);
+        QCOMPARE(field->allowFullWidth, i >= 7 && i <= 13);
+        QVERIFY(!field->name.empty());
+        QVERIFY(!field->hint.empty());
+    }
+}
+
+void tst_Data::attributeBounds()
+{
+    const qnVelTorDataAttribute *table = qnVelTorDataAttribute::Instance();
+    QVERIFY(!table->At(19));
+    QVERIFY(!table->At(unsigned(-1)));
+    QCOMPARE(table->MaxLength(19), 0u);
+    QCOMPARE(table->MaxLength(6), 10u);
+
+    std::ostringstream out;
+    QVERIFY(!table->Validate(19, "", out));
+    QVERIFY(out.str().empty());
+    std::string message;
+    QVERIFY(!table->Validate(unsigned(-1), "x", message));
+    QVERIFY(message.empty());
+
+    const qnVelTorDataAttribute::FieldAttribute field;
+    QVERIFY(field.name.empty() && field.hint.empty());
+    QCOMPARE(field.maxLength, 0u);
+    QCOMPARE(field.columnWidth, 30);
+    QVERIFY(!field.allowFullWidth);
+}
+
+void tst_Data::validate_data()
+{
+    QTest::addColumn<unsigned>("field");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("message");
+
+    for (unsigned f = 0; f < 19; ++f)
+        QTest::addRow("empty value in field %u", f) << f << QByteArray() << QByteArray();
+
+    QTest::newRow("60 bytes in field 7") << 7u << bytes(std::string(60, 'a')) << QByteArray();
+    QTest::newRow("61 bytes in field 7") << 7u << bytes(std::string(61, 'a')) << bytes(lengthMessage60);
+    QTest::newRow("30 kanji in field 7") << 7u << bytes(repeat(kanji, 30)) << QByteArray();
+    QTest::newRow("31 kanji in field 7") << 7u << bytes(repeat(kanji, 31)) << bytes(lengthMessage60);
+    QTest::newRow("Q in field 1") << 1u << QByteArray("Q") << QByteArray();
+    QTest::newRow("two letters in field 1") << 1u << QByteArray("QQ") << bytes(lengthMessage1);
+    QTest::newRow("half-width kana in field 1") << 1u << bytes(halfWidthKa) << bytes(fullWidthMessage);
+    QTest::newRow("kanji in ASCII field 6") << 6u << bytes("12" + kanji) << bytes(fullWidthMessage);
+    QTest::newRow("byte 0x80 in field 0") << 0u << QByteArray("1\x80") << bytes(fullWidthMessage);
+    QTest::newRow("byte 0x7F in field 0") << 0u << QByteArray("1\x7F") << QByteArray();
+    QTest::newRow("tab and controls pass") << 0u << QByteArray("a\tb\x01") << QByteArray();
+    QTest::newRow("31 bytes with kanji: length only")
+            << 0u << bytes(std::string(29, '1') + kanji) << bytes(
+                   "\x95\xB6\x8E\x9A\x90\x94\x82\xCD" "30" "\x95\xB6\x8E\x9A\x81\x69\x8A\xBF\x8E\x9A\x82\xCD"
+                   "15" "\x81\x6A\x82\xDC\x82\xC5\x82\xC5\x82\xB7\x81\x42");
+    QTest::newRow("9 digits in field 18") << 18u << QByteArray("123456789") << QByteArray();
+    QTest::newRow("10 digits in field 18") << 18u << QByteArray("1234567890") << bytes(
+            "\x95\xB6\x8E\x9A\x90\x94\x82\xCD" "9" "\x95\xB6\x8E\x9A\x81\x69\x8A\xBF\x8E\x9A\x82\xCD"
+            "4" "\x81\x6A\x82\xDC\x82\xC5\x82\xC5\x82\xB7\x81\x42");
+    QTest::newRow("lone lead byte in field 9") << 9u << QByteArray("abc\x8A") << QByteArray();
+    QTest::newRow("full width allowed in field 13") << 13u << bytes(halfWidthKa + kanji) << QByteArray();
+}
+
+void tst_Data::validate()
+{
+    QFETCH(unsigned, field);
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, message);
+    const qnVelTorDataAttribute *table = qnVelTorDataAttribute::Instance();
+    const std::string_view text(value.constData(), std::size_t(value.size()));
+
+    std::ostringstream stream;
+    const bool valid = table->Validate(field, text, stream);
+    QCOMPARE(valid, message.isEmpty());
+    QCOMPARE(bytes(stream.str()), message);
+
+    std::string fast;
+    QCOMPARE(table->Validate(field, text, fast), valid);
+    QCOMPARE(bytes(fast), message);
+
+    std::ostringstream direct;
+    QCOMPARE(table->At(field)->Validate(text, direct), valid);
+    QCOMPARE(bytes(direct.str()), message);
+}
+
+void tst_Data::validateAppendsToStream()
+{
+    const qnVelTorDataAttribute *table = qnVelTorDataAttribute::Instance();
+    std::ostringstream out;
+    QVERIFY(!table->Validate(1, "QQ", out));
+    QVERIFY(!table->Validate(1, "QQ", out));
+    QCOMPARE(bytes(out.str()), bytes(lengthMessage1 + lengthMessage1));
+    QVERIFY(table->Validate(1, "Q", out));
+    QCOMPARE(out.str().size(), 2 * lengthMessage1.size());
+}
+
+void tst_Data::emptyContainer()
+{
+    qnVelTorData data;
+    QCOMPARE(data.RecordCount(), 0u);
+    QVERIFY(!data.GetCell(0, 0));
+    QVERIFY(!data.SetCell(0, 0, "x"));
+    QVERIFY(!data.RecordAt(0));
+    QVERIFY(data.GetSyoudakuBangou().empty());
+    QVERIFY(data.GetHoukokuNengappi().empty());
+    QVERIFY(data.GetNiniMoziretsu().empty());
+
+    const qnVelTorDataRecord record;
+    QCOMPARE(record.fields.size(), std::size_t(19));
+    QVERIFY(!record.GetField(19));
+    QVERIFY(record.GetField(18) && record.GetField(18)->empty());
+}
+
+void tst_Data::resizeKeepsValues()
+{
+    qnVelTorData data;
+    data.Resize(3);
+    QCOMPARE(data.RecordCount(), 3u);
+    for (unsigned r = 0; r < 3; ++r) {
+        for (unsigned f = 0; f < 19; ++f)
+            QVERIFY(data.GetCell(r, f) && data.GetCell(r, f)->empty());
+    }
+    QVERIFY(data.SetCell(0, 18, "first"));
+    QVERIFY(data.SetCell(2, 0, "third"));
+    data.Resize(1);
+    QCOMPARE(data.RecordCount(), 1u);
+    QCOMPARE(*data.GetCell(0, 18), "first"s);
+    QVERIFY(!data.GetCell(1, 0));
+    data.Resize(2);
+    QVERIFY(data.GetCell(1, 0)->empty()); // a regrown record starts empty
+    QCOMPARE(*data.GetCell(0, 18), "first"s);
+    data.Resize(0);
+    QCOMPARE(data.RecordCount(), 0u);
+}
+
+void tst_Data::cellBounds()
+{
+    qnVelTorData data;
+    data.Resize(2);
+    QVERIFY(!data.SetCell(0, 19, "x"));
+    QVERIFY(!data.SetCell(2, 0, "x"));
+    QVERIFY(!data.SetCell(unsigned(-1), 0, "x"));
+    QVERIFY(!data.GetCell(0, 19));
+    QVERIFY(!data.GetCell(2, 0));
+    QVERIFY(data.SetCell(1, 18, "y"));
+    QCOMPARE(*data.GetCell(1, 18), "y"s);
+    for (const qnVelTorDataRecord &record : data) {
+        QCOMPARE(record.fields.size(), std::size_t(19));
+        QVERIFY(!record.GetField(19));
+    }
+    qnVelTorDataRecord *record = data.RecordAt(1);
+    QVERIFY(record);
+    QVERIFY(!record->SetField(19, "z"));
+    QVERIFY(!record->fields.At(19));
+    QVERIFY(record->fields.At(18)->Set("w"));
+    QCOMPARE(*data.GetCell(1, 18), "w"s);
+}
+
+void tst_Data::appendIsCopy()
+{
+    qnVelTorData data;
+    qnVelTorDataRecord record;
+    record.SetField(7, "title");
+    QVERIFY(data.AppendRecord(record));
+    record.SetField(7, "changed");
+    QCOMPARE(*data.GetCell(0, 7), "title"s);
+
+    // A moved record leaves its source usable, with 19 empty fields.
+    QVERIFY(data.AppendRecord(std::move(record)));
+    QCOMPARE(*data.GetCell(1, 7), "changed"s);
+    QCOMPARE(record.fields.size(), std::size_t(19));
+    QVERIFY(record.SetField(18, "again"));
+
+    qnVelTorDataRecord copy = *data.RecordAt(0);
+    copy.SetField(0, "x");
+    QVERIFY(data.GetCell(0, 0)->empty());
+}
+
+void tst_Data::headerAccessors_data()
+{
+    QTest::addColumn<QByteArray>("baseName");
+    QTest::addColumn<QByteArray>("syoudaku");
+    QTest::addColumn<QByteArray>("nengappi");
+    QTest::addColumn<QByteArray>("nini");
+
+    QTest::newRow("full") << QByteArray("1234567890201204ABC") << QByteArray("1234567890")
+                          << QByteArray("201204") << QByteArray("ABC");
+    QTest::newRow("short") << QByteArray("report") << QByteArray("report") << QByteArray() << QByteArray();
+    QTest::newRow("10 bytes") << QByteArray("1234567890") << QByteArray("1234567890") << QByteArray()
+                              << QByteArray();
+    QTest::newRow("11 bytes") << QByteArray("12345678902") << QByteArray("1234567890") << QByteArray("2")
+                              << QByteArray();
+    QTest::newRow("15 bytes") << QByteArray("123456789020120") << QByteArray("1234567890")
+                              << QByteArray("20120") << QByteArray();
+    QTest::newRow("16 bytes") << QByteArray("1234567890201204") << QByteArray("1234567890")
+                              << QByteArray("201204") << QByteArray();
+    QTest::newRow("17 bytes") << QByteArray("1234567890201204Z") << QByteArray("1234567890")
+                              << QByteArray("201204") << QByteArray("Z");
+    const QByteArray free100 = QByteArray(100, 'f');
+    QTest::newRow("130 bytes") << QByteArray("1234567890201204" + free100 + QByteArray(14, 'x'))
+                               << QByteArray("1234567890") << QByteArray("201204") << free100;
+    QTest::newRow("empty") << QByteArray() << QByteArray() << QByteArray() << QByteArray();
+}
+
+void tst_Data::headerAccessors()
+{
+    QFETCH(QByteArray, baseName);
+    QFETCH(QByteArray, syoudaku);
+    QFETCH(QByteArray, nengappi);
+    QFETCH(QByteArray, nini);
+    qnVelTorData data;
+    data.SetFileBaseName(baseName.toStdString());
+    QCOMPARE(bytes(data.FileBaseName()), baseName);
+    QCOMPARE(bytes(data.GetSyoudakuBangou()), syoudaku);
+    QCOMPARE(bytes(data.GetHoukokuNengappi()), nengappi);
+    QCOMPARE(bytes(data.GetNiniMoziretsu()), nini);
+}
+
+void tst_Data::makeFileBaseName_data()
+{
+    QTest::addColumn<QByteArray>("syoudaku");
+    QTest::addColumn<QByteArray>("nengappi");
+    QTest::addColumn<QByteArray>("nini");
+    QTest::addColumn<QByteArray>("baseName");
+    QTest::addColumn<QByteArray>("splitSyoudaku");
+    QTest::addColumn<QByteArray>("splitNengappi");
+    QTest::addColumn<QByteArray>("splitNini");
+
+    QTest::newRow("all three") << QByteArray("1234567890") << QByteArray("201204") << QByteArray("ABC")
+                               << QByteArray("1234567890201204ABC") << QByteArray("1234567890")
+                               << QByteArray("201204") << QByteArray("ABC");
+    QTest::newRow("no free string") << QByteArray("1234567890") << QByteArray("201204") << QByteArray()
+                                    << QByteArray("1234567890201204") << QByteArray("1234567890")
+                                    << QByteArray("201204") << QByteArray();
+    QTest::newRow("license only") << QByteArray("1234567890") << QByteArray() << QByteArray()
+                                  << QByteArray("1234567890") << QByteArray("1234567890") << QByteArray()
+                                  << QByteArray();
+    QTest::newRow("short license shifts") << QByteArray("12345") << QByteArray("201204") << QByteArray("ABC")
+                                          << QByteArray("12345201204ABC") << QByteArray("1234520120")
+                                          << QByteArray("4ABC") << QByteArray();
+    QTest::newRow("all empty") << QByteArray() << QByteArray() << QByteArray() << QByteArray() << QByteArray()
+                               << QByteArray() << QByteArray();
+}
+
+void tst_Data::makeFileBaseName()
+{
+    QFETCH(QByteArray, syoudaku);
+    QFETCH(QByteArray, nengappi);
+    QFETCH(QByteArray, nini);
+    QFETCH(QByteArray, baseName);
+    QFETCH(QByteArray, splitSyoudaku);
+    QFETCH(QByteArray, splitNengappi);
+    QFETCH(QByteArray, splitNini);
+
+    qnVelTorData data;
+    const std::string made = data.MakeFileBaseName(syoudaku.toStdString(), nengappi.toStdString(),
+                                                   nini.toStdString());
+    QCOMPARE(bytes(made), baseName);
+    QVERIFY(data.FileBaseName().empty()); // building does not store
+    data.SetFileBaseName(made);
+    QCOMPARE(bytes(data.GetSyoudakuBangou()), splitSyoudaku);
+    QCOMPARE(bytes(data.GetHoukokuNengappi()), splitNengappi);
+    QCOMPARE(bytes(data.GetNiniMoziretsu()), splitNini);
+}
+
+void tst_Data::clear()
+{
+    qnVelTorData data;
+    data.SetFileBaseName("1234567890201204ABC");
+    data.Resize(5);
+    data.SetCell(4, 4, "x");
+    QVERIFY(data.Clear());
+    QCOMPARE(data.RecordCount(), 0u);
+    QVERIFY(data.FileBaseName().empty());
+    QVERIFY(!data.GetCell(0, 0));
+    QVERIFY(data.GetSyoudakuBangou().empty());
+}
+
+QTEST_APPLESS_MAIN(tst_Data)
+#include "tst_data.moc"

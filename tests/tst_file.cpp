@@ -1,0 +1,426 @@
+#include "qnVelTorData.h"
+#include "qnVelTorFile.h"
+#include "qnVelTorFileName.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+
+namespace {
+
+QByteArray bytes(const std::string &s)
+{
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+// A record as one string: its 19 fields joined by '|'.
+QByteArray joined(const qnVelTorDataRecord &record)
+{
+    QByteArrayList fields;
+    for (const qnVelTorDataField &field : record)
+        fields << bytes(field.Get());
+    return fields.join('|');
+}
+
+QByteArrayList records(const qnVelTorData &data)
+{
+    QByteArrayList rows;
+    for (const qnVelTorDataRecord &record : data)
+        rows << joined(record);
+    return rows;
+}
+
+// A record given by its leading fields; the rest are empty.
+QByteArray row(QByteArrayList leading)
+{
+    while (leading.size() < 19)
+        leading << QByteArray();
+    return leading.join('|');
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// The two-record example report, as the writer must produce it.
+const QByteArray exampleFile = QByteArray::fromHex(
+        "310909303030090930303009093132333435363738098365835883678BC809098D62090989B30909093009560931090930"
+        "0D0A"
+        "3209090909090909414243" "0909090909090909090909"
+        "0D0A");
+
+qnVelTorData exampleData()
+{
+    qnVelTorData data;
+    data.Resize(2);
+    data.SetCell(0, 0, "1");
+    data.SetCell(0, 2, "000");
+    data.SetCell(0, 4, "000");
+    data.SetCell(0, 6, "12345678");
+    data.SetCell(0, 7, "\x83\x65\x83\x58\x83\x67\x8B\xC8"); // テスト曲
+    data.SetCell(0, 9, "\x8D\x62"); // 甲
+    data.SetCell(0, 11, "\x89\xB3"); // 乙
+    data.SetCell(0, 14, "0");
+    data.SetCell(0, 15, "V");
+    data.SetCell(0, 16, "1");
+    data.SetCell(0, 18, "0");
+    data.SetCell(1, 0, "2");
+    data.SetCell(1, 7, "ABC");
+    return data;
+}
+
+} // namespace
+
+class tst_File : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void writeExample();
+    void read_data();
+    void read();
+    void readAppendsAfterExisting();
+    void chunkedEqualsBytewise_data();
+    void chunkedEqualsBytewise();
+    void readMissingFile();
+    void readDirectory();
+    void baseNameOfPath_data();
+    void baseNameOfPath();
+    void japaneseAndLongPaths();
+    void roundTripValues();
+    void writeEmptyReport();
+    void writeRefusesControlBytes_data();
+    void writeRefusesControlBytes();
+    void failedWriteKeepsOldFile();
+    void fullDiskKeepsOldFile();
+
+private:
+    QTemporaryDir dir;
+};
+
+void tst_File::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    QCOMPARE(exampleFile.size(), 75);
+}
+
+void tst_File::writeExample()
+{
+    const qnVelTorData data = exampleData();
+    const QString path = dir.filePath("1234567890201204ABC.dat");
+    QVERIFY(qnVelTorFileWriter().Write(path, &data));
+    QCOMPARE(readFile(path), exampleFile);
+
+    qnVelTorData back;
+    QVERIFY(ReadReportFile(path, &back));
+    QCOMPARE(records(back), records(data));
+    QCOMPARE(bytes(back.FileBaseName()), QByteArray("1234567890201204ABC"));
+}
+
+void tst_File::read_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArrayList>("expected");
+
+    const QByteArrayList example = records(exampleData());
+    QTest::newRow("example with CR LF") << exampleFile << example;
+    QTest::newRow("example with LF") << QByteArray(exampleFile).replace("\r\n", "\n") << example;
+    QTest::newRow("empty file") << QByteArray() << QByteArrayList();
+    QTest::newRow("CR-only line ends are one line")
+            << QByteArray("a\tb\rc\td\r") << QByteArrayList {row({"a", "bc", "d"})};
+    QTest::newRow("CR anywhere is dropped") << QByteArray("\ra\r\r\tb\r\n") << QByteArrayList {row({"a", "b"})};
+    QTest::newRow("25 pieces keep the first 19") << [] {
+        QByteArrayList pieces;
+        for (int i = 0; i < 25; ++i)
+            pieces << QByteArray::number(i);
+        return pieces.join('\t') + "\r\n";
+    }() << [] {
+        QByteArrayList pieces;
+        for (int i = 0; i < 19; ++i)
+            pieces << QByteArray::number(i);
+        return QByteArrayList {pieces.join('|')};
+    }();
+    QTest::newRow("3 pieces") << QByteArray("a\tb\tc\r\n") << QByteArrayList {row({"a", "b", "c"})};
+    QTest::newRow("blank line between") << QByteArray("a\r\n\r\nb\r\n")
+                                        << QByteArrayList {row({"a"}), row({}), row({"b"})};
+    QTest::newRow("blank line at end") << QByteArray("a\r\n\r\n") << QByteArrayList {row({"a"}), row({})};
+    QTest::newRow("last line without line end") << QByteArray("a\r\nx") << QByteArrayList {row({"a"}), row({"x"})};
+    QTest::newRow("single x") << QByteArray("x") << QByteArrayList {row({"x"})};
+    QTest::newRow("single TAB") << QByteArray("\t") << QByteArrayList {row({})};
+    QTest::newRow("trailing CR after last line end") << QByteArray("a\r\n\r") << QByteArrayList {row({"a"})};
+    QTest::newRow("empty trailing fields kept") << QByteArray("a\t\t\t\r\nb") << QByteArrayList {row({"a"}), row({"b"})};
+    QTest::newRow("leading TAB") << QByteArray("\tz\r\n") << QByteArrayList {row({"", "z"})};
+    QTest::newRow("0x1A ends the input inside a line")
+            << QByteArray("a\r\nb\tc\x1A" "d\r\ne\r\n") << QByteArrayList {row({"a"}), row({"b", "c"})};
+    QTest::newRow("0x1A after a line end") << QByteArray("a\r\n\x1A" "b\r\n") << QByteArrayList {row({"a"})};
+    QTest::newRow("0x1A first") << QByteArray("\x1A" "a") << QByteArrayList();
+    QTest::newRow("NUL and high bytes are data")
+            << QByteArray("\x00\xFF\x80\t\x95\x5C", 6) << QByteArrayList {row({QByteArray("\x00\xFF\x80", 3), "\x95\x5C"})};
+    QTest::newRow("only line ends") << QByteArray("\n\n") << QByteArrayList {row({}), row({})};
+}
+
+void tst_File::read()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArrayList, expected);
+    const QString path = dir.filePath("case.dat");
+    QVERIFY(writeFile(path, content));
+    qnVelTorData data;
+    QVERIFY(ReadReportFile(path, &data));
+    QCOMPARE(records(data), expected);
+    QCOMPARE(bytes(data.FileBaseName()), QByteArray("case"));
+}
+
+void tst_File::readAppendsAfterExisting()
+{
+    const QString path = dir.filePath("append.dat");
+    QVERIFY(writeFile(path, "new\r\n"));
+    qnVelTorData data;
+    data.Resize(1);
+    data.SetCell(0, 0, "old");
+    QVERIFY(ReadReportFile(path, &data));
+    QCOMPARE(records(data), (QByteArrayList {row({"old"}), row({"new"})}));
+}
+
+void tst_File::chunkedEqualsBytewise_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("example") << exampleFile;
+    QTest::newRow("CR between chunks") << QByteArray("ab\r\ncd\te\r\r\n\tf");
+    QTest::newRow("EOF marker") << QByteArray("a\tb\x1A" "c\n");
+    QTest::newRow("TAB-only last line") << QByteArray("a\n\t\t");
+}
+
+void tst_File::chunkedEqualsBytewise()
+{
+    // Every split of the input into two chunks gives what feeding the
+    // translated bytes one by one gives.
+    QFETCH(QByteArray, content);
+    qnVelTorData bytewise;
+    qnVelTorFileReader single(&bytewise, QString());
+    for (char c : content) {
+        if (c == '\x1A')
+            break;
+        if (c != '\r')
+            single.PutChar(static_cast<unsigned char>(c));
+    }
+    single.PutChar(-1);
+
+    for (qsizetype split = 0; split <= content.size(); ++split) {
+        qnVelTorData chunked;
+        qnVelTorFileReader reader(&chunked, QString());
+        if (reader.PutBytes(content.constData(), std::size_t(split)))
+            reader.PutBytes(content.constData() + split, std::size_t(content.size() - split));
+        QVERIFY(reader.Finish());
+        QVERIFY(reader.Finish()); // ending twice adds nothing
+        QCOMPARE(records(chunked), records(bytewise));
+    }
+}
+
+void tst_File::readMissingFile()
+{
+    qnVelTorData data;
+    QVERIFY(!ReadReportFile(dir.filePath("nowhere/1234567890201204XYZ.dat"), &data));
+    QCOMPARE(data.RecordCount(), 0u);
+    QCOMPARE(bytes(data.FileBaseName()), QByteArray("1234567890201204XYZ"));
+    QVERIFY(!ReadReportFile(dir.filePath("x.dat"), nullptr));
+}
+
+void tst_File::readDirectory()
+{
+    QVERIFY(QDir(dir.path()).mkpath("folder.dat"));
+    qnVelTorData data;
+    QVERIFY(!ReadReportFile(dir.filePath("folder.dat"), &data));
+    QCOMPARE(data.RecordCount(), 0u);
+}
+
+void tst_File::baseNameOfPath_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("baseName");
+
+    QTest::newRow("extension") << QByteArray("C:\\reports\\1234567890201204ABC.dat")
+                               << QByteArray("1234567890201204ABC");
+    QTest::newRow("dot in name") << QByteArray("C:\\reports\\1234567890201204A.B.dat")
+                                 << QByteArray("1234567890201204A.B");
+    QTest::newRow("no extension") << QByteArray("C:\\reports\\1234567890201204ABC")
+                                  << QByteArray("1234567890201204ABC");
+    QTest::newRow("dot taken as extension") << QByteArray("C:\\reports\\1234567890201204A.B")
+                                            << QByteArray("1234567890201204A");
+    QTest::newRow("plain name") << QByteArray("C:\\reports\\report.dat") << QByteArray("report");
+    QTest::newRow("extension only") << QByteArray("C:\\reports\\.dat") << QByteArray();
+    QTest::newRow("folder 0x95 0x5C") << QByteArray("C:\\\x95\x5C\\1234567890201204ABC.dat")
+                                      << QByteArray("1234567890201204ABC");
+    QTest::newRow("name ending in 0x5C trail") << QByteArray("C:\\x\\\x95\x5C.dat") << QByteArray("\x95\x5C");
+    QTest::newRow("slashes") << QByteArray("/home/u/reports/abc.dat") << QByteArray("abc");
+    QTest::newRow("drive only") << QByteArray("C:abc.dat") << QByteArray("abc");
+    QTest::newRow("dot in folder") << QByteArray("C:\\a.b\\name") << QByteArray("name");
+    QTest::newRow("lone lead byte at end") << QByteArray("C:\\a\\b\x95") << QByteArray("b\x95");
+    QTest::newRow("trailing separator") << QByteArray("C:\\a\\") << QByteArray();
+    QTest::newRow("no limit of 260 bytes") << QByteArray("C:\\x\\" + QByteArray(600, 'n') + ".dat")
+                                           << QByteArray(600, 'n');
+}
+
+void tst_File::baseNameOfPath()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, baseName);
+    QCOMPARE(bytes(FileBaseNameOfPath(std::string_view(path.constData(), std::size_t(path.size())))), baseName);
+}
+
+void tst_File::japaneseAndLongPaths()
+{
+    // 表 (0x95 0x5C) in a folder name, a Japanese file name, and a path far
+    // beyond 260 bytes.
+    QString folder = dir.filePath(QStringLiteral("表"));
+    for (int i = 0; i < 12; ++i)
+        folder += QStringLiteral("/報告フォルダ%1_abcdefghijklmnopqrstuvwxyz").arg(i);
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/1234567890201204テスト.dat");
+    QVERIFY(path.toUtf8().size() > 600);
+
+    const qnVelTorData data = exampleData();
+    QVERIFY(qnVelTorFileWriter().Write(path, &data));
+    qnVelTorData back;
+    QVERIFY(ReadReportFile(path, &back));
+    QCOMPARE(records(back), records(data));
+    // The base name is kept as Shift-JIS bytes: テスト is 83 65 83 58 83 67.
+    QCOMPARE(bytes(back.FileBaseName()), QByteArray("1234567890201204\x83\x65\x83\x58\x83\x67"));
+    QCOMPARE(bytes(back.GetNiniMoziretsu()), QByteArray("\x83\x65\x83\x58\x83\x67"));
+
+    // A character code page 932 lacks still leaves a usable base name.
+    QCOMPARE(bytes(FileBaseNameOfPath(QStringLiteral("/tmp/ab\U0001F600c.dat"))), QByteArray("ab_c"));
+    // On this platform a backslash is part of a file name, yet it still
+    // separates in the base-name rule.
+    QCOMPARE(bytes(FileBaseNameOfPath(QStringLiteral("/tmp/C:\\表\\1234567890201204ABC.dat"))),
+             QByteArray("1234567890201204ABC"));
+}
+
+void tst_File::roundTripValues()
+{
+    qnVelTorData data;
+    data.Resize(4);
+    // Bytes that do not survive a decode and re-encode (0xEEEF, 0xFA40),
+    // bytes that are not Shift-JIS at all, and long values.
+    data.SetCell(0, 7, "\xEE\xEF\xFA\x40\x87\x40");
+    data.SetCell(0, 8, std::string("\x80\xA0\xFD\xFE\xFF\x00", 6));
+    data.SetCell(1, 18, std::string(5000, 'z'));
+    data.SetCell(3, 0, "last");
+    const QString path = dir.filePath("values.dat");
+    QVERIFY(qnVelTorFileWriter().Write(path, &data));
+    qnVelTorData back;
+    QVERIFY(ReadReportFile(path, &back));
+    QCOMPARE(records(back), records(data));
+    // An all-empty record is written as 18 TABs and CR LF.
+    QVERIFY(readFile(path).contains("\r\n" + QByteArray(18, '\t') + "\r\nlast"));
+}
+
+void tst_File::writeEmptyReport()
+{
+    const QString path = dir.filePath("empty.dat");
+    QVERIFY(writeFile(path, "old content"));
+    qnVelTorData data;
+    QVERIFY(qnVelTorFileWriter().Write(path, &data));
+    QCOMPARE(readFile(path), QByteArray());
+    QVERIFY(ReadReportFile(path, &data));
+    QCOMPARE(data.RecordCount(), 0u);
+    QVERIFY(!qnVelTorFileWriter().Write(path, nullptr));
+}
+
+void tst_File::writeRefusesControlBytes_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::newRow("TAB") << QByteArray("a\tb");
+    QTest::newRow("CR") << QByteArray("a\rb");
+    QTest::newRow("LF") << QByteArray("a\nb");
+    QTest::newRow("0x1A") << QByteArray("a\x1A");
+}
+
+void tst_File::writeRefusesControlBytes()
+{
+    QFETCH(QByteArray, value);
+    QVERIFY(!IsStorableValue(value.toStdString()));
+    const QString path = dir.filePath("refused.dat");
+    QVERIFY(writeFile(path, exampleFile));
+    qnVelTorData data = exampleData();
+    data.Resize(3000); // the bad value comes after the first written chunk
+    data.SetCell(2999, 12, value.toStdString());
+    QVERIFY(!qnVelTorFileWriter().Write(path, &data));
+    QCOMPARE(readFile(path), exampleFile);
+    QCOMPARE(QDir(dir.path()).entryList({"refused*"}, QDir::Files), QStringList {"refused.dat"});
+}
+
+void tst_File::failedWriteKeepsOldFile()
+{
+    const qnVelTorData data = exampleData();
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    // A folder that does not exist creates nothing.
+    QVERIFY(!qnVelTorFileWriter().Write(dir.filePath("missing/folder/x.dat"), &data));
+    QVERIFY(!QFile::exists(dir.filePath("missing")));
+
+    // A parent that is a regular file.
+    const QString plain = dir.filePath("plain.dat");
+    QVERIFY(writeFile(plain, "keep me"));
+    QVERIFY(!qnVelTorFileWriter().Write(plain + "/x.dat", &data));
+    QCOMPARE(readFile(plain), QByteArray("keep me"));
+
+    // A path that is a folder.
+    QVERIFY(QDir(dir.path()).mkpath("afolder"));
+    QVERIFY(!qnVelTorFileWriter().Write(dir.filePath("afolder"), &data));
+    QVERIFY(QFileInfo(dir.filePath("afolder")).isDir());
+
+    QStringList after = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    after.removeAll("plain.dat");
+    after.removeAll("afolder");
+    QStringList expected = before;
+    expected.removeAll("plain.dat");
+    expected.removeAll("afolder");
+    QCOMPARE(after, expected);
+}
+
+void tst_File::fullDiskKeepsOldFile()
+{
+    // A small tmpfs stands in for a full disk; mounting needs root.
+    QTemporaryDir mountPoint;
+    QVERIFY(mountPoint.isValid());
+    QProcess mount;
+    mount.start("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", mountPoint.path()});
+    if (!mount.waitForFinished(10000) || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    struct Unmount {
+        QString path;
+        ~Unmount() { QProcess::execute("umount", {path}); }
+    } unmount {mountPoint.path()};
+
+    const QString path = mountPoint.filePath("1234567890201204ABC.dat");
+    QVERIFY(writeFile(path, exampleFile));
+
+    qnVelTorData big;
+    big.Resize(4000);
+    for (unsigned r = 0; r < big.RecordCount(); ++r)
+        big.SetCell(r, 7, std::string(60, 'x'));
+    QVERIFY(!qnVelTorFileWriter().Write(path, &big));
+    QCOMPARE(readFile(path), exampleFile);
+    QCOMPARE(QDir(mountPoint.path()).entryList(QDir::Files), QStringList {"1234567890201204ABC.dat"});
+
+    // A report that fits still replaces the file there.
+    const qnVelTorData small = exampleData();
+    QVERIFY(qnVelTorFileWriter().Write(path, &small));
+    QCOMPARE(readFile(path), exampleFile);
+}
+
+QTEST_GUILESS_MAIN(tst_File)
+#include "tst_file.moc"
