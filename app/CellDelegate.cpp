@@ -1,0 +1,68 @@
+#include "CellDelegate.h"
+
+#include "TextFilter.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+
+CellDelegate::CellDelegate(DrawCell drawCell, ByteLimit byteLimit, QObject *parent)
+    : QStyledItemDelegate(parent), drawCell(std::move(drawCell)), byteLimit(std::move(byteLimit))
+{
+}
+
+QString CellDelegate::EditorText(const QString &text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1) == u' ')
+        --end;
+    return text.left(end);
+}
+
+QWidget *CellDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const
+{
+    auto *editor = new QLineEdit(parent);
+    editor->setFrame(false);
+    auto *filter = new TextFilter(editor, byteLimit ? byteLimit(index.column() + 1) : 0);
+    editor->setValidator(filter);
+    connect(filter, &TextFilter::refused, this, &CellDelegate::refused);
+    const QPersistentModelIndex cell(index);
+    connect(editor, &QLineEdit::textEdited, this, [this, cell](const QString &text) {
+        if (cell.isValid())
+            emit editTextChanged(cell, EditorText(text));
+    });
+    return editor;
+}
+
+void CellDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
+{
+    auto *lineEdit = static_cast<QLineEdit *>(editor);
+    lineEdit->setText(index.data(Qt::EditRole).toString());
+}
+
+void CellDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
+{
+    const QString text = EditorText(static_cast<QLineEdit *>(editor)->text());
+    emit editTextChanged(index, text);
+    model->setData(index, text, Qt::EditRole);
+}
+
+void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::paint(painter, option, index);
+    if (drawCell)
+        drawCell(painter, option.rect, index.column() + 1, index.row() + 1);
+}
+
+bool CellDelegate::eventFilter(QObject *object, QEvent *event)
+{
+    // Plain Tab moves between cells; with Ctrl it leaves the grid.
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ControlModifier)) {
+            emit ctrlTabPressed();
+            return true;
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+#include <functional>
+
+// Edits a cell in a byte-limited line edit and draws the window's marks
+// (current-row lines, red error frame) over the grid's own cell drawing.
+class CellDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    // Grid positions: the model's (row, column) plus the title row and the
+    // row handle column.
+    using DrawCell = std::function<void(QPainter *, const QRect &, int col, int row)>;
+    using ByteLimit = std::function<int(int col)>;
+
+    CellDelegate(DrawCell drawCell, ByteLimit byteLimit, QObject *parent = nullptr);
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override;
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
+    void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    // The text an editor hands back: trailing spaces are not kept.
+    static QString EditorText(const QString &text);
+
+signals:
+    // Every change of the editor's text, and once more when it closes.
+    void editTextChanged(const QModelIndex &index, const QString &text) const;
+    void refused(const QString &message) const;
+    void ctrlTabPressed() const;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override;
+
+private:
+    DrawCell drawCell;
+    ByteLimit byteLimit;
+};

@@ -1,0 +1,307 @@
+// File commands of the main window: New, Open, Save, Save As, Exit, the save
+// question, the file drop and the copying between window and report.
+
+#include "qnVelTorForm.h"
+
+#include "ReportModel.h"
+#include "ShiftJis.h"
+#include "VelTorGridView.h"
+#include "qnVelTorFile.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QUrl>
+
+#include <ranges>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace {
+
+const QString ReportFilter = QStringLiteral("JASRAC報告ファイル(*.dat);;すべてのファイル (*.*)");
+const QString ReportSuffix = QStringLiteral("dat");
+
+// Gives freed heap pages back to the system: a large report's container is
+// dropped once the grid holds the report.
+void releaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+// Header boxes only ever hold characters code page 932 has.
+std::string headerBytes(const QLineEdit *edit)
+{
+    return ShiftJis::FromText(edit->text()).value_or(std::string());
+}
+
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+QMessageBox::StandardButton TVelTorForm::ConfirmSave()
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"),
+                    QStringLiteral("内容は変更されています。\n変更を保存しますか？"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.adjustSize();
+    const QRect window = frameGeometry();
+    box.move(window.left() + window.width() / 2 - box.width() / 2,
+             window.top() + window.height() / 2 - box.height() / 2);
+    switch (dialogs->ExecMessageBox(box)) {
+    case QMessageBox::Yes:
+        return QMessageBox::Yes;
+    case QMessageBox::No:
+        return QMessageBox::No;
+    default:
+        return QMessageBox::Cancel;
+    }
+}
+
+bool TVelTorForm::QuerySaveBeforeReplace(QObject *Sender)
+{
+    VelTorGrid->CommitEditor();
+    if (!Modified)
+        return true;
+    switch (ConfirmSave()) {
+    case QMessageBox::Yes:
+        // A Yes that ends without a save must not lose the edits.
+        return FileSave1Execute(Sender);
+    case QMessageBox::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TVelTorForm::FileNew1Execute(QObject *Sender)
+{
+    if (!QuerySaveBeforeReplace(Sender))
+        return;
+    Data.Clear();
+    Modified = false;
+    CurrentFileName.clear();
+    NameChanged = false;
+    ClearView();
+}
+
+void TVelTorForm::FileOpen1Execute(QObject *Sender)
+{
+    if (!QuerySaveBeforeReplace(Sender))
+        return;
+    QFileDialog dialog(this, QString(), QString(), ReportFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(ReportSuffix);
+    const QString path = dialogs->ExecFileDialog(dialog);
+    if (path.isEmpty())
+        return;
+    LoadReport(path);
+}
+
+bool TVelTorForm::LoadReport(const QString &path)
+{
+    bool ok;
+    {
+        WaitCursor wait;
+        Data.Clear();
+        ok = ReadReportFile(path, &Data);
+        if (ok) {
+            Modified = false;
+            CurrentFileName = path;
+            NameChanged = false;
+            ClearView();
+            DocumentToGrid();
+        }
+    }
+    if (!ok) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), QStringLiteral("ファイル読み込みエラー"),
+                        QMessageBox::Ok, this);
+        dialogs->ExecMessageBox(box);
+    }
+    return ok;
+}
+
+bool TVelTorForm::FileSave1Execute(QObject *Sender)
+{
+    VelTorGrid->CommitEditor();
+    GridToDocument();
+
+    if (Sender == FileSaveAs1 || CurrentFileName.isEmpty() || NameChanged) {
+        const QFileInfo current(CurrentFileName);
+        const QString folder = CurrentFileName.isEmpty() ? QString() : current.absolutePath();
+        const QString extension =
+                CurrentFileName.isEmpty() || current.suffix().isEmpty() ? QString() : u'.' + current.suffix();
+        const QString baseName = ShiftJis::ToText(Data.FileBaseName());
+        QString suggested;
+        if (!baseName.isEmpty()) {
+            if (extension.isEmpty())
+                suggested = baseName + u'.' + ReportSuffix; // a report never saved
+            else
+                suggested = baseName.contains(u'.') ? baseName : baseName + extension;
+        }
+
+        QFileDialog dialog(this, QString(), folder, ReportFilter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(ReportSuffix);
+#ifndef Q_OS_WIN
+        // Qt's own dialog reliably adds the default extension and asks
+        // before overwriting the file that name then names.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+#endif
+        if (!suggested.isEmpty())
+            dialog.selectFile(suggested);
+        const QString path = dialogs->ExecFileDialog(dialog);
+        if (path.isEmpty()) {
+            Data.Resize(0);
+            releaseFreedMemory();
+            return false;
+        }
+        CurrentFileName = path;
+    }
+
+    bool written;
+    {
+        WaitCursor wait;
+        written = qnVelTorFileWriter().Write(CurrentFileName, &Data);
+        Data.Resize(0);
+        releaseFreedMemory();
+    }
+    if (!written) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), QStringLiteral("ファイル書き込みエラー"),
+                        QMessageBox::Ok, this);
+        dialogs->ExecMessageBox(box);
+        return false;
+    }
+    Modified = false;
+    NameChanged = false;
+    return true;
+}
+
+void TVelTorForm::FileExit1Execute(QObject *)
+{
+    close();
+}
+
+bool TVelTorForm::FormClose()
+{
+    VelTorGrid->CommitEditor();
+    if (Modified) {
+        switch (ConfirmSave()) {
+        case QMessageBox::Yes:
+            if (!FileSave1Execute(this))
+                return false;
+            break;
+        case QMessageBox::No:
+            break;
+        default:
+            return false;
+        }
+    }
+    WriteSettings();
+    return true;
+}
+
+void TVelTorForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void TVelTorForm::dropEvent(QDropEvent *event)
+{
+    event->acceptProposedAction();
+    OpenDroppedFile(event->mimeData()->urls());
+}
+
+void TVelTorForm::OpenDroppedFile(const QList<QUrl> &urls)
+{
+    if (urls.isEmpty())
+        return;
+    const QString path = urls.first().toLocalFile();
+    if (path.isEmpty())
+        return;
+    if (!QuerySaveBeforeReplace(this))
+        return;
+    LoadReport(path);
+}
+
+void TVelTorForm::ClearView()
+{
+    SyoudakuBangou->clear();
+    HoukokuNengappi->clear();
+    NiniMoziretsu->clear();
+    Model->Clear();
+    CellAttrs.Reset(0);
+    gridHint.clear();
+    SetCurrentCell(FixedCols, FixedRows);
+}
+
+void TVelTorForm::DocumentToGrid()
+{
+    SyoudakuBangou->setText(ShiftJis::ToText(Data.GetSyoudakuBangou()));
+    HoukokuNengappi->setText(ShiftJis::ToText(Data.GetHoukokuNengappi()));
+    NiniMoziretsu->setText(ShiftJis::ToText(Data.GetNiniMoziretsu()));
+
+    CellAttrs.Reset(0);
+    std::vector<ReportRow> rows;
+    rows.reserve(Data.RecordCount());
+    std::string message;
+    unsigned record = 0;
+    for (qnVelTorDataRecord &line : Data) {
+        CellAttrs.AddRow();
+        rows.push_back(ReportRow::FromCells(line.fields | std::views::transform(&qnVelTorDataField::Get)));
+        for (unsigned field = 0; field < FieldCount; ++field) {
+            message.clear();
+            if (!Attributes.Validate(field, line.fields[field].Get(), message)) {
+                CellAttrs.SetError(record, field, true);
+                CellAttrs.SetErrorMessage(record, field, message);
+            }
+        }
+        // The grid is the master copy from now on: each line's fields go as
+        // soon as its row is built, so the report is never held twice.
+        qnVelTorDataFieldVector().swap(line.fields);
+        ++record;
+    }
+    Data.Resize(0);
+    releaseFreedMemory();
+    Model->ResetRows(std::move(rows));
+    SetCurrentCell(FixedCols, FixedRows);
+    VelTorGrid->scrollToTop();
+}
+
+void TVelTorForm::GridToDocument()
+{
+    const std::string baseName = Data.MakeFileBaseName(headerBytes(SyoudakuBangou), headerBytes(HoukokuNengappi),
+                                                       headerBytes(NiniMoziretsu));
+    if (baseName != Data.FileBaseName()) {
+        Data.SetFileBaseName(baseName);
+        NameChanged = true;
+    }
+    const unsigned lines = unsigned(GridRowCount() - FixedRows - 1);
+    Data.Resize(0);
+    Data.Resize(lines);
+    for (unsigned record = 0; record < lines; ++record) {
+        const ReportRow &row = Model->Row(int(record));
+        qnVelTorDataRecord *target = Data.RecordAt(record);
+        for (unsigned field = 0; field < FieldCount; ++field)
+            target->fields[field].Set(row.Cell(field));
+    }
+}

@@ -1,0 +1,204 @@
+#include "ReportModel.h"
+
+#include "ShiftJis.h"
+#include "qnVelTorDataAttribute.h"
+#include "qnVelTorGridAttr.h"
+
+ReportModel::ReportModel(const qnVelTorDataAttribute *attributes, const qnVelTor::GridAttr *cellAttrs,
+                         QObject *parent)
+    : QAbstractTableModel(parent), attributes(attributes), cellAttrs(cellAttrs), rows(1)
+{
+}
+
+int ReportModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows.size());
+}
+
+int ReportModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(ReportRow::CellCount);
+}
+
+QVariant ReportModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return ShiftJis::ToText(Cell(index.row(), index.column()));
+    case Qt::ToolTipRole:
+    case Qt::StatusTipRole:
+        return Hint(index.row(), index.column());
+    default:
+        return {};
+    }
+}
+
+QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Vertical) {
+        // The row handle shows no text.
+        return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
+    }
+    const auto *field = attributes->At(static_cast<unsigned>(section));
+    if (!field)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return ShiftJis::ToText(field->name);
+    case Qt::ToolTipRole:
+    case Qt::StatusTipRole:
+        return ShiftJis::ToText(field->hint);
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags ReportModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
+}
+
+bool ReportModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+        return false;
+    const QString text = value.toString();
+    if (text == ShiftJis::ToText(Cell(index.row(), index.column())))
+        return true;
+    SetCell(index.row(), index.column(), TextToCell(text));
+    return true;
+}
+
+std::string ReportModel::TextToCell(const QString &text)
+{
+    QString storable = text;
+    storable.remove(QChar::ReplacementCharacter);
+    // The file format cannot carry these inside a value.
+    for (char16_t control : {u'\t', u'\r', u'\n', char16_t(0x1A)})
+        storable.remove(QChar(control));
+    if (std::optional<std::string> bytes = ShiftJis::FromText(storable))
+        return *bytes;
+    // Only reachable by text that did not come through the editor: keep
+    // every character that has a form, never a substitute.
+    std::string bytes;
+    for (qsizetype i = 0; i < storable.size(); ++i) {
+        const qsizetype length = storable.at(i).isHighSurrogate() && i + 1 < storable.size() ? 2 : 1;
+        bytes += ShiftJis::FromText(storable.mid(i, length)).value_or(std::string());
+        i += length - 1;
+    }
+    return bytes;
+}
+
+std::string_view ReportModel::Cell(int row, int field) const
+{
+    if (row < 0 || std::size_t(row) >= rows.size())
+        return {};
+    return rows[std::size_t(row)].Cell(static_cast<unsigned>(field));
+}
+
+bool ReportModel::SetCell(int row, int field, std::string_view text)
+{
+    if (row < 0 || std::size_t(row) >= rows.size() || field < 0 || field >= int(ReportRow::CellCount))
+        return false;
+    ReportRow &target = rows[std::size_t(row)];
+    if (target.Cell(unsigned(field)) == text)
+        return false;
+    target.SetCell(unsigned(field), text);
+    const QModelIndex changed = index(row, field);
+    emit dataChanged(changed, changed, {Qt::DisplayRole, Qt::EditRole});
+    return true;
+}
+
+std::vector<std::string> ReportModel::RowCells(int row) const
+{
+    std::vector<std::string> cells;
+    cells.reserve(ReportRow::CellCount);
+    for (unsigned f = 0; f < ReportRow::CellCount; ++f)
+        cells.emplace_back(Cell(row, int(f)));
+    return cells;
+}
+
+void ReportModel::SetRowCells(int row, const std::vector<std::string> &cells)
+{
+    if (row < 0 || std::size_t(row) >= rows.size())
+        return;
+    rows[std::size_t(row)] = ReportRow::FromCells(cells);
+    emit dataChanged(index(row, 0), index(row, int(ReportRow::CellCount) - 1));
+}
+
+QString ReportModel::Hint(int row, int field) const
+{
+    if (field < 0 || field >= int(ReportRow::CellCount))
+        return {};
+    if (cellAttrs && row >= 0 && cellAttrs->IsError(unsigned(row), unsigned(field)))
+        return ShiftJis::ToText(cellAttrs->GetErrorMessage(unsigned(row), unsigned(field)));
+    const auto *attribute = attributes->At(unsigned(field));
+    return attribute ? ShiftJis::ToText(attribute->hint) : QString();
+}
+
+void ReportModel::ResetRows(std::vector<ReportRow> &&lines)
+{
+    beginResetModel();
+    rows = std::move(lines);
+    rows.emplace_back();
+    endResetModel();
+}
+
+void ReportModel::Clear()
+{
+    beginResetModel();
+    std::vector<ReportRow>(1).swap(rows);
+    endResetModel();
+}
+
+void ReportModel::AppendEmptyRow()
+{
+    InsertEmptyRow(int(rows.size()));
+}
+
+void ReportModel::InsertEmptyRow(int row)
+{
+    if (row < 0 || std::size_t(row) > rows.size())
+        return;
+    beginInsertRows(QModelIndex(), row, row);
+    rows.emplace(rows.begin() + row);
+    endInsertRows();
+}
+
+void ReportModel::RemoveRow(int row)
+{
+    // The new-line row is never removed: the grid always has one.
+    if (row < 0 || std::size_t(row) + 1 >= rows.size())
+        return;
+    beginRemoveRows(QModelIndex(), row, row);
+    rows.erase(rows.begin() + row);
+    endRemoveRows();
+}
+
+bool ReportModel::MoveRow(int from, int to)
+{
+    const int count = int(rows.size());
+    if (from < 0 || to < 0 || from >= count || to >= count || from == to)
+        return false;
+    // beginMoveRows takes the row the moved one is put before.
+    if (!beginMoveRows(QModelIndex(), from, from, QModelIndex(), to > from ? to + 1 : to))
+        return false;
+    ReportRow moved = std::move(rows[std::size_t(from)]);
+    rows.erase(rows.begin() + from);
+    rows.insert(rows.begin() + to, std::move(moved));
+    endMoveRows();
+    return true;
+}
+
+void ReportModel::RowDecorationChanged(int row)
+{
+    if (row < 0 || std::size_t(row) >= rows.size())
+        return;
+    emit dataChanged(index(row, 0), index(row, int(ReportRow::CellCount) - 1),
+                     {Qt::ToolTipRole, Qt::StatusTipRole});
+}

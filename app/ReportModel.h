@@ -1,0 +1,68 @@
+#pragma once
+
+#include "ReportRow.h"
+
+#include <QAbstractTableModel>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class qnVelTorDataAttribute;
+namespace qnVelTor {
+class GridAttr;
+}
+
+// The grid's model: one row per report line plus the empty new-line row,
+// which is always last; one column per field. Cells are Shift-JIS bytes,
+// decoded only for display and editing. It shows no dialog and reads no
+// file; the window does both.
+class ReportModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    // `attributes` and `cellAttrs` are not owned; the hints come from them.
+    ReportModel(const qnVelTorDataAttribute *attributes, const qnVelTor::GridAttr *cellAttrs,
+                QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // Stores an edited text; an unchanged text keeps the cell's exact bytes
+    // (decoding and encoding code page 932 is not byte-exact).
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+
+    // The bytes an edited text is stored as. The editor lets in only
+    // characters code page 932 holds; the U+FFFD that stand for bytes of a
+    // loaded cell that were not Shift-JIS cannot be turned back into those
+    // bytes and are dropped.
+    static std::string TextToCell(const QString &text);
+
+    std::string_view Cell(int row, int field) const;
+    // True when the bytes changed; nothing is signalled otherwise.
+    bool SetCell(int row, int field, std::string_view text);
+    std::vector<std::string> RowCells(int row) const;
+    void SetRowCells(int row, const std::vector<std::string> &cells);
+    const ReportRow &Row(int row) const { return rows[std::size_t(row)]; }
+
+    // The hint of a cell: its error message, else its field's hint.
+    QString Hint(int row, int field) const;
+
+    // Replaces every row by `lines` followed by the empty new-line row.
+    void ResetRows(std::vector<ReportRow> &&lines);
+    void Clear();
+    void AppendEmptyRow();
+    void InsertEmptyRow(int row);
+    void RemoveRow(int row);
+    bool MoveRow(int from, int to);
+    // Tells the views that the verdicts or hints of a row changed.
+    void RowDecorationChanged(int row);
+
+private:
+    const qnVelTorDataAttribute *attributes; // not owned
+    const qnVelTor::GridAttr *cellAttrs; // not owned
+    std::vector<ReportRow> rows;
+};

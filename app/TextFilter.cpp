@@ -1,0 +1,74 @@
+#include "TextFilter.h"
+
+#include "ShiftJis.h"
+
+#include <QLineEdit>
+
+namespace {
+
+bool isUnstorableControl(QChar c)
+{
+    return c == u'\t' || c == u'\r' || c == u'\n' || c == QChar(0x1A);
+}
+
+qsizetype countUnencodable(const QString &text)
+{
+    if (ShiftJis::FromText(text))
+        return 0;
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        if (!ShiftJis::IsEncodable(text.mid(i, length)))
+            ++count;
+        i += length - 1;
+    }
+    return count;
+}
+
+} // namespace
+
+TextFilter::TextFilter(QLineEdit *edit, int byteLimit)
+    : QValidator(edit), edit(edit), byteLimit(byteLimit)
+{
+    if (edit) {
+        accepted = edit->text();
+        connect(edit, &QLineEdit::textChanged, this, [this](const QString &text) { accepted = text; });
+    }
+}
+
+QString TextFilter::RefusedMessage()
+{
+    return QStringLiteral("Shift_JISで表せない文字は入力できません。");
+}
+
+QValidator::State TextFilter::validate(QString &input, int &pos) const
+{
+    input = ShiftJis::MapLookAlikes(input);
+
+    QString kept;
+    kept.reserve(input.size());
+    for (qsizetype i = 0; i < input.size(); ++i) {
+        if (isUnstorableControl(input.at(i))) {
+            if (i < pos)
+                --pos;
+        } else {
+            kept.append(input.at(i));
+        }
+    }
+    input = kept;
+
+    const QString &before = accepted;
+    if (countUnencodable(input) > countUnencodable(before)) {
+        // Text set by the program (a loaded cell) is checked too; only the
+        // user's typing deserves the message.
+        if (edit && edit->hasFocus())
+            emit refused(RefusedMessage());
+        return Invalid;
+    }
+    if (byteLimit > 0) {
+        const qsizetype length = ShiftJis::ByteLength(input);
+        if (length > byteLimit && length > ShiftJis::ByteLength(before))
+            return Invalid;
+    }
+    return Acceptable;
+}

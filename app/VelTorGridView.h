@@ -1,0 +1,35 @@
+#pragma once
+
+#include "RowHandleHeader.h"
+
+#include <QTableView>
+
+class QLineEdit;
+
+// The report grid. Lines are dragged by the row handle; the view puts the
+// dragged section back at once and reports the move, so that the model moves
+// the line itself and visual and model order never differ.
+class VelTorGridView : public QTableView
+{
+    Q_OBJECT
+
+public:
+    explicit VelTorGridView(RowHandleHeader::DrawCell drawHandle, QWidget *parent = nullptr);
+
+    // Stores the text of an open cell editor and closes it, so that line
+    // commands, saving and searching see what the user typed.
+    void CommitEditor();
+    // The open cell editor, or null.
+    QLineEdit *Editor() const;
+
+signals:
+    // Model rows.
+    void rowDragged(int from, int to);
+    void currentCellChanged();
+
+protected:
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+
+private:
+    void SectionMoved(int logicalIndex, int oldVisualIndex, int newVisualIndex);
+};

@@ -1,0 +1,199 @@
+#pragma once
+
+#include "qnVelTorClipboard.h"
+#include "qnVelTorData.h"
+#include "qnVelTorGridAttr.h"
+
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <QMessageBox>
+
+#include <string>
+
+class QAction;
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolBar;
+class QUrl;
+class ReportModel;
+class TAboutBox;
+class VelTorGridView;
+
+// The main window. It owns the report, the per-cell verdicts and the line
+// clipboard for its whole life. While the user edits, the grid and the three
+// header boxes are the master copy of the report; `Data` is filled from them
+// only to save, and fills them only after a load.
+class TVelTorForm : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Every modal dialog goes through here, so that tests can answer them.
+    class Dialogs
+    {
+    public:
+        virtual ~Dialogs() = default;
+        // Returns the button chosen (a QMessageBox::StandardButton).
+        virtual int ExecMessageBox(QMessageBox &box);
+        // Returns the confirmed path, or an empty text when cancelled.
+        virtual QString ExecFileDialog(QFileDialog &dialog);
+        virtual void ExecAbout(TAboutBox &box);
+    };
+
+    explicit TVelTorForm(QWidget *parent = nullptr);
+    ~TVelTorForm() override;
+
+    // Not owned; null restores the real dialogs.
+    void SetDialogs(Dialogs *dialogs);
+
+    // Grid positions: row 0 is the title row and column 0 the row handle,
+    // so grid (column f + 1, row r + 1) shows field f of line r. The model
+    // behind the grid has neither, so its (row, column) is the report's.
+    int GridRowToRecord(int row) const { return row - FixedRows; }
+    int GridColToField(int col) const { return col - FixedCols; }
+    int RecordToGridRow(int record) const { return record + FixedRows; }
+    int FieldToGridCol(int field) const { return field + FixedCols; }
+    int GridRowCount() const;
+    int GridColCount() const { return FixedCols + int(FieldCount); }
+
+    // File commands. FileSave1Execute acts as Save As exactly when the
+    // sender is FileSaveAs1, and tells whether the report was written.
+    void FileNew1Execute(QObject *Sender);
+    void FileOpen1Execute(QObject *Sender);
+    bool FileSave1Execute(QObject *Sender);
+    void FileExit1Execute(QObject *Sender);
+    void HelpAbout1Execute(QObject *Sender);
+    void ClearView();
+    void DocumentToGrid();
+    void GridToDocument();
+    QMessageBox::StandardButton ConfirmSave();
+    // Opens the first of the dropped files, as Open does.
+    void OpenDroppedFile(const QList<QUrl> &urls);
+    // The save question before the report is replaced: false when the
+    // command must stop (Cancel, or a Yes whose save did not happen).
+    bool QuerySaveBeforeReplace(QObject *Sender);
+    // Loads a report like Open does after its dialog; false (with the read
+    // error shown) when the file cannot be read.
+    bool LoadReport(const QString &path);
+    // The close sequence; false keeps the window open.
+    bool FormClose();
+
+    // Grid events, in grid positions.
+    void VelTorGridSetEditText(int col, int row, const QString &text);
+    void VelTorGridDrawCell(QPainter *painter, const QRect &rect, int col, int row) const;
+    void VelTorGridMouseMove(QWidget *source, const QPoint &pos);
+    // The editor's limit in code page 932 bytes.
+    int VelTorGridGetEditMask(int col) const;
+    void VelTorGridSelectCell();
+    bool VelTorGridKeyDown(QKeyEvent *event);
+    void VelTorGridRowMoved(int from, int to);
+
+    // Line editing, on the grid's current row.
+    void EditInsertLineExecute();
+    void EditDeleteLineExecute();
+    void EditCutLineExecute();
+    void EditCopyLineExecute();
+    void EditPasteLineExecute();
+    void EditInsertLineUpdate();
+    void EditDeleteLineUpdate();
+    void EditCutLineUpdate();
+    void EditCopyLineUpdate();
+    void EditPasteLineUpdate();
+    void UpdateLineActions();
+    void UpdateTextActions();
+
+    // Search from the current cell.
+    void KensakuLeftButtonClick();
+    void KensakuRightButtonClick();
+    void KensakuUpButtonClick();
+    void KensakuDownButtonClick();
+    bool StepLeft(int &x) const;
+    bool StepRight(int &x) const;
+    bool StepUp(int &y) const;
+    bool StepDown(int &y) const;
+    bool CellMatches(int row, int col, const std::string &word) const;
+
+    // The grid's current cell in grid positions.
+    int CurrentCol() const;
+    int CurrentRow() const;
+    void SetCurrentCell(int col, int row);
+
+    // The window's state.
+    qnVelTorData Data;
+    bool Modified = false;
+    QString CurrentFileName;
+    bool NameChanged = false;
+    const qnVelTorDataAttribute &Attributes;
+    qnVelTor::GridAttr CellAttrs;
+    qnVelTorClipboard LineClipboard;
+
+    // Controls and actions, named as the window's resource names them.
+    QToolBar *ToolBar1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *SyoudakuBangou = nullptr;
+    QLineEdit *HoukokuNengappi = nullptr;
+    QLineEdit *NiniMoziretsu = nullptr;
+    QLineEdit *KensakuWord = nullptr;
+    QPushButton *KensakuLeftButton = nullptr;
+    QPushButton *KensakuRightButton = nullptr;
+    QPushButton *KensakuUpButton = nullptr;
+    QPushButton *KensakuDownButton = nullptr;
+    VelTorGridView *VelTorGrid = nullptr;
+    ReportModel *Model = nullptr;
+
+    QAction *FileNew1 = nullptr;
+    QAction *FileOpen1 = nullptr;
+    QAction *FileSave1 = nullptr;
+    QAction *FileSaveAs1 = nullptr;
+    QAction *FileExit1 = nullptr;
+    QAction *EditInsertLine = nullptr;
+    QAction *EditDeleteLine = nullptr;
+    QAction *EditCutLine = nullptr;
+    QAction *EditCopyLine = nullptr;
+    QAction *EditPasteLine = nullptr;
+    QAction *EditCut1 = nullptr;
+    QAction *EditCopy1 = nullptr;
+    QAction *EditPaste1 = nullptr;
+    QAction *HelpAbout1 = nullptr;
+    QList<QIcon> ImageList1;
+
+    static constexpr int FixedRows = 1;
+    static constexpr int FixedCols = 1;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateControls();
+    void OnCreate();
+    void ReadSettings();
+    void WriteSettings() const;
+    void ShowHint(QWidget *widget, const QPoint &globalPos, const QString &hint);
+    void Search(QPushButton *button, void (TVelTorForm::*step)(int &x, int &y) const);
+    void StepSearchLeft(int &x, int &y) const;
+    void StepSearchRight(int &x, int &y) const;
+    void StepSearchUp(int &x, int &y) const;
+    void StepSearchDown(int &x, int &y) const;
+    void SearchButtonLeft(QPushButton *button);
+    void ValidateCell(int record, int field, std::string_view value);
+    void ValidateRecord(int record);
+    bool LineCommandAllowed(bool emptyLastRowAllowed) const;
+    void LayOut();
+    void ShowWriteError();
+
+    Dialogs defaultDialogs;
+    Dialogs *dialogs = &defaultDialogs; // not owned
+    TAboutBox *AboutBox = nullptr;
+    QString gridHint;
+};
