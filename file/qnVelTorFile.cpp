@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -32,15 +34,34 @@ constexpr std::array<bool, 256> makeControlTable()
 
 constexpr std::array<bool, 256> controlBytes = makeControlTable();
 
+// TAB, LF, CR and 0x1A are all below 0x20, and such bytes are rare in a
+// report: eight bytes at a time are tested for any byte below 0x20 before
+// they are looked at one by one.
+const char *FindControlByte(const char *p, const char *end)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t highs = 0x8080808080808080ull;
+    while (p < end) {
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if (((word - ones * 0x20) & ~word & highs) != 0)
+                break;
+            p += 8;
+        }
+        for (const char *stop = std::min(p + 8, end); p < stop; ++p) {
+            if (controlBytes[static_cast<unsigned char>(*p)])
+                return p;
+        }
+    }
+    return end;
+}
+
 } // namespace
 
 bool IsStorableValue(std::string_view value)
 {
-    for (unsigned char c : value) {
-        if (controlBytes[c])
-            return false;
-    }
-    return true;
+    return FindControlByte(value.data(), value.data() + value.size()) == value.data() + value.size();
 }
 
 bool ReadReportFile(const QString &path, qnVelTorData *data)
@@ -73,16 +94,17 @@ bool qnVelTorFileReader::Read()
         return false;
     stream = std::move(file);
 
-    std::string buffer(ReadChunkSize, '\0');
+    const qint64 chunkSize = std::clamp<qint64>(stream->size(), 1, ReadChunkSize);
+    const std::unique_ptr<char[]> buffer(new char[std::size_t(chunkSize)]);
     for (;;) {
-        const qint64 got = stream->read(buffer.data(), ReadChunkSize);
+        const qint64 got = stream->read(buffer.get(), chunkSize);
         // A read error is not the end of the report: stopping there as if
         // it were would quietly drop the rest of the lines.
         if (got < 0)
             return false;
         if (got == 0)
             break;
-        if (!PutBytes(buffer.data(), static_cast<std::size_t>(got)))
+        if (!PutBytes(buffer.get(), static_cast<std::size_t>(got)))
             break;
     }
     return Finish();
@@ -94,24 +116,42 @@ bool qnVelTorFileReader::PutBytes(const char *bytes, std::size_t size)
         return false;
     const char *p = bytes;
     const char *const end = bytes + size;
+    // Bytes since the last control byte. A field that lies within one chunk
+    // (nearly every field) goes to its record straight from the chunk.
+    const char *run = p;
     while (p < end) {
-        const char *run = p;
-        while (p < end && !controlBytes[static_cast<unsigned char>(*p)])
-            ++p;
-        if (p != run) {
-            fieldText.append(run, static_cast<std::size_t>(p - run));
-            lineLength += static_cast<std::uint64_t>(p - run);
-        }
+        p = FindControlByte(p, end);
         if (p == end)
             break;
-        const char c = *p++;
-        if (c == EofByte) {
+        const char c = *p;
+        const std::string_view text(run, static_cast<std::size_t>(p - run));
+        lineLength += text.size();
+        ++p;
+        run = p;
+        switch (c) {
+        case CrByte:
+            fieldText.append(text);
+            break;
+        case EofByte:
+            fieldText.append(text);
             ended = true;
             return false;
+        case TabByte:
+        case LfByte:
+            if (fieldText.empty()) {
+                EndField(text);
+            } else {
+                fieldText.append(text);
+                EndField();
+            }
+            if (c == LfByte)
+                EndRecord();
+            lineLength = c == LfByte ? 0 : lineLength + 1;
+            break;
         }
-        if (c != CrByte)
-            PutChar(static_cast<unsigned char>(c));
     }
+    lineLength += static_cast<std::size_t>(end - run);
+    fieldText.append(run, static_cast<std::size_t>(end - run));
     return true;
 }
 
@@ -151,6 +191,12 @@ void qnVelTorFileReader::PutChar(int ch)
 
 void qnVelTorFileReader::EndField()
 {
+    EndField(fieldText);
+    fieldText.clear();
+}
+
+void qnVelTorFileReader::EndField(std::string_view text)
+{
     if (!recordOpen) {
         if (!record)
             record = std::make_unique<qnVelTorDataRecord>();
@@ -159,10 +205,9 @@ void qnVelTorFileReader::EndField()
     }
     // Pieces past the 19th of a line have no field and are dropped.
     if (qnVelTorDataField *field = record->fields.At(fieldIndex))
-        field->Set(std::string_view(fieldText));
+        field->Set(text);
     if (fieldIndex < std::numeric_limits<std::uint32_t>::max())
         ++fieldIndex;
-    fieldText.clear();
 }
 
 void qnVelTorFileReader::EndRecord()

@@ -43,6 +43,8 @@ public:
     bool Finish();
 
 private:
+    void EndField(std::string_view text);
+
     qnVelTorData *data; // not owned
     QString path;
     std::unique_ptr<QIODevice> stream;

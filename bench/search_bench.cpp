@@ -1,0 +1,266 @@
+// How long the four search buttons keep the window busy on a large report:
+// a word found nowhere (one full cycle through every cell) in each direction,
+// and a word found only near the end.
+//
+//   qnveltor_search_bench [lines=1000000]
+//
+// The report is synthetic, from a fixed seed, shaped like a real one: serial
+// numbers, work codes, Japanese titles and names, ASCII titles and artists,
+// half-width katakana, many empty fields. Not a test: it prints figures.
+// Meant to be built in Release and run on the offscreen platform.
+
+#include "ReportModel.h"
+#include "ShiftJis.h"
+#include "qnVelTorForm.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int runs = 3;
+
+class Random
+{
+public:
+    explicit Random(std::uint64_t seed) : state(seed) { }
+
+    // splitmix64: the same sequence on every platform.
+    std::uint64_t Next()
+    {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    std::uint32_t Below(std::uint32_t n) { return static_cast<std::uint32_t>(Next() % n); }
+    const std::string &Pick(const std::vector<std::string> &pool)
+    {
+        return pool[Below(static_cast<std::uint32_t>(pool.size()))];
+    }
+
+private:
+    std::uint64_t state;
+};
+
+std::vector<std::string> encodeAll(std::initializer_list<const char16_t *> texts)
+{
+    std::vector<std::string> out;
+    for (const char16_t *text : texts) {
+        const auto bytes = ShiftJis::FromText(QString::fromUtf16(text));
+        if (!bytes) {
+            std::fprintf(stderr, "pool text not encodable\n");
+            std::exit(1);
+        }
+        out.push_back(*bytes);
+    }
+    return out;
+}
+
+struct Pools
+{
+    std::vector<std::string> titles = encodeAll(
+        {u"夜明けの街", u"春よ、来い", u"桜坂", u"川の流れのように", u"赤いスイートピー", u"星に願いを",
+         u"ふるさと", u"翼をください", u"上を向いて歩こう", u"涙そうそう", u"となりのトトロ", u"糸",
+         u"恋するフォーチュンクッキー", u"残酷な天使のテーゼ", u"ハナミズキ", u"さくら（独唱）"});
+    std::vector<std::string> asciiTitles = {"LOVE SONG", "Yesterday Once More", "HOLD ON", "MY WAY",
+                                            "Stand By Me", "TAKE ON ME", "Blue Moon", "SEPTEMBER"};
+    std::vector<std::string> names = encodeAll({u"山田太郎", u"佐藤花子", u"鈴木一郎", u"高橋美咲", u"田中健",
+                                                u"伊藤ゆかり", u"渡辺精一", u"中村雅俊", u"小林亜星",
+                                                u"加藤登紀子", u"ｻﾄｳ ﾀﾛｳ", u"ﾔﾏﾀﾞ ﾊﾅｺ"});
+    std::vector<std::string> artists = encodeAll({u"サザンオールスターズ", u"ＡＫＢ４８", u"THE BLUE HEARTS",
+                                                  u"いきものがかり", u"DREAMS COME TRUE", u"ｽﾋﾟｯﾂ",
+                                                  u"美空ひばり", u"Mr.Children"});
+};
+
+std::string line(Random &random, const Pools &pools, std::uint32_t serial)
+{
+    char buffer[32];
+    std::string out;
+    out.reserve(160);
+    std::snprintf(buffer, sizeof buffer, "%08u", serial);
+    out += buffer; // interface key code
+    out += '\t';
+    out += random.Below(4) ? "1" : "2";
+    out += '\t';
+    std::snprintf(buffer, sizeof buffer, "%u", random.Below(20));
+    out += buffer;
+    out += '\t';
+    out += random.Below(10) ? "" : "M";
+    out += '\t';
+    out += '\t'; // medley sub-number
+    std::snprintf(buffer, sizeof buffer, "%02u", random.Below(40));
+    out += buffer;
+    out += '\t';
+    std::snprintf(buffer, sizeof buffer, "%03u-%04u-%u", random.Below(1000), random.Below(10000), random.Below(10));
+    out += buffer;
+    out += '\t';
+    out += random.Below(3) ? pools.titles[random.Below(std::uint32_t(pools.titles.size()))]
+                           : pools.asciiTitles[random.Below(std::uint32_t(pools.asciiTitles.size()))];
+    out += '\t';
+    if (!random.Below(5))
+        out += "(Live)";
+    out += '\t';
+    out += random.Pick(pools.names);
+    out += '\t';
+    if (!random.Below(6))
+        out += random.Pick(pools.names);
+    out += '\t';
+    out += random.Pick(pools.names);
+    out += '\t';
+    if (!random.Below(3))
+        out += random.Pick(pools.names);
+    out += '\t';
+    out += random.Pick(pools.artists);
+    out += '\t';
+    std::snprintf(buffer, sizeof buffer, "%u", random.Below(100000));
+    out += buffer;
+    out += '\t';
+    out += random.Below(2) ? "1" : "";
+    out += '\t';
+    out += random.Below(2) ? "2" : "1";
+    out += '\t';
+    out += random.Below(8) ? "" : "L";
+    out += '\t';
+    std::snprintf(buffer, sizeof buffer, "%u", 1 + random.Below(999));
+    out += buffer;
+    out += "\r\n";
+    return out;
+}
+
+long vmRssKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &row : status.readAll().split('\n')) {
+        if (row.startsWith("VmRSS:"))
+            return row.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Best of `runs` clicks, each from the same start cell.
+double timeClick(TVelTorForm &form, QPushButton *button, int col, int row, int expectCol, int expectRow)
+{
+    double best = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        form.SetCurrentCell(col, row);
+        const Clock::time_point start = Clock::now();
+        button->click();
+        best = std::min(best, secondsSince(start));
+        if (form.CurrentCol() != expectCol || form.CurrentRow() != expectRow) {
+            std::fprintf(stderr, "search ended at (%d, %d), expected (%d, %d)\n", form.CurrentCol(),
+                         form.CurrentRow(), expectCol, expectRow);
+            std::exit(1);
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    const long lines = argc > 1 ? std::max(1L, std::strtol(argv[1], nullptr, 10)) : 1000000L;
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    const QString path = dir.filePath(QStringLiteral("1234567890202404BENCH.dat"));
+
+    // A word that the pools cannot produce, and a cell near the end that
+    // holds it after a double-byte character.
+    const std::string needle = *ShiftJis::FromText(QStringLiteral("探し物ZZ"));
+    const long needleLine = lines - std::max(1L, lines / 100000);
+    const int needleField = 9;
+    {
+        Random random(20240401);
+        const Pools pools;
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return 1;
+        std::string chunk;
+        for (long i = 0; i < lines; ++i) {
+            std::string text = line(random, pools, std::uint32_t(i + 1));
+            if (i == needleLine) {
+                // Field 9 starts after the ninth TAB.
+                std::size_t at = 0;
+                for (int tabs = 0; tabs < needleField; ++tabs)
+                    at = text.find('\t', at) + 1;
+                text.insert(at, "\x88\xa4" + needle); // "愛" + the word
+            }
+            chunk += text;
+            if (chunk.size() > (1u << 20)) {
+                file.write(chunk.data(), qint64(chunk.size()));
+                chunk.clear();
+            }
+        }
+        file.write(chunk.data(), qint64(chunk.size()));
+        std::printf("report: %ld lines, %.1f MB, %.1f bytes/line\n", lines, double(file.size()) / 1e6,
+                    double(file.size()) / double(lines));
+    }
+
+    TVelTorForm form;
+    const long rssBefore = vmRssKiB();
+    const Clock::time_point loadStart = Clock::now();
+    if (!form.LoadReport(path))
+        return 1;
+    const double loadSeconds = secondsSince(loadStart);
+    const long rssAfter = vmRssKiB();
+    std::printf("load: %.3f s, VmRSS %.1f MB (%.1f MB before the load)\n", loadSeconds, rssAfter / 1024.0,
+                rssBefore / 1024.0);
+    form.show();
+    QApplication::processEvents();
+
+    const int lastRow = form.GridRowCount() - 1;
+    const int lastCol = form.GridColCount() - 1;
+    const int hitRow = form.RecordToGridRow(int(needleLine));
+    const int hitCol = form.FieldToGridCol(needleField);
+
+    // Not found: one full cycle, ending where it started. The start cell is
+    // mid-report so that every direction wraps once.
+    form.KensakuWord->setText(QStringLiteral("見当たらぬ語"));
+    const int midRow = lastRow / 2;
+    const double left = timeClick(form, form.KensakuLeftButton, 10, midRow, 10, midRow);
+    const double right = timeClick(form, form.KensakuRightButton, 10, midRow, 10, midRow);
+    const double up = timeClick(form, form.KensakuUpButton, 10, midRow, 10, midRow);
+    const double down = timeClick(form, form.KensakuDownButton, 10, midRow, 10, midRow);
+    std::printf("not found, one full cycle of %ld cells:\n", long(lastRow) * lastCol);
+    std::printf("  left  %.3f s\n  right %.3f s\n  up    %.3f s\n  down  %.3f s\n", left, right, up, down);
+
+    // Found near the end: right scans nearly every row, down nearly every
+    // column of every row before the hit's field.
+    form.KensakuWord->setText(ShiftJis::ToText(needle));
+    const double foundRight = timeClick(form, form.KensakuRightButton, 1, 1, hitCol, hitRow);
+    const double foundDown = timeClick(form, form.KensakuDownButton, 1, 1, hitCol, hitRow);
+    std::printf("found at (%d, %d) from (1, 1):\n  right %.3f s\n  down  %.3f s\n", hitCol, hitRow, foundRight,
+                foundDown);
+
+    std::printf("SEARCH_BENCH lines=%ld load_s=%.3f rss_mb=%.1f notfound_left_s=%.3f notfound_right_s=%.3f "
+                "notfound_up_s=%.3f notfound_down_s=%.3f found_right_s=%.3f found_down_s=%.3f\n",
+                lines, loadSeconds, rssAfter / 1024.0, left, right, up, down, foundRight, foundDown);
+    return 0;
+}
