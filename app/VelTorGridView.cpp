@@ -33,6 +33,19 @@ QLineEdit *VelTorGridView::Editor() const
     return nullptr;
 }
 
+void VelTorGridView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                                 const QList<int> &roles)
+{
+    // A change of verdicts or hints only needs a repaint. Passed on, it
+    // would make the view reload an open editor from the model and throw
+    // away what is being typed.
+    if (!roles.isEmpty() && !roles.contains(Qt::DisplayRole) && !roles.contains(Qt::EditRole)) {
+        viewport()->update();
+        return;
+    }
+    QTableView::dataChanged(topLeft, bottomRight, roles);
+}
+
 void VelTorGridView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);

@@ -28,6 +28,8 @@ signals:
     void currentCellChanged();
 
 protected:
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QList<int> &roles = QList<int>()) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
 private:

@@ -118,7 +118,15 @@ TVelTorForm::TVelTorForm(QWidget *parent)
     OnCreate();
 }
 
-TVelTorForm::~TVelTorForm() = default;
+TVelTorForm::~TVelTorForm()
+{
+    // Hiding the window on the way out moves the focus: an open cell editor
+    // would then report its text, and focus changes would update actions,
+    // after the members those handlers use are gone.
+    VelTorGrid->CommitEditor();
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
+}
 
 void TVelTorForm::SetDialogs(Dialogs *replacement)
 {
@@ -343,6 +351,8 @@ void TVelTorForm::CreateControls()
     titles->setSectionsMovable(false);
     titles->setSectionResizeMode(QHeaderView::Interactive);
     titles->setHighlightSections(false);
+    // The designed widths go down to 20 pixels.
+    titles->setMinimumSectionSize(1);
     titles->setMouseTracking(true);
     titles->installEventFilter(this);
 

@@ -1,0 +1,1482 @@
+// The main window as the user meets it: its layout and actions, the file
+// commands with the save question, dropped files, the stored settings, and
+// the bytes of a report surviving the trip through the grid.
+
+#include "ReportModel.h"
+#include "VelTorGridView.h"
+#include "about.h"
+#include "qnVelTorForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Shift-JIS texts of the validation messages.
+const QByteArray FullWidthMessage =
+        "\x91\x53\x8A\x70\x95\xB6\x8E\x9A\x81\x69\x8A\xBF\x8E\x9A\x93\x99\x81\x6A\x82\xF0\x8A\xDC"
+        "\x82\xF1\x82\xC5\x82\xCD\x82\xA2\x82\xAF\x82\xDC\x82\xB9\x82\xF1\x81\x42";
+const QByteArray Length1Message = "\x95\xB6\x8E\x9A\x90\x94\x82\xCD" "1"
+                                  "\x95\xB6\x8E\x9A\x81\x69\x8A\xBF\x8E\x9A\x82\xCD" "0"
+                                  "\x81\x6A\x82\xDC\x82\xC5\x82\xC5\x82\xB7\x81\x42";
+const QByteArray Length60Message = "\x95\xB6\x8E\x9A\x90\x94\x82\xCD" "60"
+                                   "\x95\xB6\x8E\x9A\x81\x69\x8A\xBF\x8E\x9A\x82\xCD" "30"
+                                   "\x81\x6A\x82\xDC\x82\xC5\x82\xC5\x82\xB7\x81\x42";
+
+const QString SaveQuestion = QStringLiteral("内容は変更されています。\n変更を保存しますか？");
+const QStringList ReportFilters = {QStringLiteral("JASRAC報告ファイル(*.dat)"),
+                                   QStringLiteral("すべてのファイル (*.*)")};
+
+// One file line: the fields joined by TAB, padded to 19, ended by CR LF.
+QByteArray fileLine(const QByteArrayList &fields)
+{
+    QByteArrayList all = fields;
+    while (all.size() < 19)
+        all << QByteArray();
+    return all.join('\t') + "\r\n";
+}
+
+// A report whose second line breaks three rules.
+const QByteArray ReportA = fileLine({"1", "", "000", "", "000", "", "0", "\x8C\xB4\x91\xE8", "", "", "", "", "",
+                                     "", "0", "I", "1", "", "0"})
+        + fileLine({"\x82\xA0", "QQ", "", "", "", "", "", QByteArray(61, 'a')});
+const QString NameA = QStringLiteral("1234567890201204ABC.dat");
+const QByteArray ReportB = fileLine({"B1"}) + fileLine({"B2", "", "", "", "", "", "", "b"});
+const QString NameB = QStringLiteral("9876543210201305XYZ.dat");
+
+QByteArray bytes(std::string_view s)
+{
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    return file.readAll();
+}
+
+// The grid's report lines in file form, then the state of the new-line row.
+QByteArray gridDump(const TVelTorForm &form)
+{
+    QByteArray out;
+    const int rows = form.Model->rowCount();
+    for (int r = 0; r < rows; ++r) {
+        QByteArrayList cells;
+        bool empty = true;
+        for (int f = 0; f < 19; ++f) {
+            cells << bytes(form.Model->Cell(r, f));
+            empty = empty && cells.last().isEmpty();
+        }
+        if (r + 1 < rows)
+            out += cells.join('\t') + "\r\n";
+        else
+            out += empty ? QByteArray("[new]") : "[new:" + cells.join('\t') + ']';
+    }
+    if (form.GridRowCount() != rows + 1)
+        out += "[grid rows " + QByteArray::number(form.GridRowCount()) + ']';
+    return out;
+}
+
+// Every flagged cell with its message, so that a verdict on the wrong line
+// or with the wrong text shows up in one compare.
+QByteArray attrsDump(const TVelTorForm &form)
+{
+    QByteArray out = "rows " + QByteArray::number(form.CellAttrs.RowCount()) + '\n';
+    for (unsigned r = 0; r < form.CellAttrs.RowCount(); ++r) {
+        for (unsigned f = 0; f < 20; ++f) {
+            const std::string message = form.CellAttrs.GetErrorMessage(r, f);
+            if (form.CellAttrs.IsError(r, f) || !message.empty())
+                out += QByteArray::number(r) + ':' + QByteArray::number(f) + (form.CellAttrs.IsError(r, f) ? "!" : "")
+                        + ' ' + bytes(message) + '\n';
+        }
+    }
+    return out;
+}
+
+QStringList headerBoxes(const TVelTorForm &form)
+{
+    return {form.SyoudakuBangou->text(), form.HoukokuNengappi->text(), form.NiniMoziretsu->text()};
+}
+
+// Column 0 (the row handle), the 19 field columns and the window size.
+QString geometryDump(const TVelTorForm &form)
+{
+    QStringList parts{QString::number(form.VelTorGrid->verticalHeader()->width())};
+    for (int f = 0; f < 19; ++f)
+        parts << QString::number(form.VelTorGrid->columnWidth(f));
+    parts << QStringLiteral("%1x%2").arg(form.width()).arg(form.height());
+    return parts.join(u' ');
+}
+
+QSize screenSize()
+{
+    return QGuiApplication::primaryScreen()->availableVirtualGeometry().size();
+}
+
+// A drag that enters the window and is dropped; false when the window
+// refuses the drag.
+bool drop(TVelTorForm &form, const QList<QUrl> &urls)
+{
+    QMimeData mime;
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(20, 120), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent dropped(QPointF(20, 120), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &dropped);
+    return true;
+}
+
+struct BoxRecord
+{
+    QString text;
+    QString caption;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QWidget *parent = nullptr;
+    QPoint pos;
+    QSize size;
+    QRect parentFrame;
+};
+
+struct FileDialogRecord
+{
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+    QString directory;
+    QString suggestedName;
+    QString defaultSuffix;
+    QStringList nameFilters;
+    bool confirmOverwrite = false;
+};
+
+// Stands in for the user at every modal dialog: records what was shown and
+// answers from the queues. A dialog nobody expected counts as a failure.
+class FakeDialogs : public TVelTorForm::Dialogs
+{
+public:
+    int ExecMessageBox(QMessageBox &box) override
+    {
+        BoxRecord record;
+        record.text = box.text();
+        record.caption = box.windowTitle();
+        record.buttons = box.standardButtons();
+        record.defaultButton = box.standardButton(box.defaultButton());
+        record.escapeButton = box.standardButton(box.escapeButton());
+        record.icon = box.icon();
+        record.parent = box.parentWidget();
+        record.pos = box.pos();
+        record.size = box.size();
+        if (box.parentWidget())
+            record.parentFrame = box.parentWidget()->frameGeometry();
+        boxes << record;
+        if (boxAnswers.isEmpty()) {
+            ++unexpected;
+            return QMessageBox::Cancel;
+        }
+        return boxAnswers.takeFirst();
+    }
+
+    QString ExecFileDialog(QFileDialog &dialog) override
+    {
+        FileDialogRecord record;
+        record.mode = dialog.acceptMode();
+        record.directory = dialog.directory().absolutePath();
+        // With nothing preselected a dialog reports its folder instead.
+        for (const QString &selected : dialog.selectedFiles()) {
+            if (!selected.isEmpty() && !QFileInfo(selected).isDir())
+                record.suggestedName = QFileInfo(selected).fileName();
+        }
+        record.defaultSuffix = dialog.defaultSuffix();
+        record.nameFilters = dialog.nameFilters();
+        record.confirmOverwrite = !dialog.testOption(QFileDialog::DontConfirmOverwrite);
+        fileDialogs << record;
+        if (fileAnswers.isEmpty()) {
+            ++unexpected;
+            return {};
+        }
+        return fileAnswers.takeFirst();
+    }
+
+    void ExecAbout(TAboutBox &) override { ++abouts; }
+
+    void Reset() { *this = FakeDialogs(); }
+
+    QList<BoxRecord> boxes;
+    QList<FileDialogRecord> fileDialogs;
+    int abouts = 0;
+    QList<int> boxAnswers;
+    QStringList fileAnswers;
+    int unexpected = 0;
+};
+
+} // namespace
+
+class tst_Form : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void construction();
+    void actions_data();
+    void actions();
+    void menus();
+    void toolBar();
+    void tabOrder();
+    void about();
+
+    void newClearsEverything();
+    void openSucceeds();
+    void openReadFailsKeepsTheReport();
+    void openCancelledChangesNothing();
+    void saveWritesInPlaceWithoutDialog();
+    void saveAsWritesToTheChosenPath();
+    void saveAsCancelled();
+    void exitClosesAndStoresSettings();
+
+    void saveQuestionBox();
+    void saveQuestionBeforeReplacing_data();
+    void saveQuestionBeforeReplacing();
+    void typingIntoCellKeepsEveryCharacter();
+    void headerEditAloneAsksOnClose();
+    void headerSetFromCodeIsNoEdit();
+
+    void settingsRoundTrip();
+    void settingsNotWrittenWhenCloseCancelled();
+    void settingsAbsurdValuesSkipped_data();
+    void settingsAbsurdValuesSkipped();
+    void settingsOnlySomeStored();
+
+    void dropOpensOnlyTheFirstFile();
+    void dropOfUnreadableFileKeepsReport();
+    void dragOfNonFilesRefused();
+
+    void failedSaveLosesNothing_data();
+    void failedSaveLosesNothing();
+
+    void saveDialogNewReportWithoutHeader();
+    void saveDialogSuggestsHeaderName();
+    void saveDialogAfterHeaderChange();
+    void saveAsAlwaysShowsDialog();
+    void saveCancelledThenSaveAsksAgain();
+    void saveUnchangedRewritesByteForByte();
+
+    void bytesWithoutTextFormSurvive_data();
+    void bytesWithoutTextFormSurvive();
+    void headerRoundTripThroughFileName();
+    void longBaseNameIsCut();
+    void emptyRowBetweenFilledRows();
+    void emptyGridSavesEmptyFile();
+    void invalidCellsFlaggedOnLoad();
+
+private:
+    std::unique_ptr<TVelTorForm> makeForm();
+    bool show(TVelTorForm &form);
+    bool typeIntoCell(TVelTorForm &form, int record, int field, const QString &text);
+    bool openEditorAndClose(TVelTorForm &form, int record, int field);
+    void typeIntoBox(QLineEdit *box, const QString &text);
+    QString writeFile(const QString &name, const QByteArray &content);
+    bool openReport(TVelTorForm &form, const QString &path);
+    QStringList storedKeys() const;
+
+    QTemporaryDir settingsDir;
+    std::unique_ptr<QTemporaryDir> dir;
+    FakeDialogs fake;
+};
+
+void tst_Form::initTestCase()
+{
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void tst_Form::init()
+{
+    QSettings settings(QStringLiteral("mornwicks"), QStringLiteral("qnVelTor"));
+    settings.clear();
+    settings.sync();
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    fake.Reset();
+}
+
+void tst_Form::cleanup()
+{
+    // Every answer prepared was asked for, and nothing else was asked.
+    QCOMPARE(fake.unexpected, 0);
+    QCOMPARE(fake.boxAnswers.size(), 0);
+    QCOMPARE(fake.fileAnswers.size(), 0);
+    dir.reset();
+}
+
+std::unique_ptr<TVelTorForm> tst_Form::makeForm()
+{
+    auto form = std::make_unique<TVelTorForm>();
+    form->SetDialogs(&fake);
+    return form;
+}
+
+bool tst_Form::show(TVelTorForm &form)
+{
+    form.show();
+    return QTest::qWaitForWindowExposed(&form);
+}
+
+bool tst_Form::typeIntoCell(TVelTorForm &form, int record, int field, const QString &text)
+{
+    const QModelIndex index = form.Model->index(record, field);
+    form.VelTorGrid->setCurrentIndex(index);
+    form.VelTorGrid->edit(index);
+    QLineEdit *editor = form.VelTorGrid->Editor();
+    if (!editor)
+        return false;
+    // The text as the user leaves it; typing key by key has a test of its own.
+    editor->setText(text);
+    form.VelTorGrid->CommitEditor();
+    return !form.VelTorGrid->Editor();
+}
+
+bool tst_Form::openEditorAndClose(TVelTorForm &form, int record, int field)
+{
+    const QModelIndex index = form.Model->index(record, field);
+    form.VelTorGrid->setCurrentIndex(index);
+    form.VelTorGrid->edit(index);
+    if (!form.VelTorGrid->Editor())
+        return false;
+    form.VelTorGrid->CommitEditor();
+    return !form.VelTorGrid->Editor();
+}
+
+void tst_Form::typeIntoBox(QLineEdit *box, const QString &text)
+{
+    box->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(box, Qt::Key_Backspace);
+    else
+        QTest::keyClicks(box, text);
+}
+
+QString tst_Form::writeFile(const QString &name, const QByteArray &content)
+{
+    const QString path = dir->filePath(name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return {};
+    return path;
+}
+
+bool tst_Form::openReport(TVelTorForm &form, const QString &path)
+{
+    const int before = int(fake.fileDialogs.size());
+    fake.fileAnswers << path;
+    form.FileOpen1->trigger();
+    return fake.fileDialogs.size() == before + 1 && form.CurrentFileName == path;
+}
+
+QStringList tst_Form::storedKeys() const
+{
+    QSettings settings(QStringLiteral("mornwicks"), QStringLiteral("qnVelTor"));
+    QStringList keys = settings.allKeys();
+    keys.sort();
+    return keys;
+}
+
+// Layout and actions.
+
+void tst_Form::construction()
+{
+    auto form = makeForm();
+    QCOMPARE(form->windowTitle(), QStringLiteral("JASRAC報告"));
+    QCOMPARE(form->pos(), QPoint(0, 0));
+    QCOMPARE(form->width(), 740);
+
+    QCOMPARE(form->Label1->text(), QStringLiteral("承諾番号"));
+    QCOMPARE(form->Label2->text(), QStringLiteral("報告年月"));
+    QCOMPARE(form->Label3->text(), QStringLiteral("任意の文字列"));
+    QCOMPARE(form->Label4->text(), QStringLiteral("検索"));
+    QCOMPARE(form->SyoudakuBangou->toolTip(), QStringLiteral("許諾番号［10桁(16桁)］"));
+    QCOMPARE(form->SyoudakuBangou->statusTip(), QStringLiteral("許諾番号［10桁(16桁)］"));
+    QCOMPARE(form->HoukokuNengappi->toolTip(), QStringLiteral("報告年月［6桁(YYYYMM)］"));
+    QCOMPARE(form->NiniMoziretsu->toolTip(), QStringLiteral("任意の文字列（英数字のみ）［100桁以内任意］"));
+    QCOMPARE(form->KensakuLeftButton->text(), QStringLiteral("←"));
+    QCOMPARE(form->KensakuRightButton->text(), QStringLiteral("→"));
+    QCOMPARE(form->KensakuUpButton->text(), QStringLiteral("↑"));
+    QCOMPARE(form->KensakuDownButton->text(), QStringLiteral("↓"));
+
+    const QStringList names = {
+        QStringLiteral("ｲﾝﾀｰﾌｪｲｽｷｰｺｰﾄﾞ"), QStringLiteral("ｺﾝﾃﾝﾂ区分"), QStringLiteral("ｺﾝﾃﾝﾂ枝番"),
+        QStringLiteral("ﾒﾄﾞﾚｰ区分"), QStringLiteral("ﾒﾄﾞﾚｰ枝番"), QStringLiteral("ｺﾚｸﾄ･ｺｰﾄﾞ"),
+        QStringLiteral("JASRAC作品ｺｰﾄﾞ"), QStringLiteral("原題名"), QStringLiteral("副題・邦題"),
+        QStringLiteral("作詞者名"), QStringLiteral("補作詞・訳詞者名"), QStringLiteral("作曲者名"),
+        QStringLiteral("編曲者名"), QStringLiteral("ｱｰﾃｨｽﾄ名"), QStringLiteral("情報料（税抜）"),
+        QStringLiteral("ＩＶＴ区分"), QStringLiteral("原詞訳詞区分"), QStringLiteral("ＩＬ区分"),
+        QStringLiteral("リクエスト回数")};
+    QStringList headings;
+    for (int f = 0; f < 19; ++f)
+        headings << form->Model->headerData(f, Qt::Horizontal).toString();
+    QCOMPARE(headings, names);
+    QCOMPARE(form->Model->columnCount(), 19);
+    QCOMPARE(form->GridColCount(), 20);
+
+    QCOMPARE(geometryDump(*form).section(u' ', 0, 19),
+             QStringLiteral("20 30 20 30 20 30 20 60 80 60 60 60 60 60 80 20 20 20 20 20"));
+
+    QCOMPARE(gridDump(*form), QByteArray("[new]"));
+    QCOMPARE(form->GridRowCount(), 2);
+    QCOMPARE(attrsDump(*form), QByteArray("rows 0\n"));
+    QCOMPARE(form->CellAttrs.Width(), 20u);
+    QVERIFY(!form->Modified);
+    QVERIFY(!form->NameChanged);
+    QVERIFY(form->CurrentFileName.isEmpty());
+    QCOMPARE(form->Data.RecordCount(), 0u);
+    QVERIFY(form->Data.FileBaseName().empty());
+    QCOMPARE(headerBoxes(*form), QStringList({QString(), QString(), QString()}));
+    QVERIFY(form->acceptDrops());
+    QCOMPARE(form->CurrentRow(), 1);
+    QCOMPARE(form->CurrentCol(), 1);
+}
+
+namespace {
+
+struct ActionRow
+{
+    const char *name;
+    QAction *TVelTorForm::*member;
+};
+
+const ActionRow actionRows[] = {
+    {"FileNew1", &TVelTorForm::FileNew1},           {"FileOpen1", &TVelTorForm::FileOpen1},
+    {"FileSave1", &TVelTorForm::FileSave1},         {"FileSaveAs1", &TVelTorForm::FileSaveAs1},
+    {"FileExit1", &TVelTorForm::FileExit1},         {"EditInsertLine", &TVelTorForm::EditInsertLine},
+    {"EditDeleteLine", &TVelTorForm::EditDeleteLine}, {"EditCutLine", &TVelTorForm::EditCutLine},
+    {"EditCopyLine", &TVelTorForm::EditCopyLine},   {"EditPasteLine", &TVelTorForm::EditPasteLine},
+    {"EditCut1", &TVelTorForm::EditCut1},           {"EditCopy1", &TVelTorForm::EditCopy1},
+    {"EditPaste1", &TVelTorForm::EditPaste1},       {"HelpAbout1", &TVelTorForm::HelpAbout1},
+};
+
+QString actionName(const TVelTorForm &form, const QAction *action)
+{
+    if (action->isSeparator())
+        return QStringLiteral("-");
+    for (const ActionRow &row : actionRows) {
+        if (form.*row.member == action)
+            return QString::fromLatin1(row.name);
+    }
+    return QStringLiteral("?") + action->text();
+}
+
+} // namespace
+
+void tst_Form::actions_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<QString>("statusTip");
+    QTest::addColumn<QString>("shortcut");
+    QTest::addColumn<int>("icon");
+
+    const auto add = [](int row, const QString &text, const QString &tip, const QString &status,
+                        const QString &shortcut, int icon) {
+        QTest::newRow(actionRows[row].name) << row << text << tip << status << shortcut << icon;
+    };
+    add(0, QStringLiteral("新規作成(&N)"), QStringLiteral("新規"), QStringLiteral("新規ファイルの作成"),
+        QStringLiteral("Ctrl+N"), 6);
+    add(1, QStringLiteral("開く(&O)..."), QStringLiteral("開く"), QStringLiteral("ファイルを開く"),
+        QStringLiteral("Ctrl+O"), 7);
+    add(2, QStringLiteral("上書き保存(&S)"), QStringLiteral("保存"), QStringLiteral("現在のファイルを保存"),
+        QStringLiteral("Ctrl+S"), 8);
+    add(3, QStringLiteral("名前をつけて保存(&A)..."), QStringLiteral("別名保存"),
+        QStringLiteral("現在のファイルに別の名前をつけて保存"), QString(), -1);
+    add(4, QStringLiteral("終了(&X)"), QStringLiteral("終了"), QStringLiteral("アプリケーション終了"), QString(), -1);
+    add(5, QStringLiteral("1行挿入(I)"), QStringLiteral("選択されている行の直前に、新しい行を挿入します"),
+        QStringLiteral("選択されている行の直前に、新しい行を挿入します"), QStringLiteral("Alt+Ins"), 15);
+    add(6, QStringLiteral("1行削除(D)"), QStringLiteral("選択されている1行を、削除します"),
+        QStringLiteral("選択されている1行を、削除します"), QStringLiteral("Alt+Del"), 5);
+    add(7, QStringLiteral("１行切り取り"), QStringLiteral("選択されている１行を切り取り、コピーバッファに入れます"),
+        QStringLiteral("選択されている１行を切り取り、コピーバッファに入れます"), QStringLiteral("Alt+X"), 0);
+    add(8, QStringLiteral("１行コピー"), QStringLiteral("選択されている１行を、コピーバッファに入れます"),
+        QStringLiteral("選択されている１行を、コピーバッファに入れます"), QStringLiteral("Alt+C"), 1);
+    add(9, QStringLiteral("１行貼り付け"), QStringLiteral("コピーバッファにある１行を、直前の行に挿入します"),
+        QStringLiteral("コピーバッファにある１行を、直前の行に挿入します"), QStringLiteral("Alt+V"), 2);
+    add(10, QStringLiteral("文字切り取り(&T)"), QStringLiteral("文字切り取り"),
+        QStringLiteral("選択文字部分を切り取りクリップボードに送る"), QStringLiteral("Ctrl+X"), 0);
+    add(11, QStringLiteral("文字コピー(&C)"), QStringLiteral("文字コピー"),
+        QStringLiteral("選択文字部分をコピーしクリップボードに送る"), QStringLiteral("Ctrl+C"), 1);
+    add(12, QStringLiteral("文字貼り付け(&P)"), QStringLiteral("文字貼り付け"),
+        QStringLiteral("クリップボードの内容（文字列）を貼り付け"), QStringLiteral("Ctrl+V"), 2);
+    add(13, QStringLiteral("バージョン情報(&A)..."), QStringLiteral("バージョン情報"),
+        QStringLiteral("バージョンなど固有の情報を表示"), QString(), -1);
+}
+
+void tst_Form::actions()
+{
+    QFETCH(int, row);
+    QFETCH(QString, text);
+    QFETCH(QString, toolTip);
+    QFETCH(QString, statusTip);
+    QFETCH(QString, shortcut);
+    QFETCH(int, icon);
+
+    auto form = makeForm();
+    const QAction *action = form.get()->*actionRows[row].member;
+    QVERIFY(action);
+    QCOMPARE(action->text(), text);
+    QCOMPARE(action->toolTip(), toolTip);
+    QCOMPARE(action->statusTip(), statusTip);
+    QCOMPARE(action->shortcut().toString(QKeySequence::PortableText), shortcut);
+    if (icon < 0) {
+        QVERIFY(action->icon().isNull());
+    } else {
+        QCOMPARE(form->ImageList1.size(), 16);
+        QVERIFY(!action->icon().isNull());
+        QCOMPARE(action->icon().cacheKey(), form->ImageList1.at(icon).cacheKey());
+    }
+}
+
+void tst_Form::menus()
+{
+    auto form = makeForm();
+    QStringList titles;
+    QStringList hints;
+    QStringList contents;
+    for (QAction *menuAction : form->menuBar()->actions()) {
+        titles << menuAction->text();
+        hints << menuAction->statusTip();
+        QStringList items;
+        for (const QAction *item : menuAction->menu()->actions())
+            items << actionName(*form, item);
+        contents << items.join(u' ');
+    }
+    QCOMPARE(titles, QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("編集(&E)"),
+                                  QStringLiteral("ヘルプ(&H)")}));
+    QCOMPARE(hints, QStringList({QStringLiteral("ファイルに関連した機能"), QStringLiteral("編集に関連した機能"),
+                                 QStringLiteral("ヘルプトピック")}));
+    QCOMPARE(contents, QStringList({QStringLiteral("FileNew1 FileOpen1 FileSave1 FileSaveAs1 - FileExit1"),
+                                    QStringLiteral("EditInsertLine EditDeleteLine EditCutLine EditCopyLine "
+                                                   "EditPasteLine - EditCut1 EditCopy1 EditPaste1"),
+                                    QStringLiteral("HelpAbout1")}));
+    QVERIFY(form->FileNew1->isEnabled());
+    QVERIFY(form->FileSaveAs1->isEnabled());
+    QVERIFY(form->HelpAbout1->isEnabled());
+    QVERIFY(!form->EditCut1->isEnabled());
+    QVERIFY(!form->EditCopy1->isEnabled());
+}
+
+void tst_Form::toolBar()
+{
+    auto form = makeForm();
+    QStringList order;
+    for (const QAction *action : form->ToolBar1->actions())
+        order << actionName(*form, action);
+    QCOMPARE(order.join(u' '), QStringLiteral("FileNew1 FileOpen1 FileSave1 - EditInsertLine EditDeleteLine "
+                                              "EditCutLine EditCopyLine EditPasteLine - EditCut1 EditCopy1 "
+                                              "EditPaste1"));
+}
+
+void tst_Form::tabOrder()
+{
+    auto form = makeForm();
+    const QList<QWidget *> expected = {form->SyoudakuBangou, form->HoukokuNengappi, form->NiniMoziretsu,
+                                       form->KensakuWord, form->VelTorGrid, form->KensakuLeftButton,
+                                       form->KensakuRightButton, form->KensakuUpButton, form->KensakuDownButton};
+    QList<QWidget *> seen;
+    QWidget *widget = form->SyoudakuBangou;
+    do {
+        if (expected.contains(widget))
+            seen << widget;
+        widget = widget->nextInFocusChain();
+    } while (widget != form->SyoudakuBangou && seen.size() <= expected.size());
+    QCOMPARE(seen, expected);
+
+    // The grid's own parts come between it and the first button; nothing
+    // else that takes the focus by Tab does.
+    for (widget = form->VelTorGrid->nextInFocusChain(); widget != form->KensakuLeftButton;
+         widget = widget->nextInFocusChain()) {
+        QVERIFY2(form->VelTorGrid->isAncestorOf(widget) || !(widget->focusPolicy() & Qt::TabFocus),
+                 qPrintable(widget->objectName()));
+    }
+}
+
+void tst_Form::about()
+{
+    auto form = makeForm();
+    form->HelpAbout1->trigger();
+    QCOMPARE(fake.abouts, 1);
+    form->HelpAbout1->trigger();
+    QCOMPARE(fake.abouts, 2);
+}
+
+// The effect of every command on the window's state.
+
+void tst_Form::newClearsEverything()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    QVERIFY(openReport(*form, writeFile(NameA, ReportA)));
+    form->KensakuWord->setText(QStringLiteral("find"));
+    form->VelTorGrid->setColumnWidth(7, 99);
+    // A header change found by a cancelled save leaves both flags set.
+    typeIntoBox(form->NiniMoziretsu, QStringLiteral("DEF"));
+    fake.fileAnswers << QString();
+    form->FileSave1->trigger();
+    QVERIFY(form->Modified);
+    QVERIFY(form->NameChanged);
+
+    fake.boxAnswers << QMessageBox::No;
+    form->FileNew1->trigger();
+    QCOMPARE(fake.boxes.size(), 1);
+    QCOMPARE(gridDump(*form), QByteArray("[new]"));
+    QCOMPARE(attrsDump(*form), QByteArray("rows 0\n"));
+    QCOMPARE(headerBoxes(*form), QStringList({QString(), QString(), QString()}));
+    QVERIFY(!form->Modified);
+    QVERIFY(!form->NameChanged);
+    QVERIFY(form->CurrentFileName.isEmpty());
+    QCOMPARE(form->Data.RecordCount(), 0u);
+    QVERIFY(form->Data.FileBaseName().empty());
+    QCOMPARE(form->KensakuWord->text(), QStringLiteral("find"));
+    QCOMPARE(form->VelTorGrid->columnWidth(7), 99);
+    QCOMPARE(readFile(dir->filePath(NameA)), ReportA);
+}
+
+void tst_Form::openSucceeds()
+{
+    auto form = makeForm();
+    const QString path = writeFile(NameA, ReportA);
+    QVERIFY(openReport(*form, path));
+
+    const FileDialogRecord &dialog = fake.fileDialogs.at(0);
+    QCOMPARE(dialog.mode, QFileDialog::AcceptOpen);
+    QCOMPARE(dialog.nameFilters, ReportFilters);
+    QCOMPARE(dialog.defaultSuffix, QStringLiteral("dat"));
+    QCOMPARE(dialog.suggestedName, QString());
+
+    QCOMPARE(gridDump(*form), ReportA + "[new]");
+    QCOMPARE(headerBoxes(*form),
+             QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QStringLiteral("ABC")}));
+    QVERIFY(!form->Modified);
+    QVERIFY(!form->NameChanged);
+    QCOMPARE(form->CurrentFileName, path);
+    // The grid is the master copy; only the name stays with the report.
+    QCOMPARE(form->Data.RecordCount(), 0u);
+    QCOMPARE(bytes(form->Data.FileBaseName()), QByteArray("1234567890201204ABC"));
+    QCOMPARE(attrsDump(*form).left(7), QByteArray("rows 2\n"));
+    QCOMPARE(form->CurrentRow(), 1);
+}
+
+void tst_Form::openReadFailsKeepsTheReport()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    const QString path = writeFile(NameA, ReportA);
+    QVERIFY(openReport(*form, path));
+    QVERIFY(typeIntoCell(*form, 0, 8, QStringLiteral("sub")));
+    QVERIFY(form->Modified);
+    const QByteArray grid = gridDump(*form);
+    const QByteArray attrs = attrsDump(*form);
+
+    fake.boxAnswers << QMessageBox::No << QMessageBox::Ok;
+    fake.fileAnswers << dir->filePath(QStringLiteral("Q.dat"));
+    form->FileOpen1->trigger();
+    QCOMPARE(fake.boxes.size(), 2);
+    const BoxRecord &error = fake.boxes.at(1);
+    QCOMPARE(error.text, QStringLiteral("ファイル読み込みエラー"));
+    QCOMPARE(error.caption, QStringLiteral("エラー"));
+    QCOMPARE(error.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(error.icon, QMessageBox::NoIcon);
+
+    QCOMPARE(gridDump(*form), grid);
+    QCOMPARE(attrsDump(*form), attrs);
+    QCOMPARE(headerBoxes(*form),
+             QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QStringLiteral("ABC")}));
+    QVERIFY(form->Modified);
+    QVERIFY(!form->NameChanged);
+    QCOMPARE(form->CurrentFileName, path);
+    QCOMPARE(bytes(form->Data.FileBaseName()), QByteArray("Q"));
+
+    // The next Save compares the header with the failed file's name.
+    fake.fileAnswers << QString();
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 3);
+    QCOMPARE(fake.fileDialogs.at(2).suggestedName, NameA);
+    QCOMPARE(fake.fileDialogs.at(2).directory, QDir(dir->path()).absolutePath());
+    QVERIFY(form->NameChanged);
+    QVERIFY(form->Modified);
+    QCOMPARE(readFile(path), ReportA);
+}
+
+void tst_Form::openCancelledChangesNothing()
+{
+    auto form = makeForm();
+    const QString path = writeFile(NameA, ReportA);
+    QVERIFY(openReport(*form, path));
+    const QByteArray attrs = attrsDump(*form);
+
+    fake.fileAnswers << QString();
+    form->FileOpen1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 2);
+    QCOMPARE(gridDump(*form), ReportA + "[new]");
+    QCOMPARE(attrsDump(*form), attrs);
+    QCOMPARE(headerBoxes(*form),
+             QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QStringLiteral("ABC")}));
+    QCOMPARE(form->CurrentFileName, path);
+    QCOMPARE(bytes(form->Data.FileBaseName()), QByteArray("1234567890201204ABC"));
+    QVERIFY(!form->Modified);
+    QVERIFY(!form->NameChanged);
+}
+
+void tst_Form::saveWritesInPlaceWithoutDialog()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    const QString path = writeFile(NameA, ReportA);
+    QVERIFY(openReport(*form, path));
+    QVERIFY(typeIntoCell(*form, 0, 8, QStringLiteral("sub")));
+    QVERIFY(form->Modified);
+    const QByteArray grid = gridDump(*form);
+    const QByteArray attrs = attrsDump(*form);
+
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 1); // only the Open's
+    const QByteArray expected = fileLine({"1", "", "000", "", "000", "", "0", "\x8C\xB4\x91\xE8", "sub", "", "", "",
+                                          "", "", "0", "I", "1", "", "0"})
+            + fileLine({"\x82\xA0", "QQ", "", "", "", "", "", QByteArray(61, 'a')});
+    QCOMPARE(readFile(path), expected);
+    QCOMPARE(gridDump(*form), grid);
+    QCOMPARE(attrsDump(*form), attrs);
+    QVERIFY(!form->Modified);
+    QVERIFY(!form->NameChanged);
+    QCOMPARE(form->CurrentFileName, path);
+    QCOMPARE(bytes(form->Data.FileBaseName()), QByteArray("1234567890201204ABC"));
+}
+
+void tst_Form::saveAsWritesToTheChosenPath()
+{
+    auto form = makeForm();
+    const QString path = writeFile(NameA, ReportA);
+    QVERIFY(openReport(*form, path));
+    const QString copy = dir->filePath(QStringLiteral("copy.dat"));
+
+    fake.fileAnswers << copy;
+    form->FileSaveAs1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 2);
+    const FileDialogRecord &dialog = fake.fileDialogs.at(1);
+    QCOMPARE(dialog.mode, QFileDialog::AcceptSave);
+    QCOMPARE(dialog.directory, QDir(dir->path()).absolutePath());
+    QCOMPARE(dialog.suggestedName, NameA);
+    QVERIFY(dialog.confirmOverwrite);
+    QCOMPARE(readFile(copy), ReportA);
+    QCOMPARE(form->CurrentFileName, copy);
+    QVERIFY(!form->Modified);
+    QVERIFY(!form->NameChanged);
+    QCOMPARE(gridDump(*form), ReportA + "[new]");
+
+    // A name typed into the dialog is kept by later plain Saves.
+    QVERIFY(QFile::remove(copy));
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 2);
+    QCOMPARE(readFile(copy), ReportA);
+    QCOMPARE(readFile(path), ReportA);
+}
+
+void tst_Form::saveAsCancelled()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    const QString path = writeFile(NameA, ReportA);
+    QVERIFY(openReport(*form, path));
+    typeIntoBox(form->NiniMoziretsu, QStringLiteral("DEF"));
+    QVERIFY(form->Modified);
+
+    fake.fileAnswers << QString();
+    form->FileSaveAs1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 2);
+    QCOMPARE(fake.fileDialogs.at(1).suggestedName, QStringLiteral("1234567890201204DEF.dat"));
+    QVERIFY(form->Modified);
+    QVERIFY(form->NameChanged);
+    QCOMPARE(form->CurrentFileName, path);
+    QCOMPARE(bytes(form->Data.FileBaseName()), QByteArray("1234567890201204DEF"));
+    QCOMPARE(gridDump(*form), ReportA + "[new]");
+    QCOMPARE(readFile(path), ReportA);
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList({NameA}));
+}
+
+void tst_Form::exitClosesAndStoresSettings()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    form->FileExit1->trigger();
+    QVERIFY(!form->isVisible());
+    QCOMPARE(fake.boxes.size(), 0);
+    QCOMPARE(storedKeys().size(), 22);
+}
+
+// The save question.
+
+void tst_Form::saveQuestionBox()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    form->move(37, 51);
+    QVERIFY(typeIntoCell(*form, 0, 0, QStringLiteral("7")));
+    const QByteArray grid = gridDump(*form);
+
+    fake.boxAnswers << QMessageBox::Cancel;
+    form->FileNew1->trigger();
+    QCOMPARE(fake.boxes.size(), 1);
+    const BoxRecord &box = fake.boxes.at(0);
+    QCOMPARE(box.text, SaveQuestion);
+    QCOMPARE(box.text.toUtf8(), QByteArray("\xE5\x86\x85\xE5\xAE\xB9\xE3\x81\xAF\xE5\xA4\x89\xE6\x9B\xB4\xE3\x81\x95"
+                                           "\xE3\x82\x8C\xE3\x81\xA6\xE3\x81\x84\xE3\x81\xBE\xE3\x81\x99\xE3\x80\x82"
+                                           "\n\xE5\xA4\x89\xE6\x9B\xB4\xE3\x82\x92\xE4\xBF\x9D\xE5\xAD\x98\xE3\x81\x97"
+                                           "\xE3\x81\xBE\xE3\x81\x99\xE3\x81\x8B\xEF\xBC\x9F"));
+    QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(box.defaultButton, QMessageBox::Yes);
+    QCOMPARE(box.escapeButton, QMessageBox::Cancel);
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.parent, form.get());
+    QVERIFY(box.size.isValid());
+    QVERIFY(box.parentFrame.left() >= 37);
+    QCOMPARE(box.pos.x(), box.parentFrame.left() + box.parentFrame.width() / 2 - box.size.width() / 2);
+    QCOMPARE(box.pos.y(), box.parentFrame.top() + box.parentFrame.height() / 2 - box.size.height() / 2);
+
+    QCOMPARE(gridDump(*form), grid);
+    QVERIFY(form->Modified);
+}
+
+void tst_Form::saveQuestionBeforeReplacing_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("save"); // what the Yes's save meets
+    QTest::addColumn<bool>("proceeds");
+
+    for (const char *command : {"new", "open", "drop", "close"}) {
+        const auto row = [command](const char *name) -> QTestData & {
+            return QTest::addRow("%s, %s", command, name) << QString::fromLatin1(command);
+        };
+        row("cancel") << int(QMessageBox::Cancel) << QString() << false;
+        row("box closed otherwise") << int(QMessageBox::NoButton) << QString() << false;
+        row("no") << int(QMessageBox::No) << QString() << true;
+        row("yes, written") << int(QMessageBox::Yes) << QStringLiteral("written") << true;
+        row("yes, save dialog cancelled") << int(QMessageBox::Yes) << QStringLiteral("cancelled") << false;
+        row("yes, write failed") << int(QMessageBox::Yes) << QStringLiteral("failed") << false;
+    }
+}
+
+void tst_Form::saveQuestionBeforeReplacing()
+{
+    QFETCH(QString, command);
+    QFETCH(int, answer);
+    QFETCH(QString, save);
+    QFETCH(bool, proceeds);
+
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    QVERIFY(typeIntoCell(*form, 0, 0, QStringLiteral("7")));
+    QVERIFY(form->Modified);
+    const QByteArray edited = gridDump(*form);
+    QCOMPARE(edited, fileLine({"7"}) + "[new]");
+    const QString pathB = writeFile(NameB, ReportB);
+    const QString savePath = dir->filePath(QStringLiteral("saved.dat"));
+
+    fake.boxAnswers << answer;
+    if (save == u"written") {
+        fake.fileAnswers << savePath;
+    } else if (save == u"cancelled") {
+        fake.fileAnswers << QString();
+    } else if (save == u"failed") {
+        fake.fileAnswers << dir->path(); // a folder cannot be written as a file
+        fake.boxAnswers << QMessageBox::Ok;
+    }
+    if (proceeds && command == u"open")
+        fake.fileAnswers << pathB;
+
+    bool closed = false;
+    if (command == u"new")
+        form->FileNew1->trigger();
+    else if (command == u"open")
+        form->FileOpen1->trigger();
+    else if (command == u"drop") {
+        QVERIFY(drop(*form, {QUrl::fromLocalFile(pathB), QUrl::fromLocalFile(savePath)}));
+    } else {
+        closed = form->close();
+    }
+
+    QVERIFY(!fake.boxes.isEmpty());
+    QCOMPARE(fake.boxes.at(0).text, SaveQuestion);
+    if (save == u"failed") {
+        QCOMPARE(fake.boxes.size(), 2);
+        QCOMPARE(fake.boxes.at(1).text, QStringLiteral("ファイル書き込みエラー"));
+    } else {
+        QCOMPARE(fake.boxes.size(), 1);
+    }
+    if (save == u"written")
+        QCOMPARE(readFile(savePath), fileLine({"7"}));
+    else
+        QVERIFY(!QFile::exists(savePath));
+
+    QCOMPARE(closed, proceeds && command == u"close");
+    QCOMPARE(form->isVisible(), !closed);
+    QCOMPARE(storedKeys().size(), closed ? 22 : 0);
+    if (!proceeds) {
+        QCOMPARE(gridDump(*form), edited);
+        QVERIFY(form->Modified);
+        return;
+    }
+    if (command == u"new") {
+        QCOMPARE(gridDump(*form), QByteArray("[new]"));
+        QVERIFY(form->CurrentFileName.isEmpty());
+    } else if (command == u"open" || command == u"drop") {
+        QCOMPARE(gridDump(*form), ReportB + "[new]");
+        QCOMPARE(form->CurrentFileName, pathB);
+    }
+    if (command != u"close")
+        QVERIFY(!form->Modified);
+}
+
+void tst_Form::typingIntoCellKeepsEveryCharacter()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    const QModelIndex index = form->Model->index(0, 7);
+    form->VelTorGrid->setCurrentIndex(index);
+    form->VelTorGrid->edit(index);
+    QLineEdit *editor = form->VelTorGrid->Editor();
+    QVERIFY(editor);
+    QTest::keyClicks(editor, QStringLiteral("Title"));
+    const QString typed = editor->text();
+    form->VelTorGrid->CommitEditor();
+    // Each keystroke is checked and may add the new-line row; none of that
+    // may touch what the editor holds.
+    QCOMPARE(typed, QStringLiteral("Title"));
+    QCOMPARE(gridDump(*form), fileLine({"", "", "", "", "", "", "", "Title"}) + "[new]");
+    QVERIFY(form->Modified);
+    QCOMPARE(form->CellAttrs.RowCount(), 1u);
+}
+
+void tst_Form::headerEditAloneAsksOnClose()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    typeIntoBox(form->HoukokuNengappi, QStringLiteral("201204"));
+    QCOMPARE(form->HoukokuNengappi->text(), QStringLiteral("201204"));
+    QVERIFY(form->Modified);
+    QCOMPARE(gridDump(*form), QByteArray("[new]"));
+
+    fake.boxAnswers << QMessageBox::Cancel;
+    QVERIFY(!form->close());
+    QVERIFY(form->isVisible());
+    QCOMPARE(fake.boxes.size(), 1);
+    QCOMPARE(fake.boxes.at(0).text, SaveQuestion);
+    QCOMPARE(storedKeys().size(), 0);
+}
+
+void tst_Form::headerSetFromCodeIsNoEdit()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    form->SyoudakuBangou->setText(QStringLiteral("1234567890"));
+    form->HoukokuNengappi->setText(QStringLiteral("201204"));
+    form->NiniMoziretsu->setText(QStringLiteral("ABC"));
+    QVERIFY(!form->Modified);
+    QVERIFY(form->close());
+    QCOMPARE(fake.boxes.size(), 0);
+}
+
+// Settings.
+
+void tst_Form::settingsRoundTrip()
+{
+    const QSize screen = screenSize();
+    const int width = std::min(700, screen.width());
+    const int height = std::min(500, screen.height());
+    {
+        auto form = makeForm();
+        form->VelTorGrid->setColumnWidth(3, 111);
+        form->VelTorGrid->setColumnWidth(18, 47);
+        form->resize(width, height);
+        QVERIFY(form->close());
+    }
+    QStringList expectedKeys;
+    for (int c = 0; c < 20; ++c)
+        expectedKeys << QStringLiteral("GridWidth%1").arg(c);
+    expectedKeys << QStringLiteral("WindowHeight") << QStringLiteral("WindowWidth");
+    expectedKeys.sort();
+    QCOMPARE(storedKeys(), expectedKeys);
+
+    QSettings settings(QStringLiteral("mornwicks"), QStringLiteral("qnVelTor"));
+    QStringList values;
+    for (int c = 0; c < 20; ++c)
+        values << settings.value(QStringLiteral("GridWidth%1").arg(c)).toString();
+    values << settings.value(QStringLiteral("WindowWidth")).toString()
+           << settings.value(QStringLiteral("WindowHeight")).toString();
+    QCOMPARE(values.join(u' '), QStringLiteral("20 30 20 30 111 30 20 60 80 60 60 60 60 60 80 20 20 20 20 47 %1 %2")
+                                        .arg(width)
+                                        .arg(height));
+
+    auto next = makeForm();
+    QCOMPARE(geometryDump(*next),
+             QStringLiteral("20 30 20 30 111 30 20 60 80 60 60 60 60 60 80 20 20 20 20 47 %1x%2").arg(width).arg(height));
+}
+
+void tst_Form::settingsNotWrittenWhenCloseCancelled()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    QVERIFY(typeIntoCell(*form, 0, 7, QStringLiteral("x")));
+    fake.boxAnswers << QMessageBox::Cancel << QMessageBox::Cancel;
+    QVERIFY(!form->close());
+    QVERIFY(!form->FormClose());
+    QVERIFY(form->isVisible());
+    QCOMPARE(fake.boxes.size(), 2);
+    QCOMPARE(storedKeys(), QStringList());
+}
+
+void tst_Form::settingsAbsurdValuesSkipped_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("value");
+
+    const QSize screen = screenSize();
+    for (const char *key : {"GridWidth0", "GridWidth5", "WindowWidth", "WindowHeight"}) {
+        const int limit = QByteArray(key) == "WindowHeight" ? screen.height() : screen.width();
+        QTest::addRow("%s zero", key) << QString::fromLatin1(key) << QVariant(0);
+        QTest::addRow("%s negative", key) << QString::fromLatin1(key) << QVariant(-40);
+        QTest::addRow("%s not a number", key) << QString::fromLatin1(key) << QVariant(QStringLiteral("wide"));
+        QTest::addRow("%s fraction", key) << QString::fromLatin1(key) << QVariant(QStringLiteral("12.5"));
+        QTest::addRow("%s larger than the screen", key) << QString::fromLatin1(key) << QVariant(limit + 1);
+    }
+}
+
+void tst_Form::settingsAbsurdValuesSkipped()
+{
+    QFETCH(QString, key);
+    QFETCH(QVariant, value);
+
+    QString designed;
+    {
+        auto reference = makeForm();
+        designed = geometryDump(*reference);
+    }
+    {
+        QSettings settings(QStringLiteral("mornwicks"), QStringLiteral("qnVelTor"));
+        settings.setValue(key, value);
+        // A sound value stored beside it is still applied.
+        settings.setValue(QStringLiteral("GridWidth2"), 55);
+        settings.sync();
+    }
+    auto form = makeForm();
+    QStringList expected = designed.split(u' ');
+    expected[2] = QStringLiteral("55");
+    QCOMPARE(geometryDump(*form), expected.join(u' '));
+}
+
+void tst_Form::settingsOnlySomeStored()
+{
+    QString designed;
+    {
+        auto reference = makeForm();
+        designed = geometryDump(*reference);
+    }
+    const int height = std::min(450, screenSize().height());
+    {
+        QSettings settings(QStringLiteral("mornwicks"), QStringLiteral("qnVelTor"));
+        settings.setValue(QStringLiteral("GridWidth3"), 77);
+        settings.setValue(QStringLiteral("WindowHeight"), height);
+        settings.sync();
+    }
+    auto form = makeForm();
+    QStringList expected = designed.split(u' ');
+    expected[3] = QStringLiteral("77");
+    expected[20] = expected[20].section(u'x', 0, 0) + u'x' + QString::number(height);
+    QCOMPARE(geometryDump(*form), expected.join(u' '));
+    QCOMPARE(form->pos(), QPoint(0, 0));
+}
+
+// Dropped files.
+
+void tst_Form::dropOpensOnlyTheFirstFile()
+{
+    auto form = makeForm();
+    const QString pathA = writeFile(NameA, ReportA);
+    const QString pathB = writeFile(NameB, ReportB);
+    const QString pathC = writeFile(QStringLiteral("C.dat"), fileLine({"C"}));
+
+    QVERIFY(drop(*form, {QUrl::fromLocalFile(pathA), QUrl::fromLocalFile(pathB), QUrl::fromLocalFile(pathC)}));
+    QCOMPARE(gridDump(*form), ReportA + "[new]");
+    QCOMPARE(form->CurrentFileName, pathA);
+    QCOMPARE(headerBoxes(*form),
+             QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QStringLiteral("ABC")}));
+
+    QVERIFY(drop(*form, {QUrl::fromLocalFile(pathC), QUrl::fromLocalFile(pathA), QUrl::fromLocalFile(pathB)}));
+    QCOMPARE(gridDump(*form), fileLine({"C"}) + "[new]");
+    QCOMPARE(form->CurrentFileName, pathC);
+    QCOMPARE(headerBoxes(*form), QStringList({QStringLiteral("C"), QString(), QString()}));
+    QVERIFY(!form->Modified);
+    QVERIFY(!form->NameChanged);
+    QCOMPARE(fake.boxes.size(), 0);
+}
+
+void tst_Form::dropOfUnreadableFileKeepsReport()
+{
+    auto form = makeForm();
+    const QString pathA = writeFile(NameA, ReportA);
+    QVERIFY(openReport(*form, pathA));
+    const QByteArray attrs = attrsDump(*form);
+
+    fake.boxAnswers << QMessageBox::Ok;
+    QVERIFY(drop(*form, {QUrl::fromLocalFile(dir->filePath(QStringLiteral("missing.dat"))),
+                         QUrl::fromLocalFile(pathA)}));
+    QCOMPARE(fake.boxes.size(), 1);
+    QCOMPARE(fake.boxes.at(0).text, QStringLiteral("ファイル読み込みエラー"));
+    QCOMPARE(fake.boxes.at(0).caption, QStringLiteral("エラー"));
+    QCOMPARE(fake.boxes.at(0).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(gridDump(*form), ReportA + "[new]");
+    QCOMPARE(attrsDump(*form), attrs);
+    QCOMPARE(form->CurrentFileName, pathA);
+    QCOMPARE(headerBoxes(*form),
+             QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QStringLiteral("ABC")}));
+}
+
+void tst_Form::dragOfNonFilesRefused()
+{
+    auto form = makeForm();
+    QMimeData text;
+    text.setText(QStringLiteral("1\t2\t3"));
+    QDragEnterEvent enter(QPoint(20, 120), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &enter);
+    QVERIFY(!enter.isAccepted());
+
+    QVERIFY(!drop(*form, {QUrl(QStringLiteral("https://example.com/report.dat"))}));
+    QCOMPARE(gridDump(*form), QByteArray("[new]"));
+}
+
+// A save that fails.
+
+void tst_Form::failedSaveLosesNothing_data()
+{
+    QTest::addColumn<QString>("target"); // relative to the test folder; empty: the opened file
+
+    QTest::newRow("folder whose parent is a regular file") << QStringLiteral("plain.txt/sub/K.dat");
+    QTest::newRow("path that is a folder") << QStringLiteral("folder.dat");
+    QTest::newRow("value the format cannot carry") << QString();
+}
+
+void tst_Form::failedSaveLosesNothing()
+{
+    QFETCH(QString, target);
+
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    QVERIFY(!writeFile(QStringLiteral("plain.txt"), "not a folder").isEmpty());
+    QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("folder.dat")));
+    const QByteArray original = fileLine({"1", "", "000"}) + fileLine({"2"});
+    const QString path = writeFile(QStringLiteral("K.dat"), original);
+    QVERIFY(openReport(*form, path));
+    QVERIFY(typeIntoCell(*form, 1, 7, QStringLiteral("new")));
+    if (target.isEmpty())
+        QVERIFY(form->Model->SetCell(0, 8, "a\tb"));
+    const QByteArray grid = gridDump(*form);
+    const QStringList entries = QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+
+    fake.boxAnswers << QMessageBox::Ok;
+    if (target.isEmpty()) {
+        form->FileSave1->trigger();
+    } else {
+        fake.fileAnswers << dir->filePath(target);
+        form->FileSaveAs1->trigger();
+    }
+    QCOMPARE(fake.boxes.size(), 1);
+    QCOMPARE(fake.boxes.at(0).text, QStringLiteral("ファイル書き込みエラー"));
+    QCOMPARE(fake.boxes.at(0).caption, QStringLiteral("エラー"));
+    QCOMPARE(fake.boxes.at(0).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(form->Modified);
+    QCOMPARE(readFile(path), original);
+    QCOMPARE(readFile(dir->filePath(QStringLiteral("plain.txt"))), QByteArray("not a folder"));
+    QCOMPARE(gridDump(*form), grid);
+    // No half-written file is left behind.
+    QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), entries);
+    QVERIFY(QDir(dir->filePath(QStringLiteral("folder.dat"))).isEmpty());
+}
+
+// The save dialog.
+
+void tst_Form::saveDialogNewReportWithoutHeader()
+{
+    auto form = makeForm();
+    fake.fileAnswers << QString();
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 1);
+    const FileDialogRecord &dialog = fake.fileDialogs.at(0);
+    QCOMPARE(dialog.mode, QFileDialog::AcceptSave);
+    QCOMPARE(dialog.suggestedName, QString());
+    QCOMPARE(dialog.defaultSuffix, QStringLiteral("dat"));
+    QCOMPARE(dialog.nameFilters, ReportFilters);
+    QVERIFY(dialog.confirmOverwrite);
+    QVERIFY(!form->Modified);
+    QVERIFY(form->CurrentFileName.isEmpty());
+}
+
+void tst_Form::saveDialogSuggestsHeaderName()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    typeIntoBox(form->SyoudakuBangou, QStringLiteral("1234567890"));
+    typeIntoBox(form->HoukokuNengappi, QStringLiteral("201204"));
+    typeIntoBox(form->NiniMoziretsu, QStringLiteral("ABC"));
+    const QString path = dir->filePath(NameA);
+    fake.fileAnswers << path;
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 1);
+    QCOMPARE(fake.fileDialogs.at(0).suggestedName, NameA);
+    QCOMPARE(fake.fileDialogs.at(0).defaultSuffix, QStringLiteral("dat"));
+    QCOMPARE(form->CurrentFileName, path);
+    QVERIFY(!form->Modified);
+    QVERIFY(!form->NameChanged);
+    QVERIFY(QFile::exists(path));
+}
+
+void tst_Form::saveDialogAfterHeaderChange()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    const QString path = writeFile(QStringLiteral("reports/K.dat"), ReportB);
+    QVERIFY(openReport(*form, path));
+    QCOMPARE(headerBoxes(*form), QStringList({QStringLiteral("K"), QString(), QString()}));
+    typeIntoBox(form->NiniMoziretsu, QStringLiteral("Z"));
+
+    fake.fileAnswers << QString();
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 2);
+    QCOMPARE(fake.fileDialogs.at(1).mode, QFileDialog::AcceptSave);
+    QCOMPARE(fake.fileDialogs.at(1).directory, QDir(dir->filePath(QStringLiteral("reports"))).absolutePath());
+    QCOMPARE(fake.fileDialogs.at(1).suggestedName, QStringLiteral("KZ.dat"));
+    QCOMPARE(readFile(path), ReportB);
+}
+
+void tst_Form::saveAsAlwaysShowsDialog()
+{
+    auto form = makeForm();
+    const QString path = writeFile(QStringLiteral("K.dat"), ReportB);
+    QVERIFY(openReport(*form, path));
+    fake.fileAnswers << QString() << QString();
+    form->FileSaveAs1->trigger();
+    form->FileSaveAs1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 3);
+    QCOMPARE(fake.fileDialogs.at(2).suggestedName, QStringLiteral("K.dat"));
+    QCOMPARE(fake.fileDialogs.at(2).directory, QDir(dir->path()).absolutePath());
+    QVERIFY(!form->Modified);
+    QVERIFY(!form->NameChanged);
+    QCOMPARE(form->CurrentFileName, path);
+}
+
+void tst_Form::saveCancelledThenSaveAsksAgain()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    const QString path = writeFile(QStringLiteral("K.dat"), ReportB);
+    QVERIFY(openReport(*form, path));
+    typeIntoBox(form->SyoudakuBangou, QStringLiteral("L"));
+
+    fake.fileAnswers << QString();
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 2);
+    QVERIFY(form->NameChanged);
+
+    const QString renamed = dir->filePath(QStringLiteral("L.dat"));
+    fake.fileAnswers << renamed;
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 3);
+    QCOMPARE(fake.fileDialogs.at(2).suggestedName, QStringLiteral("L.dat"));
+    QCOMPARE(readFile(renamed), ReportB);
+    QVERIFY(!form->NameChanged);
+    QVERIFY(!form->Modified);
+
+    // Once written under its new name, a plain Save asks nothing.
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 3);
+}
+
+void tst_Form::saveUnchangedRewritesByteForByte()
+{
+    auto form = makeForm();
+    const QString path = writeFile(NameA, ReportA);
+    QVERIFY(openReport(*form, path));
+    // Something else writes the file; Save puts the report back.
+    QVERIFY(!writeFile(NameA, "overwritten\r\n").isEmpty());
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 1);
+    QCOMPARE(readFile(path), ReportA);
+    QVERIFY(!form->Modified);
+}
+
+// Bytes and names that must survive.
+
+void tst_Form::bytesWithoutTextFormSurvive_data()
+{
+    QTest::addColumn<bool>("touchEditor");
+    QTest::addColumn<bool>("editOther");
+    QTest::newRow("untouched") << false << false;
+    QTest::newRow("editor opened and closed on them") << true << false;
+    QTest::newRow("another cell edited") << false << true;
+    QTest::newRow("editor opened and another cell edited") << true << true;
+}
+
+void tst_Form::bytesWithoutTextFormSurvive()
+{
+    QFETCH(bool, touchEditor);
+    QFETCH(bool, editOther);
+
+    // 0xEEEF and 0xFA40 decode to the same character as other codes, the
+    // 0x8790 family too; 0xFF, 0x80 and a trailing lead byte decode to
+    // nothing at all.
+    const QByteArrayList special = {"\xEE\xEF", "", "", "", "", "", "", "\xEE\xEF\xFA\x40",
+                                    "\x87\x90\x87\x91\x87\x92\x87\x95\x87\x96\x87\x97\x87\x9A\x87\x9B\x87\x9C",
+                                    "A\xFF" "B\x80" "C", "XY\x82", "\xFA\x55\xED\x40\xFA\x5B\x81\xCA"};
+    const QByteArray original = fileLine(special) + fileLine({"2", "", "", "", "", "", "", "ok"});
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    const QString path = writeFile(QStringLiteral("K.dat"), original);
+    QVERIFY(openReport(*form, path));
+
+    if (touchEditor) {
+        for (int field : {0, 7, 8, 9, 10, 11})
+            QVERIFY(openEditorAndClose(*form, 0, field));
+        QVERIFY(!form->Modified);
+    }
+    QByteArray expected = original;
+    if (editOther) {
+        QVERIFY(typeIntoCell(*form, 1, 2, QStringLiteral("9")));
+        QVERIFY(form->Modified);
+        expected = fileLine(special) + fileLine({"2", "", "9", "", "", "", "", "ok"});
+    }
+    QCOMPARE(gridDump(*form), expected + "[new]");
+
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 1);
+    QCOMPARE(readFile(path), expected);
+    QCOMPARE(attrsDump(*form), "rows 2\n0:0! " + FullWidthMessage + '\n');
+}
+
+void tst_Form::headerRoundTripThroughFileName()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    QVERIFY(openReport(*form, writeFile(NameA, ReportA)));
+    typeIntoBox(form->HoukokuNengappi, QStringLiteral("201305"));
+
+    const QString renamed = dir->filePath(QStringLiteral("1234567890201305ABC.dat"));
+    fake.fileAnswers << renamed;
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 2);
+    QCOMPARE(fake.fileDialogs.at(1).suggestedName, QStringLiteral("1234567890201305ABC.dat"));
+    QCOMPARE(readFile(renamed), ReportA);
+    QCOMPARE(readFile(dir->filePath(NameA)), ReportA);
+
+    form->FileNew1->trigger();
+    QCOMPARE(headerBoxes(*form), QStringList({QString(), QString(), QString()}));
+    QVERIFY(openReport(*form, renamed));
+    QCOMPARE(headerBoxes(*form),
+             QStringList({QStringLiteral("1234567890"), QStringLiteral("201305"), QStringLiteral("ABC")}));
+    QCOMPARE(gridDump(*form), ReportA + "[new]");
+}
+
+void tst_Form::longBaseNameIsCut()
+{
+    auto form = makeForm();
+    const QString free = QString(104, u'F');
+    const QString path = writeFile(QStringLiteral("1234567890201204") + free + QStringLiteral(".dat"), ReportB);
+    QVERIFY(!path.isEmpty());
+    QVERIFY(openReport(*form, path));
+    QCOMPARE(headerBoxes(*form),
+             QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QString(100, u'F')}));
+    QVERIFY(!form->Modified);
+    QVERIFY(!form->NameChanged);
+
+    fake.fileAnswers << QString();
+    form->FileSave1->trigger();
+    QVERIFY(form->NameChanged);
+    QCOMPARE(fake.fileDialogs.size(), 2);
+    QCOMPARE(fake.fileDialogs.at(1).suggestedName,
+             QStringLiteral("1234567890201204") + QString(100, u'F') + QStringLiteral(".dat"));
+    QCOMPARE(readFile(path), ReportB);
+}
+
+void tst_Form::emptyRowBetweenFilledRows()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    QVERIFY(typeIntoCell(*form, 0, 0, QStringLiteral("1")));
+    QVERIFY(typeIntoCell(*form, 1, 0, QStringLiteral("2")));
+    QVERIFY(typeIntoCell(*form, 2, 0, QStringLiteral("3")));
+    QVERIFY(typeIntoCell(*form, 1, 0, QString()));
+    const QByteArray empty = QByteArray(18, '\t') + "\r\n";
+    QCOMPARE(gridDump(*form), fileLine({"1"}) + empty + fileLine({"3"}) + "[new]");
+    QCOMPARE(form->CellAttrs.RowCount(), 3u);
+
+    const QString path = dir->filePath(QStringLiteral("rows.dat"));
+    fake.fileAnswers << path;
+    form->FileSave1->trigger();
+    QCOMPARE(readFile(path), fileLine({"1"}) + empty + fileLine({"3"}));
+}
+
+void tst_Form::emptyGridSavesEmptyFile()
+{
+    auto form = makeForm();
+    const QString path = writeFile(QStringLiteral("empty.dat"), fileLine({"x"}));
+    fake.fileAnswers << path;
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 1);
+    QVERIFY(QFileInfo::exists(path));
+    QCOMPARE(readFile(path), QByteArray());
+    QCOMPARE(form->CurrentFileName, path);
+}
+
+void tst_Form::invalidCellsFlaggedOnLoad()
+{
+    auto form = makeForm();
+    QVERIFY(openReport(*form, writeFile(NameA, ReportA)));
+    QCOMPARE(attrsDump(*form), "rows 2\n1:0! " + FullWidthMessage + "\n1:1! " + Length1Message + "\n1:7! "
+                     + Length60Message + '\n');
+    // The hint of a flagged cell is its message, of a sound one its field's.
+    QCOMPARE(form->Model->data(form->Model->index(1, 1), Qt::ToolTipRole).toString(),
+             QStringLiteral("文字数は1文字（漢字は0）までです。"));
+    QCOMPARE(form->Model->data(form->Model->index(0, 1), Qt::ToolTipRole).toString(),
+             QStringLiteral("［コンテンツ区分］／通常不要。複合楽曲の場合「Q」"));
+
+    // Loading another report leaves no verdict of the first behind.
+    QVERIFY(openReport(*form, writeFile(NameB, ReportB)));
+    QCOMPARE(attrsDump(*form), QByteArray("rows 2\n"));
+}
+
+QTEST_MAIN(tst_Form)
+#include "tst_form.moc"
