@@ -275,11 +275,12 @@ void TVelTorForm::DocumentToGrid()
                 CellAttrs.SetErrorMessage(record, field, message);
             }
         }
-        // The grid is the master copy from now on: each line's fields go as
-        // soon as its row is built, so the report is never held twice.
-        qnVelTorDataFieldVector().swap(line.fields);
         ++record;
     }
+    // The grid is the master copy from now on: the report is not held
+    // twice. The lines go only after every row is built, so that the rows
+    // do not settle in the holes they leave and the freed pages can go back
+    // to the system.
     Data.Resize(0);
     releaseFreedMemory();
     Model->ResetRows(std::move(rows));
