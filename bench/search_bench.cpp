@@ -85,6 +85,8 @@ struct Pools
     std::vector<std::string> artists = encodeAll({u"サザンオールスターズ", u"ＡＫＢ４８", u"THE BLUE HEARTS",
                                                   u"いきものがかり", u"DREAMS COME TRUE", u"ｽﾋﾟｯﾂ",
                                                   u"美空ひばり", u"Mr.Children"});
+    std::vector<std::string> subTitles = encodeAll({u"(Live)", u"（ライブ・バージョン）", u"～映画「夏の日」より～",
+                                                    u"TV edit", u"ｵﾘｼﾞﾅﾙ・カラオケ"});
 };
 
 std::string line(Random &random, const Pools &pools, std::uint32_t serial)
@@ -112,12 +114,12 @@ std::string line(Random &random, const Pools &pools, std::uint32_t serial)
     out += random.Below(3) ? pools.titles[random.Below(std::uint32_t(pools.titles.size()))]
                            : pools.asciiTitles[random.Below(std::uint32_t(pools.asciiTitles.size()))];
     out += '\t';
-    if (!random.Below(5))
-        out += "(Live)";
+    if (!random.Below(2))
+        out += random.Pick(pools.subTitles);
     out += '\t';
     out += random.Pick(pools.names);
     out += '\t';
-    if (!random.Below(6))
+    if (!random.Below(3))
         out += random.Pick(pools.names);
     out += '\t';
     out += random.Pick(pools.names);
