@@ -133,6 +133,8 @@ bool TVelTorForm::VelTorGridKeyDown(QKeyEvent *event)
 
 void TVelTorForm::VelTorGridRowMoved(int from, int to)
 {
+    // Text still in a cell editor may add the new-line row; count after it.
+    VelTorGrid->CommitEditor();
     const int lastRow = GridRowCount() - 1;
     // The empty new-line row stays last, and a line dropped onto it becomes
     // the report's last line: no line is lost and no empty line is made.
@@ -142,7 +144,6 @@ void TVelTorForm::VelTorGridRowMoved(int from, int to)
         to = lastRow - 1;
     if (from == to || from < FixedRows || to < FixedRows)
         return;
-    VelTorGrid->CommitEditor();
     const int col = CurrentCol();
     if (!Model->MoveRow(GridRowToRecord(from), GridRowToRecord(to)))
         return;
