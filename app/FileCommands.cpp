@@ -120,14 +120,18 @@ bool TVelTorForm::LoadReport(const QString &path)
     {
         WaitCursor wait;
         Data.Clear();
-        ok = ReadReportFile(path, &Data);
+        ok = ReadReportFile(path, &Data, [this](qnVelTorData &) { TakeRecords(); });
         if (ok) {
             Modified = false;
             CurrentFileName = path;
             NameChanged = false;
             ClearView();
             DocumentToGrid();
+        } else {
+            loadedRows.clear();
+            loadedAttrs.Reset(0);
         }
+        releaseFreedMemory();
     }
     if (!ok) {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), QStringLiteral("ファイル読み込みエラー"),
@@ -254,36 +258,38 @@ void TVelTorForm::ClearView()
     SetCurrentCell(FixedCols, FixedRows);
 }
 
+void TVelTorForm::TakeRecords()
+{
+    std::string message;
+    for (const qnVelTorDataRecord &line : Data) {
+        const unsigned record = loadedAttrs.RowCount();
+        loadedAttrs.AddRow();
+        loadedRows.push_back(ReportRow::FromCells(line.fields | std::views::transform(&qnVelTorDataField::Get)));
+        for (unsigned field = 0; field < FieldCount; ++field) {
+            message.clear();
+            if (!Attributes.Validate(field, line.fields[field].Get(), message)) {
+                loadedAttrs.SetError(record, field, true);
+                loadedAttrs.SetErrorMessage(record, field, message);
+            }
+        }
+    }
+    // The grid is the master copy from now on: the lines are not kept twice.
+    Data.Resize(0);
+}
+
 void TVelTorForm::DocumentToGrid()
 {
     SyoudakuBangou->setText(ShiftJis::ToText(Data.GetSyoudakuBangou()));
     HoukokuNengappi->setText(ShiftJis::ToText(Data.GetHoukokuNengappi()));
     NiniMoziretsu->setText(ShiftJis::ToText(Data.GetNiniMoziretsu()));
 
-    CellAttrs.Reset(0);
-    std::vector<ReportRow> rows;
-    rows.reserve(Data.RecordCount());
-    std::string message;
-    unsigned record = 0;
-    for (qnVelTorDataRecord &line : Data) {
-        CellAttrs.AddRow();
-        rows.push_back(ReportRow::FromCells(line.fields | std::views::transform(&qnVelTorDataField::Get)));
-        for (unsigned field = 0; field < FieldCount; ++field) {
-            message.clear();
-            if (!Attributes.Validate(field, line.fields[field].Get(), message)) {
-                CellAttrs.SetError(record, field, true);
-                CellAttrs.SetErrorMessage(record, field, message);
-            }
-        }
-        ++record;
-    }
-    // The grid is the master copy from now on: the report is not held
-    // twice. The lines go only after every row is built, so that the rows
-    // do not settle in the holes they leave and the freed pages can go back
-    // to the system.
-    Data.Resize(0);
-    releaseFreedMemory();
-    Model->ResetRows(std::move(rows));
+    // Lines still in Data (all of them, when a caller filled it at once)
+    // join the ones a load has already taken.
+    TakeRecords();
+    CellAttrs = std::move(loadedAttrs);
+    loadedAttrs = qnVelTor::GridAttr(FixedCols + FieldCount);
+    Model->ResetRows(std::move(loadedRows));
+    loadedRows.clear();
     SetCurrentCell(FixedCols, FixedRows);
     VelTorGrid->scrollToTop();
 }

@@ -100,7 +100,8 @@ void TVelTorForm::Dialogs::ExecAbout(TAboutBox &box)
 TVelTorForm::TVelTorForm(QWidget *parent)
     : QMainWindow(parent),
       Attributes(*qnVelTorDataAttribute::Instance()),
-      CellAttrs(FixedCols + FieldCount)
+      CellAttrs(FixedCols + FieldCount),
+      loadedAttrs(FixedCols + FieldCount)
 {
     setWindowTitle(QStringLiteral("JASRAC報告"));
     QFont designed = QApplication::font();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReportRow.h"
 #include "qnVelTorClipboard.h"
 #include "qnVelTorData.h"
 #include "qnVelTorGridAttr.h"
@@ -10,6 +11,7 @@
 #include <QMessageBox>
 
 #include <string>
+#include <vector>
 
 class QAction;
 class QFileDialog;
@@ -192,6 +194,12 @@ private:
     void LayOut();
     void ShowWriteError();
 
+    // Moves the lines read into Data so far into rows and verdicts waiting
+    // for DocumentToGrid, so that a large report is never held twice.
+    void TakeRecords();
+
+    std::vector<ReportRow> loadedRows;
+    qnVelTor::GridAttr loadedAttrs;
     Dialogs defaultDialogs;
     Dialogs *dialogs = &defaultDialogs; // not owned
     TAboutBox *AboutBox = nullptr;

@@ -66,6 +66,11 @@ bool IsStorableValue(std::string_view value)
 
 bool ReadReportFile(const QString &path, qnVelTorData *data)
 {
+    return ReadReportFile(path, data, {});
+}
+
+bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take)
+{
     if (!data)
         return false;
     // Set before the file is opened: the caller compares a later save's
@@ -73,7 +78,7 @@ bool ReadReportFile(const QString &path, qnVelTorData *data)
     data->SetFileBaseName(FileBaseNameOfPath(path));
     try {
         qnVelTorFileReader reader(data, path);
-        return reader.Read();
+        return reader.Read(take);
     } catch (const std::bad_alloc &) {
         // A file too big for memory is a file that cannot be read.
         return false;
@@ -87,7 +92,7 @@ qnVelTorFileReader::qnVelTorFileReader(qnVelTorData *data, const QString &path)
 
 qnVelTorFileReader::~qnVelTorFileReader() = default;
 
-bool qnVelTorFileReader::Read()
+bool qnVelTorFileReader::Read(const TakeRecords &take)
 {
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -104,10 +109,16 @@ bool qnVelTorFileReader::Read()
             return false;
         if (got == 0)
             break;
-        if (!PutBytes(buffer.get(), static_cast<std::size_t>(got)))
+        const bool more = PutBytes(buffer.get(), static_cast<std::size_t>(got));
+        if (take)
+            take(*data);
+        if (!more)
             break;
     }
-    return Finish();
+    const bool finished = Finish();
+    if (take)
+        take(*data);
+    return finished;
 }
 
 bool qnVelTorFileReader::PutBytes(const char *bytes, std::size_t size)

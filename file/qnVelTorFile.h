@@ -6,16 +6,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 class QIODevice;
+
+using TakeRecords = std::function<void(qnVelTorData &data)>;
 
 // Reads the report file at `path` into `data`: sets the file base name from
 // the path first (also when the read fails), then appends one record per
 // line. Does not empty `data`. False when the file cannot be opened or read
 // to its end.
 bool ReadReportFile(const QString &path, qnVelTorData *data);
+
+// The same, calling `take` after every chunk of the file, and once at the
+// end, with the container: the caller may move the records read so far out
+// of it. A caller that keeps the lines in a form of its own thus never holds
+// the whole report twice.
+bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take);
 
 // Turns the bytes of a report file into records. The file's text-mode
 // translations are part of the format: CR is dropped wherever it stands and
@@ -26,7 +35,7 @@ public:
     qnVelTorFileReader(qnVelTorData *data, const QString &path);
     ~qnVelTorFileReader();
 
-    bool Read();
+    bool Read(const TakeRecords &take = {});
 
     // One byte 0..255 after the text-mode translation, or -1 for the end of
     // the input.

@@ -94,6 +94,7 @@ private slots:
     void readAppendsAfterExisting();
     void chunkedEqualsBytewise_data();
     void chunkedEqualsBytewise();
+    void readTakingChunks();
     void readMissingFile();
     void readDirectory();
     void baseNameOfPath_data();
@@ -227,6 +228,34 @@ void tst_File::chunkedEqualsBytewise()
         QVERIFY(reader.Finish()); // ending twice adds nothing
         QCOMPARE(records(chunked), records(bytewise));
     }
+}
+
+void tst_File::readTakingChunks()
+{
+    // Several read chunks, with lines and a CR LF cut by chunk borders:
+    // records taken out after every chunk add up to a plain read.
+    QByteArray content;
+    for (int i = 0; content.size() < 3 * 1024 * 1024 + 7; ++i)
+        content += QByteArray::number(i) + "\t\x83\x65" + QByteArray(i % 97, 'x') + "\t\tlast\r\n";
+    content += "tail without line end";
+    const QString path = dir.filePath("chunks.dat");
+    QVERIFY(writeFile(path, content));
+
+    qnVelTorData whole;
+    QVERIFY(ReadReportFile(path, &whole));
+
+    qnVelTorData data;
+    QByteArrayList taken;
+    int calls = 0;
+    QVERIFY(ReadReportFile(path, &data, [&](qnVelTorData &read) {
+        ++calls;
+        taken += records(read);
+        read.Resize(0);
+    }));
+    QVERIFY(calls > 3);
+    QCOMPARE(data.RecordCount(), 0u);
+    QCOMPARE(taken, records(whole));
+    QCOMPARE(taken.last(), row({"tail without line end"}));
 }
 
 void tst_File::readMissingFile()
