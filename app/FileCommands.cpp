@@ -73,6 +73,12 @@ QMessageBox::StandardButton TVelTorForm::ConfirmSave()
     }
 }
 
+void TVelTorForm::ShowError(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), text, QMessageBox::Ok, this);
+    dialogs->ExecMessageBox(box);
+}
+
 bool TVelTorForm::QuerySaveBeforeReplace(QObject *Sender)
 {
     VelTorGrid->CommitEditor();
@@ -133,11 +139,8 @@ bool TVelTorForm::LoadReport(const QString &path)
         }
         releaseFreedMemory();
     }
-    if (!ok) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), QStringLiteral("ファイル読み込みエラー"),
-                        QMessageBox::Ok, this);
-        dialogs->ExecMessageBox(box);
-    }
+    if (!ok)
+        ShowError(QStringLiteral("ファイル読み込みエラー"));
     return ok;
 }
 
@@ -188,9 +191,7 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
         releaseFreedMemory();
     }
     if (!written) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), QStringLiteral("ファイル書き込みエラー"),
-                        QMessageBox::Ok, this);
-        dialogs->ExecMessageBox(box);
+        ShowError(QStringLiteral("ファイル書き込みエラー"));
         return false;
     }
     Modified = false;

@@ -192,7 +192,8 @@ private:
     void ValidateRecord(int record);
     bool LineCommandAllowed(bool emptyLastRowAllowed) const;
     void LayOut();
-    void ShowWriteError();
+    // The one message box of a failed read or write.
+    void ShowError(const QString &text);
 
     // Moves the lines read into Data so far into rows and verdicts waiting
     // for DocumentToGrid, so that a large report is never held twice.

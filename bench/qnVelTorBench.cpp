@@ -7,6 +7,7 @@
 // codes, Japanese titles and names, many empty fields, a few invalid cells),
 // generated from a fixed seed so that every run measures the same bytes.
 
+#include "SplitMix.h"
 #include "ShiftJis.h"
 #include "qnVelTorData.h"
 #include "qnVelTorDataAttribute.h"
@@ -38,32 +39,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int runsPerPhase = 3;
 
-// splitmix64: tiny, fast and the same on every platform, unlike the
-// distributions of <random>.
-class Random
-{
-public:
-    explicit Random(std::uint64_t seed) : state(seed) { }
-
-    std::uint64_t Next()
-    {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    std::uint32_t Below(std::uint32_t n) { return static_cast<std::uint32_t>(Next() % n); }
-    // True with a chance of one in n.
-    bool OneIn(std::uint32_t n) { return Below(n) == 0; }
-    // True for `percent` out of 100.
-    bool Percent(std::uint32_t percent) { return Below(100) < percent; }
-
-    template<typename T>
-    const T &Pick(const std::vector<T> &pool) { return pool[Below(static_cast<std::uint32_t>(pool.size()))]; }
-
-private:
-    std::uint64_t state;
-};
+using Random = SplitMix;
 
 // Word pools, encoded once; the generator then only glues bytes.
 struct Pools

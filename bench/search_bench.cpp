@@ -9,6 +9,7 @@
 // half-width katakana, many empty fields. Not a test: it prints figures.
 // Meant to be built in Release and run on the offscreen platform.
 
+#include "SplitMix.h"
 #include "ReportModel.h"
 #include "ShiftJis.h"
 #include "qnVelTorForm.h"
@@ -34,28 +35,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int runs = 3;
 
-class Random
-{
-public:
-    explicit Random(std::uint64_t seed) : state(seed) { }
-
-    // splitmix64: the same sequence on every platform.
-    std::uint64_t Next()
-    {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    std::uint32_t Below(std::uint32_t n) { return static_cast<std::uint32_t>(Next() % n); }
-    const std::string &Pick(const std::vector<std::string> &pool)
-    {
-        return pool[Below(static_cast<std::uint32_t>(pool.size()))];
-    }
-
-private:
-    std::uint64_t state;
-};
+using Random = SplitMix;
 
 std::vector<std::string> encodeAll(std::initializer_list<const char16_t *> texts)
 {

@@ -92,35 +92,24 @@ bool EncodeRun(QStringView text, std::string &out)
 // Qt 6.4's resetState() resets the ICU converter but keeps its error count,
 // so hasError() would stay true for good after the first bad code. Creating
 // a converter instead costs an ICU open, too much for a call per painted cell.
-class Decoder : public QStringDecoder
+template<typename Converter>
+class Reusable : public Converter
 {
 public:
-    Decoder() : QStringDecoder("Shift_JIS", Flag::Stateless) {}
+    Reusable() : Converter("Shift_JIS", QStringConverter::Flag::Stateless) {}
     bool takeError()
     {
-        const bool failed = hasError();
+        const bool failed = this->hasError();
         if (failed) {
-            resetState();
-            state.invalidChars = 0;
+            this->resetState();
+            this->state.invalidChars = 0;
         }
         return failed;
     }
 };
 
-class Encoder : public QStringEncoder
-{
-public:
-    Encoder() : QStringEncoder("Shift_JIS", Flag::Stateless) {}
-    bool takeError()
-    {
-        const bool failed = hasError();
-        if (failed) {
-            resetState();
-            state.invalidChars = 0;
-        }
-        return failed;
-    }
-};
+using Decoder = Reusable<QStringDecoder>;
+using Encoder = Reusable<QStringEncoder>;
 
 // One converter per thread: the grid calls in from the GUI thread only, but
 // a converter must never be shared by two threads at once.

@@ -10,6 +10,7 @@
 //    old file stays as it was;
 //  - the base name of a path is a piece of the path without a separator.
 
+#include "../bench/SplitMix.h"
 #include "ShiftJis.h"
 #include "qnVelTorData.h"
 #include "qnVelTorFile.h"
@@ -51,22 +52,7 @@ void Check(bool ok, const char *what)
 
 // The chunk sizes come from the input itself, so a crash reproduces from
 // the saved input alone.
-class Random
-{
-public:
-    explicit Random(std::uint64_t seed) : state(seed) { }
-
-    std::uint64_t Next()
-    {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-
-private:
-    std::uint64_t state;
-};
+using Random = SplitMix;
 
 std::uint64_t Hash(std::string_view bytes)
 {
