@@ -15,6 +15,8 @@ void GridAttr::Reset(unsigned count)
     rows.clear();
     rows.shrink_to_fit(); // a cleared view should give back a large report's memory
     rows.resize(count);
+    texts.clear();
+    textIndices.clear();
 }
 
 void GridAttr::AddRow()
@@ -38,7 +40,7 @@ std::string GridAttr::GetErrorMessage(unsigned row, unsigned field) const
         return {};
     for (const Message &m : *messages) {
         if (m.field == field)
-            return m.text;
+            return *texts[m.text];
     }
     return {};
 }
@@ -71,16 +73,25 @@ bool GridAttr::SetErrorMessage(unsigned row, unsigned field, std::string text)
             r.messages.reset();
         return true;
     }
+    const std::uint32_t index = TextIndex(std::move(text));
     if (!r.messages)
         r.messages = std::make_unique<Messages>();
     for (Message &m : *r.messages) {
         if (m.field == field) {
-            m.text = std::move(text);
+            m.text = index;
             return true;
         }
     }
-    r.messages->push_back({static_cast<std::uint8_t>(field), std::move(text)});
+    r.messages->push_back({static_cast<std::uint8_t>(field), index});
     return true;
+}
+
+std::uint32_t GridAttr::TextIndex(std::string &&text)
+{
+    const auto [entry, added] = textIndices.try_emplace(std::move(text), std::uint32_t(texts.size()));
+    if (added)
+        texts.push_back(&entry->first); // map nodes never move
+    return entry->second;
 }
 
 GridAttr::ATTR GridAttr::Get(unsigned row, unsigned field) const

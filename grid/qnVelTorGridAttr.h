@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qnVelTor {
@@ -53,10 +54,13 @@ public:
     unsigned Width() const { return width; }
 
 private:
+    // Messages are few distinct texts (one per rule and field length), so
+    // each is stored once and a cell keeps its number: a report whose every
+    // cell breaks a rule must not cost a string per cell.
     struct Message
     {
         std::uint8_t field;
-        std::string text;
+        std::uint32_t text; // index into texts
     };
     // Sparse: a row rarely carries more than a few messages.
     using Messages = std::vector<Message>;
@@ -73,8 +77,12 @@ private:
         return row < rows.size() && field < width;
     }
 
+    std::uint32_t TextIndex(std::string &&text);
+
     std::vector<Row> rows;
     unsigned width;
+    std::vector<const std::string *> texts; // keys of textIndices
+    std::unordered_map<std::string, std::uint32_t> textIndices;
 };
 
 } // namespace qnVelTor

@@ -117,6 +117,7 @@ private slots:
     void moveRow_data();
     void moveRow();
     void rowHasError();
+    void sharedMessagesStayApart();
     void millionRows();
 
     // Line clipboard: payload
@@ -434,6 +435,36 @@ void tst_Grid::rowHasError()
     QVERIFY(!m.RowHasError(1));
     QVERIFY(!m.RowHasError(2));
     QVERIFY(!m.RowHasError(Minus1));
+}
+
+void tst_Grid::sharedMessagesStayApart()
+{
+    // Equal texts are kept once; changing one cell's message must not change
+    // another cell that had the same text, and a move keeps each with its row.
+    qnVelTor::GridAttr attrs(20);
+    for (unsigned r = 0; r < 3; ++r) {
+        attrs.AddRow();
+        QVERIFY(attrs.SetErrorMessage(r, 4, "same"));
+    }
+    QVERIFY(attrs.SetErrorMessage(1, 4, "other"));
+    QVERIFY(attrs.SetErrorMessage(2, 7, "same"));
+    QCOMPARE(attrs.GetErrorMessage(0, 4), std::string("same"));
+    QCOMPARE(attrs.GetErrorMessage(1, 4), std::string("other"));
+    QCOMPARE(attrs.GetErrorMessage(2, 4), std::string("same"));
+    QCOMPARE(attrs.GetErrorMessage(2, 7), std::string("same"));
+    QVERIFY(attrs.MoveRow(1, 0));
+    QCOMPARE(attrs.GetErrorMessage(0, 4), std::string("other"));
+    QCOMPARE(attrs.GetErrorMessage(1, 4), std::string("same"));
+
+    // A moved matrix keeps its texts with its rows.
+    qnVelTor::GridAttr moved = std::move(attrs);
+    QCOMPARE(moved.GetErrorMessage(0, 4), std::string("other"));
+    QCOMPARE(moved.GetErrorMessage(2, 7), std::string("same"));
+
+    moved.Reset(1);
+    QVERIFY(moved.GetErrorMessage(0, 4).empty());
+    QVERIFY(moved.SetErrorMessage(0, 4, "fresh"));
+    QCOMPARE(moved.GetErrorMessage(0, 4), std::string("fresh"));
 }
 
 void tst_Grid::millionRows()
