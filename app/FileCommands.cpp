@@ -135,6 +135,7 @@ bool TVelTorForm::LoadReport(const QString &path)
             DocumentToGrid();
         } else {
             loadedRows.clear();
+            loadedArena = RowArena();
             loadedAttrs.Reset(0);
         }
         releaseFreedMemory();
@@ -265,7 +266,10 @@ void TVelTorForm::TakeRecords()
     for (const qnVelTorDataRecord &line : Data) {
         const unsigned record = loadedAttrs.RowCount();
         loadedAttrs.AddRow();
-        loadedRows.push_back(ReportRow::FromCells(line.fields | std::views::transform(&qnVelTorDataField::Get)));
+        loadedRows.push_back(
+                ReportRow::FromCells(line.fields | std::views::transform(&qnVelTorDataField::Get), &loadedArena));
+        // A new row is clear: only the cells that break a rule are written,
+        // which matters at 19 cells a line and a million lines.
         for (unsigned field = 0; field < FieldCount; ++field) {
             message.clear();
             if (!Attributes.Validate(field, line.fields[field].Get(), message)) {
@@ -289,8 +293,9 @@ void TVelTorForm::DocumentToGrid()
     TakeRecords();
     CellAttrs = std::move(loadedAttrs);
     loadedAttrs = qnVelTor::GridAttr(FixedCols + FieldCount);
-    Model->ResetRows(std::move(loadedRows));
+    Model->ResetRows(std::move(loadedRows), std::move(loadedArena));
     loadedRows.clear();
+    loadedArena = RowArena();
     SetCurrentCell(FixedCols, FixedRows);
     VelTorGrid->scrollToTop();
 }
@@ -307,9 +312,10 @@ void TVelTorForm::GridToDocument()
     Data.Resize(0);
     Data.Resize(lines);
     for (unsigned record = 0; record < lines; ++record) {
-        const ReportRow &row = Model->Row(int(record));
+        std::string_view cells[ReportRow::CellCount];
+        Model->Row(int(record)).Cells(cells);
         qnVelTorDataRecord *target = Data.RecordAt(record);
         for (unsigned field = 0; field < FieldCount; ++field)
-            target->fields[field].Set(row.Cell(field));
+            target->fields[field].Set(cells[field]);
     }
 }

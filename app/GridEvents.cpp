@@ -37,26 +37,24 @@ void TVelTorForm::VelTorGridSetEditText(int col, int row, const QString &text)
         CellAttrs.AddRow();
     }
 
-    std::string message;
-    const bool valid = Attributes.Validate(unsigned(field), bytes, message);
-    CellAttrs.SetError(unsigned(record), unsigned(field), !valid);
-    CellAttrs.SetErrorMessage(unsigned(record), unsigned(field), message);
+    ValidateCell(CellAttrs, unsigned(record), unsigned(field), bytes);
     Model->RowDecorationChanged(record);
     VelTorGrid->viewport()->update();
 }
 
-void TVelTorForm::ValidateCell(int record, int field, std::string_view value)
+void TVelTorForm::ValidateCell(qnVelTor::GridAttr &attrs, unsigned record, unsigned field,
+                               std::string_view value) const
 {
     std::string message;
-    const bool valid = Attributes.Validate(unsigned(field), value, message);
-    CellAttrs.SetError(unsigned(record), unsigned(field), !valid);
-    CellAttrs.SetErrorMessage(unsigned(record), unsigned(field), std::move(message));
+    const bool valid = Attributes.Validate(field, value, message);
+    attrs.SetError(record, field, !valid);
+    attrs.SetErrorMessage(record, field, std::move(message));
 }
 
 void TVelTorForm::ValidateRecord(int record)
 {
     for (unsigned field = 0; field < FieldCount; ++field)
-        ValidateCell(record, int(field), Model->Cell(record, int(field)));
+        ValidateCell(CellAttrs, unsigned(record), field, Model->Cell(record, int(field)));
     Model->RowDecorationChanged(record);
 }
 

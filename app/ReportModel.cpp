@@ -116,11 +116,11 @@ bool ReportModel::SetCell(int row, int field, std::string_view text)
 
 std::vector<std::string> ReportModel::RowCells(int row) const
 {
-    std::vector<std::string> cells;
-    cells.reserve(ReportRow::CellCount);
-    for (unsigned f = 0; f < ReportRow::CellCount; ++f)
-        cells.emplace_back(Cell(row, int(f)));
-    return cells;
+    if (row < 0 || std::size_t(row) >= rows.size())
+        return std::vector<std::string>(ReportRow::CellCount);
+    std::string_view views[ReportRow::CellCount];
+    rows[std::size_t(row)].Cells(views);
+    return std::vector<std::string>(std::begin(views), std::end(views));
 }
 
 void ReportModel::SetRowCells(int row, const std::vector<std::string> &cells)
@@ -141,11 +141,12 @@ QString ReportModel::Hint(int row, int field) const
     return attribute ? ShiftJis::ToText(attribute->hint) : QString();
 }
 
-void ReportModel::ResetRows(std::vector<ReportRow> &&lines)
+void ReportModel::ResetRows(std::vector<ReportRow> &&lines, RowArena &&lineArena)
 {
     beginResetModel();
     rows = std::move(lines);
     rows.emplace_back();
+    arena = std::move(lineArena);
     endResetModel();
 }
 
@@ -153,6 +154,7 @@ void ReportModel::Clear()
 {
     beginResetModel();
     std::vector<ReportRow>(1).swap(rows);
+    arena = RowArena();
     endResetModel();
 }
 

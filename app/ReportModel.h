@@ -51,8 +51,9 @@ public:
     // The hint of a cell: its error message, else its field's hint.
     QString Hint(int row, int field) const;
 
-    // Replaces every row by `lines` followed by the empty new-line row.
-    void ResetRows(std::vector<ReportRow> &&lines);
+    // Replaces every row by `lines` followed by the empty new-line row;
+    // `arena` holds the blocks of lines built in it.
+    void ResetRows(std::vector<ReportRow> &&lines, RowArena &&arena = RowArena());
     void Clear();
     void AppendEmptyRow();
     void InsertEmptyRow(int row);
@@ -64,5 +65,6 @@ public:
 private:
     const qnVelTorDataAttribute *attributes; // not owned
     const qnVelTor::GridAttr *cellAttrs; // not owned
+    RowArena arena; // declared before the rows that point into it
     std::vector<ReportRow> rows;
 };

@@ -1,6 +1,7 @@
 #include "ReportRow.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -39,12 +40,50 @@ const unsigned char *getVarint(const unsigned char *p, std::size_t &value)
 
 } // namespace
 
+RowArena::RowArena(RowArena &&other) noexcept
+    : chunks(std::move(other.chunks)),
+      current(std::exchange(other.current, nullptr)),
+      used(std::exchange(other.used, 0))
+{
+}
+
+RowArena &RowArena::operator=(RowArena &&other) noexcept
+{
+    if (this != &other) {
+        chunks = std::move(other.chunks);
+        other.chunks.clear();
+        current = std::exchange(other.current, nullptr);
+        used = std::exchange(other.used, 0);
+    }
+    return *this;
+}
+
+unsigned char *RowArena::Allocate(std::size_t size)
+{
+    constexpr std::size_t ChunkSize = std::size_t(1) << 20;
+    if (size > ChunkSize / 4) {
+        // A rare huge line gets a block of its own; the current chunk stays.
+        chunks.emplace_back(new unsigned char[size]);
+        return chunks.back().get();
+    }
+    if (ChunkSize - used < size || !current) {
+        chunks.emplace_back(new unsigned char[ChunkSize]);
+        current = chunks.back().get();
+        used = 0;
+    }
+    unsigned char *p = current + used;
+    used += size;
+    return p;
+}
+
 ReportRow::ReportRow(const ReportRow &other)
 {
     if (other.block) {
         const std::size_t size = other.BlockSize();
-        block.reset(new unsigned char[size]);
-        std::memcpy(block.get(), other.block.get(), size);
+        auto *copy = new unsigned char[size];
+        std::memcpy(copy, other.block, size);
+        block = copy;
+        owned = true;
     }
 }
 
@@ -55,21 +94,49 @@ ReportRow &ReportRow::operator=(const ReportRow &other)
     return *this;
 }
 
+ReportRow::ReportRow(ReportRow &&other) noexcept
+    : block(std::exchange(other.block, nullptr)), owned(std::exchange(other.owned, false))
+{
+}
+
+ReportRow &ReportRow::operator=(ReportRow &&other) noexcept
+{
+    if (this != &other) {
+        Clear();
+        block = std::exchange(other.block, nullptr);
+        owned = std::exchange(other.owned, false);
+    }
+    return *this;
+}
+
+ReportRow::~ReportRow()
+{
+    Clear();
+}
+
+void ReportRow::Clear()
+{
+    if (owned)
+        delete[] block;
+    block = nullptr;
+    owned = false;
+}
+
 std::size_t ReportRow::BlockSize() const
 {
-    const unsigned char *p = block.get();
+    const unsigned char *p = block;
     for (unsigned i = 0; i < CellCount; ++i) {
         std::size_t length;
         p = getVarint(p, length) + length;
     }
-    return static_cast<std::size_t>(p - block.get());
+    return static_cast<std::size_t>(p - block);
 }
 
 std::string_view ReportRow::Cell(unsigned field) const
 {
     if (!block || field >= CellCount)
         return {};
-    const unsigned char *p = block.get();
+    const unsigned char *p = block;
     std::size_t length;
     for (unsigned i = 0;; ++i) {
         p = getVarint(p, length);
@@ -79,7 +146,23 @@ std::string_view ReportRow::Cell(unsigned field) const
     }
 }
 
-void ReportRow::Assign(const std::string_view (&cells)[CellCount])
+void ReportRow::Cells(std::string_view (&cells)[CellCount]) const
+{
+    if (!block) {
+        for (std::string_view &cell : cells)
+            cell = {};
+        return;
+    }
+    const unsigned char *p = block;
+    for (std::string_view &cell : cells) {
+        std::size_t length;
+        p = getVarint(p, length);
+        cell = std::string_view(reinterpret_cast<const char *>(p), length);
+        p += length;
+    }
+}
+
+void ReportRow::Assign(const std::string_view (&cells)[CellCount], RowArena *arena)
 {
     std::size_t size = 0;
     bool empty = true;
@@ -88,18 +171,21 @@ void ReportRow::Assign(const std::string_view (&cells)[CellCount])
         empty = empty && cell.empty();
     }
     if (empty) {
-        block.reset();
+        Clear();
         return;
     }
-    std::unique_ptr<unsigned char[]> fresh(new unsigned char[size]);
-    unsigned char *p = fresh.get();
+    unsigned char *const fresh = arena ? arena->Allocate(size) : new unsigned char[size];
+    unsigned char *p = fresh;
     for (const std::string_view &cell : cells) {
         p = putVarint(p, cell.size());
         if (!cell.empty())
             std::memcpy(p, cell.data(), cell.size());
         p += cell.size();
     }
-    block = std::move(fresh);
+    // Only now: the texts may lie in the old block.
+    Clear();
+    block = fresh;
+    owned = !arena;
 }
 
 void ReportRow::SetCell(unsigned field, std::string_view text)
@@ -107,8 +193,8 @@ void ReportRow::SetCell(unsigned field, std::string_view text)
     if (field >= CellCount)
         return;
     std::string_view cells[CellCount];
-    for (unsigned i = 0; i < CellCount; ++i)
-        cells[i] = i == field ? text : Cell(i);
+    Cells(cells);
+    cells[field] = text;
     // `text` may point into the old block; Assign builds the new one first.
     Assign(cells);
 }

@@ -4,11 +4,30 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
-// The 19 cell texts of one grid row in a single heap block, each as a
+// Memory for the rows of a loaded report, taken in large chunks and given
+// back all at once: a million rows cost a million allocations otherwise.
+class RowArena
+{
+public:
+    RowArena() = default;
+    RowArena(RowArena &&other) noexcept;
+    RowArena &operator=(RowArena &&other) noexcept;
+
+    unsigned char *Allocate(std::size_t size);
+
+private:
+    std::vector<std::unique_ptr<unsigned char[]>> chunks;
+    unsigned char *current = nullptr; // the chunk being filled
+    std::size_t used = 0;
+};
+
+// The 19 cell texts of one grid row in a single block, each as a
 // variable-length byte count followed by its Shift-JIS bytes. A report of a
 // million lines must stay within a few times its file size, and 19
 // std::strings of 32 bytes each would already be six times a typical line.
+// The block is the row's own, or lies in an arena that outlives the row.
 class ReportRow
 {
 public:
@@ -17,12 +36,14 @@ public:
     ReportRow() = default; // every cell empty, no block
     ReportRow(const ReportRow &other);
     ReportRow &operator=(const ReportRow &other);
-    ReportRow(ReportRow &&) noexcept = default;
-    ReportRow &operator=(ReportRow &&) noexcept = default;
+    ReportRow(ReportRow &&other) noexcept;
+    ReportRow &operator=(ReportRow &&other) noexcept;
+    ~ReportRow();
 
-    // Builds a row from 19 texts; missing or surplus texts are ignored.
+    // Builds a row from 19 texts; missing or surplus texts are ignored. With
+    // an arena the block is taken from it, else the row owns it.
     template<typename Texts>
-    static ReportRow FromCells(const Texts &texts)
+    static ReportRow FromCells(const Texts &texts, RowArena *arena = nullptr)
     {
         std::string_view views[CellCount];
         unsigned i = 0;
@@ -32,19 +53,22 @@ public:
             views[i++] = std::string_view(text);
         }
         ReportRow row;
-        row.Assign(views);
+        row.Assign(views, arena);
         return row;
     }
 
     // Empty for a field index out of range.
     std::string_view Cell(unsigned field) const;
+    // All cells in one pass over the block; Cell walks from the first cell.
+    void Cells(std::string_view (&cells)[CellCount]) const;
     void SetCell(unsigned field, std::string_view text);
     bool IsEmpty() const { return !block; }
-    void Clear() { block.reset(); }
+    void Clear();
 
 private:
-    void Assign(const std::string_view (&cells)[CellCount]);
+    void Assign(const std::string_view (&cells)[CellCount], RowArena *arena = nullptr);
     std::size_t BlockSize() const;
 
-    std::unique_ptr<unsigned char[]> block;
+    const unsigned char *block = nullptr;
+    bool owned = false;
 };

@@ -74,8 +74,10 @@ private:
             const ReportRow &row = model.Row(int(record));
             std::uint32_t mask = 0;
             if (!row.IsEmpty()) {
+                std::string_view cells[ReportRow::CellCount];
+                row.Cells(cells);
                 for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
-                    if (occursOnBoundary(row.Cell(field), word))
+                    if (occursOnBoundary(cells[field], word))
                         mask |= 1u << field;
                 }
             }

@@ -188,7 +188,8 @@ private:
     void StepSearchUp(int &x, int &y) const;
     void StepSearchDown(int &x, int &y) const;
     void SearchButtonLeft(QPushButton *button);
-    void ValidateCell(int record, int field, std::string_view value);
+    // The verdict and message of one cell, into `attrs`.
+    void ValidateCell(qnVelTor::GridAttr &attrs, unsigned record, unsigned field, std::string_view value) const;
     void ValidateRecord(int record);
     bool LineCommandAllowed(bool emptyLastRowAllowed) const;
     void LayOut();
@@ -199,6 +200,7 @@ private:
     // for DocumentToGrid, so that a large report is never held twice.
     void TakeRecords();
 
+    RowArena loadedArena;
     std::vector<ReportRow> loadedRows;
     qnVelTor::GridAttr loadedAttrs;
     Dialogs defaultDialogs;

@@ -122,6 +122,7 @@ private slots:
     void rowSetCell_data();
     void rowSetCell();
     void rowSetCellFromItsOwnBlock();
+    void rowsInAnArena();
 
     void init();
     void cleanup();
@@ -184,6 +185,12 @@ void tst_Model::rowCellsRoundTrip()
     const ReportRow row = ReportRow::FromCells(cells);
     QCOMPARE(dump(row), dump(cells));
     QVERIFY(!row.IsEmpty());
+
+    // The one-pass walk gives what each cell's own walk gives.
+    std::string_view all[ReportRow::CellCount];
+    row.Cells(all);
+    for (unsigned f = 0; f < ReportRow::CellCount; ++f)
+        QCOMPARE(all[f], row.Cell(f));
 }
 
 void tst_Model::rowFromTooFewOrTooManyTexts()
@@ -305,6 +312,46 @@ void tst_Model::rowSetCellFromItsOwnBlock()
 
     row.SetCell(18, row.Cell(18));
     QCOMPARE(dump(row), dump(expected));
+}
+
+void tst_Model::rowsInAnArena()
+{
+    // Rows of a loaded report live in an arena; a copy, an edit or the
+    // model's own operations must never free or reuse arena memory wrongly.
+    RowArena arena;
+    std::vector<ReportRow> rows;
+    for (int i = 0; i < 3000; ++i) {
+        Cells cells = mixedLengths();
+        cells[0] = std::to_string(i);
+        rows.push_back(ReportRow::FromCells(cells, &arena));
+    }
+    Cells huge(CellCount);
+    huge[7] = std::string(600000, 'h'); // more than an arena chunk takes
+    rows.push_back(ReportRow::FromCells(huge, &arena));
+
+    ReportRow copy = rows[5];
+    copy.SetCell(0, "copied");
+    rows[6].SetCell(0, "edited"); // leaves the arena for a block of its own
+    Cells expected = mixedLengths();
+    expected[0] = "5";
+    QCOMPARE(dump(rows[5]), dump(expected));
+    expected[0] = "edited";
+    QCOMPARE(dump(rows[6]), dump(expected));
+    expected[0] = "copied";
+    QCOMPARE(dump(copy), dump(expected));
+    QCOMPARE(rows.back().Cell(7).size(), std::size_t(600000));
+
+    model->ResetRows(std::move(rows), std::move(arena));
+    QCOMPARE(model->rowCount(), 3002);
+    QVERIFY(model->MoveRow(2999, 0));
+    QCOMPARE(model->Cell(0, 0), std::string_view("2999"));
+    QCOMPARE(model->Cell(3000, 7).size(), std::size_t(600000));
+    model->RemoveRow(1);
+    QCOMPARE(model->Cell(1, 0), std::string_view("1"));
+    QCOMPARE(model->Cell(6, 0), std::string_view("edited"));
+    // The copy outlives the arena's rows: it owns its block.
+    model->Clear();
+    QCOMPARE(dump(copy), dump(expected));
 }
 
 void tst_Model::init()
