@@ -234,7 +234,10 @@ void tst_Data::cellBounds()
     QVERIFY(record);
     QVERIFY(!record->SetField(19, "z"));
     QVERIFY(!record->fields.At(19));
-    QVERIFY(record->fields.At(18)->Set("w"));
+    qnVelTorDataField *field = record->fields.At(18);
+    QVERIFY(field);
+    const std::string w = "w";
+    QVERIFY(field->Set(w));
     QCOMPARE(*data.GetCell(1, 18), "w"s);
 }
 
