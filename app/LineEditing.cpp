@@ -30,6 +30,13 @@ bool TVelTorForm::LineCommandAllowed(bool emptyLastRowAllowed) const
     return row < (emptyLastRowAllowed ? rowCount : rowCount - 1);
 }
 
+bool TVelTorForm::PutCurrentLine()
+{
+    std::vector<std::string> cells = Model->RowCells(GridRowToRecord(CurrentRow()));
+    cells.insert(cells.begin(), std::string()); // the row handle's cell
+    return LineClipboard.PutRecord(cells);
+}
+
 void TVelTorForm::EditInsertLineExecute()
 {
     VelTorGrid->CommitEditor();
@@ -69,10 +76,8 @@ void TVelTorForm::EditCutLineExecute()
     VelTorGrid->CommitEditor();
     if (!LineCommandAllowed(false))
         return;
-    std::vector<std::string> cells = Model->RowCells(GridRowToRecord(CurrentRow()));
-    cells.insert(cells.begin(), std::string()); // the row handle's cell
     // A line that did not reach the clipboard would be gone for good.
-    if (!LineClipboard.PutRecord(cells))
+    if (!PutCurrentLine())
         return;
     EditDeleteLineExecute();
 }
@@ -82,9 +87,7 @@ void TVelTorForm::EditCopyLineExecute()
     VelTorGrid->CommitEditor();
     if (!LineCommandAllowed(false))
         return;
-    std::vector<std::string> cells = Model->RowCells(GridRowToRecord(CurrentRow()));
-    cells.insert(cells.begin(), std::string()); // the row handle's cell
-    LineClipboard.PutRecord(cells);
+    PutCurrentLine();
     UpdateLineActions();
 }
 

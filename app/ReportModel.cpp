@@ -81,17 +81,9 @@ std::string ReportModel::TextToCell(const QString &text)
     // The file format cannot carry these inside a value.
     for (char16_t control : {u'\t', u'\r', u'\n', char16_t(0x1A)})
         storable.remove(QChar(control));
-    if (std::optional<std::string> bytes = ShiftJis::FromText(storable))
-        return *bytes;
-    // Only reachable by text that did not come through the editor: keep
-    // every character that has a form, never a substitute.
-    std::string bytes;
-    for (qsizetype i = 0; i < storable.size(); ++i) {
-        const qsizetype length = storable.at(i).isHighSurrogate() && i + 1 < storable.size() ? 2 : 1;
-        bytes += ShiftJis::FromText(storable.mid(i, length)).value_or(std::string());
-        i += length - 1;
-    }
-    return bytes;
+    // Text that came through the editor holds only storable characters;
+    // anything else is dropped, never stored as a substitute.
+    return ShiftJis::FromTextReplacing(storable, {});
 }
 
 std::string_view ReportModel::Cell(int row, int field) const

@@ -13,15 +13,8 @@ bool isUnstorableControl(QChar c)
 
 qsizetype countUnencodable(const QString &text)
 {
-    if (ShiftJis::FromText(text))
-        return 0;
     qsizetype count = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        if (!ShiftJis::IsEncodable(text.mid(i, length)))
-            ++count;
-        i += length - 1;
-    }
+    ShiftJis::FromTextReplacing(text, {}, &count);
     return count;
 }
 

@@ -192,6 +192,8 @@ private:
     void ValidateCell(qnVelTor::GridAttr &attrs, unsigned record, unsigned field, std::string_view value) const;
     void ValidateRecord(int record);
     bool LineCommandAllowed(bool emptyLastRowAllowed) const;
+    // Puts the current row on the line clipboard; false when it did not get there.
+    bool PutCurrentLine();
     void LayOut();
     // The one message box of a failed read or write.
     void ShowError(const QString &text);

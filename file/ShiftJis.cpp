@@ -233,6 +233,27 @@ std::optional<std::string> FromText(const QString &text)
     return bytes;
 }
 
+std::string FromTextReplacing(const QString &text, std::string_view substitute, qsizetype *replaced)
+{
+    if (replaced)
+        *replaced = 0;
+    if (std::optional<std::string> bytes = FromText(text))
+        return std::move(*bytes);
+    std::string bytes;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        if (std::optional<std::string> character = FromText(text.mid(i, length))) {
+            bytes += *character;
+        } else {
+            bytes += substitute;
+            if (replaced)
+                ++*replaced;
+        }
+        i += length;
+    }
+    return bytes;
+}
+
 bool IsEncodable(const QString &character)
 {
     return !character.isEmpty() && FromText(character).has_value();

@@ -36,6 +36,11 @@ QString ToText(std::string_view bytes);
 // decode to exactly the text again.
 std::optional<std::string> FromText(const QString &text);
 
+// The bytes of every character that has a form; each one that has none
+// (a surrogate pair counts as one character) becomes `substitute`, which may
+// be empty. `replaced`, when given, receives how many were replaced.
+std::string FromTextReplacing(const QString &text, std::string_view substitute, qsizetype *replaced = nullptr);
+
 // Whether one character (a surrogate pair counts as one) can be stored. An
 // empty string is not a character and yields false.
 bool IsEncodable(const QString &character);

@@ -31,12 +31,6 @@ std::string FileBaseNameOfPath(const QString &path)
     const QString name = normalized.mid(normalized.lastIndexOf(QLatin1Char('/')) + 1);
     // A name holding a character that code page 932 lacks still gives a
     // base name: that character alone becomes '_'.
-    std::string bytes;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const qsizetype length = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
-        const std::optional<std::string> character = ShiftJis::FromText(name.mid(i, length));
-        bytes += character ? *character : std::string("_");
-        i += length - 1;
-    }
+    const std::string bytes = ShiftJis::FromTextReplacing(name, "_");
     return FileBaseNameOfPath(std::string_view(bytes));
 }
