@@ -4,6 +4,8 @@
 
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace {
 
 bool isUnstorableControl(QChar c)
@@ -34,6 +36,11 @@ QString TextFilter::RefusedMessage()
     return QStringLiteral("Shift_JISで表せない文字は入力できません。");
 }
 
+QString TextFilter::LeftOutMessage(qsizetype count)
+{
+    return QStringLiteral("長さの上限を超えるため、%1文字は入力されませんでした。").arg(count);
+}
+
 QValidator::State TextFilter::validate(QString &input, int &pos) const
 {
     input = ShiftJis::MapLookAlikes(input);
@@ -60,8 +67,60 @@ QValidator::State TextFilter::validate(QString &input, int &pos) const
     }
     if (byteLimit > 0) {
         const qsizetype length = ShiftJis::ByteLength(input);
-        if (length > byteLimit && length > ShiftJis::ByteLength(before))
+        const qsizetype beforeLength = ShiftJis::ByteLength(before);
+        if (length > byteLimit && length > beforeLength) {
+            // QLineEdit keeps an undo step for each change the user makes
+            // and clears them when the program sets the text: only the
+            // user's change is cut to fit, a loaded cell is left whole.
+            if (!edit || !edit->isUndoAvailable())
+                return Invalid;
+            return FitChange(input, pos, std::max<qsizetype>(byteLimit, beforeLength));
+        }
+    }
+    return Acceptable;
+}
+
+QValidator::State TextFilter::FitChange(QString &input, int &pos, qsizetype room) const
+{
+    const QString &before = accepted;
+    // What the change put in ends at the cursor; the text after the cursor
+    // is what stood at the end before.
+    qsizetype end = std::clamp<qsizetype>(pos, 0, input.size());
+    const qsizetype tail = input.size() - end;
+    if (tail > before.size() || QStringView(input).sliced(end) != QStringView(before).last(tail))
+        end = input.size();
+    const qsizetype after = input.size() - end;
+    qsizetype start = 0;
+    const qsizetype common = std::min(end, before.size() - after);
+    while (start < common && input.at(start) == before.at(start))
+        ++start;
+
+    const QStringView inserted = QStringView(input).sliced(start, end - start);
+    qsizetype free = room - ShiftJis::ByteLength(input) + ShiftJis::ByteLength(inserted.toString());
+    qsizetype kept = 0;
+    qsizetype leftOut = 0;
+    for (qsizetype i = 0; i < inserted.size();) {
+        const qsizetype units = inserted.at(i).isHighSurrogate() && i + 1 < inserted.size() ? 2 : 1;
+        // Once one character is left out, so is everything after it.
+        const qsizetype bytes = leftOut ? 0 : ShiftJis::ByteLength(inserted.sliced(i, units).toString());
+        if (leftOut == 0 && bytes <= free) {
+            free -= bytes;
+            kept = i + units;
+        } else {
+            ++leftOut;
+        }
+        i += units;
+    }
+    if (leftOut > 0)
+        emit refused(LeftOutMessage(leftOut));
+    if (kept == 0) {
+        // QLineEdit takes back a refused change only when the text before it
+        // was acceptable; a loaded cell beyond the limit was not, so the
+        // change is taken out here.
+        if (ShiftJis::ByteLength(before) <= byteLimit)
             return Invalid;
     }
+    input = input.left(start + kept) + input.sliced(end);
+    pos = int(start + kept);
     return Acceptable;
 }

@@ -25,11 +25,18 @@ public:
 
     // Shown in the status bar when a character is refused.
     static QString RefusedMessage();
+    // Shown in the status bar when `count` characters of a paste (or of
+    // typing) did not fit within the limit and were left out.
+    static QString LeftOutMessage(qsizetype count);
 
 signals:
     void refused(const QString &message) const;
 
 private:
+    // Cuts what the user's change put into `input` at the last character
+    // that fits in `room` bytes.
+    State FitChange(QString &input, int &pos, qsizetype room) const;
+
     QLineEdit *edit; // not owned
     int byteLimit;
     // QLineEdit applies a change before it asks the validator, so the text

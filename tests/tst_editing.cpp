@@ -236,6 +236,10 @@ private slots:
     void lookAlikeWaveDash();
     void unencodableRefused();
     void pastedControlCharacters();
+    void pasteCutToFit_data();
+    void pasteCutToFit();
+    void pasteIntoHeaderBoxCutToFit();
+    void loadedLongCellNotCut();
 
     // Keys.
     void ctrlTabFromGrid();
@@ -1164,6 +1168,102 @@ void tst_Editing::textActions()
     QVERIFY(form.EditCopy1->isEnabled());
     form.EditCopy1->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc"));
+}
+
+// ---- Pastes that do not fit --------------------------------------------------
+
+void tst_Editing::pasteCutToFit_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("selectionStart");
+    QTest::addColumn<int>("selectionLength");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<int>("leftOut");
+
+    const QString kanji28 = QString(28, u'漢');
+    QTest::newRow("35 kanji into an empty 60-byte cell")
+            << QString() << 0 << 0 << QString(35, u'字') << QString(30, u'字') << 5;
+    QTest::newRow("a kanji fits the last two bytes, what follows does not")
+            << QString(58, u'a') << 58 << 0 << QStringLiteral("漢a字") << QString(58, u'a') + u'漢' << 2;
+    QTest::newRow("one byte free: no half kanji, nothing pasted")
+            << QString(59, u'a') << 59 << 0 << QStringLiteral("漢字") << QString(59, u'a') << 2;
+    QTest::newRow("half-width katakana count one byte")
+            << QString(57, u'a') << 57 << 0 << QStringLiteral("ｱｲｳｴｵ") << QString(57, u'a') + QStringLiteral("ｱｲｳ")
+            << 2;
+    QTest::newRow("into the middle, over a selection")
+            << QStringLiteral("AB") + kanji28 << 1 << 1 << QStringLiteral("12345")
+            << QStringLiteral("A123") + kanji28 << 2;
+    QTest::newRow("what fits is taken whole, no message")
+            << QStringLiteral("AB") + kanji28 << 1 << 1 << QStringLiteral("123") << QStringLiteral("A123") + kanji28
+            << 0;
+}
+
+void tst_Editing::pasteCutToFit()
+{
+    QFETCH(QString, before);
+    QFETCH(int, selectionStart);
+    QFETCH(int, selectionLength);
+    QFETCH(QString, pasted);
+    QFETCH(QString, after);
+    QFETCH(int, leftOut);
+    showAndActivate();
+    TVelTorForm &form = window->form;
+    if (!before.isEmpty())
+        fill(form, {line(QStringLiteral("1|||||||") + before)});
+    QLineEdit *editor = openEditor(form, form.FieldToGridCol(7), 1);
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), before);
+    editor->setSelection(selectionStart, selectionLength);
+    form.statusBar()->clearMessage();
+
+    QGuiApplication::clipboard()->setText(pasted);
+    form.EditPaste1->trigger();
+    QCOMPARE(editor->text(), after);
+    QCOMPARE(form.statusBar()->currentMessage(), leftOut ? TextFilter::LeftOutMessage(leftOut) : QString());
+    if (after != before)
+        QCOMPARE(editor->cursorPosition(), int(after.size() - (before.size() - selectionStart - selectionLength)));
+    form.VelTorGrid->CommitEditor();
+    QCOMPARE(bytes(form.Model->Cell(0, 7)), sjis(after));
+    QCOMPARE(form.Modified, after != before);
+    QCOMPARE(verdictMismatch(form), QString());
+}
+
+void tst_Editing::pasteIntoHeaderBoxCutToFit()
+{
+    showAndActivate();
+    TVelTorForm &form = window->form;
+    form.SyoudakuBangou->setFocus();
+    QTRY_VERIFY(form.SyoudakuBangou->hasFocus());
+    QGuiApplication::clipboard()->setText(QStringLiteral("12345678901234567890"));
+    form.EditPaste1->trigger();
+    QCOMPARE(form.SyoudakuBangou->text(), QStringLiteral("1234567890123456"));
+    QCOMPARE(form.statusBar()->currentMessage(), TextFilter::LeftOutMessage(4));
+    QVERIFY(form.Modified);
+}
+
+void tst_Editing::loadedLongCellNotCut()
+{
+    // A cell read from a file may be longer than its field allows; showing it
+    // in the editor must not cut it, and nothing more is let in.
+    showAndActivate();
+    TVelTorForm &form = window->form;
+    const QString overlong = QString(31, u'漢');
+    fill(form, {line(QStringLiteral("1|||||||") + overlong)});
+    QLineEdit *editor = openEditor(form, form.FieldToGridCol(7), 1);
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), overlong);
+    editor->end(false);
+    QGuiApplication::clipboard()->setText(QStringLiteral("ab"));
+    form.EditPaste1->trigger();
+    QCOMPARE(editor->text(), overlong);
+    QCOMPARE(form.statusBar()->currentMessage(), TextFilter::LeftOutMessage(2));
+    // Replacing two kanji by up to four bytes keeps the cell as long as it was.
+    editor->setSelection(0, 2);
+    form.EditPaste1->trigger();
+    QCOMPARE(editor->text(), QStringLiteral("ab") + QString(29, u'漢'));
+    form.VelTorGrid->CommitEditor();
+    QCOMPARE(bytes(form.Model->Cell(0, 7)), sjis(QStringLiteral("ab") + QString(29, u'漢')));
 }
 
 QTEST_MAIN(tst_Editing)
