@@ -25,7 +25,12 @@
 
 namespace {
 
+#ifdef Q_OS_WIN
 const QString ReportFilter = QStringLiteral("JASRAC報告ファイル(*.dat);;すべてのファイル (*.*)");
+#else
+// Elsewhere "*.*" would hide every name without a dot.
+const QString ReportFilter = QStringLiteral("JASRAC報告ファイル(*.dat);;すべてのファイル (*)");
+#endif
 const QString ReportSuffix = QStringLiteral("dat");
 
 // Gives freed heap pages back to the system: a large report's container is
@@ -101,7 +106,7 @@ void TVelTorForm::FileNew1Execute(QObject *Sender)
         return;
     Data.Clear();
     Modified = false;
-    CurrentFileName.clear();
+    SetCurrentFileName(QString());
     NameChanged = false;
     ClearView();
 }
@@ -110,10 +115,10 @@ void TVelTorForm::FileOpen1Execute(QObject *Sender)
 {
     if (!QuerySaveBeforeReplace(Sender))
         return;
-    QFileDialog dialog(this, QString(), QString(), ReportFilter);
+    QFileDialog dialog(this, QString(), StartFolder(), ReportFilter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(ReportSuffix);
+    // No default suffix: a name typed without an extension is opened as typed.
     const QString path = dialogs->ExecFileDialog(dialog);
     if (path.isEmpty())
         return;
@@ -129,7 +134,7 @@ bool TVelTorForm::LoadReport(const QString &path)
         ok = ReadReportFile(path, &Data, [this](qnVelTorData &) { TakeRecords(); });
         if (ok) {
             Modified = false;
-            CurrentFileName = path;
+            SetCurrentFileName(path);
             NameChanged = false;
             ClearView();
             DocumentToGrid();
@@ -152,7 +157,7 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
 
     if (Sender == FileSaveAs1 || CurrentFileName.isEmpty() || NameChanged) {
         const QFileInfo current(CurrentFileName);
-        const QString folder = CurrentFileName.isEmpty() ? QString() : current.absolutePath();
+        const QString folder = StartFolder();
         const QString extension =
                 CurrentFileName.isEmpty() || current.suffix().isEmpty() ? QString() : u'.' + current.suffix();
         const QString baseName = ShiftJis::ToText(Data.FileBaseName());
@@ -181,7 +186,7 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
             releaseFreedMemory();
             return false;
         }
-        CurrentFileName = path;
+        SetCurrentFileName(path);
     }
 
     bool written;

@@ -1,7 +1,11 @@
 #include "VelTorGridView.h"
 
+#include <QAbstractButton>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMouseEvent>
+
+#include <algorithm>
 
 VelTorGridView::VelTorGridView(RowHandleHeader::DrawCell drawHandle, QWidget *parent)
     : QTableView(parent)
@@ -11,6 +15,72 @@ VelTorGridView::VelTorGridView(RowHandleHeader::DrawCell drawHandle, QWidget *pa
     handle->setSectionsMovable(true);
     handle->setFirstSectionMovable(true);
     connect(handle, &QHeaderView::sectionMoved, this, &VelTorGridView::SectionMoved);
+    connect(handle, &RowHandleHeader::widthDragged, this, &VelTorGridView::SetHandleWidth);
+    // The border of column 0 can also be taken in the title row, like every
+    // other column's; there it is the right edge of the corner cell.
+    corner = findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
+    if (corner) {
+        corner->setMouseTracking(true);
+        corner->installEventFilter(this);
+    }
+}
+
+void VelTorGridView::SetHandleWidth(int width)
+{
+    verticalHeader()->setFixedWidth(width);
+    updateGeometries();
+}
+
+bool VelTorGridView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == corner && corner) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonRelease:
+            if (CornerMouseEvent(static_cast<QMouseEvent *>(event)))
+                return true;
+            break;
+        default:
+            break;
+        }
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
+bool VelTorGridView::CornerMouseEvent(QMouseEvent *event)
+{
+    auto *handle = static_cast<RowHandleHeader *>(verticalHeader());
+    const int x = event->position().toPoint().x();
+    // The corner is as wide as the handle column.
+    const bool onGrip = handle->OnWidthGrip(x);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        if (event->button() != Qt::LeftButton || !onGrip)
+            return false;
+        cornerDragOffset = corner->width() - x;
+        return true;
+    case QEvent::MouseMove:
+        if (cornerDragOffset >= 0) {
+            SetHandleWidth(std::clamp(x + cornerDragOffset, int(RowHandleHeader::MinimumWidth),
+                                      int(RowHandleHeader::MaximumWidth)));
+            return true;
+        }
+        if (onGrip)
+            corner->setCursor(Qt::SplitHCursor);
+        else
+            corner->unsetCursor();
+        return false;
+    case QEvent::MouseButtonRelease:
+        if (cornerDragOffset < 0 || event->button() != Qt::LeftButton)
+            return false;
+        cornerDragOffset = -1;
+        return true;
+    default:
+        return false;
+    }
 }
 
 void VelTorGridView::CommitEditor()

@@ -4,7 +4,9 @@
 
 #include <QTableView>
 
+class QAbstractButton;
 class QLineEdit;
+class QMouseEvent;
 
 // The report grid. Lines are dragged by the row handle; the view puts the
 // dragged section back at once and reports the move, so that the model moves
@@ -21,6 +23,8 @@ public:
     void CommitEditor();
     // The open cell editor, or null.
     QLineEdit *Editor() const;
+    // Sets the width of the row handle column and lays the grid out anew.
+    void SetHandleWidth(int width);
 
 signals:
     // Model rows.
@@ -31,7 +35,12 @@ protected:
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                      const QList<int> &roles = QList<int>()) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool CornerMouseEvent(QMouseEvent *event);
     void SectionMoved(int logicalIndex, int oldVisualIndex, int newVisualIndex);
+
+    QAbstractButton *corner = nullptr; // the title row's cell above the handles; not owned
+    int cornerDragOffset = -1;
 };

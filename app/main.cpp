@@ -1,11 +1,22 @@
+#include "Startup.h"
 #include "qnVelTorForm.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // Ties the windows to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("qnveltor"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("qnveltor")));
+    InstallQtTranslation(&application, QtTranslationFolders());
     TVelTorForm VelTorForm;
     VelTorForm.show();
+    // Once the window is up, so that a read error has a window to stand on.
+    QTimer::singleShot(0, &VelTorForm, [&VelTorForm, &application] {
+        OpenCommandLineFile(VelTorForm, application.arguments());
+    });
     return application.exec();
 }

@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -66,6 +67,9 @@ QString gridWidthKey(int column)
 }
 const QString windowWidthKey = QStringLiteral("WindowWidth");
 const QString windowHeightKey = QStringLiteral("WindowHeight");
+const QString lastFolderKey = QStringLiteral("LastFolder");
+
+const QString ProgramTitle = QStringLiteral("JASRAC報告");
 
 std::unique_ptr<QSettings> openSettings()
 {
@@ -103,7 +107,7 @@ TVelTorForm::TVelTorForm(QWidget *parent)
       CellAttrs(FixedCols + FieldCount),
       loadedAttrs(FixedCols + FieldCount)
 {
-    setWindowTitle(QStringLiteral("JASRAC報告"));
+    SetCurrentFileName(QString());
     QFont designed = QApplication::font();
     designed.setPointSize(DesignedFontPointSize);
     // The platform's UI font may lack kana and kanji.
@@ -436,6 +440,7 @@ void TVelTorForm::ReadSettings()
     read(windowWidthKey, limit.width(), width);
     read(windowHeightKey, limit.height(), height);
     resize(width, height);
+    lastFolder = settings->value(lastFolderKey).toString();
 }
 
 void TVelTorForm::WriteSettings() const
@@ -451,7 +456,31 @@ void TVelTorForm::WriteSettings() const
     // let the window grow at every start.
     settings->setValue(windowWidthKey, width());
     settings->setValue(windowHeightKey, height());
+    if (!lastFolder.isEmpty())
+        settings->setValue(lastFolderKey, lastFolder);
     settings->sync();
+}
+
+void TVelTorForm::SetCurrentFileName(const QString &path)
+{
+    CurrentFileName = path;
+    if (!path.isEmpty())
+        lastFolder = QFileInfo(path).absolutePath();
+    setWindowFilePath(path);
+    // Qt shows the file path only in a window without a title, and the title
+    // keeps the program's name; [*] is where Qt puts the unsaved mark.
+    setWindowTitle(path.isEmpty() ? ProgramTitle + QStringLiteral("[*]")
+                                  : QFileInfo(path).fileName() + QStringLiteral("[*] - ") + ProgramTitle);
+}
+
+QString TVelTorForm::StartFolder() const
+{
+    if (!CurrentFileName.isEmpty())
+        return QFileInfo(CurrentFileName).absolutePath();
+    // A folder removed since it was used would leave the dialog nowhere.
+    if (!lastFolder.isEmpty() && QFileInfo(lastFolder).isDir())
+        return lastFolder;
+    return {};
 }
 
 void TVelTorForm::LayOut()

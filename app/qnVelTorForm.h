@@ -82,6 +82,12 @@ public:
     bool LoadReport(const QString &path);
     // The close sequence; false keeps the window open.
     bool FormClose();
+    // Every change of CurrentFileName goes through here: the title bar shows
+    // the file's name, and its folder becomes the last folder used.
+    void SetCurrentFileName(const QString &path);
+    // Where Open and Save dialogs start: the current file's folder, else the
+    // last folder used; empty leaves it to the platform.
+    QString StartFolder() const;
 
     // Grid events, in grid positions.
     void VelTorGridSetEditText(int col, int row, const QString &text);
@@ -209,4 +215,5 @@ private:
     Dialogs *dialogs = &defaultDialogs; // not owned
     TAboutBox *AboutBox = nullptr;
     QString gridHint;
+    QString lastFolder;
 };

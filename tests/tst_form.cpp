@@ -41,8 +41,13 @@ const QByteArray Length60Message = "\x95\xB6\x8E\x9A\x90\x94\x82\xCD" "60"
                                    "\x81\x6A\x82\xDC\x82\xC5\x82\xC5\x82\xB7\x81\x42";
 
 const QString SaveQuestion = QStringLiteral("内容は変更されています。\n変更を保存しますか？");
+#ifdef Q_OS_WIN
 const QStringList ReportFilters = {QStringLiteral("JASRAC報告ファイル(*.dat)"),
                                    QStringLiteral("すべてのファイル (*.*)")};
+#else
+const QStringList ReportFilters = {QStringLiteral("JASRAC報告ファイル(*.dat)"),
+                                   QStringLiteral("すべてのファイル (*)")};
+#endif
 
 // One file line: the fields joined by TAB, padded to 19, ended by CR LF.
 QByteArray fileLine(const QByteArrayList &fields)
@@ -414,7 +419,7 @@ QStringList tst_Form::storedKeys() const
 void tst_Form::construction()
 {
     auto form = makeForm();
-    QCOMPARE(form->windowTitle(), QStringLiteral("JASRAC報告"));
+    QCOMPARE(form->windowTitle(), QStringLiteral("JASRAC報告[*]"));
     QCOMPARE(form->pos(), QPoint(0, 0));
     QCOMPARE(form->width(), 740);
 
@@ -676,7 +681,7 @@ void tst_Form::openSucceeds()
     const FileDialogRecord &dialog = fake.fileDialogs.at(0);
     QCOMPARE(dialog.mode, QFileDialog::AcceptOpen);
     QCOMPARE(dialog.nameFilters, ReportFilters);
-    QCOMPARE(dialog.defaultSuffix, QStringLiteral("dat"));
+    QCOMPARE(dialog.defaultSuffix, QString());
     QCOMPARE(dialog.suggestedName, QString());
 
     QCOMPARE(gridDump(*form), ReportA + "[new]");
@@ -946,7 +951,8 @@ void tst_Form::saveQuestionBeforeReplacing()
 
     QCOMPARE(closed, proceeds && command == u"close");
     QCOMPARE(form->isVisible(), !closed);
-    QCOMPARE(storedKeys().size(), closed ? 22 : 0);
+    // A save through the dialog adds the last folder used.
+    QCOMPARE(storedKeys().size(), closed ? (save == u"written" ? 23 : 22) : 0);
     if (!proceeds) {
         QCOMPARE(gridDump(*form), edited);
         QVERIFY(form->Modified);

@@ -1,0 +1,200 @@
+// Start-up: Qt's own dialogs in Japanese (and a program that still starts
+// without the translation), and a report named on the command line.
+
+#include "ReportModel.h"
+#include "Startup.h"
+#include "qnVelTorForm.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTranslator>
+#include <QtTest>
+
+namespace {
+
+// Records every message box with the captions of its buttons and answers
+// Cancel.
+class RecordingDialogs : public TVelTorForm::Dialogs
+{
+public:
+    int ExecMessageBox(QMessageBox &box) override
+    {
+        QStringList captions;
+        for (QMessageBox::StandardButton button : {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel,
+                                                   QMessageBox::Ok}) {
+            if (QAbstractButton *shown = box.button(button))
+                captions << withoutMnemonic(shown->text());
+        }
+        boxes << box.text() + QStringLiteral(" [") + captions.join(u'/') + u']';
+        return QMessageBox::Cancel;
+    }
+    QString ExecFileDialog(QFileDialog &) override
+    {
+        boxes << QStringLiteral("file dialog");
+        return {};
+    }
+
+    // "はい(&Y)" and "&Yes" as the user reads them.
+    static QString withoutMnemonic(QString text)
+    {
+        text.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
+        return text.remove(u'&');
+    }
+
+    QStringList boxes;
+};
+
+const QString SaveQuestion = QStringLiteral("内容は変更されています。\n変更を保存しますか？");
+
+} // namespace
+
+class tst_Startup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void saveQuestionInJapanese();
+    void startsInEnglishWithoutTranslation();
+
+    void commandLineOpensFile();
+    void commandLineFileUnreadable_data();
+    void commandLineFileUnreadable();
+    void commandLineWithoutFile();
+
+private:
+    // The save question's text and buttons, as a user with unsaved edits
+    // meets it on New.
+    QString askSaveQuestion();
+
+    QTemporaryDir settingsDir;
+    QTranslator *translator = nullptr;
+};
+
+void tst_Startup::initTestCase()
+{
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void tst_Startup::cleanup()
+{
+    // Back to Qt's English for the next case.
+    delete translator;
+    translator = nullptr;
+}
+
+QString tst_Startup::askSaveQuestion()
+{
+    RecordingDialogs dialogs;
+    TVelTorForm form;
+    form.SetDialogs(&dialogs);
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        return QStringLiteral("<window not shown>");
+    form.Modified = true;
+    form.FileNew1->trigger();
+    form.SetDialogs(nullptr);
+    return dialogs.boxes.join(u'\n');
+}
+
+void tst_Startup::saveQuestionInJapanese()
+{
+    translator = InstallQtTranslation(qApp, QtTranslationFolders());
+    QVERIFY2(translator, "qtbase_ja.qm not found; Debian's qt6-translations-l10n holds it");
+    QCOMPARE(askSaveQuestion(), SaveQuestion + QStringLiteral(" [はい/いいえ/キャンセル]"));
+
+    // The file dialogs are Qt's own too.
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QCOMPARE(RecordingDialogs::withoutMnemonic(dialog.labelText(QFileDialog::FileName)), QStringLiteral("ファイル名:"));
+}
+
+void tst_Startup::startsInEnglishWithoutTranslation()
+{
+    QTemporaryDir empty;
+    QVERIFY(empty.isValid());
+    translator = InstallQtTranslation(qApp, {empty.path(), QString()});
+    QVERIFY(!translator);
+    QCOMPARE(askSaveQuestion(), SaveQuestion + QStringLiteral(" [Yes/No/Cancel]"));
+}
+
+void tst_Startup::commandLineOpensFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString name = QStringLiteral("1234567890202612ABC");
+    QFile file(dir.filePath(name)); // no extension: opened as named
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.write("1\t\t\t\t\t\t\tA\t\t\t\t\t\t\t\t\t\t\t\r\n2\r\n") > 0);
+    file.close();
+
+    RecordingDialogs dialogs;
+    TVelTorForm form;
+    form.SetDialogs(&dialogs);
+    const QString working = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    const bool opened = OpenCommandLineFile(form, {QStringLiteral("qnveltor"), name});
+    QDir::setCurrent(working);
+    QVERIFY(opened);
+    QCOMPARE(dialogs.boxes, QStringList());
+    // A relative name is kept as a full path, so that Save finds it again.
+    QCOMPARE(form.CurrentFileName, QFileInfo(dir.filePath(name)).absoluteFilePath());
+    QCOMPARE(form.Model->rowCount(), 3);
+    QCOMPARE(form.Model->data(form.Model->index(0, 7)).toString(), QStringLiteral("A"));
+    QCOMPARE(form.SyoudakuBangou->text(), QStringLiteral("1234567890"));
+    QCOMPARE(form.NiniMoziretsu->text(), QStringLiteral("ABC"));
+    QVERIFY(!form.Modified);
+    form.SetDialogs(nullptr);
+}
+
+void tst_Startup::commandLineFileUnreadable_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("missing") << QStringLiteral("missing.dat");
+    QTest::newRow("a folder") << QStringLiteral("folder");
+}
+
+void tst_Startup::commandLineFileUnreadable()
+{
+    QFETCH(QString, name);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+
+    RecordingDialogs dialogs;
+    TVelTorForm form;
+    form.SetDialogs(&dialogs);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(!OpenCommandLineFile(form, {QStringLiteral("qnveltor"), dir.filePath(name)}));
+    QCOMPARE(dialogs.boxes, QStringList{QStringLiteral("ファイル読み込みエラー [OK]")});
+    QVERIFY(form.isVisible());
+    QCOMPARE(form.Model->rowCount(), 1);
+    QVERIFY(form.CurrentFileName.isEmpty());
+    QCOMPARE(form.windowTitle(), QStringLiteral("JASRAC報告[*]"));
+    form.SetDialogs(nullptr);
+}
+
+void tst_Startup::commandLineWithoutFile()
+{
+    RecordingDialogs dialogs;
+    TVelTorForm form;
+    form.SetDialogs(&dialogs);
+    QVERIFY(!OpenCommandLineFile(form, {QStringLiteral("qnveltor")}));
+    QVERIFY(!OpenCommandLineFile(form, {QStringLiteral("qnveltor"), QString()}));
+    QCOMPARE(dialogs.boxes, QStringList());
+    QVERIFY(form.CurrentFileName.isEmpty());
+    form.SetDialogs(nullptr);
+}
+
+QTEST_MAIN(tst_Startup)
+#include "tst_startup.moc"
