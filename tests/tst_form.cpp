@@ -7,6 +7,7 @@
 #include "about.h"
 #include "qnVelTorForm.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -15,6 +16,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -298,6 +300,11 @@ private slots:
     void emptyRowBetweenFilledRows();
     void emptyGridSavesEmptyFile();
     void invalidCellsFlaggedOnLoad();
+
+    void titleNamesTheFile();
+    void dialogsStartInCurrentOrLastFolder();
+    void openListsAndOpensNameWithoutExtension();
+    void handleColumnDraggedShowsLineNumbers();
 
 private:
     std::unique_ptr<TVelTorForm> makeForm();
@@ -1482,6 +1489,220 @@ void tst_Form::invalidCellsFlaggedOnLoad()
     // Loading another report leaves no verdict of the first behind.
     QVERIFY(openReport(*form, writeFile(NameB, ReportB)));
     QCOMPARE(attrsDump(*form), QByteArray("rows 2\n"));
+}
+
+// Fitting in with the desktop.
+
+void tst_Form::titleNamesTheFile()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    // The title as the window manager gets it, with Qt's unsaved mark.
+    const auto shownTitle = [&form] { return form->windowHandle()->title(); };
+    QCOMPARE(shownTitle(), QStringLiteral("JASRAC報告"));
+    form->setWindowModified(true);
+    QCOMPARE(shownTitle(), QStringLiteral("JASRAC報告*"));
+    form->setWindowModified(false);
+
+    const QString path = writeFile(NameA, ReportA);
+    QVERIFY(openReport(*form, path));
+    QCOMPARE(form->windowFilePath(), path);
+    QCOMPARE(shownTitle(), NameA + QStringLiteral(" - JASRAC報告"));
+    form->setWindowModified(true);
+    QCOMPARE(shownTitle(), NameA + QStringLiteral("* - JASRAC報告"));
+    form->setWindowModified(false);
+
+    const QString other = dir->filePath(NameB);
+    fake.fileAnswers << other;
+    form->FileSaveAs1->trigger();
+    QCOMPARE(form->CurrentFileName, other);
+    QCOMPARE(shownTitle(), NameB + QStringLiteral(" - JASRAC報告"));
+
+    // A read that fails keeps the report and so its name.
+    fake.fileAnswers << dir->filePath(QStringLiteral("missing.dat"));
+    fake.boxAnswers << QMessageBox::Ok;
+    form->FileOpen1->trigger();
+    QCOMPARE(shownTitle(), NameB + QStringLiteral(" - JASRAC報告"));
+
+    form->FileNew1->trigger();
+    QCOMPARE(form->windowFilePath(), QString());
+    QCOMPARE(shownTitle(), QStringLiteral("JASRAC報告"));
+}
+
+void tst_Form::dialogsStartInCurrentOrLastFolder()
+{
+    const QString folderA = QDir(dir->filePath(QStringLiteral("a"))).absolutePath();
+    const QString folderB = QDir(dir->filePath(QStringLiteral("b"))).absolutePath();
+    const QString pathA = writeFile(QStringLiteral("a/") + NameA, ReportA);
+    QVERIFY(QDir().mkpath(folderB));
+    {
+        auto form = makeForm();
+        QVERIFY(openReport(*form, pathA));
+        fake.fileAnswers << QString() << QString();
+        form->FileOpen1->trigger();
+        form->FileSaveAs1->trigger();
+        QCOMPARE(fake.fileDialogs.at(1).directory, folderA);
+        QCOMPARE(fake.fileDialogs.at(2).directory, folderA);
+
+        // Saved elsewhere: that folder is the current one now.
+        fake.fileAnswers << folderB + u'/' + NameB;
+        form->FileSaveAs1->trigger();
+        QCOMPARE(fake.fileDialogs.at(3).directory, folderA);
+        // After New there is no current file: the last folder used.
+        form->FileNew1->trigger();
+        fake.fileAnswers << QString() << QString();
+        form->FileOpen1->trigger();
+        form->FileSave1->trigger();
+        QCOMPARE(fake.fileDialogs.at(4).directory, folderB);
+        QCOMPARE(fake.fileDialogs.at(5).directory, folderB);
+        QVERIFY(form->close());
+    }
+    QCOMPARE(QSettings(QStringLiteral("mornwicks"), QStringLiteral("qnVelTor")).value("LastFolder").toString(),
+             folderB);
+    {
+        // Kept for the next start.
+        auto form = makeForm();
+        fake.fileAnswers << QString();
+        form->FileOpen1->trigger();
+        QCOMPARE(fake.fileDialogs.at(6).directory, folderB);
+        QVERIFY(form->close());
+    }
+    {
+        // A folder that is gone is not offered.
+        QVERIFY(QDir(folderB).removeRecursively());
+        auto form = makeForm();
+        QCOMPARE(form->StartFolder(), QString());
+        QVERIFY(form->close());
+    }
+}
+
+namespace {
+
+// Drives Qt's own Open dialog as a user does: waits for the listing, then
+// types a name and presses Open.
+class ListingOpenDialog : public TVelTorForm::Dialogs
+{
+public:
+    QString ExecFileDialog(QFileDialog &dialog) override
+    {
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setDirectory(folder);
+        dialog.selectNameFilter(filter);
+        dialog.show();
+        auto *list = dialog.findChild<QListView *>(QStringLiteral("listView"));
+        if (!list)
+            return {};
+        // The listing fills in from another thread; wait for the file that
+        // every filter must show.
+        const auto listed = [list] {
+            QStringList names;
+            const QModelIndex root = list->rootIndex();
+            for (int row = 0; row < list->model()->rowCount(root); ++row) {
+                if (!list->isRowHidden(row))
+                    names << list->model()->index(row, 0, root).data().toString();
+            }
+            names.sort();
+            return names;
+        };
+        if (!QTest::qWaitFor([&listed] { return listed().contains(QStringLiteral("visible.dat")); }))
+            return {};
+        shown = listed();
+        auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (!name)
+            return {};
+        name->setText(typed);
+        QMetaObject::invokeMethod(&dialog, "accept");
+        return dialog.result() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    }
+
+    QString folder;
+    QString filter;
+    QString typed;
+    QStringList shown;
+};
+
+} // namespace
+
+void tst_Form::openListsAndOpensNameWithoutExtension()
+{
+    const QString bare = writeFile(QStringLiteral("1234567890201204ABC"), ReportA);
+    QVERIFY(!writeFile(QStringLiteral("visible.dat"), ReportB).isEmpty());
+    ListingOpenDialog dialogs;
+    dialogs.folder = dir->path();
+    TVelTorForm form;
+    form.SetDialogs(&dialogs);
+
+    // The report filter shows report files only ...
+    dialogs.filter = ReportFilters.at(0);
+    dialogs.typed = QStringLiteral("visible.dat");
+    form.FileOpen1->trigger();
+    QCOMPARE(dialogs.shown, QStringList{QStringLiteral("visible.dat")});
+
+    // ... and the other one every file, also one without a dot; its name
+    // is opened as typed, without .dat added.
+    dialogs.filter = ReportFilters.at(1);
+    dialogs.typed = QStringLiteral("1234567890201204ABC");
+    form.FileOpen1->trigger();
+    QCOMPARE(dialogs.shown, QStringList({QStringLiteral("1234567890201204ABC"), QStringLiteral("visible.dat")}));
+    QCOMPARE(form.CurrentFileName, bare);
+    QCOMPARE(gridDump(form), ReportA + "[new]");
+    QCOMPARE(headerBoxes(form),
+             QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QStringLiteral("ABC")}));
+    form.SetDialogs(nullptr);
+}
+
+void tst_Form::handleColumnDraggedShowsLineNumbers()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    const QString path = writeFile(NameA, ReportA + fileLine({"3"}) + fileLine({"4"}));
+    QVERIFY(openReport(*form, path));
+    QHeaderView *handles = form->VelTorGrid->verticalHeader();
+    QCOMPARE(handles->width(), 20);
+    // Two lines that are not the current one differ only by their numbers.
+    const auto section = [handles](int row) {
+        return handles->viewport()
+                ->grab(QRect(0, handles->sectionViewportPosition(row), handles->width(), handles->sectionSize(row)))
+                .toImage();
+    };
+    QCOMPARE(section(2), section(3));
+
+    // Taken by its right edge and dragged like a column border.
+    const int y = handles->sectionViewportPosition(2) + 3;
+    const int gridLeft = form->VelTorGrid->viewport()->x();
+    QTest::mousePress(handles->viewport(), Qt::LeftButton, {}, QPoint(18, y));
+    QTest::mouseMove(handles->viewport(), QPoint(50, y));
+    QTest::mouseMove(handles->viewport(), QPoint(78, y));
+    QTest::mouseRelease(handles->viewport(), Qt::LeftButton, {}, QPoint(78, y));
+    QCOMPARE(handles->width(), 80);
+    QCOMPARE(form->VelTorGrid->viewport()->x(), gridLeft + 60);
+    // The press took no line with it.
+    QCOMPARE(gridDump(*form), ReportA + fileLine({"3"}) + fileLine({"4"}) + "[new]");
+    QVERIFY(!form->Modified);
+    QVERIFY(section(2) != section(3));
+
+    // A press away from the edge still drags lines, not the width.
+    QTest::mousePress(handles->viewport(), Qt::LeftButton, {}, QPoint(10, y));
+    QTest::mouseMove(handles->viewport(), QPoint(40, y));
+    QTest::mouseRelease(handles->viewport(), Qt::LeftButton, {}, QPoint(40, y));
+    QCOMPARE(handles->width(), 80);
+
+    // The corner above the handles is its border in the title row.
+    auto *corner = form->VelTorGrid->findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
+    QVERIFY(corner);
+    QCOMPARE(corner->width(), 80);
+    QTest::mousePress(corner, Qt::LeftButton, {}, QPoint(78, 5));
+    QTest::mouseMove(corner, QPoint(40, 5));
+    QTest::mouseMove(corner, QPoint(-100, 5));
+    QTest::mouseRelease(corner, Qt::LeftButton, {}, QPoint(-100, 5));
+    QCOMPARE(handles->width(), 8); // never so narrow that it cannot be taken again
+
+    QTest::mousePress(handles->viewport(), Qt::LeftButton, {}, QPoint(7, y));
+    QTest::mouseMove(handles->viewport(), QPoint(34, y));
+    QTest::mouseRelease(handles->viewport(), Qt::LeftButton, {}, QPoint(34, y));
+    QCOMPARE(handles->width(), 35);
+    QVERIFY(form->close());
+    QCOMPARE(QSettings(QStringLiteral("mornwicks"), QStringLiteral("qnVelTor")).value("GridWidth0").toInt(), 35);
 }
 
 QTEST_MAIN(tst_Form)
