@@ -2,7 +2,10 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 
-packages=(cmake g++ make qt6-base-dev xvfb xauth xclip fonts-noto-cjk)
+# qt6-translations-l10n: Qt's own dialogs in Japanese. dpkg-dev,
+# desktop-file-utils, file and xdotool: the check of the Debian package.
+packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins qt6-translations-l10n xvfb xauth xclip fonts-noto-cjk
+          dpkg-dev desktop-file-utils file xdotool)
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg -s "$package" >/dev/null 2>&1 \
