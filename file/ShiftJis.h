@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ShiftJisCore.h"
+
 #include <QString>
 
 #include <optional>
@@ -10,21 +12,9 @@
 // texts stay bytes everywhere else; a cell is decoded only to be shown or
 // edited, and only an edited cell is encoded again, because decoding and
 // re-encoding code page 932 is not byte-exact (0xEEEF and 0xFA40 are the
-// same character).
+// same character). These take and give Qt's strings; the conversion itself
+// is ShiftJisCore's.
 namespace ShiftJis {
-
-// First byte of a double-byte character.
-inline bool IsLeadByte(unsigned char c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-// Second byte of a double-byte character. TAB, LF, CR and 0x1A are never
-// one, so a file can be split into fields and lines without decoding it.
-inline bool IsTrailByte(unsigned char c)
-{
-    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
-}
 
 // Bytes that are not code page 932 come out as U+FFFD, one per bad byte; a
 // lead byte whose next byte cannot follow it is bad on its own, and that next

@@ -1,4 +1,5 @@
 #include "ShiftJis.h"
+#include "ShiftJisVectors.h"
 
 #include <QByteArray>
 #include <QString>
@@ -72,6 +73,8 @@ private slots:
     void byteLength_data();
     void byteLength();
     void byteLengthMatchesEncodingOverBmp();
+    void sharedVectors_data();
+    void sharedVectors();
 };
 
 void tst_ShiftJis::knownStrings_data()
@@ -393,6 +396,41 @@ void tst_ShiftJis::byteLengthMatchesEncodingOverBmp()
     }
     // 128 ASCII + 63 half-width katakana + at least the JIS X 0208 characters
     QVERIFY(encodable > 128 + 63 + 6879);
+}
+
+// The cases the Windows build is held to as well (scripts/test-windows-codec.sh).
+void tst_ShiftJis::sharedVectors_data()
+{
+    QTest::addColumn<int>("index");
+    for (int i = 0; i < int(std::size(ShiftJisVectors)); ++i)
+        QTest::newRow(ShiftJisVectors[i].name) << i;
+}
+
+void tst_ShiftJis::sharedVectors()
+{
+    QFETCH(int, index);
+    const ShiftJisVector &vector = ShiftJisVectors[index];
+    const QString text = QString::fromUtf16(vector.text.data(), qsizetype(vector.text.size()));
+    const std::string bytes(vector.bytes);
+
+    if (vector.kind != ShiftJisVector::Refused)
+        QCOMPARE(ShiftJis::ToText(bytes), text);
+    const std::optional<std::string> encoded = ShiftJis::FromText(text);
+    switch (vector.kind) {
+    case ShiftJisVector::RoundTrip:
+        QVERIFY(encoded.has_value());
+        QCOMPARE(Hex(*encoded), Hex(bytes));
+        QCOMPARE(ShiftJis::ByteLength(text), qsizetype(bytes.size()));
+        break;
+    case ShiftJisVector::OtherCode:
+        QVERIFY(encoded.has_value());
+        QCOMPARE(Hex(*encoded), Hex(std::string(vector.encoded)));
+        break;
+    case ShiftJisVector::BadBytes:
+    case ShiftJisVector::Refused:
+        QVERIFY(!encoded.has_value());
+        break;
+    }
 }
 
 QTEST_APPLESS_MAIN(tst_ShiftJis)

@@ -1,0 +1,185 @@
+#include "ShiftJisCore.h"
+
+#include "ShiftJisSystem.h"
+
+// ASCII and half-width katakana are converted by hand on every platform: they
+// are fixed by JIS X 0201, and ICU's table behind "Shift_JIS" is IBM's, which
+// swaps the control bytes 0x1A, 0x1C and 0x7F. Only runs of double-byte
+// characters go through the system converter, so stray single bytes (0x80,
+// 0xA0, 0xFD-0xFF) never reach it either; Windows would turn them into
+// private-use characters where ICU reports an error.
+namespace ShiftJis {
+namespace {
+
+constexpr char16_t Replacement = 0xFFFD;
+constexpr char16_t FirstKatakana = 0xFF61; // byte 0xA1
+constexpr char16_t LastKatakana = 0xFF9F;  // byte 0xDF
+
+bool IsKatakanaByte(unsigned char c)
+{
+    return c >= 0xA1 && c <= 0xDF;
+}
+
+bool IsSingleByteCharacter(char16_t u)
+{
+    return u < 0x80 || (u >= FirstKatakana && u <= LastKatakana);
+}
+
+bool IsHighSurrogate(char16_t u)
+{
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+
+bool IsLowSurrogate(char16_t u)
+{
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+bool StartsPair(std::string_view bytes, std::size_t i)
+{
+    return i + 1 < bytes.size() && IsLeadByte(static_cast<unsigned char>(bytes[i]))
+        && IsTrailByte(static_cast<unsigned char>(bytes[i + 1]));
+}
+
+} // namespace
+
+std::size_t DecodeCapacity(std::size_t size)
+{
+    return size + System::PairCapacity(size);
+}
+
+char16_t *DecodeInto(std::string_view bytes, char16_t *out)
+{
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            *out++ = char16_t(c);
+            ++i;
+        } else if (IsKatakanaByte(c)) {
+            *out++ = char16_t(FirstKatakana + (c - 0xA1));
+            ++i;
+        } else if (!StartsPair(bytes, i)) {
+            *out++ = Replacement;
+            ++i;
+        } else {
+            std::size_t end = i + 2;
+            while (StartsPair(bytes, end))
+                end += 2;
+            if (char16_t *decoded = System::DecodePairs(bytes.data() + i, end - i, out)) {
+                out = decoded;
+            } else {
+                // A converter gives no dependable position for its error, so
+                // the run is decoded again one character at a time; a pair
+                // without a mapping stands for two bad bytes.
+                for (std::size_t pair = i; pair < end; pair += 2) {
+                    if (char16_t *decodedPair = System::DecodePairs(bytes.data() + pair, 2, out)) {
+                        out = decodedPair;
+                    } else {
+                        *out++ = Replacement;
+                        *out++ = Replacement;
+                    }
+                }
+            }
+            i = end;
+        }
+    }
+    return out;
+}
+
+std::u16string Decode(std::string_view bytes)
+{
+    std::u16string text(DecodeCapacity(bytes.size()), u'\0');
+    text.resize(std::size_t(DecodeInto(bytes, text.data()) - text.data()));
+    return text;
+}
+
+std::optional<std::string> Encode(std::u16string_view text)
+{
+    // U+FFFD would pass the round trip below if a converter ever wrote it as
+    // a stray byte, since a stray byte reads back as U+FFFD.
+    if (text.find(Replacement) != std::u16string_view::npos)
+        return std::nullopt;
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char16_t u = text[i];
+        if (u < 0x80) {
+            bytes += char(u);
+            ++i;
+        } else if (u >= FirstKatakana && u <= LastKatakana) {
+            bytes += char(0xA1 + (u - FirstKatakana));
+            ++i;
+        } else {
+            std::size_t end = i + 1;
+            while (end < text.size() && !IsSingleByteCharacter(text[end]))
+                ++end;
+            if (!System::EncodeRun(text.substr(i, end - i), bytes))
+                return std::nullopt;
+            i = end;
+        }
+    }
+    // Converters fall back silently for a few characters (ICU writes U+F86F
+    // as the bytes of U+2116), and those bytes would show another character
+    // once the file is opened again. Only a round trip proves the bytes.
+    if (Decode(bytes) != text)
+        return std::nullopt;
+    return bytes;
+}
+
+std::string EncodeReplacing(std::u16string_view text, std::string_view substitute, std::size_t *replaced)
+{
+    if (replaced)
+        *replaced = 0;
+    if (std::optional<std::string> bytes = Encode(text))
+        return std::move(*bytes);
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = IsHighSurrogate(text[i]) && i + 1 < text.size() ? 2 : 1;
+        if (std::optional<std::string> character = Encode(text.substr(i, length))) {
+            bytes += *character;
+        } else {
+            bytes += substitute;
+            if (replaced)
+                ++*replaced;
+        }
+        i += length;
+    }
+    return bytes;
+}
+
+std::size_t EncodedLength(std::u16string_view text)
+{
+    std::size_t length = 0;
+    const std::size_t size = text.size();
+    for (std::size_t i = 0; i < size; ++i) {
+        const char16_t c = text[i];
+        if (IsHighSurrogate(c) && i + 1 < size && IsLowSurrogate(text[i + 1])) {
+            // nothing outside the BMP has a form
+            length += 2;
+            ++i;
+        } else {
+            length += IsSingleByteCharacter(c) ? 1 : 2;
+        }
+    }
+    return length;
+}
+
+void MapLookAlikesInPlace(char16_t *text, std::size_t size)
+{
+    for (char16_t *c = text; c != text + size; ++c) {
+        switch (*c) {
+        case 0x301C: *c = 0xFF5E; break; // wave dash → full-width tilde
+        case 0x2212: *c = 0xFF0D; break; // minus sign → full-width hyphen-minus
+        case 0x2016: *c = 0x2225; break; // double vertical line → parallel to
+        case 0x00A2: *c = 0xFFE0; break; // cent sign
+        case 0x00A3: *c = 0xFFE1; break; // pound sign
+        case 0x00AC: *c = 0xFFE2; break; // not sign
+        case 0x2014: *c = 0x2015; break; // em dash → horizontal bar
+        default: break;
+        }
+    }
+}
+
+} // namespace ShiftJis
