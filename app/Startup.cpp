@@ -18,11 +18,15 @@ QStringList QtTranslationFolders()
 QTranslator *InstallQtTranslation(QCoreApplication *application, const QStringList &folders)
 {
     auto *translator = new QTranslator(application);
+    // Qt's installations have qtbase_ja; windeployqt merges what a program
+    // needs into qt_ja.
     for (const QString &folder : folders) {
-        if (!folder.isEmpty() && translator->load(QLocale(QLocale::Japanese, QLocale::Japan),
-                                                  QStringLiteral("qtbase"), QStringLiteral("_"), folder)
-            && application->installTranslator(translator)) {
-            return translator;
+        for (const QString &name : {QStringLiteral("qtbase"), QStringLiteral("qt")}) {
+            if (!folder.isEmpty()
+                && translator->load(QLocale(QLocale::Japanese, QLocale::Japan), name, QStringLiteral("_"), folder)
+                && application->installTranslator(translator)) {
+                return translator;
+            }
         }
     }
     delete translator;

@@ -13,7 +13,8 @@ class TVelTorForm;
 // "translations" folder beside the program (where windeployqt puts them).
 QStringList QtTranslationFolders();
 
-// Loads Qt's Japanese texts (buttons, file dialogs) into `application`. The
+// Loads Qt's Japanese texts (buttons, file dialogs) into `application`,
+// from the first folder that has them. The
 // interface is Japanese whatever the system's locale, so the language is not
 // taken from it. Returns the installed translator, owned by `application`, or
 // null when no folder holds the file: the program then runs with Qt's English.

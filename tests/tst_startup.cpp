@@ -63,6 +63,7 @@ private slots:
 
     void saveQuestionInJapanese();
     void startsInEnglishWithoutTranslation();
+    void deployedTranslationFound();
 
     void commandLineOpensFile();
     void commandLineFileUnreadable_data();
@@ -125,6 +126,24 @@ void tst_Startup::startsInEnglishWithoutTranslation()
     translator = InstallQtTranslation(qApp, {empty.path(), QString()});
     QVERIFY(!translator);
     QCOMPARE(askSaveQuestion(), SaveQuestion + QStringLiteral(" [Yes/No/Cancel]"));
+}
+
+void tst_Startup::deployedTranslationFound()
+{
+    // windeployqt leaves one merged file, qt_ja.qm, beside the program.
+    QTemporaryDir empty;
+    QTemporaryDir deployed;
+    QVERIFY(empty.isValid() && deployed.isValid());
+    QString installed;
+    for (const QString &folder : QtTranslationFolders()) {
+        if (QFile::exists(folder + QStringLiteral("/qtbase_ja.qm")))
+            installed = folder + QStringLiteral("/qtbase_ja.qm");
+    }
+    QVERIFY(!installed.isEmpty());
+    QVERIFY(QFile::copy(installed, deployed.filePath(QStringLiteral("qt_ja.qm"))));
+    translator = InstallQtTranslation(qApp, {empty.path(), deployed.path()});
+    QVERIFY(translator);
+    QCOMPARE(askSaveQuestion(), SaveQuestion + QStringLiteral(" [はい/いいえ/キャンセル]"));
 }
 
 void tst_Startup::commandLineOpensFile()
