@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -31,6 +32,14 @@ QTranslator *InstallQtTranslation(QCoreApplication *application, const QStringLi
     }
     delete translator;
     return nullptr;
+}
+
+QIcon ProgramIcon()
+{
+    QIcon builtIn;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        builtIn.addFile(QStringLiteral(":/icons/qnveltor-%1.png").arg(size), QSize(size, size));
+    return QIcon::fromTheme(QStringLiteral("qnveltor"), builtIn);
 }
 
 bool OpenCommandLineFile(TVelTorForm &form, const QStringList &arguments)

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 class QCoreApplication;
+class QIcon;
 class QTranslator;
 class TVelTorForm;
 
@@ -19,6 +20,10 @@ QStringList QtTranslationFolders();
 // taken from it. Returns the installed translator, owned by `application`, or
 // null when no folder holds the file: the program then runs with Qt's English.
 QTranslator *InstallQtTranslation(QCoreApplication *application, const QStringList &folders);
+
+// The program's icon: the installed one from the icon theme, else the copy
+// built into the program.
+QIcon ProgramIcon();
 
 // Opens the file named by the first argument after the program's name, as
 // Open does; this is how file managers and desktop entries hand over a file.

@@ -2,7 +2,6 @@
 #include "qnVelTorForm.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QTimer>
 
 int main(int argc, char *argv[])
@@ -10,7 +9,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     // Ties the windows to the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("qnveltor"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("qnveltor")));
+    QApplication::setWindowIcon(ProgramIcon());
     InstallQtTranslation(&application, QtTranslationFolders());
     TVelTorForm VelTorForm;
     VelTorForm.show();

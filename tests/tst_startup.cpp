@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QIcon>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QSettings>
@@ -64,6 +65,7 @@ private slots:
     void saveQuestionInJapanese();
     void startsInEnglishWithoutTranslation();
     void deployedTranslationFound();
+    void iconBuiltIn();
 
     void commandLineOpensFile();
     void commandLineFileUnreadable_data();
@@ -144,6 +146,20 @@ void tst_Startup::deployedTranslationFound()
     translator = InstallQtTranslation(qApp, {empty.path(), deployed.path()});
     QVERIFY(translator);
     QCOMPARE(askSaveQuestion(), SaveQuestion + QStringLiteral(" [はい/いいえ/キャンセル]"));
+}
+
+void tst_Startup::iconBuiltIn()
+{
+    // No icon theme holds it here: the copy inside the program is used.
+    const QIcon icon = ProgramIcon();
+    QVERIFY(!icon.isNull());
+    for (int size : {16, 48, 256}) {
+        const QImage image = icon.pixmap(size, size).toImage();
+        QCOMPARE(image.size(), QSize(size, size));
+        // the blue frame of the design, not a blank square
+        const QColor edge = image.pixelColor(size * 24 / 256, size / 2);
+        QVERIFY2(edge.blue() > 120 && edge.red() < 80, qPrintable(edge.name()));
+    }
 }
 
 void tst_Startup::commandLineOpensFile()
