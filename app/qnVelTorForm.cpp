@@ -469,8 +469,10 @@ void TVelTorForm::SetCurrentFileName(const QString &path)
     setWindowFilePath(path);
     // Qt shows the file path only in a window without a title, and the title
     // keeps the program's name; [*] is where Qt puts the unsaved mark.
+    // A "[*]" in the file's name is doubled to show as itself.
+    const QString name = QFileInfo(path).fileName().replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(path.isEmpty() ? ProgramTitle + QStringLiteral("[*]")
-                                  : QFileInfo(path).fileName() + QStringLiteral("[*] - ") + ProgramTitle);
+                                  : name + QStringLiteral("[*] - ") + ProgramTitle);
 }
 
 QString TVelTorForm::StartFolder() const

@@ -1517,6 +1517,16 @@ void tst_Form::titleNamesTheFile()
     form->FileSaveAs1->trigger();
     QCOMPARE(form->CurrentFileName, other);
     QCOMPARE(shownTitle(), NameB + QStringLiteral(" - JASRAC報告"));
+    // Qt's mark in a file's own name is shown as it is.
+    const QString marked = dir->filePath(QStringLiteral("x[*].dat"));
+    fake.fileAnswers << marked;
+    form->FileSaveAs1->trigger();
+    form->setWindowModified(true);
+    QCOMPARE(shownTitle(), QStringLiteral("x[*].dat* - JASRAC報告"));
+    form->setWindowModified(false);
+    fake.fileAnswers << other;
+    form->FileSaveAs1->trigger();
+    QCOMPARE(shownTitle(), NameB + QStringLiteral(" - JASRAC報告"));
 
     // A read that fails keeps the report and so its name.
     fake.fileAnswers << dir->filePath(QStringLiteral("missing.dat"));
