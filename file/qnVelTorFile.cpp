@@ -5,8 +5,15 @@
 #include <QFile>
 #include <QSaveFile>
 
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -55,6 +62,22 @@ const char *FindControlByte(const char *p, const char *end)
         }
     }
     return end;
+}
+
+// Blocks until the file's data is on the disk. commit() syncs as well, but
+// ignores a failure, and the rename must not replace the old file with one
+// whose data never arrived.
+bool SyncToDisk(int handle)
+{
+    if (handle < 0)
+        return false;
+#if defined(Q_OS_WIN)
+    return _commit(handle) == 0;
+#else
+    // EINVAL: a kind of file that cannot be synced, where there is nothing
+    // to wait for.
+    return ::fsync(handle) == 0 || errno == EINVAL;
+#endif
 }
 
 } // namespace
@@ -239,9 +262,46 @@ bool qnVelTorFileWriter::Write(const QString &path, const qnVelTorData *data)
 {
     if (!data)
         return false;
+    return Write(path, data->RecordCount(), [data](std::uint32_t record, std::string_view (&fields)[FieldCount]) {
+        const qnVelTorDataRecord &line = *data->RecordAt(record);
+        for (std::uint32_t field = 0; field < FieldCount; ++field) {
+            const qnVelTorDataField *value = line.fields.At(field);
+            fields[field] = value ? std::string_view(value->Get()) : std::string_view();
+        }
+    });
+}
+
+bool qnVelTorFileWriter::Write(const QString &path, std::uint32_t count, const RecordFields &fields)
+{
+    outOfMemory = false;
+    try {
+        return WriteLines(path, count, fields);
+    } catch (const std::bad_alloc &) {
+        // The save file, not committed, is dropped on the way out.
+        outOfMemory = true;
+        return false;
+    }
+}
+
+bool qnVelTorFileWriter::WriteLines(const QString &path, std::uint32_t count, const RecordFields &fields)
+{
+    std::string_view values[FieldCount];
+    // Refused values are found before the file is touched: a file written
+    // in place would already have lost its old contents.
+    for (std::uint32_t record = 0; record < count; ++record) {
+        fields(record, values);
+        for (const std::string_view value : values) {
+            if (!IsStorableValue(value))
+                return false;
+        }
+    }
+
     // QSaveFile writes beside the target and renames only on commit, so a
     // failed save never destroys the previous file.
     QSaveFile file(path);
+    // A folder that takes no new file still lets a writable file in it be
+    // saved, in place.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
 
@@ -254,18 +314,12 @@ bool qnVelTorFileWriter::Write(const QString &path, const qnVelTorData *data)
         return ok;
     };
 
-    for (const qnVelTorDataRecord &record : *data) {
-        bool first = true;
-        for (const qnVelTorDataField &field : record) {
-            if (!first)
+    for (std::uint32_t record = 0; record < count; ++record) {
+        fields(record, values);
+        for (std::uint32_t field = 0; field < FieldCount; ++field) {
+            if (field > 0)
                 buffer.push_back(TabByte);
-            first = false;
-            const std::string &value = field.Get();
-            if (!IsStorableValue(value)) {
-                file.cancelWriting();
-                return false;
-            }
-            buffer.append(value);
+            buffer.append(values[field]);
         }
         buffer.append("\r\n");
         if (buffer.size() >= WriteChunkSize && !flush()) {
@@ -274,6 +328,12 @@ bool qnVelTorFileWriter::Write(const QString &path, const qnVelTorData *data)
         }
     }
     if (!buffer.empty() && !flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    // A short write can hide in QIODevice's own buffer: commit() flushes it
+    // but renames the file over the old one even when that flush fails.
+    if (!file.flush() || !SyncToDisk(file.handle())) {
         file.cancelWriting();
         return false;
     }

@@ -8,6 +8,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 
 namespace {
 
@@ -106,6 +112,10 @@ private slots:
     void writeRefusesControlBytes();
     void failedWriteKeepsOldFile();
     void fullDiskKeepsOldFile();
+    void fullDiskReportsEveryFailure_data();
+    void fullDiskReportsEveryFailure();
+    void lockedFolderWritesInPlace();
+    void writeFromRecordSource();
 
 private:
     QTemporaryDir dir;
@@ -449,6 +459,165 @@ void tst_File::fullDiskKeepsOldFile()
     const qnVelTorData small = exampleData();
     QVERIFY(qnVelTorFileWriter().Write(path, &small));
     QCOMPARE(readFile(path), exampleFile);
+}
+
+namespace {
+
+// A 64 KB tmpfs stands in for a disk; mounting needs root.
+struct SmallDisk
+{
+    SmallDisk()
+    {
+        QProcess mount;
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder.path()});
+        mounted = folder.isValid() && mount.waitForFinished(10000) && mount.exitStatus() == QProcess::NormalExit
+                && mount.exitCode() == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            QProcess::execute("umount", {folder.path()});
+    }
+    QString filePath(const QString &name) const { return folder.filePath(name); }
+    QStringList files() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); }
+
+    // Takes up every free byte with a file of its own.
+    bool Fill() const
+    {
+        QFile filler(filePath("filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        const QByteArray block(512, 'f');
+        while (filler.write(block) == block.size()) { }
+        return filler.size() > 0;
+    }
+
+    QTemporaryDir folder;
+    bool mounted = false;
+};
+
+} // namespace
+
+void tst_File::fullDiskReportsEveryFailure_data()
+{
+    QTest::addColumn<int>("lines");
+    // One line stays in QIODevice's buffer until the commit; thousands of
+    // lines fail in the first write.
+    QTest::newRow("one line") << 1;
+    QTest::newRow("two lines of the example") << 2;
+    QTest::newRow("4000 lines") << 4000;
+}
+
+void tst_File::fullDiskReportsEveryFailure()
+{
+    QFETCH(int, lines);
+    SmallDisk disk;
+    if (!disk.mounted)
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    const QString path = disk.filePath("1234567890201204ABC.dat");
+    QVERIFY(writeFile(path, exampleFile));
+    QVERIFY(disk.Fill());
+
+    qnVelTorData data = exampleData();
+    data.Resize(std::uint32_t(lines));
+    for (unsigned r = 2; r < data.RecordCount(); ++r)
+        data.SetCell(r, 7, std::string(60, 'x'));
+    QVERIFY(!qnVelTorFileWriter().Write(path, &data));
+    QCOMPARE(readFile(path), exampleFile);
+    QCOMPARE(disk.files(), QStringList({"1234567890201204ABC.dat", "filler"}));
+
+    // A new file on the full disk is not left behind half written or empty.
+    QVERIFY(!qnVelTorFileWriter().Write(disk.filePath("new.dat"), &data));
+    QCOMPARE(disk.files(), QStringList({"1234567890201204ABC.dat", "filler"}));
+}
+
+void tst_File::lockedFolderWritesInPlace()
+{
+    // The folder takes no new file for the user who saves; the files in it
+    // are his. Tests run as root, who may create files anywhere, so the save
+    // runs in a child that has become nobody.
+    const passwd *nobody = getpwnam("nobody");
+    if (geteuid() == 0 && !nobody)
+        QSKIP("no user nobody to drop to");
+    const uid_t uid = geteuid() == 0 ? nobody->pw_uid : geteuid();
+    const gid_t gid = geteuid() == 0 ? nobody->pw_gid : getegid();
+
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    QVERIFY(QFile::setPermissions(base.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                       | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                                       | QFile::ExeOther));
+    const QString folder = base.filePath("locked");
+    QVERIFY(QDir().mkdir(folder));
+    const QString mine = folder + "/1234567890201204ABC.dat";
+    const QString readOnly = folder + "/9876543210201305XYZ.dat";
+    QVERIFY(writeFile(mine, "old contents, longer than the example report that replaces them"
+                            "............................................................"));
+    QVERIFY(writeFile(readOnly, "read only"));
+    QCOMPARE(chown(QFile::encodeName(mine).constData(), uid, gid), 0);
+    QCOMPARE(chown(QFile::encodeName(readOnly).constData(), uid, gid), 0);
+    QCOMPARE(chmod(QFile::encodeName(mine).constData(), 0640), 0);
+    QCOMPARE(chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
+    QCOMPARE(chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    if (geteuid() != 0 && QFileInfo(folder).isWritable())
+        QSKIP("this user may write into any folder");
+
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+            _exit(10);
+        const qnVelTorData data = exampleData();
+        if (!qnVelTorFileWriter().Write(mine, &data))
+            _exit(11);
+        if (qnVelTorFileWriter().Write(readOnly, &data))
+            _exit(12);
+        if (qnVelTorFileWriter().Write(folder + "/new.dat", &data))
+            _exit(13);
+        _exit(0);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0); // 11: not saved in place, 12/13: a failure reported as success
+
+    QCOMPARE(readFile(mine), exampleFile);
+    struct stat info {};
+    QCOMPARE(stat(QFile::encodeName(mine).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 07777, mode_t(0640));
+    QCOMPARE(info.st_uid, uid);
+    QCOMPARE(readFile(readOnly), QByteArray("read only"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+             QStringList({"1234567890201204ABC.dat", "9876543210201305XYZ.dat"}));
+    QCOMPARE(chmod(QFile::encodeName(folder).constData(), 0755), 0); // so that the folder can be removed
+}
+
+void tst_File::writeFromRecordSource()
+{
+    // Lines fetched one at a time give the same bytes as the container.
+    const qnVelTorData data = exampleData();
+    const RecordFields fields = [&](std::uint32_t record, std::string_view (&values)[FieldCount]) {
+        for (std::uint32_t f = 0; f < FieldCount; ++f)
+            values[f] = *data.GetCell(record, f);
+    };
+    const QString path = dir.filePath("source.dat");
+    QVERIFY(qnVelTorFileWriter().Write(path, 2, fields));
+    QCOMPARE(readFile(path), exampleFile);
+
+    // A refused value in the last line leaves the old file as it was.
+    qnVelTorData bad = exampleData();
+    bad.SetCell(1, 18, "x\ny");
+    const RecordFields badFields = [&](std::uint32_t record, std::string_view (&values)[FieldCount]) {
+        for (std::uint32_t f = 0; f < FieldCount; ++f)
+            values[f] = *bad.GetCell(record, f);
+    };
+    QVERIFY(!qnVelTorFileWriter().Write(path, 2, badFields));
+    QCOMPARE(readFile(path), exampleFile);
+    QCOMPARE(QDir(dir.path()).entryList({"source*"}, QDir::Files | QDir::Hidden), QStringList {"source.dat"});
+
+    // No lines: an empty file.
+    QVERIFY(qnVelTorFileWriter().Write(path, 0, fields));
+    QCOMPARE(readFile(path), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(tst_File)
