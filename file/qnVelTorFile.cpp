@@ -3,11 +3,13 @@
 #include "qnVelTorFileName.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #if defined(Q_OS_WIN)
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -78,6 +80,68 @@ bool SyncToDisk(int handle)
     // to wait for.
     return ::fsync(handle) == 0 || errno == EINVAL;
 #endif
+}
+
+// Writes the lines to `file` from where it stands.
+bool WriteRecords(QFileDevice &file, std::uint32_t count, const RecordFields &fields)
+{
+    std::string buffer;
+    buffer.reserve(WriteChunkSize + 4096);
+    const auto flush = [&file, &buffer] {
+        const bool ok = file.write(buffer.data(), static_cast<qint64>(buffer.size()))
+                == static_cast<qint64>(buffer.size());
+        buffer.clear();
+        return ok;
+    };
+
+    std::string_view values[FieldCount];
+    for (std::uint32_t record = 0; record < count; ++record) {
+        fields(record, values);
+        for (std::uint32_t field = 0; field < FieldCount; ++field) {
+            if (field > 0)
+                buffer.push_back(TabByte);
+            buffer.append(values[field]);
+        }
+        buffer.append("\r\n");
+        if (buffer.size() >= WriteChunkSize && !flush())
+            return false;
+    }
+    return buffer.empty() || flush();
+}
+
+// Makes sure that the disk holds `size` bytes for the file, so that writing
+// them cannot fail for want of space. True where the file system cannot
+// tell in advance.
+bool ReserveSpace(QFile &file, qint64 size)
+{
+#if defined(Q_OS_LINUX)
+    const int error = ::posix_fallocate(file.handle(), 0, static_cast<off_t>(size));
+    return error == 0 || error == EINVAL || error == EOPNOTSUPP;
+#else
+    Q_UNUSED(file);
+    Q_UNUSED(size);
+    return true;
+#endif
+}
+
+// For a file in a folder that takes no new file beside it: the file is
+// overwritten where it stands, which keeps its permissions and owner. The
+// space is taken first, so that a full disk fails the save before a byte of
+// the old file has changed.
+bool WriteInPlace(const QString &path, qint64 size, std::uint32_t count, const RecordFields &fields)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isWritable())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite)) // not WriteOnly, which empties the file
+        return false;
+    const qint64 oldSize = file.size();
+    if (!ReserveSpace(file, size)) {
+        file.resize(oldSize);
+        return false;
+    }
+    return WriteRecords(file, count, fields) && file.flush() && file.resize(size) && SyncToDisk(file.handle());
 }
 
 } // namespace
@@ -285,55 +349,28 @@ bool qnVelTorFileWriter::Write(const QString &path, std::uint32_t count, const R
 
 bool qnVelTorFileWriter::WriteLines(const QString &path, std::uint32_t count, const RecordFields &fields)
 {
+    // Refused values are found before the file is touched, and the size of
+    // the file to be is known.
     std::string_view values[FieldCount];
-    // Refused values are found before the file is touched: a file written
-    // in place would already have lost its old contents.
+    qint64 size = 0;
     for (std::uint32_t record = 0; record < count; ++record) {
         fields(record, values);
         for (const std::string_view value : values) {
             if (!IsStorableValue(value))
                 return false;
+            size += static_cast<qint64>(value.size());
         }
+        size += FieldCount - 1 + 2; // the TABs and CR LF
     }
 
     // QSaveFile writes beside the target and renames only on commit, so a
     // failed save never destroys the previous file.
     QSaveFile file(path);
-    // A folder that takes no new file still lets a writable file in it be
-    // saved, in place.
-    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
-
-    std::string buffer;
-    buffer.reserve(WriteChunkSize + 4096);
-    const auto flush = [&file, &buffer] {
-        const bool ok = file.write(buffer.data(), static_cast<qint64>(buffer.size()))
-                == static_cast<qint64>(buffer.size());
-        buffer.clear();
-        return ok;
-    };
-
-    for (std::uint32_t record = 0; record < count; ++record) {
-        fields(record, values);
-        for (std::uint32_t field = 0; field < FieldCount; ++field) {
-            if (field > 0)
-                buffer.push_back(TabByte);
-            buffer.append(values[field]);
-        }
-        buffer.append("\r\n");
-        if (buffer.size() >= WriteChunkSize && !flush()) {
-            file.cancelWriting();
-            return false;
-        }
-    }
-    if (!buffer.empty() && !flush()) {
-        file.cancelWriting();
-        return false;
-    }
+        return WriteInPlace(path, size, count, fields);
     // A short write can hide in QIODevice's own buffer: commit() flushes it
     // but renames the file over the old one even when that flush fails.
-    if (!file.flush() || !SyncToDisk(file.handle())) {
+    if (!WriteRecords(file, count, fields) || !file.flush() || !SyncToDisk(file.handle())) {
         file.cancelWriting();
         return false;
     }

@@ -81,10 +81,10 @@ public:
     // or 0x1A would read back different, so such a report is refused before
     // anything is written.
     //
-    // A file whose folder takes no new file (the old file is replaced by
-    // renaming a new one over it) is written in place instead, keeping its
-    // permissions; a failure is still reported, but then the old contents
-    // may be gone.
+    // A file whose folder takes no new file beside it is overwritten in
+    // place instead, keeping its permissions. The space is taken before the
+    // first byte is written, so a full disk still leaves the old file as it
+    // was; a disk error while writing is reported, but may leave it damaged.
     bool Write(const QString &path, const qnVelTorData *data);
     // The same for a report kept elsewhere: `count` lines, each fetched with
     // `fields` just before it is written, so the report is never copied.

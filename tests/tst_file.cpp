@@ -115,6 +115,7 @@ private slots:
     void fullDiskReportsEveryFailure_data();
     void fullDiskReportsEveryFailure();
     void lockedFolderWritesInPlace();
+    void lockedFolderOnFullDisk();
     void writeFromRecordSource();
 
 private:
@@ -531,22 +532,70 @@ void tst_File::fullDiskReportsEveryFailure()
     QCOMPARE(disk.files(), QStringList({"1234567890201204ABC.dat", "filler"}));
 }
 
+namespace {
+
+// The user a save runs as in lockedFolder tests: tests run as root, who may
+// create files in any folder, so root's saves run as nobody.
+struct SaveUser
+{
+    SaveUser()
+    {
+        if (geteuid() != 0) {
+            uid = geteuid();
+            gid = getegid();
+        } else if (const passwd *nobody = getpwnam("nobody")) {
+            uid = nobody->pw_uid;
+            gid = nobody->pw_gid;
+        } else {
+            known = false;
+        }
+    }
+
+    // Runs `job` in a child process as this user; its exit code, or -1.
+    template<typename Job>
+    int Run(Job job) const
+    {
+        const pid_t child = fork();
+        if (child < 0)
+            return -1;
+        if (child == 0) {
+            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+                _exit(100);
+            _exit(job());
+        }
+        int status = 0;
+        if (waitpid(child, &status, 0) != child || !WIFEXITED(status))
+            return -1;
+        return WEXITSTATUS(status);
+    }
+
+    // Makes `path` this user's own, with `mode`.
+    bool Own(const QString &path, mode_t mode) const
+    {
+        const QByteArray name = QFile::encodeName(path);
+        return chown(name.constData(), uid, gid) == 0 && chmod(name.constData(), mode) == 0;
+    }
+
+    uid_t uid = 0;
+    gid_t gid = 0;
+    bool known = true;
+};
+
+bool setMode(const QString &path, mode_t mode)
+{
+    return chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+} // namespace
+
 void tst_File::lockedFolderWritesInPlace()
 {
-    // The folder takes no new file for the user who saves; the files in it
-    // are his. Tests run as root, who may create files anywhere, so the save
-    // runs in a child that has become nobody.
-    const passwd *nobody = getpwnam("nobody");
-    if (geteuid() == 0 && !nobody)
+    const SaveUser user;
+    if (!user.known)
         QSKIP("no user nobody to drop to");
-    const uid_t uid = geteuid() == 0 ? nobody->pw_uid : geteuid();
-    const gid_t gid = geteuid() == 0 ? nobody->pw_gid : getegid();
-
     QTemporaryDir base;
     QVERIFY(base.isValid());
-    QVERIFY(QFile::setPermissions(base.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                       | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
-                                                       | QFile::ExeOther));
+    QVERIFY(setMode(base.path(), 0755));
     const QString folder = base.filePath("locked");
     QVERIFY(QDir().mkdir(folder));
     const QString mine = folder + "/1234567890201204ABC.dat";
@@ -554,42 +603,64 @@ void tst_File::lockedFolderWritesInPlace()
     QVERIFY(writeFile(mine, "old contents, longer than the example report that replaces them"
                             "............................................................"));
     QVERIFY(writeFile(readOnly, "read only"));
-    QCOMPARE(chown(QFile::encodeName(mine).constData(), uid, gid), 0);
-    QCOMPARE(chown(QFile::encodeName(readOnly).constData(), uid, gid), 0);
-    QCOMPARE(chmod(QFile::encodeName(mine).constData(), 0640), 0);
-    QCOMPARE(chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
-    QCOMPARE(chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    QVERIFY(user.Own(mine, 0640));
+    QVERIFY(user.Own(readOnly, 0444));
+    QVERIFY(setMode(folder, 0555));
     if (geteuid() != 0 && QFileInfo(folder).isWritable())
         QSKIP("this user may write into any folder");
 
-    const pid_t child = fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
-            _exit(10);
+    const int result = user.Run([&] {
         const qnVelTorData data = exampleData();
         if (!qnVelTorFileWriter().Write(mine, &data))
-            _exit(11);
+            return 11;
         if (qnVelTorFileWriter().Write(readOnly, &data))
-            _exit(12);
+            return 12;
         if (qnVelTorFileWriter().Write(folder + "/new.dat", &data))
-            _exit(13);
-        _exit(0);
-    }
-    int status = 0;
-    QCOMPARE(waitpid(child, &status, 0), child);
-    QVERIFY(WIFEXITED(status));
-    QCOMPARE(WEXITSTATUS(status), 0); // 11: not saved in place, 12/13: a failure reported as success
+            return 13;
+        return 0;
+    });
+    QVERIFY(setMode(folder, 0755)); // so that the folder can be removed
+    QCOMPARE(result, 0); // 11: not saved in place, 12/13: a failure reported as success
 
     QCOMPARE(readFile(mine), exampleFile);
     struct stat info {};
     QCOMPARE(stat(QFile::encodeName(mine).constData(), &info), 0);
     QCOMPARE(info.st_mode & 07777, mode_t(0640));
-    QCOMPARE(info.st_uid, uid);
+    QCOMPARE(info.st_uid, user.uid);
     QCOMPARE(readFile(readOnly), QByteArray("read only"));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
              QStringList({"1234567890201204ABC.dat", "9876543210201305XYZ.dat"}));
-    QCOMPARE(chmod(QFile::encodeName(folder).constData(), 0755), 0); // so that the folder can be removed
+}
+
+void tst_File::lockedFolderOnFullDisk()
+{
+    // Written in place, a report that does not fit must fail before the old
+    // file has lost a byte: there is no other copy of it.
+    const SaveUser user;
+    if (!user.known)
+        QSKIP("no user nobody to drop to");
+    SmallDisk disk;
+    if (!disk.mounted)
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    const QString folder = disk.filePath("locked");
+    QVERIFY(QDir().mkdir(folder));
+    const QString path = folder + "/1234567890201204ABC.dat";
+    QVERIFY(writeFile(path, exampleFile));
+    QVERIFY(user.Own(path, 0600));
+    QVERIFY(setMode(folder, 0555));
+    QVERIFY(disk.Fill());
+
+    const int result = user.Run([&] {
+        qnVelTorData data = exampleData();
+        data.Resize(4000);
+        for (unsigned r = 2; r < data.RecordCount(); ++r)
+            data.SetCell(r, 7, std::string(60, 'x'));
+        return qnVelTorFileWriter().Write(path, &data) ? 1 : 0;
+    });
+    QVERIFY(setMode(folder, 0755));
+    QCOMPARE(result, 0);
+    QCOMPARE(readFile(path), exampleFile);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList {"1234567890201204ABC.dat"});
 }
 
 void tst_File::writeFromRecordSource()
