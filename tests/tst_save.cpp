@@ -14,17 +14,20 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <cstdlib>
-#include <limits>
 #include <memory>
 #include <new>
+#include <thread>
 
 namespace {
 
-// Every allocation made with operator new while `armed` counts against a
-// budget. The first one that would go over it fails, as it would when the
-// address space runs out, and memory is plentiful again afterwards.
-bool armed = false;
+// Every allocation made with operator new by the test's thread while
+// `armed` counts against a budget. The first one that would go over it
+// fails, as it would when the address space runs out, and memory is
+// plentiful again afterwards. Qt's own worker threads are left alone.
+std::atomic<bool> armed = false;
+std::thread::id armedThread;
 std::size_t budget = 0;
 std::size_t used = 0;
 int failures = 0;
@@ -34,6 +37,7 @@ void arm(std::size_t bytes)
     budget = bytes;
     used = 0;
     failures = 0;
+    armedThread = std::this_thread::get_id();
     armed = true;
 }
 
@@ -41,7 +45,7 @@ void arm(std::size_t bytes)
 
 void *operator new(std::size_t size)
 {
-    if (armed) {
+    if (armed && std::this_thread::get_id() == armedThread) {
         if (size > budget - used) {
             armed = false;
             ++failures;
