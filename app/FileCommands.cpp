@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <new>
 #include <ranges>
 
 #if defined(__GLIBC__)
@@ -155,6 +156,7 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
     VelTorGrid->CommitEditor();
     GridToDocument();
 
+    QString target = CurrentFileName;
     if (Sender == FileSaveAs1 || CurrentFileName.isEmpty() || NameChanged) {
         const QFileInfo current(CurrentFileName);
         const QString folder = StartFolder();
@@ -186,20 +188,34 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
             releaseFreedMemory();
             return false;
         }
-        SetCurrentFileName(path);
+        target = path;
     }
 
-    bool written;
+    bool written = false;
+    bool outOfMemory = false;
     {
         WaitCursor wait;
-        written = qnVelTorFileWriter().Write(CurrentFileName, &Data);
-        Data.Resize(0);
-        releaseFreedMemory();
+        // The lines go to the file straight from the grid's rows: a second
+        // copy of a large report could take more memory than there is.
+        const auto rowFields = [this](std::uint32_t record, std::string_view (&fields)[FieldCount]) {
+            Model->Row(int(record)).Cells(fields);
+        };
+        try {
+            qnVelTorFileWriter writer;
+            written = writer.Write(target, std::uint32_t(GridRowCount() - FixedRows - 1), rowFields);
+            outOfMemory = writer.OutOfMemory();
+        } catch (const std::bad_alloc &) {
+            outOfMemory = true;
+        }
     }
     if (!written) {
-        ShowError(QStringLiteral("ファイル書き込みエラー"));
+        ShowError(outOfMemory ? QStringLiteral("メモリが不足しているため、ファイルを保存できませんでした。")
+                              : QStringLiteral("ファイル書き込みエラー"));
         return false;
     }
+    // Only a file that was written becomes the current one: a later Save
+    // must not go quietly to a path that failed.
+    SetCurrentFileName(target);
     Modified = false;
     NameChanged = false;
     return true;
@@ -313,14 +329,6 @@ void TVelTorForm::GridToDocument()
         Data.SetFileBaseName(baseName);
         NameChanged = true;
     }
-    const unsigned lines = unsigned(GridRowCount() - FixedRows - 1);
+    // The lines are not copied: the save writes them from the grid's rows.
     Data.Resize(0);
-    Data.Resize(lines);
-    for (unsigned record = 0; record < lines; ++record) {
-        std::string_view cells[ReportRow::CellCount];
-        Model->Row(int(record)).Cells(cells);
-        qnVelTorDataRecord *target = Data.RecordAt(record);
-        for (unsigned field = 0; field < FieldCount; ++field)
-            target->fields[field].Set(cells[field]);
-    }
 }

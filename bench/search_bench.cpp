@@ -1,6 +1,7 @@
 // How long the four search buttons keep the window busy on a large report:
 // a word found nowhere (one full cycle through every cell) in each direction,
-// and a word found only near the end.
+// and a word found only near the end. Then Save from the window against the
+// file layer's own write of the same report, with the memory a save takes.
 //
 //   qnveltor_search_bench [lines=1000000]
 //
@@ -12,9 +13,11 @@
 #include "SplitMix.h"
 #include "ReportModel.h"
 #include "ShiftJis.h"
+#include "qnVelTorFile.h"
 #include "qnVelTorForm.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +37,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int runs = 3;
+constexpr int saveRuns = 5;
 
 using Random = SplitMix;
 
@@ -134,6 +138,32 @@ long vmRssKiB()
             return row.mid(6).trimmed().split(' ').value(0).toLong();
     }
     return -1;
+}
+
+// The most memory held at once since the last ResetPeak, or -1.
+long vmHwmKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &row : status.readAll().split('\n')) {
+        if (row.startsWith("VmHWM:"))
+            return row.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+bool resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
+QByteArray fileHash(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
 }
 
 double secondsSince(Clock::time_point start)
@@ -241,8 +271,49 @@ int main(int argc, char **argv)
     std::printf("found at (%d, %d) from (1, 1):\n  right %.3f s\n  down  %.3f s\n", hitCol, hitRow, foundRight,
                 foundDown);
 
+    // Save in place from the window, and the file layer's write of the same
+    // report read into a container, taken in turns so that both meet the
+    // same load on the machine.
+    const QByteArray hash = fileHash(path);
+    qnVelTorData data;
+    if (!ReadReportFile(path, &data))
+        return 1;
+    const QString copy = dir.filePath(QStringLiteral("copy.dat"));
+    double windowSave = 1e9;
+    double fileWrite = 1e9;
+    long saveExtraKiB = -1;
+    for (int i = 0; i < saveRuns; ++i) {
+        const long rssOpen = vmRssKiB();
+        const bool peakKnown = resetPeak();
+        Clock::time_point start = Clock::now();
+        const bool saved = form.FileSave1Execute(form.FileSave1);
+        windowSave = std::min(windowSave, secondsSince(start));
+        if (peakKnown)
+            saveExtraKiB = std::max(saveExtraKiB, vmHwmKiB() - rssOpen);
+        if (!saved || fileHash(path) != hash) {
+            std::fprintf(stderr, "the window's save did not give the file back byte for byte\n");
+            return 1;
+        }
+
+        start = Clock::now();
+        if (!qnVelTorFileWriter().Write(copy, &data)) {
+            std::fprintf(stderr, "the file layer's write failed\n");
+            return 1;
+        }
+        fileWrite = std::min(fileWrite, secondsSince(start));
+    }
+    if (fileHash(copy) != hash) {
+        std::fprintf(stderr, "the file layer's write did not give the file back byte for byte\n");
+        return 1;
+    }
+    std::printf("save (best of %d): window %.3f s, file layer %.3f s, ratio %.2f; "
+                "peak memory during the window's save %.1f MB above the open report\n",
+                saveRuns, windowSave, fileWrite, windowSave / fileWrite, saveExtraKiB / 1024.0);
+
     std::printf("SEARCH_BENCH lines=%ld load_s=%.3f rss_mb=%.1f notfound_left_s=%.3f notfound_right_s=%.3f "
-                "notfound_up_s=%.3f notfound_down_s=%.3f found_right_s=%.3f found_down_s=%.3f\n",
-                lines, loadSeconds, rssAfter / 1024.0, left, right, up, down, foundRight, foundDown);
+                "notfound_up_s=%.3f notfound_down_s=%.3f found_right_s=%.3f found_down_s=%.3f "
+                "window_save_s=%.3f file_write_s=%.3f save_extra_mb=%.1f\n",
+                lines, loadSeconds, rssAfter / 1024.0, left, right, up, down, foundRight, foundDown, windowSave,
+                fileWrite, saveExtraKiB / 1024.0);
     return 0;
 }

@@ -3,10 +3,19 @@
 #include "qnVelTorFileName.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -55,6 +64,84 @@ const char *FindControlByte(const char *p, const char *end)
         }
     }
     return end;
+}
+
+// Blocks until the file's data is on the disk. commit() syncs as well, but
+// ignores a failure, and the rename must not replace the old file with one
+// whose data never arrived.
+bool SyncToDisk(int handle)
+{
+    if (handle < 0)
+        return false;
+#if defined(Q_OS_WIN)
+    return _commit(handle) == 0;
+#else
+    // EINVAL: a kind of file that cannot be synced, where there is nothing
+    // to wait for.
+    return ::fsync(handle) == 0 || errno == EINVAL;
+#endif
+}
+
+// Writes the lines to `file` from where it stands.
+bool WriteRecords(QFileDevice &file, std::uint32_t count, const RecordFields &fields)
+{
+    std::string buffer;
+    buffer.reserve(WriteChunkSize + 4096);
+    const auto flush = [&file, &buffer] {
+        const bool ok = file.write(buffer.data(), static_cast<qint64>(buffer.size()))
+                == static_cast<qint64>(buffer.size());
+        buffer.clear();
+        return ok;
+    };
+
+    std::string_view values[FieldCount];
+    for (std::uint32_t record = 0; record < count; ++record) {
+        fields(record, values);
+        for (std::uint32_t field = 0; field < FieldCount; ++field) {
+            if (field > 0)
+                buffer.push_back(TabByte);
+            buffer.append(values[field]);
+        }
+        buffer.append("\r\n");
+        if (buffer.size() >= WriteChunkSize && !flush())
+            return false;
+    }
+    return buffer.empty() || flush();
+}
+
+// Makes sure that the disk holds `size` bytes for the file, so that writing
+// them cannot fail for want of space. True where the file system cannot
+// tell in advance.
+bool ReserveSpace(QFile &file, qint64 size)
+{
+#if defined(Q_OS_LINUX)
+    const int error = ::posix_fallocate(file.handle(), 0, static_cast<off_t>(size));
+    return error == 0 || error == EINVAL || error == EOPNOTSUPP;
+#else
+    Q_UNUSED(file);
+    Q_UNUSED(size);
+    return true;
+#endif
+}
+
+// For a file in a folder that takes no new file beside it: the file is
+// overwritten where it stands, which keeps its permissions and owner. The
+// space is taken first, so that a full disk fails the save before a byte of
+// the old file has changed.
+bool WriteInPlace(const QString &path, qint64 size, std::uint32_t count, const RecordFields &fields)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isWritable())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite)) // not WriteOnly, which empties the file
+        return false;
+    const qint64 oldSize = file.size();
+    if (!ReserveSpace(file, size)) {
+        file.resize(oldSize);
+        return false;
+    }
+    return WriteRecords(file, count, fields) && file.flush() && file.resize(size) && SyncToDisk(file.handle());
 }
 
 } // namespace
@@ -239,41 +326,51 @@ bool qnVelTorFileWriter::Write(const QString &path, const qnVelTorData *data)
 {
     if (!data)
         return false;
+    return Write(path, data->RecordCount(), [data](std::uint32_t record, std::string_view (&fields)[FieldCount]) {
+        const qnVelTorDataRecord &line = *data->RecordAt(record);
+        for (std::uint32_t field = 0; field < FieldCount; ++field) {
+            const qnVelTorDataField *value = line.fields.At(field);
+            fields[field] = value ? std::string_view(value->Get()) : std::string_view();
+        }
+    });
+}
+
+bool qnVelTorFileWriter::Write(const QString &path, std::uint32_t count, const RecordFields &fields)
+{
+    outOfMemory = false;
+    try {
+        return WriteLines(path, count, fields);
+    } catch (const std::bad_alloc &) {
+        // The save file, not committed, is dropped on the way out.
+        outOfMemory = true;
+        return false;
+    }
+}
+
+bool qnVelTorFileWriter::WriteLines(const QString &path, std::uint32_t count, const RecordFields &fields)
+{
+    // Refused values are found before the file is touched, and the size of
+    // the file to be is known.
+    std::string_view values[FieldCount];
+    qint64 size = 0;
+    for (std::uint32_t record = 0; record < count; ++record) {
+        fields(record, values);
+        for (const std::string_view value : values) {
+            if (!IsStorableValue(value))
+                return false;
+            size += static_cast<qint64>(value.size());
+        }
+        size += FieldCount - 1 + 2; // the TABs and CR LF
+    }
+
     // QSaveFile writes beside the target and renames only on commit, so a
     // failed save never destroys the previous file.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
-
-    std::string buffer;
-    buffer.reserve(WriteChunkSize + 4096);
-    const auto flush = [&file, &buffer] {
-        const bool ok = file.write(buffer.data(), static_cast<qint64>(buffer.size()))
-                == static_cast<qint64>(buffer.size());
-        buffer.clear();
-        return ok;
-    };
-
-    for (const qnVelTorDataRecord &record : *data) {
-        bool first = true;
-        for (const qnVelTorDataField &field : record) {
-            if (!first)
-                buffer.push_back(TabByte);
-            first = false;
-            const std::string &value = field.Get();
-            if (!IsStorableValue(value)) {
-                file.cancelWriting();
-                return false;
-            }
-            buffer.append(value);
-        }
-        buffer.append("\r\n");
-        if (buffer.size() >= WriteChunkSize && !flush()) {
-            file.cancelWriting();
-            return false;
-        }
-    }
-    if (!buffer.empty() && !flush()) {
+        return WriteInPlace(path, size, count, fields);
+    // A short write can hide in QIODevice's own buffer: commit() flushes it
+    // but renames the file over the old one even when that flush fails.
+    if (!WriteRecords(file, count, fields) || !file.flush() || !SyncToDisk(file.handle())) {
         file.cancelWriting();
         return false;
     }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class QIODevice;
 
@@ -67,14 +68,35 @@ private:
     bool overflow = false;
 };
 
+// Gives the writer the 19 values of line `record`. The views need to stay
+// valid only until the next call.
+using RecordFields = std::function<void(std::uint32_t record, std::string_view (&fields)[FieldCount])>;
+
 class qnVelTorFileWriter
 {
 public:
     // Replaces the file at `path` with the report only when every byte was
-    // written; otherwise any old file stays byte for byte as it was and no
-    // file is created. A value holding TAB, CR, LF or 0x1A would read back
-    // different, so such a report is refused.
+    // written and has reached the disk; otherwise any old file stays byte
+    // for byte as it was and no file is created. A value holding TAB, CR, LF
+    // or 0x1A would read back different, so such a report is refused before
+    // anything is written.
+    //
+    // A file whose folder takes no new file beside it is overwritten in
+    // place instead, keeping its permissions. The space is taken before the
+    // first byte is written, so a full disk still leaves the old file as it
+    // was; a disk error while writing is reported, but may leave it damaged.
     bool Write(const QString &path, const qnVelTorData *data);
+    // The same for a report kept elsewhere: `count` lines, each fetched with
+    // `fields` just before it is written, so the report is never copied.
+    bool Write(const QString &path, std::uint32_t count, const RecordFields &fields);
+
+    // True when the last Write failed because memory ran out.
+    bool OutOfMemory() const { return outOfMemory; }
+
+private:
+    bool WriteLines(const QString &path, std::uint32_t count, const RecordFields &fields);
+
+    bool outOfMemory = false;
 };
 
 // True when the format can carry the value: no TAB, CR, LF or 0x1A in it.

@@ -8,6 +8,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 
 namespace {
 
@@ -106,6 +112,11 @@ private slots:
     void writeRefusesControlBytes();
     void failedWriteKeepsOldFile();
     void fullDiskKeepsOldFile();
+    void fullDiskReportsEveryFailure_data();
+    void fullDiskReportsEveryFailure();
+    void lockedFolderWritesInPlace();
+    void lockedFolderOnFullDisk();
+    void writeFromRecordSource();
 
 private:
     QTemporaryDir dir;
@@ -449,6 +460,235 @@ void tst_File::fullDiskKeepsOldFile()
     const qnVelTorData small = exampleData();
     QVERIFY(qnVelTorFileWriter().Write(path, &small));
     QCOMPARE(readFile(path), exampleFile);
+}
+
+namespace {
+
+// A 64 KB tmpfs stands in for a disk; mounting needs root.
+struct SmallDisk
+{
+    SmallDisk()
+    {
+        QProcess mount;
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder.path()});
+        mounted = folder.isValid() && mount.waitForFinished(10000) && mount.exitStatus() == QProcess::NormalExit
+                && mount.exitCode() == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            QProcess::execute("umount", {folder.path()});
+    }
+    QString filePath(const QString &name) const { return folder.filePath(name); }
+    QStringList files() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); }
+
+    // Takes up every free byte with a file of its own.
+    bool Fill() const
+    {
+        QFile filler(filePath("filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        const QByteArray block(512, 'f');
+        while (filler.write(block) == block.size()) { }
+        return filler.size() > 0;
+    }
+
+    QTemporaryDir folder;
+    bool mounted = false;
+};
+
+} // namespace
+
+void tst_File::fullDiskReportsEveryFailure_data()
+{
+    QTest::addColumn<int>("lines");
+    // One line stays in QIODevice's buffer until the commit; thousands of
+    // lines fail in the first write.
+    QTest::newRow("one line") << 1;
+    QTest::newRow("two lines of the example") << 2;
+    QTest::newRow("4000 lines") << 4000;
+}
+
+void tst_File::fullDiskReportsEveryFailure()
+{
+    QFETCH(int, lines);
+    SmallDisk disk;
+    if (!disk.mounted)
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    const QString path = disk.filePath("1234567890201204ABC.dat");
+    QVERIFY(writeFile(path, exampleFile));
+    QVERIFY(disk.Fill());
+
+    qnVelTorData data = exampleData();
+    data.Resize(std::uint32_t(lines));
+    for (unsigned r = 2; r < data.RecordCount(); ++r)
+        data.SetCell(r, 7, std::string(60, 'x'));
+    QVERIFY(!qnVelTorFileWriter().Write(path, &data));
+    QCOMPARE(readFile(path), exampleFile);
+    QCOMPARE(disk.files(), QStringList({"1234567890201204ABC.dat", "filler"}));
+
+    // A new file on the full disk is not left behind half written or empty.
+    QVERIFY(!qnVelTorFileWriter().Write(disk.filePath("new.dat"), &data));
+    QCOMPARE(disk.files(), QStringList({"1234567890201204ABC.dat", "filler"}));
+}
+
+namespace {
+
+// The user a save runs as in lockedFolder tests: tests run as root, who may
+// create files in any folder, so root's saves run as nobody.
+struct SaveUser
+{
+    SaveUser()
+    {
+        if (geteuid() != 0) {
+            uid = geteuid();
+            gid = getegid();
+        } else if (const passwd *nobody = getpwnam("nobody")) {
+            uid = nobody->pw_uid;
+            gid = nobody->pw_gid;
+        } else {
+            known = false;
+        }
+    }
+
+    // Runs `job` in a child process as this user; its exit code, or -1.
+    template<typename Job>
+    int Run(Job job) const
+    {
+        const pid_t child = fork();
+        if (child < 0)
+            return -1;
+        if (child == 0) {
+            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+                _exit(100);
+            _exit(job());
+        }
+        int status = 0;
+        if (waitpid(child, &status, 0) != child || !WIFEXITED(status))
+            return -1;
+        return WEXITSTATUS(status);
+    }
+
+    // Makes `path` this user's own, with `mode`.
+    bool Own(const QString &path, mode_t mode) const
+    {
+        const QByteArray name = QFile::encodeName(path);
+        return chown(name.constData(), uid, gid) == 0 && chmod(name.constData(), mode) == 0;
+    }
+
+    uid_t uid = 0;
+    gid_t gid = 0;
+    bool known = true;
+};
+
+bool setMode(const QString &path, mode_t mode)
+{
+    return chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+} // namespace
+
+void tst_File::lockedFolderWritesInPlace()
+{
+    const SaveUser user;
+    if (!user.known)
+        QSKIP("no user nobody to drop to");
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    QVERIFY(setMode(base.path(), 0755));
+    const QString folder = base.filePath("locked");
+    QVERIFY(QDir().mkdir(folder));
+    const QString mine = folder + "/1234567890201204ABC.dat";
+    const QString readOnly = folder + "/9876543210201305XYZ.dat";
+    QVERIFY(writeFile(mine, "old contents, longer than the example report that replaces them"
+                            "............................................................"));
+    QVERIFY(writeFile(readOnly, "read only"));
+    QVERIFY(user.Own(mine, 0640));
+    QVERIFY(user.Own(readOnly, 0444));
+    QVERIFY(setMode(folder, 0555));
+    if (geteuid() != 0 && QFileInfo(folder).isWritable())
+        QSKIP("this user may write into any folder");
+
+    const int result = user.Run([&] {
+        const qnVelTorData data = exampleData();
+        if (!qnVelTorFileWriter().Write(mine, &data))
+            return 11;
+        if (qnVelTorFileWriter().Write(readOnly, &data))
+            return 12;
+        if (qnVelTorFileWriter().Write(folder + "/new.dat", &data))
+            return 13;
+        return 0;
+    });
+    QVERIFY(setMode(folder, 0755)); // so that the folder can be removed
+    QCOMPARE(result, 0); // 11: not saved in place, 12/13: a failure reported as success
+
+    QCOMPARE(readFile(mine), exampleFile);
+    struct stat info {};
+    QCOMPARE(stat(QFile::encodeName(mine).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 07777, mode_t(0640));
+    QCOMPARE(info.st_uid, user.uid);
+    QCOMPARE(readFile(readOnly), QByteArray("read only"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+             QStringList({"1234567890201204ABC.dat", "9876543210201305XYZ.dat"}));
+}
+
+void tst_File::lockedFolderOnFullDisk()
+{
+    // Written in place, a report that does not fit must fail before the old
+    // file has lost a byte: there is no other copy of it.
+    const SaveUser user;
+    if (!user.known)
+        QSKIP("no user nobody to drop to");
+    SmallDisk disk;
+    if (!disk.mounted)
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    const QString folder = disk.filePath("locked");
+    QVERIFY(QDir().mkdir(folder));
+    const QString path = folder + "/1234567890201204ABC.dat";
+    QVERIFY(writeFile(path, exampleFile));
+    QVERIFY(user.Own(path, 0600));
+    QVERIFY(setMode(folder, 0555));
+    QVERIFY(disk.Fill());
+
+    const int result = user.Run([&] {
+        qnVelTorData data = exampleData();
+        data.Resize(4000);
+        for (unsigned r = 2; r < data.RecordCount(); ++r)
+            data.SetCell(r, 7, std::string(60, 'x'));
+        return qnVelTorFileWriter().Write(path, &data) ? 1 : 0;
+    });
+    QVERIFY(setMode(folder, 0755));
+    QCOMPARE(result, 0);
+    QCOMPARE(readFile(path), exampleFile);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList {"1234567890201204ABC.dat"});
+}
+
+void tst_File::writeFromRecordSource()
+{
+    // Lines fetched one at a time give the same bytes as the container.
+    const qnVelTorData data = exampleData();
+    const RecordFields fields = [&](std::uint32_t record, std::string_view (&values)[FieldCount]) {
+        for (std::uint32_t f = 0; f < FieldCount; ++f)
+            values[f] = *data.GetCell(record, f);
+    };
+    const QString path = dir.filePath("source.dat");
+    QVERIFY(qnVelTorFileWriter().Write(path, 2, fields));
+    QCOMPARE(readFile(path), exampleFile);
+
+    // A refused value in the last line leaves the old file as it was.
+    qnVelTorData bad = exampleData();
+    bad.SetCell(1, 18, "x\ny");
+    const RecordFields badFields = [&](std::uint32_t record, std::string_view (&values)[FieldCount]) {
+        for (std::uint32_t f = 0; f < FieldCount; ++f)
+            values[f] = *bad.GetCell(record, f);
+    };
+    QVERIFY(!qnVelTorFileWriter().Write(path, 2, badFields));
+    QCOMPARE(readFile(path), exampleFile);
+    QCOMPARE(QDir(dir.path()).entryList({"source*"}, QDir::Files | QDir::Hidden), QStringList {"source.dat"});
+
+    // No lines: an empty file.
+    QVERIFY(qnVelTorFileWriter().Write(path, 0, fields));
+    QCOMPARE(readFile(path), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(tst_File)
