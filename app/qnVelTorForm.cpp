@@ -413,10 +413,10 @@ void TVelTorForm::ReadSettings()
     const QScreen *screen = QGuiApplication::primaryScreen();
     const QSize limit = screen ? screen->availableVirtualGeometry().size() : QSize(INT_MAX, INT_MAX);
     // A value that would break the window counts as missing.
-    const auto read = [&settings](const QString &key, int max, int &value) {
+    const auto read = [&settings](const QString &key, int min, int max, int &value) {
         bool ok = false;
         const int stored = settings->value(key).toInt(&ok);
-        if (!ok || stored <= 0 || stored > max)
+        if (!ok || stored < min || stored > max)
             return false;
         value = stored;
         return true;
@@ -424,7 +424,7 @@ void TVelTorForm::ReadSettings()
 
     for (int column = 0; column < GridColCount(); ++column) {
         int width = 0;
-        if (!read(gridWidthKey(column), limit.width(), width))
+        if (!read(gridWidthKey(column), MinStoredColumnWidth, limit.width(), width))
             continue;
         if (column == 0)
             VelTorGrid->verticalHeader()->setFixedWidth(width);
@@ -433,8 +433,8 @@ void TVelTorForm::ReadSettings()
     }
     int width = this->width();
     int height = this->height();
-    read(windowWidthKey, limit.width(), width);
-    read(windowHeightKey, limit.height(), height);
+    read(windowWidthKey, MinStoredWindowWidth, limit.width(), width);
+    read(windowHeightKey, MinStoredWindowHeight, limit.height(), height);
     resize(width, height);
 }
 

@@ -167,6 +167,12 @@ public:
 
     static constexpr int FixedRows = 1;
     static constexpr int FixedCols = 1;
+    // Stored sizes below these cannot be used (a column too narrow to find,
+    // a window too small for the header boxes and a few lines) and are
+    // skipped like missing ones.
+    static constexpr int MinStoredColumnWidth = 8;
+    static constexpr int MinStoredWindowWidth = 320;
+    static constexpr int MinStoredWindowHeight = 240;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
