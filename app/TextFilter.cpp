@@ -1,8 +1,11 @@
 #include "TextFilter.h"
 
 #include "ShiftJis.h"
+#include "qnVelTorFileName.h"
 
 #include <QLineEdit>
+
+#include <algorithm>
 
 namespace {
 
@@ -16,6 +19,11 @@ qsizetype countUnencodable(const QString &text)
     qsizetype count = 0;
     ShiftJis::FromTextReplacing(text, {}, &count);
     return count;
+}
+
+qsizetype countNotInFileName(const QString &text)
+{
+    return std::count_if(text.cbegin(), text.cend(), [](QChar c) { return !CanStandInFileName(c); });
 }
 
 } // namespace
@@ -32,6 +40,11 @@ TextFilter::TextFilter(QLineEdit *edit, int byteLimit)
 QString TextFilter::RefusedMessage()
 {
     return QStringLiteral("Shift_JISで表せない文字は入力できません。");
+}
+
+QString TextFilter::FileNameRefusedMessage()
+{
+    return QStringLiteral("ファイル名に使えない文字（\\ / : * ? \" < > | と制御文字）は入力できません。");
 }
 
 QValidator::State TextFilter::validate(QString &input, int &pos) const
@@ -51,6 +64,13 @@ QValidator::State TextFilter::validate(QString &input, int &pos) const
     input = kept;
 
     const QString &before = accepted;
+    // Counted, not searched: a value loaded from a file name made elsewhere
+    // may already hold one, and stays editable.
+    if (fileNameOnly && countNotInFileName(input) > countNotInFileName(before)) {
+        if (edit && edit->hasFocus())
+            emit refused(FileNameRefusedMessage());
+        return Invalid;
+    }
     if (countUnencodable(input) > countUnencodable(before)) {
         // Text set by the program (a loaded cell) is checked too; only the
         // user's typing deserves the message.

@@ -26,12 +26,18 @@ public:
     // Shown in the status bar when a character is refused.
     static QString RefusedMessage();
 
+    // For a box whose value becomes part of a file name: characters that no
+    // file name can hold are refused too, with a message of their own.
+    void RefuseFileNameCharacters() { fileNameOnly = true; }
+    static QString FileNameRefusedMessage();
+
 signals:
     void refused(const QString &message) const;
 
 private:
     QLineEdit *edit; // not owned
     int byteLimit;
+    bool fileNameOnly = false;
     // QLineEdit applies a change before it asks the validator, so the text
     // as it was before the change is kept here.
     QString accepted;

@@ -134,6 +134,12 @@ void TVelTorForm::SetDialogs(Dialogs *replacement)
     dialogs = replacement ? replacement : &defaultDialogs;
 }
 
+void TVelTorForm::SetLineClipboard(qnVelTorClipboard *replacement)
+{
+    lineClipboard = replacement ? replacement : &LineClipboard;
+    UpdateLineActions();
+}
+
 void TVelTorForm::CreateActions()
 {
     const auto makeAction = [this](QAction *&action, const QString &text, const QString &hint, int icon,
@@ -293,8 +299,11 @@ void TVelTorForm::CreateControls()
     makeEdit(KensakuWord, QStringLiteral("KensakuWord"), KensakuWordLimit, QString(), QRect(62, 63, 310, 21));
 
     // Editing a header box is an unsaved edit; filling it from code is not.
-    for (QLineEdit *header : {SyoudakuBangou, HoukokuNengappi, NiniMoziretsu})
+    for (QLineEdit *header : {SyoudakuBangou, HoukokuNengappi, NiniMoziretsu}) {
         connect(header, &QLineEdit::textEdited, this, [this] { Modified = true; });
+        // The header values travel only in the file name.
+        header->findChild<TextFilter *>()->RefuseFileNameCharacters();
+    }
 
     const auto makeButton = [client, &place, this](QPushButton *&button, const QString &name,
                                                    const QString &caption, int left) {
@@ -326,6 +335,9 @@ void TVelTorForm::CreateControls()
         VelTorGridSetEditText(FieldToGridCol(index.column()), RecordToGridRow(index.row()), text);
     });
     connect(delegate, &CellDelegate::refused, this, [this](const QString &message) {
+        statusBar()->showMessage(message);
+    });
+    connect(delegate, &CellDelegate::notice, this, [this](const QString &message) {
         statusBar()->showMessage(message);
     });
     connect(delegate, &CellDelegate::ctrlTabPressed, this, [this] {
