@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include <array>
 #include <ranges>
 
 #if defined(__GLIBC__)
@@ -38,6 +39,26 @@ void releaseFreedMemory()
 #if defined(__GLIBC__)
     malloc_trim(0);
 #endif
+}
+
+// Which of the three values joined in `baseName` (the first two `first` and
+// `second` bytes long) hold a character no file name can hold. Looked for in
+// the joined name: a value cut out of a name inside a double-byte character
+// may begin with its second byte, which alone reads as a backslash.
+std::array<bool, 3> valuesUnfitForFileName(std::string_view baseName, std::size_t first, std::size_t second)
+{
+    std::array<bool, 3> unfit{};
+    for (std::size_t i = 0; i < baseName.size(); ++i) {
+        const auto c = static_cast<unsigned char>(baseName[i]);
+        if (ShiftJis::IsLeadByte(c) && i + 1 < baseName.size()
+            && ShiftJis::IsTrailByte(static_cast<unsigned char>(baseName[i + 1]))) {
+            ++i;
+            continue;
+        }
+        if (c < 0x80 && !CanStandInFileName(QChar(char16_t(c))))
+            unfit[i < first ? 0 : i < first + second ? 1 : 2] = true;
+    }
+    return unfit;
 }
 
 class WaitCursor
@@ -108,26 +129,11 @@ bool TVelTorForm::ConfirmHeaderComesBack(QObject *Sender)
     headers[1].readBack = reopened.GetHoukokuNengappi();
     headers[2].readBack = reopened.GetNiniMoziretsu();
 
-    // Characters no file name can hold, looked for in the name itself: a
-    // box cut out of a name inside a double-byte character may begin with
-    // its second byte, which alone reads as a backslash.
-    bool unfit[3] = {false, false, false};
-    for (std::size_t i = 0; i < baseName.size(); ++i) {
-        const auto c = static_cast<unsigned char>(baseName[i]);
-        if (ShiftJis::IsLeadByte(c) && i + 1 < baseName.size()
-            && ShiftJis::IsTrailByte(static_cast<unsigned char>(baseName[i + 1]))) {
-            ++i;
-            continue;
-        }
-        if (c < 0x80 && !CanStandInFileName(QChar(char16_t(c)))) {
-            const std::size_t end0 = headers[0].value.size();
-            const std::size_t end1 = end0 + headers[1].value.size();
-            unfit[i < end0 ? 0 : i < end1 ? 1 : 2] = true;
-        }
-    }
+    const std::array<bool, 3> unfit =
+            valuesUnfitForFileName(baseName, headers[0].value.size(), headers[1].value.size());
 
     QStringList differences;
-    for (int h = 0; h < 3; ++h) {
+    for (std::size_t h = 0; h < 3; ++h) {
         const Header &header = headers[h];
         const QString text = header.box->text();
         if (header.readBack == header.value && !unfit[h])
