@@ -1211,6 +1211,10 @@ void tst_Editing::cutRefusedByClipboardKeepsLine()
                  QStringLiteral("クリップボードに入れられなかったため、行は切り取りませんでした。"));
     }
     QCOMPARE(refusing.puts, 2);
+    form.EditCopyLine->trigger();
+    QCOMPARE(form.statusBar()->currentMessage(), QStringLiteral("クリップボードに入れられませんでした。"));
+    QCOMPARE(allRows(form), withNewLineRow(report));
+    QCOMPARE(refusing.puts, 3);
 
     // The system's clipboard again: the cut goes ahead.
     form.SetLineClipboard(nullptr);
