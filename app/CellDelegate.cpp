@@ -38,6 +38,15 @@ void CellDelegate::setEditorData(QWidget *editor, const QModelIndex &index) cons
 {
     auto *lineEdit = static_cast<QLineEdit *>(editor);
     lineEdit->setText(index.data(Qt::EditRole).toString());
+    // An unchanged cell keeps its bytes; the user must know before
+    // changing it that the edit will drop the ones shown as U+FFFD.
+    if (lineEdit->text().contains(QChar::ReplacementCharacter))
+        emit notice(UnshowableBytesMessage());
+}
+
+QString CellDelegate::UnshowableBytesMessage()
+{
+    return QStringLiteral("このセルには表示できないバイト（\uFFFD で表示）があります。内容を変更すると、そのバイトは削除されます。");
 }
 
 void CellDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const

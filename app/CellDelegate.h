@@ -27,10 +27,15 @@ public:
     // The text an editor hands back: trailing spaces are not kept.
     static QString EditorText(const QString &text);
 
+    // Shown when an editor opens on a cell holding bytes that are not
+    // Shift-JIS: they show as U+FFFD, and an edit cannot keep them.
+    static QString UnshowableBytesMessage();
+
 signals:
     // Every change of the editor's text, and once more when it closes.
     void editTextChanged(const QModelIndex &index, const QString &text) const;
     void refused(const QString &message) const;
+    void notice(const QString &message) const;
     void ctrlTabPressed() const;
 
 protected:

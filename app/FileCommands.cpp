@@ -7,16 +7,20 @@
 #include "ShiftJis.h"
 #include "VelTorGridView.h"
 #include "qnVelTorFile.h"
+#include "qnVelTorFileName.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QUrl>
 
+#include <array>
 #include <new>
 #include <ranges>
 
@@ -43,10 +47,24 @@ void releaseFreedMemory()
 #endif
 }
 
-// Header boxes only ever hold characters code page 932 has.
-std::string headerBytes(const QLineEdit *edit)
+// Which of the three values joined in `baseName` (the first two `first` and
+// `second` bytes long) hold a character no file name can hold. Looked for in
+// the joined name: a value cut out of a name inside a double-byte character
+// may begin with its second byte, which alone reads as a backslash.
+std::array<bool, 3> valuesUnfitForFileName(std::string_view baseName, std::size_t first, std::size_t second)
 {
-    return ShiftJis::FromText(edit->text()).value_or(std::string());
+    std::array<bool, 3> unfit{};
+    for (std::size_t i = 0; i < baseName.size(); ++i) {
+        const auto c = static_cast<unsigned char>(baseName[i]);
+        if (ShiftJis::IsLeadByte(c) && i + 1 < baseName.size()
+            && ShiftJis::IsTrailByte(static_cast<unsigned char>(baseName[i + 1]))) {
+            ++i;
+            continue;
+        }
+        if (c < 0x80 && !CanStandInFileName(QChar(char16_t(c))))
+            unfit[i < first ? 0 : i < first + second ? 1 : 2] = true;
+    }
+    return unfit;
 }
 
 class WaitCursor
@@ -83,6 +101,70 @@ void TVelTorForm::ShowError(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), text, QMessageBox::Ok, this);
     dialogs->ExecMessageBox(box);
+}
+
+bool TVelTorForm::ConfirmHeaderComesBack(QObject *Sender)
+{
+    struct Header
+    {
+        const QLabel *label;
+        const QLineEdit *box;
+        std::string value;
+        std::string readBack;
+    };
+    Header headers[] = {{Label1, SyoudakuBangou, HeaderBytes(SyoudakuBangou), {}},
+                        {Label2, HoukokuNengappi, HeaderBytes(HoukokuNengappi), {}},
+                        {Label3, NiniMoziretsu, HeaderBytes(NiniMoziretsu), {}}};
+    const std::string baseName =
+            qnVelTorData::MakeFileBaseName(headers[0].value, headers[1].value, headers[2].value);
+    // Only a save whose dialog proposes the name made of the boxes; with
+    // empty boxes it proposes none.
+    const bool newName = Sender == FileSaveAs1 || CurrentFileName.isEmpty() || NameChanged
+            || baseName != Data.FileBaseName();
+    if (!newName || baseName.empty())
+        return true;
+
+    // The name as the dialog proposes it, read back as Open reads it: a base
+    // name with a dot of its own keeps that dot as its extension.
+    QString proposed = ShiftJis::ToText(baseName);
+    if (!proposed.contains(u'.'))
+        proposed += u'.' + ReportSuffix;
+    qnVelTorData reopened;
+    reopened.SetFileBaseName(FileBaseNameOfPath(proposed));
+    headers[0].readBack = reopened.GetSyoudakuBangou();
+    headers[1].readBack = reopened.GetHoukokuNengappi();
+    headers[2].readBack = reopened.GetNiniMoziretsu();
+
+    const std::array<bool, 3> unfit =
+            valuesUnfitForFileName(baseName, headers[0].value.size(), headers[1].value.size());
+
+    QStringList differences;
+    for (std::size_t h = 0; h < 3; ++h) {
+        const Header &header = headers[h];
+        const QString text = header.box->text();
+        if (header.readBack == header.value && !unfit[h])
+            continue;
+        if (unfit[h]) {
+            differences << QStringLiteral("・%1：「%2」にはファイル名に使えない文字があります")
+                                   .arg(header.label->text(), text);
+        } else {
+            differences << QStringLiteral("・%1：「%2」は「%3」として読まれます")
+                                   .arg(header.label->text(), text, ShiftJis::ToText(header.readBack));
+        }
+    }
+    if (differences.isEmpty())
+        return true;
+
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"),
+                    QStringLiteral("このファイル名で保存すると、開き直したときに次の欄が今の値と変わります。\n\n%1"
+                                   "\n\nこのまま保存しますか？")
+                            .arg(differences.join(u'\n')),
+                    QMessageBox::Save | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Save)->setText(QStringLiteral("このまま保存"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return dialogs->ExecMessageBox(box) == QMessageBox::Save;
 }
 
 bool TVelTorForm::QuerySaveBeforeReplace(QObject *Sender)
@@ -154,6 +236,8 @@ bool TVelTorForm::LoadReport(const QString &path)
 bool TVelTorForm::FileSave1Execute(QObject *Sender)
 {
     VelTorGrid->CommitEditor();
+    if (!ConfirmHeaderComesBack(Sender))
+        return false;
     GridToDocument();
 
     QString target = CurrentFileName;
@@ -272,9 +356,9 @@ void TVelTorForm::OpenDroppedFile(const QList<QUrl> &urls)
 
 void TVelTorForm::ClearView()
 {
-    SyoudakuBangou->clear();
-    HoukokuNengappi->clear();
-    NiniMoziretsu->clear();
+    SetHeader(SyoudakuBangou, {});
+    SetHeader(HoukokuNengappi, {});
+    SetHeader(NiniMoziretsu, {});
     Model->Clear();
     CellAttrs.Reset(0);
     gridHint.clear();
@@ -305,9 +389,9 @@ void TVelTorForm::TakeRecords()
 
 void TVelTorForm::DocumentToGrid()
 {
-    SyoudakuBangou->setText(ShiftJis::ToText(Data.GetSyoudakuBangou()));
-    HoukokuNengappi->setText(ShiftJis::ToText(Data.GetHoukokuNengappi()));
-    NiniMoziretsu->setText(ShiftJis::ToText(Data.GetNiniMoziretsu()));
+    SetHeader(SyoudakuBangou, Data.GetSyoudakuBangou());
+    SetHeader(HoukokuNengappi, Data.GetHoukokuNengappi());
+    SetHeader(NiniMoziretsu, Data.GetNiniMoziretsu());
 
     // Lines still in Data (all of them, when a caller filled it at once)
     // join the ones a load has already taken.
@@ -323,12 +407,38 @@ void TVelTorForm::DocumentToGrid()
 
 void TVelTorForm::GridToDocument()
 {
-    const std::string baseName = Data.MakeFileBaseName(headerBytes(SyoudakuBangou), headerBytes(HoukokuNengappi),
-                                                       headerBytes(NiniMoziretsu));
+    const std::string baseName = Data.MakeFileBaseName(HeaderBytes(SyoudakuBangou), HeaderBytes(HoukokuNengappi),
+                                                       HeaderBytes(NiniMoziretsu));
     if (baseName != Data.FileBaseName()) {
         Data.SetFileBaseName(baseName);
         NameChanged = true;
     }
     // The lines are not copied: the save writes them from the grid's rows.
     Data.Resize(0);
+}
+
+void TVelTorForm::SetHeader(QLineEdit *box, std::string bytes)
+{
+    box->setText(ShiftJis::ToText(bytes));
+    if (box == SyoudakuBangou)
+        syoudakuBangouBytes = std::move(bytes);
+    else if (box == HoukokuNengappi)
+        houkokuNengappiBytes = std::move(bytes);
+    else if (box == NiniMoziretsu)
+        niniMoziretsuBytes = std::move(bytes);
+}
+
+std::string TVelTorForm::HeaderBytes(const QLineEdit *box) const
+{
+    const std::string &filled = box == SyoudakuBangou    ? syoudakuBangouBytes
+                                : box == HoukokuNengappi ? houkokuNengappiBytes
+                                                         : niniMoziretsuBytes;
+    const QString text = box->text();
+    if (text == ShiftJis::ToText(filled))
+        return filled;
+    // An edited box: the box lets in only characters code page 932 holds,
+    // so what has no form is the U+FFFD of bytes that were not Shift-JIS,
+    // which cannot be turned back into those bytes and is dropped, as in an
+    // edited cell.
+    return ShiftJis::FromTextReplacing(text, {});
 }

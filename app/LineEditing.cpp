@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QStatusBar>
 
 #include <string>
 #include <vector>
@@ -34,7 +35,7 @@ bool TVelTorForm::PutCurrentLine()
 {
     std::vector<std::string> cells = Model->RowCells(GridRowToRecord(CurrentRow()));
     cells.insert(cells.begin(), std::string()); // the row handle's cell
-    return LineClipboard.PutRecord(cells);
+    return lineClipboard->PutRecord(cells);
 }
 
 void TVelTorForm::EditInsertLineExecute()
@@ -77,8 +78,10 @@ void TVelTorForm::EditCutLineExecute()
     if (!LineCommandAllowed(false))
         return;
     // A line that did not reach the clipboard would be gone for good.
-    if (!PutCurrentLine())
+    if (!PutCurrentLine()) {
+        statusBar()->showMessage(QStringLiteral("クリップボードに入れられなかったため、行は切り取りませんでした。"));
         return;
+    }
     EditDeleteLineExecute();
 }
 
@@ -87,18 +90,19 @@ void TVelTorForm::EditCopyLineExecute()
     VelTorGrid->CommitEditor();
     if (!LineCommandAllowed(false))
         return;
-    PutCurrentLine();
+    if (!PutCurrentLine())
+        statusBar()->showMessage(QStringLiteral("クリップボードに入れられませんでした。"));
     UpdateLineActions();
 }
 
 void TVelTorForm::EditPasteLineExecute()
 {
     VelTorGrid->CommitEditor();
-    if (!LineCommandAllowed(true) || !LineClipboard.HasRecord())
+    if (!LineCommandAllowed(true) || !lineClipboard->HasRecord())
         return;
     // Read first: a clipboard that fails now leaves no empty line behind.
     std::vector<std::string> cells;
-    if (!LineClipboard.GetRecord(cells))
+    if (!lineClipboard->GetRecord(cells))
         return;
     // Cell 0 is the row handle's and belongs to no field; foreign data may
     // put text there, which is dropped.
@@ -142,7 +146,7 @@ void TVelTorForm::EditCopyLineUpdate()
 
 void TVelTorForm::EditPasteLineUpdate()
 {
-    EditPasteLine->setEnabled(LineCommandAllowed(true) && LineClipboard.HasRecord());
+    EditPasteLine->setEnabled(LineCommandAllowed(true) && lineClipboard->HasRecord());
 }
 
 void TVelTorForm::UpdateLineActions()

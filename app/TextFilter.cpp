@@ -1,6 +1,7 @@
 #include "TextFilter.h"
 
 #include "ShiftJis.h"
+#include "qnVelTorFileName.h"
 
 #include <QLineEdit>
 
@@ -18,6 +19,11 @@ qsizetype countUnencodable(const QString &text)
     qsizetype count = 0;
     ShiftJis::FromTextReplacing(text, {}, &count);
     return count;
+}
+
+qsizetype countNotInFileName(const QString &text)
+{
+    return std::count_if(text.cbegin(), text.cend(), [](QChar c) { return !CanStandInFileName(c); });
 }
 
 } // namespace
@@ -41,6 +47,11 @@ QString TextFilter::LeftOutMessage(qsizetype count)
     return QStringLiteral("長さの上限を超えるため、%1文字は入力されませんでした。").arg(count);
 }
 
+QString TextFilter::FileNameRefusedMessage()
+{
+    return QStringLiteral("ファイル名に使えない文字（\\ / : * ? \" < > | と制御文字）は入力できません。");
+}
+
 QValidator::State TextFilter::validate(QString &input, int &pos) const
 {
     input = ShiftJis::MapLookAlikes(input);
@@ -58,6 +69,13 @@ QValidator::State TextFilter::validate(QString &input, int &pos) const
     input = kept;
 
     const QString &before = accepted;
+    // Counted, not searched: a value loaded from a file name made elsewhere
+    // may already hold one, and stays editable.
+    if (fileNameOnly && countNotInFileName(input) > countNotInFileName(before)) {
+        if (edit && edit->hasFocus())
+            emit refused(FileNameRefusedMessage());
+        return Invalid;
+    }
     if (countUnencodable(input) > countUnencodable(before)) {
         // Text set by the program (a loaded cell) is checked too; only the
         // user's typing deserves the message.

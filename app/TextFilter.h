@@ -29,6 +29,11 @@ public:
     // typing) did not fit within the limit and were left out.
     static QString LeftOutMessage(qsizetype count);
 
+    // For a box whose value becomes part of a file name: characters that no
+    // file name can hold are refused too, with a message of their own.
+    void RefuseFileNameCharacters() { fileNameOnly = true; }
+    static QString FileNameRefusedMessage();
+
 signals:
     void refused(const QString &message) const;
 
@@ -39,6 +44,7 @@ private:
 
     QLineEdit *edit; // not owned
     int byteLimit;
+    bool fileNameOnly = false;
     // QLineEdit applies a change before it asks the validator, so the text
     // as it was before the change is kept here.
     QString accepted;

@@ -138,6 +138,12 @@ void TVelTorForm::SetDialogs(Dialogs *replacement)
     dialogs = replacement ? replacement : &defaultDialogs;
 }
 
+void TVelTorForm::SetLineClipboard(qnVelTorClipboard *replacement)
+{
+    lineClipboard = replacement ? replacement : &LineClipboard;
+    UpdateLineActions();
+}
+
 void TVelTorForm::CreateActions()
 {
     const auto makeAction = [this](QAction *&action, const QString &text, const QString &hint, int icon,
@@ -297,8 +303,11 @@ void TVelTorForm::CreateControls()
     makeEdit(KensakuWord, QStringLiteral("KensakuWord"), KensakuWordLimit, QString(), QRect(62, 63, 310, 21));
 
     // Editing a header box is an unsaved edit; filling it from code is not.
-    for (QLineEdit *header : {SyoudakuBangou, HoukokuNengappi, NiniMoziretsu})
+    for (QLineEdit *header : {SyoudakuBangou, HoukokuNengappi, NiniMoziretsu}) {
         connect(header, &QLineEdit::textEdited, this, [this] { Modified = true; });
+        // The header values travel only in the file name.
+        header->findChild<TextFilter *>()->RefuseFileNameCharacters();
+    }
 
     const auto makeButton = [client, &place, this](QPushButton *&button, const QString &name,
                                                    const QString &caption, int left) {
@@ -330,6 +339,9 @@ void TVelTorForm::CreateControls()
         VelTorGridSetEditText(FieldToGridCol(index.column()), RecordToGridRow(index.row()), text);
     });
     connect(delegate, &CellDelegate::refused, this, [this](const QString &message) {
+        statusBar()->showMessage(message);
+    });
+    connect(delegate, &CellDelegate::notice, this, [this](const QString &message) {
         statusBar()->showMessage(message);
     });
     connect(delegate, &CellDelegate::ctrlTabPressed, this, [this] {
@@ -417,10 +429,10 @@ void TVelTorForm::ReadSettings()
     const QScreen *screen = QGuiApplication::primaryScreen();
     const QSize limit = screen ? screen->availableVirtualGeometry().size() : QSize(INT_MAX, INT_MAX);
     // A value that would break the window counts as missing.
-    const auto read = [&settings](const QString &key, int max, int &value) {
+    const auto read = [&settings](const QString &key, int min, int max, int &value) {
         bool ok = false;
         const int stored = settings->value(key).toInt(&ok);
-        if (!ok || stored <= 0 || stored > max)
+        if (!ok || stored < min || stored > max)
             return false;
         value = stored;
         return true;
@@ -428,7 +440,7 @@ void TVelTorForm::ReadSettings()
 
     for (int column = 0; column < GridColCount(); ++column) {
         int width = 0;
-        if (!read(gridWidthKey(column), limit.width(), width))
+        if (!read(gridWidthKey(column), MinStoredColumnWidth, limit.width(), width))
             continue;
         if (column == 0)
             VelTorGrid->verticalHeader()->setFixedWidth(width);
@@ -437,8 +449,8 @@ void TVelTorForm::ReadSettings()
     }
     int width = this->width();
     int height = this->height();
-    read(windowWidthKey, limit.width(), width);
-    read(windowHeightKey, limit.height(), height);
+    read(windowWidthKey, MinStoredWindowWidth, limit.width(), width);
+    read(windowHeightKey, MinStoredWindowHeight, limit.height(), height);
     resize(width, height);
     lastFolder = settings->value(lastFolderKey).toString();
 }

@@ -50,6 +50,8 @@ public:
 
     // Not owned; null restores the real dialogs.
     void SetDialogs(Dialogs *dialogs);
+    // Not owned; null restores `LineClipboard`, the system's clipboard.
+    void SetLineClipboard(qnVelTorClipboard *clipboard);
 
     // Grid positions: row 0 is the title row and column 0 the row handle,
     // so grid (column f + 1, row r + 1) shows field f of line r. The model
@@ -72,6 +74,10 @@ public:
     void DocumentToGrid();
     void GridToDocument();
     QMessageBox::StandardButton ConfirmSave();
+    // Before a save whose file name comes from the header boxes: when that
+    // name would not give the same three values back on opening, asks
+    // whether to save anyway. False when the save must not go ahead.
+    bool ConfirmHeaderComesBack(QObject *Sender);
     // Opens the first of the dropped files, as Open does.
     void OpenDroppedFile(const QList<QUrl> &urls);
     // The save question before the report is replaced: false when the
@@ -173,6 +179,12 @@ public:
 
     static constexpr int FixedRows = 1;
     static constexpr int FixedCols = 1;
+    // Stored sizes below these cannot be used (a column too narrow to find,
+    // a window too small for the header boxes and a few lines) and are
+    // skipped like missing ones.
+    static constexpr int MinStoredColumnWidth = 8;
+    static constexpr int MinStoredWindowWidth = 320;
+    static constexpr int MinStoredWindowHeight = 240;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -213,6 +225,16 @@ private:
     qnVelTor::GridAttr loadedAttrs;
     Dialogs defaultDialogs;
     Dialogs *dialogs = &defaultDialogs; // not owned
+    qnVelTorClipboard *lineClipboard = &LineClipboard; // not owned
+
+    // A header box's value in bytes: what it was filled with while its text
+    // still reads the same, so that bytes that are not Shift-JIS (a name
+    // cut inside a double-byte character) go back into the name unchanged.
+    std::string HeaderBytes(const QLineEdit *box) const;
+    void SetHeader(QLineEdit *box, std::string bytes);
+    std::string syoudakuBangouBytes;
+    std::string houkokuNengappiBytes;
+    std::string niniMoziretsuBytes;
     TAboutBox *AboutBox = nullptr;
     QString gridHint;
     QString lastFolder;

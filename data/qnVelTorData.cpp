@@ -2,12 +2,43 @@
 
 namespace {
 
-// Byte positions of the header values inside a file base name.
-constexpr std::size_t syoudakuBangouLength = 10;
-constexpr std::size_t houkokuNengappiStart = 10;
+// Byte lengths of the header values inside a file base name.
+constexpr std::size_t shortSyoudakuBangouLength = 10;
+constexpr std::size_t longSyoudakuBangouLength = 16;
 constexpr std::size_t houkokuNengappiLength = 6;
-constexpr std::size_t niniMoziretsuStart = 16;
 constexpr std::size_t niniMoziretsuLength = 100;
+
+bool isDigits(std::string_view text)
+{
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// YYYYMM with a month from 01 to 12.
+bool isYearMonth(std::string_view text)
+{
+    if (text.size() != houkokuNengappiLength || !isDigits(text))
+        return false;
+    const int month = (text[4] - '0') * 10 + (text[5] - '0');
+    return month >= 1 && month <= 12;
+}
+
+// Nothing in a name marks where the license number ends. A 10-digit number
+// followed by a year-month is by far the common case and is always read so;
+// 16 digits are taken only when bytes 10-15 cannot be the year-month and
+// bytes 16-21 can.
+std::size_t syoudakuBangouLength(std::string_view name)
+{
+    if (name.size() >= longSyoudakuBangouLength + houkokuNengappiLength
+        && isDigits(name.substr(0, longSyoudakuBangouLength))
+        && !isYearMonth(name.substr(shortSyoudakuBangouLength, houkokuNengappiLength))
+        && isYearMonth(name.substr(longSyoudakuBangouLength, houkokuNengappiLength)))
+        return longSyoudakuBangouLength;
+    return shortSyoudakuBangouLength;
+}
 
 } // namespace
 
@@ -83,19 +114,21 @@ std::string qnVelTorData::MakeFileBaseName(std::string_view syoudakuBangou,
 
 std::string qnVelTorData::GetSyoudakuBangou() const
 {
-    return fileBaseName.substr(0, syoudakuBangouLength);
+    return fileBaseName.substr(0, syoudakuBangouLength(fileBaseName));
 }
 
 std::string qnVelTorData::GetHoukokuNengappi() const
 {
-    if (fileBaseName.size() <= houkokuNengappiStart)
+    const std::size_t start = syoudakuBangouLength(fileBaseName);
+    if (fileBaseName.size() <= start)
         return {};
-    return fileBaseName.substr(houkokuNengappiStart, houkokuNengappiLength);
+    return fileBaseName.substr(start, houkokuNengappiLength);
 }
 
 std::string qnVelTorData::GetNiniMoziretsu() const
 {
-    if (fileBaseName.size() <= niniMoziretsuStart)
+    const std::size_t start = syoudakuBangouLength(fileBaseName) + houkokuNengappiLength;
+    if (fileBaseName.size() <= start)
         return {};
-    return fileBaseName.substr(niniMoziretsuStart, niniMoziretsuLength);
+    return fileBaseName.substr(start, niniMoziretsuLength);
 }

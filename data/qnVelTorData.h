@@ -89,6 +89,10 @@ public:
     static std::string MakeFileBaseName(std::string_view syoudakuBangou,
                                         std::string_view houkokuNengappi,
                                         std::string_view niniMoziretsu);
+    // The header values cut out of the base name: license number (10 bytes,
+    // or 16 digits when bytes 10-15 are no year-month YYYYMM and bytes 16-21
+    // are), then the year-month (at most 6 bytes), then the free string (at
+    // most 100 bytes).
     std::string GetSyoudakuBangou() const;
     std::string GetHoukokuNengappi() const;
     std::string GetNiniMoziretsu() const;

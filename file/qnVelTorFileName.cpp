@@ -34,3 +34,11 @@ std::string FileBaseNameOfPath(const QString &path)
     const std::string bytes = ShiftJis::FromTextReplacing(name, "_");
     return FileBaseNameOfPath(std::string_view(bytes));
 }
+
+bool CanStandInFileName(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x20 || u == 0x7F)
+        return false;
+    return !QStringView(u"/\\:*?\"<>|").contains(c);
+}

@@ -14,3 +14,8 @@ std::string FileBaseNameOfPath(std::string_view sjisPath);
 
 // The same for a path as the system spells it; the result is Shift-JIS.
 std::string FileBaseNameOfPath(const QString &path);
+
+// False for the characters that a file name cannot hold on Windows or on
+// Linux: / \ : * ? " < > | and the control characters. A header value
+// holding one cannot travel in the report's file name.
+bool CanStandInFileName(QChar c);

@@ -19,13 +19,16 @@ public:
     static constexpr const char *FormatName = "qnVelTor-Record";
     static constexpr unsigned CellCount = 20;
 
+    // Virtual so that tests can stand in a clipboard that refuses.
+    virtual ~qnVelTorClipboard() = default;
+
     // Puts the row on the clipboard, replacing whatever was there (plain
     // text included). A row of other than 20 cells is cut or padded.
-    bool PutRecord(const std::vector<std::string> &cells) const;
-    bool HasRecord() const;
+    virtual bool PutRecord(const std::vector<std::string> &cells) const;
+    virtual bool HasRecord() const;
     // Replaces `cells` by the 20 cells of the line on the clipboard; false,
     // with `cells` untouched, when the clipboard holds no line.
-    bool GetRecord(std::vector<std::string> &cells) const;
+    virtual bool GetRecord(std::vector<std::string> &cells) const;
 
     // Each of the 20 cells followed by CR LF; no header, no NUL.
     static std::string MakePayload(const std::vector<std::string> &cells);

@@ -285,6 +285,42 @@ void tst_Data::headerAccessors_data()
     QTest::newRow("130 bytes") << QByteArray("1234567890201204" + free100 + QByteArray(14, 'x'))
                                << QByteArray("1234567890") << QByteArray("201204") << free100;
     QTest::newRow("empty") << QByteArray() << QByteArray() << QByteArray() << QByteArray();
+
+    // A 16-digit license number is read only where the 10-digit reading
+    // gives no year-month and the 16-digit one does.
+    QTest::newRow("16 digits, year-month, free string")
+            << QByteArray("1234567890123456202301ABC") << QByteArray("1234567890123456") << QByteArray("202301")
+            << QByteArray("ABC");
+    QTest::newRow("16 digits, year-month, nothing after")
+            << QByteArray("1234567890123456202312") << QByteArray("1234567890123456") << QByteArray("202312")
+            << QByteArray();
+    QTest::newRow("16 digits, free string of 100")
+            << QByteArray("9999999999000000202301" + free100 + "cut") << QByteArray("9999999999000000")
+            << QByteArray("202301") << free100;
+    QTest::newRow("digits 11-16 look like a year-month")
+            << QByteArray("1234567890202301202302X") << QByteArray("1234567890") << QByteArray("202301")
+            << QByteArray("202302X");
+    QTest::newRow("month 00 after 10 digits is no year-month")
+            << QByteArray("1234567890201200202301") << QByteArray("1234567890201200") << QByteArray("202301")
+            << QByteArray();
+    QTest::newRow("month 13 after 10 digits is no year-month")
+            << QByteArray("1234567890201213202301") << QByteArray("1234567890201213") << QByteArray("202301")
+            << QByteArray();
+    QTest::newRow("16 digits, month 13 after them")
+            << QByteArray("1234567890123456202313") << QByteArray("1234567890") << QByteArray("123456")
+            << QByteArray("202313");
+    QTest::newRow("16 digits, month 00 after them")
+            << QByteArray("1234567890123456202300") << QByteArray("1234567890") << QByteArray("123456")
+            << QByteArray("202300");
+    QTest::newRow("16 digits, 5-digit year-month")
+            << QByteArray("123456789012345620230") << QByteArray("1234567890") << QByteArray("123456")
+            << QByteArray("20230");
+    QTest::newRow("16 digits alone") << QByteArray("1234567890123456") << QByteArray("1234567890")
+                                     << QByteArray("123456") << QByteArray();
+    QTest::newRow("letter among the 16") << QByteArray("123456789A123456202301") << QByteArray("123456789A")
+                                         << QByteArray("123456") << QByteArray("202301");
+    QTest::newRow("letter in the year-month") << QByteArray("12345678901234562023A1") << QByteArray("1234567890")
+                                              << QByteArray("123456") << QByteArray("2023A1");
 }
 
 void tst_Data::headerAccessors()

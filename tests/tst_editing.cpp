@@ -273,6 +273,10 @@ private slots:
     // Character cut, copy and paste.
     void textActions();
 
+    // Added checks of failures that must lose nothing.
+    void cutRefusedByClipboardKeepsLine();
+    void editorOnBytesThatCannotBeShown();
+
 private:
     void showAndActivate();
 
@@ -1264,6 +1268,84 @@ void tst_Editing::loadedLongCellNotCut()
     QCOMPARE(editor->text(), QStringLiteral("ab") + QString(29, u'漢'));
     form.VelTorGrid->CommitEditor();
     QCOMPARE(bytes(form.Model->Cell(0, 7)), sjis(QStringLiteral("ab") + QString(29, u'漢')));
+}
+
+// ---- Failures that must lose nothing ----------------------------------------
+
+namespace {
+
+// A clipboard that takes nothing: another program holds it, or the system
+// refuses.
+class RefusingClipboard : public qnVelTorClipboard
+{
+public:
+    bool PutRecord(const std::vector<std::string> &) const override
+    {
+        ++puts;
+        return false;
+    }
+    mutable int puts = 0;
+};
+
+} // namespace
+
+void tst_Editing::cutRefusedByClipboardKeepsLine()
+{
+    TVelTorForm &form = window->form;
+    const QStringList report = lines({QStringLiteral("1|QQ|000"), QStringLiteral("2")});
+    fill(form, report);
+    RefusingClipboard refusing;
+    form.SetLineClipboard(&refusing);
+
+    for (const bool modified : {false, true}) {
+        form.Modified = modified;
+        form.SetCurrentCell(form.FieldToGridCol(1), 1);
+        QVERIFY(form.EditCutLine->isEnabled());
+        form.statusBar()->clearMessage();
+        form.EditCutLine->trigger();
+        QCOMPARE(allRows(form), withNewLineRow(report));
+        QCOMPARE(form.Modified, modified);
+        QCOMPARE(errorCells(form), QStringList({QStringLiteral("0:1")}));
+        QCOMPARE(form.CurrentRow(), 1);
+        QCOMPARE(form.statusBar()->currentMessage(),
+                 QStringLiteral("クリップボードに入れられなかったため、行は切り取りませんでした。"));
+    }
+    QCOMPARE(refusing.puts, 2);
+    form.EditCopyLine->trigger();
+    QCOMPARE(form.statusBar()->currentMessage(), QStringLiteral("クリップボードに入れられませんでした。"));
+    QCOMPARE(allRows(form), withNewLineRow(report));
+    QCOMPARE(refusing.puts, 3);
+
+    // The system's clipboard again: the cut goes ahead.
+    form.SetLineClipboard(nullptr);
+    form.EditCutLine->trigger();
+    QCOMPARE(allRows(form), withNewLineRow(lines({QStringLiteral("2")})));
+    QVERIFY(form.LineClipboard.HasRecord());
+}
+
+void tst_Editing::editorOnBytesThatCannotBeShown()
+{
+    showAndActivate();
+    TVelTorForm &form = window->form;
+    fill(form, lines({QStringLiteral("1|||||||曲名")}));
+    const std::string_view stray("A\x80" "B\xFD", 4);
+    form.Model->SetCell(0, 7, stray);
+
+    QLineEdit *editor = openEditor(form, form.FieldToGridCol(7), 1);
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), QStringLiteral("A\uFFFDB\uFFFD"));
+    QCOMPARE(form.statusBar()->currentMessage(), CellDelegate::UnshowableBytesMessage());
+    QVERIFY(CellDelegate::UnshowableBytesMessage().contains(QStringLiteral("削除")));
+    form.VelTorGrid->CommitEditor();
+    QCOMPARE(bytes(form.Model->Cell(0, 7)), bytes(stray));
+    QVERIFY(!form.Modified);
+
+    // A sound cell, double-byte characters and all, says nothing of the kind.
+    form.statusBar()->clearMessage();
+    fill(form, lines({QStringLiteral("1|||||||曲名")}));
+    QVERIFY(openEditor(form, form.FieldToGridCol(7), 1));
+    QCOMPARE(form.statusBar()->currentMessage(), QString());
+    form.VelTorGrid->CommitEditor();
 }
 
 QTEST_MAIN(tst_Editing)

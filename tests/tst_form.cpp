@@ -3,6 +3,7 @@
 // the bytes of a report surviving the trip through the grid.
 
 #include "ReportModel.h"
+#include "ShiftJis.h"
 #include "VelTorGridView.h"
 #include "about.h"
 #include "qnVelTorForm.h"
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
@@ -305,6 +307,13 @@ private slots:
     void dialogsStartInCurrentOrLastFolder();
     void openListsAndOpensNameWithoutExtension();
     void handleColumnDraggedShowsLineNumbers();
+    void headerCutInsideCharacterSavedInPlace();
+    void sixteenDigitLicenseComesBack();
+    void headerThatWouldNotComeBackAsks_data();
+    void headerThatWouldNotComeBackAsks();
+    void headerBoxesRefuseFileNameCharacters();
+    void newForgetsMessageTexts();
+    void settingsSmallestUsableApplied();
 
 private:
     std::unique_ptr<TVelTorForm> makeForm();
@@ -1087,6 +1096,11 @@ void tst_Form::settingsAbsurdValuesSkipped_data()
         QTest::addRow("%s not a number", key) << QString::fromLatin1(key) << QVariant(QStringLiteral("wide"));
         QTest::addRow("%s fraction", key) << QString::fromLatin1(key) << QVariant(QStringLiteral("12.5"));
         QTest::addRow("%s larger than the screen", key) << QString::fromLatin1(key) << QVariant(limit + 1);
+        const int smallest = QByteArray(key) == "WindowWidth"    ? TVelTorForm::MinStoredWindowWidth
+                : QByteArray(key) == "WindowHeight"              ? TVelTorForm::MinStoredWindowHeight
+                                                                 : TVelTorForm::MinStoredColumnWidth;
+        QTest::addRow("%s one pixel", key) << QString::fromLatin1(key) << QVariant(1);
+        QTest::addRow("%s just too small", key) << QString::fromLatin1(key) << QVariant(smallest - 1);
     }
 }
 
@@ -1287,8 +1301,11 @@ void tst_Form::saveDialogAfterHeaderChange()
     QCOMPARE(headerBoxes(*form), QStringList({QStringLiteral("K"), QString(), QString()}));
     typeIntoBox(form->NiniMoziretsu, QStringLiteral("Z"));
 
+    // "KZ" would open as license number "KZ": the question comes first.
+    fake.boxAnswers << QMessageBox::Save;
     fake.fileAnswers << QString();
     form->FileSave1->trigger();
+    QCOMPARE(fake.boxes.size(), 1);
     QCOMPARE(fake.fileDialogs.size(), 2);
     QCOMPARE(fake.fileDialogs.at(1).mode, QFileDialog::AcceptSave);
     QCOMPARE(fake.fileDialogs.at(1).directory, QDir(dir->filePath(QStringLiteral("reports"))).absolutePath());
@@ -1713,6 +1730,216 @@ void tst_Form::handleColumnDraggedShowsLineNumbers()
     QCOMPARE(handles->width(), 35);
     QVERIFY(form->close());
     QCOMPARE(QSettings(QStringLiteral("mornwicks"), QStringLiteral("qnVelTor")).value("GridWidth0").toInt(), 35);
+}
+
+// Header values and the file name.
+
+void tst_Form::headerCutInsideCharacterSavedInPlace()
+{
+    // 表 is 0x95 0x5C: the license number ends on its first byte and the
+    // year-month begins with its second, which alone reads as a backslash.
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    const QString path = writeFile(QStringLiteral("123456789表ABCDEFG.dat"), ReportB);
+    QVERIFY(openReport(*form, path));
+    QCOMPARE(headerBoxes(*form), QStringList({QStringLiteral("123456789\uFFFD"), QStringLiteral("\\ABCDE"),
+                                              QStringLiteral("FG")}));
+    QVERIFY(typeIntoCell(*form, 0, 7, QStringLiteral("x")));
+    QVERIFY(form->Modified);
+
+    // No dialog and no question: the file is rewritten under its own name.
+    form->FileSave1->trigger();
+    QCOMPARE(fake.fileDialogs.size(), 1);
+    QCOMPARE(fake.boxes.size(), 0);
+    QVERIFY(!form->Modified);
+    QVERIFY(!form->NameChanged);
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList({QStringLiteral("123456789表ABCDEFG.dat")}));
+    QCOMPARE(readFile(path), fileLine({"B1", "", "", "", "", "", "", "x"}) + fileLine({"B2", "", "", "", "", "", "", "b"}));
+
+    // Another box edited: the untouched ones still give their exact bytes.
+    typeIntoBox(form->NiniMoziretsu, QStringLiteral("FGH"));
+    fake.fileAnswers << QString();
+    form->FileSave1->trigger();
+    QCOMPARE(fake.boxes.size(), 0);
+    QCOMPARE(fake.fileDialogs.size(), 2);
+    QCOMPARE(fake.fileDialogs.at(1).suggestedName, QStringLiteral("123456789表ABCDEFGH.dat"));
+    QCOMPARE(bytes(form->Data.FileBaseName()), QByteArray("123456789\x95\x5C" "ABCDEFGH"));
+
+    // An edit of the box with the cut character drops what cannot be shown,
+    // and keeps the rest of the box.
+    typeIntoBox(form->NiniMoziretsu, QStringLiteral("FG"));
+    form->SyoudakuBangou->setFocus();
+    form->SyoudakuBangou->end(false);
+    QTest::keyClick(form->SyoudakuBangou, Qt::Key_0);
+    QCOMPARE(form->SyoudakuBangou->text(), QStringLiteral("123456789\uFFFD0"));
+    fake.boxAnswers << QMessageBox::Cancel; // "1234567890\ABCDEFG" does not come back
+    form->FileSave1->trigger();
+    QCOMPARE(fake.boxes.size(), 1);
+    form->GridToDocument();
+    QCOMPARE(bytes(form->Data.FileBaseName()), QByteArray("1234567890\x5C" "ABCDEFG"));
+}
+
+void tst_Form::sixteenDigitLicenseComesBack()
+{
+    auto form = makeForm();
+    typeIntoBox(form->SyoudakuBangou, QStringLiteral("1234567890123456"));
+    typeIntoBox(form->HoukokuNengappi, QStringLiteral("202301"));
+    typeIntoBox(form->NiniMoziretsu, QStringLiteral("ABC"));
+    const QString path = dir->filePath(QStringLiteral("1234567890123456202301ABC.dat"));
+    fake.fileAnswers << path;
+    form->FileSave1->trigger();
+    QCOMPARE(fake.boxes.size(), 0);
+    QCOMPARE(fake.fileDialogs.size(), 1);
+    QCOMPARE(fake.fileDialogs.at(0).suggestedName, QStringLiteral("1234567890123456202301ABC.dat"));
+    QVERIFY(QFile::exists(path));
+
+    auto reopened = makeForm();
+    QVERIFY(openReport(*reopened, path));
+    QCOMPARE(headerBoxes(*reopened), QStringList({QStringLiteral("1234567890123456"), QStringLiteral("202301"),
+                                                  QStringLiteral("ABC")}));
+}
+
+void tst_Form::headerThatWouldNotComeBackAsks_data()
+{
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QStringList>("named");
+
+    const QString license = QStringLiteral("1234567890");
+    const QString month = QStringLiteral("202301");
+    const QStringList all{QStringLiteral("承諾番号"), QStringLiteral("報告年月"), QStringLiteral("任意の文字列")};
+    const QStringList free{QStringLiteral("任意の文字列")};
+    QTest::newRow("16 digits whose last six look like a year-month")
+            << QStringList({QStringLiteral("1234567890202301"), QStringLiteral("202302"), QStringLiteral("X")})
+            << all;
+    QTest::newRow("short license number") << QStringList({QStringLiteral("12345"), month, QStringLiteral("ABC")})
+                                          << all;
+    QTest::newRow("free string of 101 bytes") << QStringList({license, month, QString(101, u'F')}) << free;
+    QTest::newRow("free string of 51 double-byte characters")
+            << QStringList({license, month, QString(51, u'表')}) << free;
+    QTest::newRow("dot in the free string") << QStringList({license, month, QStringLiteral("A.B")}) << free;
+    QTest::newRow("asterisk in the free string") << QStringList({license, month, QStringLiteral("A*B")}) << free;
+    QTest::newRow("slash in the free string") << QStringList({license, month, QStringLiteral("A/B")}) << all;
+    QTest::newRow("control character in the year-month")
+            << QStringList({license, QStringLiteral("20\u000101"), QString()})
+            << QStringList({QStringLiteral("報告年月")});
+}
+
+void tst_Form::headerThatWouldNotComeBackAsks()
+{
+    QFETCH(QStringList, boxes);
+    QFETCH(QStringList, named);
+
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    const QString path = writeFile(NameB, ReportB);
+    QVERIFY(openReport(*form, path));
+    QVERIFY(typeIntoCell(*form, 0, 7, QStringLiteral("x")));
+    // Set as a program would: the boxes refuse most of these when typed.
+    const QList<QLineEdit *> edits{form->SyoudakuBangou, form->HoukokuNengappi, form->NiniMoziretsu};
+    for (int i = 0; i < 3; ++i) {
+        edits[i]->setText(boxes[i]);
+        QCOMPARE(edits[i]->text(), boxes[i]);
+    }
+
+    // Cancel: nothing is written and nothing changes.
+    fake.boxAnswers << QMessageBox::Cancel;
+    QVERIFY(!form->FileSave1Execute(form->FileSave1));
+    QCOMPARE(fake.boxes.size(), 1);
+    const BoxRecord box = fake.boxes.at(0);
+    QCOMPARE(box.buttons, QMessageBox::Save | QMessageBox::Cancel);
+    QCOMPARE(box.defaultButton, QMessageBox::Cancel);
+    QCOMPARE(box.escapeButton, QMessageBox::Cancel);
+    QStringList listed;
+    for (const QString &line : box.text.split(u'\n')) {
+        if (line.startsWith(u'・'))
+            listed << line.mid(1, line.indexOf(u'：') - 1);
+    }
+    QCOMPARE(listed, named);
+    QVERIFY(box.text.endsWith(QStringLiteral("このまま保存しますか？")));
+    QCOMPARE(fake.fileDialogs.size(), 1);
+    QVERIFY(form->Modified);
+    QCOMPARE(form->CurrentFileName, path);
+    QCOMPARE(readFile(path), ReportB);
+
+    // Save anyway: the dialog proposes the name made of the boxes.
+    fake.boxAnswers << QMessageBox::Save;
+    fake.fileAnswers << QString();
+    QVERIFY(!form->FileSave1Execute(form->FileSave1));
+    QCOMPARE(fake.boxes.size(), 2);
+    QCOMPARE(fake.fileDialogs.size(), 2);
+}
+
+void tst_Form::headerBoxesRefuseFileNameCharacters()
+{
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    const QString refused = QStringLiteral("ファイル名に使えない文字（\\ / : * ? \" < > | と制御文字）は入力できません。");
+
+    for (QLineEdit *box : {form->SyoudakuBangou, form->HoukokuNengappi, form->NiniMoziretsu}) {
+        box->setFocus();
+        box->clear();
+        QTest::keyClicks(box, QStringLiteral("1/2"));
+        QCOMPARE(box->text(), QStringLiteral("12"));
+        QCOMPARE(form->statusBar()->currentMessage(), refused);
+        for (const QChar c : QStringLiteral("/\\:*?\"<>|\u0001\u001F\u007F")) {
+            form->statusBar()->clearMessage();
+            box->insert(QString(c));
+            QCOMPARE(box->text(), QStringLiteral("12"));
+            QCOMPARE(form->statusBar()->currentMessage(), refused);
+        }
+        // Characters that names can hold still go in.
+        box->insert(QStringLiteral("-"));
+        QCOMPARE(box->text(), QStringLiteral("12-"));
+    }
+
+    // A value set by the program (a name made elsewhere) stays, and the box
+    // can still be edited around it.
+    form->NiniMoziretsu->setText(QStringLiteral("A*"));
+    QCOMPARE(form->NiniMoziretsu->text(), QStringLiteral("A*"));
+    form->NiniMoziretsu->end(false);
+    QTest::keyClicks(form->NiniMoziretsu, QStringLiteral("B*"));
+    QCOMPARE(form->NiniMoziretsu->text(), QStringLiteral("A*B"));
+
+    // The search box is no part of a file name.
+    form->KensakuWord->setFocus();
+    QTest::keyClicks(form->KensakuWord, QStringLiteral("a*b"));
+    QCOMPARE(form->KensakuWord->text(), QStringLiteral("a*b"));
+}
+
+void tst_Form::newForgetsMessageTexts()
+{
+    // After New the first message text kept is another rule's: a message
+    // must never be looked up by a number from before New.
+    auto form = makeForm();
+    QVERIFY(show(*form));
+    QVERIFY(typeIntoCell(*form, 0, 0, QStringLiteral("あ")));
+    QCOMPARE(bytes(form->CellAttrs.GetErrorMessage(0, 0)), FullWidthMessage);
+
+    fake.boxAnswers << QMessageBox::No;
+    form->FileNew1->trigger();
+    QVERIFY(typeIntoCell(*form, 0, 1, QStringLiteral("QQ")));
+    QVERIFY(typeIntoCell(*form, 0, 0, QStringLiteral("あ")));
+    QCOMPARE(attrsDump(*form), "rows 1\n0:0! " + FullWidthMessage + "\n0:1! " + Length1Message + '\n');
+    QCOMPARE(form->Model->data(form->Model->index(0, 0), Qt::ToolTipRole).toString(),
+             ShiftJis::ToText(std::string_view(FullWidthMessage.constData(), std::size_t(FullWidthMessage.size()))));
+}
+
+void tst_Form::settingsSmallestUsableApplied()
+{
+    {
+        QSettings settings(QStringLiteral("mornwicks"), QStringLiteral("qnVelTor"));
+        settings.setValue(QStringLiteral("GridWidth0"), TVelTorForm::MinStoredColumnWidth);
+        settings.setValue(QStringLiteral("GridWidth7"), TVelTorForm::MinStoredColumnWidth);
+        settings.setValue(QStringLiteral("WindowWidth"), TVelTorForm::MinStoredWindowWidth);
+        settings.setValue(QStringLiteral("WindowHeight"), TVelTorForm::MinStoredWindowHeight);
+        settings.sync();
+    }
+    auto form = makeForm();
+    QCOMPARE(form->VelTorGrid->verticalHeader()->width(), TVelTorForm::MinStoredColumnWidth);
+    QCOMPARE(form->VelTorGrid->columnWidth(6), TVelTorForm::MinStoredColumnWidth);
+    QCOMPARE(form->size(), QSize(TVelTorForm::MinStoredWindowWidth, TVelTorForm::MinStoredWindowHeight));
 }
 
 QTEST_MAIN(tst_Form)

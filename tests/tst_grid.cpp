@@ -118,6 +118,7 @@ private slots:
     void moveRow();
     void rowHasError();
     void sharedMessagesStayApart();
+    void resetForgetsMessageTexts();
     void millionRows();
 
     // Line clipboard: payload
@@ -465,6 +466,20 @@ void tst_Grid::sharedMessagesStayApart()
     QVERIFY(moved.GetErrorMessage(0, 4).empty());
     QVERIFY(moved.SetErrorMessage(0, 4, "fresh"));
     QCOMPARE(moved.GetErrorMessage(0, 4), std::string("fresh"));
+}
+
+void tst_Grid::resetForgetsMessageTexts()
+{
+    // A text kept from before Reset must not be found again under a number
+    // that now belongs to another text.
+    GridAttr attrs(20);
+    attrs.AddRow();
+    QVERIFY(attrs.SetErrorMessage(0, 0, "first"));
+    attrs.Reset(1);
+    QVERIFY(attrs.SetErrorMessage(0, 1, "second"));
+    QVERIFY(attrs.SetErrorMessage(0, 0, "first"));
+    QCOMPARE(attrs.GetErrorMessage(0, 0), std::string("first"));
+    QCOMPARE(attrs.GetErrorMessage(0, 1), std::string("second"));
 }
 
 void tst_Grid::millionRows()
