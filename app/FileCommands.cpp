@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QUndoStack>
 #include <QUrl>
 
 #include <ranges>
@@ -104,6 +105,7 @@ void TVelTorForm::FileNew1Execute(QObject *Sender)
     CurrentFileName.clear();
     NameChanged = false;
     ClearView();
+    ResetUndo();
 }
 
 void TVelTorForm::FileOpen1Execute(QObject *Sender)
@@ -123,16 +125,18 @@ void TVelTorForm::FileOpen1Execute(QObject *Sender)
 bool TVelTorForm::LoadReport(const QString &path)
 {
     bool ok;
+    ReadFacts facts;
     {
         WaitCursor wait;
         Data.Clear();
-        ok = ReadReportFile(path, &Data, [this](qnVelTorData &) { TakeRecords(); });
+        ok = ReadReportFile(path, &Data, [this](qnVelTorData &) { TakeRecords(); }, &facts);
         if (ok) {
             Modified = false;
             CurrentFileName = path;
             NameChanged = false;
             ClearView();
             DocumentToGrid();
+            ResetUndo();
         } else {
             loadedRows.clear();
             loadedArena = RowArena();
@@ -142,6 +146,8 @@ bool TVelTorForm::LoadReport(const QString &path)
     }
     if (!ok)
         ShowError(QStringLiteral("ファイル読み込みエラー"));
+    else
+        ReportLoaded(facts);
     return ok;
 }
 
@@ -195,8 +201,10 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
         ShowError(QStringLiteral("ファイル書き込みエラー"));
         return false;
     }
-    Modified = false;
     NameChanged = false;
+    // Undoing back to what was saved leaves the report unmodified again.
+    UndoStack->setClean();
+    SyncModified();
     return true;
 }
 

@@ -26,11 +26,14 @@ signals:
     // Model rows.
     void rowDragged(int from, int to);
     void currentCellChanged();
+    // The cell editor has closed, committed or not.
+    void editorClosed();
 
 protected:
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                      const QList<int> &roles = QList<int>()) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     void SectionMoved(int logicalIndex, int oldVisualIndex, int newVisualIndex);

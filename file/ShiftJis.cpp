@@ -2,6 +2,9 @@
 
 #include <QStringView>
 
+#include <cstdint>
+#include <cstring>
+
 #ifdef Q_OS_WIN
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -291,6 +294,36 @@ qsizetype ByteLength(const QString &text)
         }
     }
     return length;
+}
+
+bool IsWellFormed(std::string_view bytes)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t highs = 0x8080808080808080ull;
+    const std::size_t size = bytes.size();
+    std::size_t i = 0;
+    while (i < size) {
+        if (size - i >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + i, sizeof word);
+            // No byte with the high bit set and no zero byte: plain ASCII.
+            if (((word - ones) & ~word & highs) == 0 && (word & highs) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == 0)
+            return false;
+        if (c < 0x80 || IsKatakanaByte(c)) {
+            ++i;
+        } else if (StartsPair(bytes, i)) {
+            i += 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace ShiftJis

@@ -1,5 +1,6 @@
 #include "qnVelTorFile.h"
 
+#include "ShiftJis.h"
 #include "qnVelTorFileName.h"
 
 #include <QFile>
@@ -69,7 +70,7 @@ bool ReadReportFile(const QString &path, qnVelTorData *data)
     return ReadReportFile(path, data, {});
 }
 
-bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take)
+bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take, ReadFacts *facts)
 {
     if (!data)
         return false;
@@ -78,7 +79,10 @@ bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &
     data->SetFileBaseName(FileBaseNameOfPath(path));
     try {
         qnVelTorFileReader reader(data, path);
-        return reader.Read(take);
+        const bool read = reader.Read(take);
+        if (facts)
+            *facts = reader.Facts();
+        return read;
     } catch (const std::bad_alloc &) {
         // A file too big for memory is a file that cannot be read.
         return false;
@@ -215,8 +219,18 @@ void qnVelTorFileReader::EndField(std::string_view text)
         fieldIndex = 0;
     }
     // Pieces past the 19th of a line have no field and are dropped.
-    if (qnVelTorDataField *field = record->fields.At(fieldIndex))
+    if (qnVelTorDataField *field = record->fields.At(fieldIndex)) {
         field->Set(text);
+    } else if (!lineLong) {
+        lineLong = true;
+        if (!facts.longLines++)
+            facts.firstLongLine = linesEnded + 1;
+    }
+    if (!lineOdd && !ShiftJis::IsWellFormed(text)) {
+        lineOdd = true;
+        if (!facts.oddLines++)
+            facts.firstOddLine = linesEnded + 1;
+    }
     if (fieldIndex < std::numeric_limits<std::uint32_t>::max())
         ++fieldIndex;
 }
@@ -226,6 +240,9 @@ void qnVelTorFileReader::EndRecord()
     if (!recordOpen)
         return;
     recordOpen = false;
+    ++linesEnded;
+    lineLong = false;
+    lineOdd = false;
     if (data->RecordCount() == qnVelTorData::MaxRecords) {
         overflow = true;
         return;
