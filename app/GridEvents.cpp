@@ -132,6 +132,26 @@ bool TVelTorForm::VelTorGridKeyDown(QKeyEvent *event)
         SyoudakuBangou->setFocus(Qt::TabFocusReason);
         return true;
     }
+    // The view would copy the current cell alone; with no cell editor open
+    // these keys work on the selected block.
+    if (!VelTorGrid->Editor()) {
+        if (event->matches(QKeySequence::Copy)) {
+            BlockCopy();
+            return true;
+        }
+        if (event->matches(QKeySequence::Cut)) {
+            BlockCut();
+            return true;
+        }
+        if (event->matches(QKeySequence::Paste)) {
+            BlockPaste();
+            return true;
+        }
+        if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+            BlockClear();
+            return true;
+        }
+    }
     return false;
 }
 

@@ -156,10 +156,12 @@ void TVelTorForm::UpdateTextActions()
     // The header boxes, the search box and the grid's cell editor are all
     // line edits; nothing else takes text.
     const auto *edit = qobject_cast<const QLineEdit *>(QApplication::focusWidget());
-    const bool selected = edit && edit->hasSelectedText();
+    // The grid itself takes blocks of cells: there is always a current cell.
+    const bool block = !edit && GridTakesBlocks();
+    const bool selected = block || (edit && edit->hasSelectedText());
     EditCut1->setEnabled(selected);
     EditCopy1->setEnabled(selected);
     // Without an owner the clipboard has no data at all.
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
-    EditPaste1->setEnabled(edit && !edit->isReadOnly() && mime && mime->hasText());
+    EditPaste1->setEnabled((block || (edit && !edit->isReadOnly())) && mime && mime->hasText());
 }
