@@ -17,6 +17,7 @@
 #include <QUndoStack>
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
 namespace {
@@ -117,14 +118,18 @@ void TVelTorForm::BlockClear()
         return;
     const int lines = Model->rowCount() - 1;
     try {
-        std::vector<CellsCommand::Change> changes;
+        std::vector<CellsCommand::LineChange> changes;
+        const std::string_view cleared[ReportRow::CellCount];
         for (int record = top; record <= std::min(bottom, lines - 1); ++record) {
             std::string_view cells[ReportRow::CellCount];
             Model->Row(record).Cells(cells);
+            std::uint32_t fields = 0;
             for (int field = left; field <= right; ++field) {
                 if (!cells[field].empty())
-                    changes.push_back({record, field, std::string(cells[field]), std::string()});
+                    fields |= 1u << field;
             }
+            if (fields)
+                changes.push_back(CellsCommand::MakeLine(record, fields, cells, cleared));
         }
         if (changes.empty())
             return;
@@ -150,23 +155,29 @@ void TVelTorForm::BlockPaste()
         if (text.isEmpty())
             return;
         const QList<QStringView> rows = splitLines(text);
-        std::vector<CellsCommand::Change> changes;
+        std::vector<CellsCommand::LineChange> changes;
         int linesAdded = 0;
         std::string message;
+        std::string values[ReportRow::CellCount];
         for (qsizetype i = 0; i < rows.size(); ++i) {
             const int record = startRecord + int(i);
-            const QList<QStringView> values = rows[i].split(u'\t');
-            for (qsizetype j = 0; j < values.size(); ++j) {
+            std::string_view before[ReportRow::CellCount];
+            if (record < lines)
+                Model->Row(record).Cells(before);
+            std::string_view after[ReportRow::CellCount];
+            std::uint32_t fields = 0;
+            const QList<QStringView> texts = rows[i].split(u'\t');
+            for (qsizetype j = 0; j < texts.size(); ++j) {
                 const int field = startField + int(j);
                 if (field >= int(FieldCount)) {
                     // Past the last field: the row-handle column and
                     // beyond belong to no field.
-                    outside += values.size() - j;
+                    outside += int(texts.size() - j);
                     break;
                 }
-                QString value = values[j].toString();
+                QString value = texts[j].toString();
                 value.remove(QChar(0x1A)); // the file format cannot carry it
-                const std::optional<std::string> bytes = ShiftJis::FromText(ShiftJis::MapLookAlikes(value));
+                std::optional<std::string> bytes = ShiftJis::FromText(ShiftJis::MapLookAlikes(value));
                 if (!bytes) {
                     ++refused;
                     continue;
@@ -175,14 +186,18 @@ void TVelTorForm::BlockPaste()
                 message.clear();
                 if (!Attributes.Validate(unsigned(field), *bytes, message))
                     ++invalid;
-                const std::string_view old = record < lines ? Model->Cell(record, field) : std::string_view();
-                if (old == *bytes)
+                if (before[field] == *bytes)
                     continue;
-                changes.push_back({record, field, std::string(old), *bytes});
-                linesAdded = std::max(linesAdded, record + 1 - lines);
-                lastRecord = std::max(lastRecord, record);
+                values[field] = std::move(*bytes);
+                after[field] = values[field];
+                fields |= 1u << field;
                 lastField = std::max(lastField, field);
             }
+            if (!fields)
+                continue;
+            changes.push_back(CellsCommand::MakeLine(record, fields, before, after));
+            linesAdded = std::max(linesAdded, record + 1 - lines);
+            lastRecord = record;
         }
         if (!changes.empty()) {
             UndoStack->push(new CellsCommand(*Edits, QStringLiteral("貼り付け"), std::move(changes), lines,

@@ -6,6 +6,7 @@
 
 #include <QLineEdit>
 
+#include <bit>
 #include <string_view>
 
 ReportEdits::ReportEdits(ReportModel &model, qnVelTor::GridAttr &attrs, const qnVelTorDataAttribute &attributes)
@@ -67,16 +68,22 @@ void ReportEdits::RemoveLastLines(int count)
     model.RemoveLastLines(count);
 }
 
-void ReportEdits::SetCells(int record, const std::vector<std::pair<int, const std::string *>> &cells)
+void ReportEdits::SetCells(int record, std::uint32_t fields, const ReportRow &cells)
 {
     std::string_view texts[ReportRow::CellCount];
     model.Row(record).Cells(texts);
-    for (const auto &[field, text] : cells)
-        texts[field] = *text;
+    std::string_view given[ReportRow::CellCount];
+    cells.Cells(given);
+    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
+        if (fields & (1u << field))
+            texts[field] = given[field];
+    }
     // The views point into the old block; the new one is built first.
     model.ReplaceRow(record, ReportRow::FromCells(texts));
-    for (const auto &cell : cells)
-        Validate(record, cell.first);
+    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
+        if (fields & (1u << field))
+            Validate(record, int(field));
+    }
     model.RowDecorationChanged(record);
 }
 
@@ -86,22 +93,36 @@ void GridCommand::Focus(int record, int field)
         edits.focus(record, field);
 }
 
-CellsCommand::CellsCommand(ReportEdits &edits, const QString &text, std::vector<Change> changes, int linesBefore,
+CellsCommand::LineChange CellsCommand::MakeLine(int record, std::uint32_t fields,
+                                                const std::string_view (&before)[ReportRow::CellCount],
+                                                const std::string_view (&after)[ReportRow::CellCount])
+{
+    std::string_view keptBefore[ReportRow::CellCount];
+    std::string_view keptAfter[ReportRow::CellCount];
+    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
+        if (fields & (1u << field)) {
+            keptBefore[field] = before[field];
+            keptAfter[field] = after[field];
+        }
+    }
+    return {record, fields, ReportRow::FromCells(keptBefore), ReportRow::FromCells(keptAfter)};
+}
+
+CellsCommand::CellsCommand(ReportEdits &edits, const QString &text, std::vector<LineChange> lines, int linesBefore,
                            int linesAdded)
-    : GridCommand(edits, text), changes(std::move(changes)), linesBefore(linesBefore), linesAdded(linesAdded)
+    : GridCommand(edits, text), lines(std::move(lines)), linesBefore(linesBefore), linesAdded(linesAdded)
 {
 }
 
 void CellsCommand::Apply(bool after)
 {
-    std::vector<std::pair<int, const std::string *>> line;
-    for (std::size_t i = 0; i < changes.size();) {
-        const int record = changes[i].record;
-        line.clear();
-        for (; i < changes.size() && changes[i].record == record; ++i)
-            line.emplace_back(changes[i].field, after ? &changes[i].after : &changes[i].before);
-        edits.SetCells(record, line);
-    }
+    for (const LineChange &line : lines)
+        edits.SetCells(line.record, line.fields, after ? line.after : line.before);
+}
+
+static int firstField(std::uint32_t fields)
+{
+    return fields ? std::countr_zero(fields) : 0;
 }
 
 void CellsCommand::redo()
@@ -111,8 +132,8 @@ void CellsCommand::redo()
     if (missing > 0)
         edits.AppendLines(missing);
     Apply(true);
-    if (!changes.empty())
-        Focus(changes.front().record, changes.front().field);
+    if (!lines.empty())
+        Focus(lines.front().record, firstField(lines.front().fields));
     done = true;
 }
 
@@ -122,8 +143,8 @@ void CellsCommand::undo()
     const int surplus = edits.LineCount() - linesBefore;
     if (linesAdded > 0 && surplus > 0)
         edits.RemoveLastLines(surplus);
-    if (!changes.empty())
-        Focus(changes.front().record, changes.front().field);
+    if (!lines.empty())
+        Focus(lines.front().record, firstField(lines.front().fields));
 }
 
 InsertLineCommand::InsertLineCommand(ReportEdits &edits, const QString &text, int record, int field, ReportRow line)

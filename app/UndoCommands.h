@@ -5,7 +5,9 @@
 #include <QString>
 #include <QUndoCommand>
 
+#include <cstdint>
 #include <functional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -33,8 +35,9 @@ public:
     void MoveLine(int from, int to);
     void AppendLines(int count);
     void RemoveLastLines(int count);
-    // Sets the cells given for one line, leaving the others as they are.
-    void SetCells(int record, const std::vector<std::pair<int, const std::string *>> &cells);
+    // Sets the fields in the mask to the texts of `cells`, leaving the
+    // others as they are.
+    void SetCells(int record, std::uint32_t fields, const ReportRow &cells);
 
     // Shows a place after an undo or redo; set by the window.
     std::function<void(int record, int field)> focus;
@@ -63,21 +66,28 @@ protected:
 
 // Cells changed in place: one committed cell edit, a block pasted or
 // cleared. Lines the step added at the end go again on undo. Only the
-// changed cells are kept, each with its bytes before and after.
+// changed cells are kept: per line a mask of the changed fields and two
+// compact rows that hold the changed cells' bytes before and after, the
+// other cells empty, so that clearing a column of a million lines costs
+// little more than the bytes it removed.
 class CellsCommand : public GridCommand
 {
 public:
-    struct Change
+    struct LineChange
     {
         int record;
-        int field;
-        std::string before;
-        std::string after;
+        std::uint32_t fields; // bit f: field f changed
+        ReportRow before;
+        ReportRow after;
     };
 
-    // `changes` sorted by line; `linesBefore` is the report's line count
+    // The changed fields of `before` and `after`; the others are left out.
+    static LineChange MakeLine(int record, std::uint32_t fields, const std::string_view (&before)[ReportRow::CellCount],
+                               const std::string_view (&after)[ReportRow::CellCount]);
+
+    // `lines` sorted by line; `linesBefore` is the report's line count
     // before the step and `linesAdded` the lines it appends.
-    CellsCommand(ReportEdits &edits, const QString &text, std::vector<Change> changes, int linesBefore,
+    CellsCommand(ReportEdits &edits, const QString &text, std::vector<LineChange> lines, int linesBefore,
                  int linesAdded);
 
     void redo() override;
@@ -86,7 +96,7 @@ public:
 private:
     void Apply(bool after);
 
-    std::vector<Change> changes;
+    std::vector<LineChange> lines;
     int linesBefore;
     int linesAdded;
 };

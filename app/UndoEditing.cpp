@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QUndoStack>
 
+#include <new>
+
 void TVelTorForm::ConnectUndo()
 {
     Edits = std::make_unique<ReportEdits>(*Model, CellAttrs, Attributes);
@@ -56,13 +58,21 @@ void TVelTorForm::EditUndoExecute()
 {
     // What is being typed is a step of its own, and the first to go.
     VelTorGrid->CommitEditor();
-    UndoStack->undo();
+    try {
+        UndoStack->undo();
+    } catch (const std::bad_alloc &) {
+        ShowError(QStringLiteral("メモリが足りないため、元に戻せませんでした。"));
+    }
 }
 
 void TVelTorForm::EditRedoExecute()
 {
     VelTorGrid->CommitEditor();
-    UndoStack->redo();
+    try {
+        UndoStack->redo();
+    } catch (const std::bad_alloc &) {
+        ShowError(QStringLiteral("メモリが足りないため、やり直せませんでした。"));
+    }
 }
 
 void TVelTorForm::CommitCellEdit(int record, int field, std::string bytes)
@@ -74,7 +84,12 @@ void TVelTorForm::CommitCellEdit(int record, int field, std::string bytes)
     // already.
     const bool newLine = record == lines || record == typedLine;
     const int linesBefore = newLine ? record : lines;
-    std::vector<CellsCommand::Change> change{{record, field, std::string(Model->Cell(record, field)), std::move(bytes)}};
+    std::string_view before[ReportRow::CellCount];
+    Model->Row(record).Cells(before);
+    std::string_view after[ReportRow::CellCount];
+    after[field] = bytes;
+    std::vector<CellsCommand::LineChange> change;
+    change.push_back(CellsCommand::MakeLine(record, 1u << field, before, after));
     UndoStack->push(new CellsCommand(*Edits, QStringLiteral("セルの編集"), std::move(change), linesBefore,
                                      newLine ? 1 : 0));
     editRecord = -1;
