@@ -9,6 +9,15 @@
 #include <bit>
 #include <string_view>
 
+namespace {
+
+int firstField(std::uint32_t fields)
+{
+    return fields ? std::countr_zero(fields) : 0;
+}
+
+} // namespace
+
 ReportEdits::ReportEdits(ReportModel &model, qnVelTor::GridAttr &attrs, const qnVelTorDataAttribute &attributes)
     : model(model), attrs(attrs), attributes(attributes)
 {
@@ -118,11 +127,6 @@ void CellsCommand::Apply(bool after)
 {
     for (const LineChange &line : lines)
         edits.SetCells(line.record, line.fields, after ? line.after : line.before);
-}
-
-static int firstField(std::uint32_t fields)
-{
-    return fields ? std::countr_zero(fields) : 0;
 }
 
 void CellsCommand::redo()
