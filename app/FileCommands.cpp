@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QUndoStack>
 #include <QUrl>
 
 #include <array>
@@ -192,6 +193,7 @@ void TVelTorForm::FileNew1Execute(QObject *Sender)
     SetCurrentFileName(QString());
     NameChanged = false;
     ClearView();
+    ResetUndo();
 }
 
 void TVelTorForm::FileOpen1Execute(QObject *Sender)
@@ -211,16 +213,18 @@ void TVelTorForm::FileOpen1Execute(QObject *Sender)
 bool TVelTorForm::LoadReport(const QString &path)
 {
     bool ok;
+    ReadFacts facts;
     {
         WaitCursor wait;
         Data.Clear();
-        ok = ReadReportFile(path, &Data, [this](qnVelTorData &) { TakeRecords(); });
+        ok = ReadReportFile(path, &Data, [this](qnVelTorData &) { TakeRecords(); }, &facts);
         if (ok) {
             Modified = false;
             SetCurrentFileName(path);
             NameChanged = false;
             ClearView();
             DocumentToGrid();
+            ResetUndo();
         } else {
             loadedRows.clear();
             loadedArena = RowArena();
@@ -230,6 +234,8 @@ bool TVelTorForm::LoadReport(const QString &path)
     }
     if (!ok)
         ShowError(QStringLiteral("ファイル読み込みエラー"));
+    else
+        ReportLoaded(facts);
     return ok;
 }
 
@@ -300,8 +306,10 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
     // Only a file that was written becomes the current one: a later Save
     // must not go quietly to a path that failed.
     SetCurrentFileName(target);
-    Modified = false;
     NameChanged = false;
+    // Undoing back to what was saved leaves the report unmodified again.
+    UndoStack->setClean();
+    SyncModified();
     return true;
 }
 

@@ -6,12 +6,14 @@
 #include "CellDelegate.h"
 #include "ReportModel.h"
 #include "ShiftJis.h"
+#include "UndoCommands.h"
 #include "VelTorGridView.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QUndoStack>
 
 namespace {
 
@@ -30,15 +32,26 @@ void TVelTorForm::VelTorGridSetEditText(int col, int row, const QString &text)
     // does not, and keeps its exact bytes.
     const bool unchanged = text == ShiftJis::ToText(stored);
     const std::string bytes = unchanged ? std::string(stored) : ReportModel::TextToCell(text);
-    if (!unchanged)
+    if (record != editRecord || field != editField) {
+        // The first report of an edit: a give-up restores what was before.
+        editRecord = record;
+        editField = field;
+        modifiedBeforeEdit = Modified;
+        stackIndexAtEdit = UndoStack->index();
+    }
+    if (!unchanged) {
         Modified = true;
+        setWindowModified(true);
+    }
     if (!text.isEmpty() && row + 1 >= GridRowCount()) {
         Model->AppendEmptyRow();
         CellAttrs.AddRow();
+        typedLine = record;
     }
 
     ValidateCell(CellAttrs, unsigned(record), unsigned(field), bytes);
     Model->RowDecorationChanged(record);
+    UpdateErrorCount();
     VelTorGrid->viewport()->update();
 }
 
@@ -49,13 +62,6 @@ void TVelTorForm::ValidateCell(qnVelTor::GridAttr &attrs, unsigned record, unsig
     const bool valid = Attributes.Validate(field, value, message);
     attrs.SetError(record, field, !valid);
     attrs.SetErrorMessage(record, field, std::move(message));
-}
-
-void TVelTorForm::ValidateRecord(int record)
-{
-    for (unsigned field = 0; field < FieldCount; ++field)
-        ValidateCell(CellAttrs, unsigned(record), field, Model->Cell(record, int(field)));
-    Model->RowDecorationChanged(record);
 }
 
 void TVelTorForm::VelTorGridDrawCell(QPainter *painter, const QRect &rect, int col, int row) const
@@ -126,6 +132,26 @@ bool TVelTorForm::VelTorGridKeyDown(QKeyEvent *event)
         SyoudakuBangou->setFocus(Qt::TabFocusReason);
         return true;
     }
+    // The view would copy the current cell alone; with no cell editor open
+    // these keys work on the selected block.
+    if (!VelTorGrid->Editor()) {
+        if (event->matches(QKeySequence::Copy)) {
+            BlockCopy();
+            return true;
+        }
+        if (event->matches(QKeySequence::Cut)) {
+            BlockCut();
+            return true;
+        }
+        if (event->matches(QKeySequence::Paste)) {
+            BlockPaste();
+            return true;
+        }
+        if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+            BlockClear();
+            return true;
+        }
+    }
     return false;
 }
 
@@ -143,10 +169,7 @@ void TVelTorForm::VelTorGridRowMoved(int from, int to)
     if (from == to || from < FixedRows || to < FixedRows)
         return;
     const int col = CurrentCol();
-    if (!Model->MoveRow(GridRowToRecord(from), GridRowToRecord(to)))
-        return;
-    CellAttrs.MoveRow(unsigned(GridRowToRecord(from)), unsigned(GridRowToRecord(to)));
-    Modified = true;
+    UndoStack->push(new MoveLineCommand(*Edits, GridRowToRecord(from), GridRowToRecord(to), GridColToField(col)));
     SetCurrentCell(col, to);
     VelTorGrid->viewport()->update();
 }

@@ -127,6 +127,28 @@ QPixmap Render(Picture picture, int size)
     return pixmap;
 }
 
+// A hooked arrow pointing left; Redo draws it mirrored.
+void Undo(QPainter &p)
+{
+    p.setPen(QPen(Outline, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath hook;
+    hook.moveTo(4, 6);
+    hook.lineTo(10, 6);
+    hook.cubicTo(15, 6, 15, 13, 10, 13);
+    hook.lineTo(7, 13);
+    p.drawPath(hook);
+    p.setBrush(Outline);
+    p.drawPolygon(QPolygonF({QPointF(1.5, 6), QPointF(5.5, 2.5), QPointF(5.5, 9.5)}));
+}
+
+void Redo(QPainter &p)
+{
+    p.translate(16, 0);
+    p.scale(-1, 1);
+    Undo(p);
+}
+
 QIcon Themed(const QString &name, Picture picture)
 {
     QIcon fallback;
@@ -149,4 +171,14 @@ QList<QIcon> MakeImageList()
     icons[8] = Themed(QStringLiteral("document-save"), SaveFile);
     icons[15] = Themed(QStringLiteral("list-add"), InsertLine);
     return icons;
+}
+
+QIcon MakeUndoIcon()
+{
+    return Themed(QStringLiteral("edit-undo"), Undo);
+}
+
+QIcon MakeRedoIcon()
+{
+    return Themed(QStringLiteral("edit-redo"), Redo);
 }

@@ -7,3 +7,7 @@
 // Always 16 entries; the slots no action uses hold a null icon. Needs a
 // QGuiApplication, since the fallback pictures are painted on pixmaps.
 QList<QIcon> MakeImageList();
+
+// Undo and redo have no place in the image list.
+QIcon MakeUndoIcon();
+QIcon MakeRedoIcon();

@@ -10,6 +10,7 @@
 #include "qnVelTorForm.h"
 
 #include "ReportModel.h"
+#include "UndoCommands.h"
 #include "VelTorGridView.h"
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QUndoStack>
 
 #include <string>
 #include <vector>
@@ -48,9 +50,7 @@ void TVelTorForm::EditInsertLineExecute()
     const int record = GridRowToRecord(row);
     // On the empty last row the record equals the matrix's row count, where
     // inserting appends: the former new-line row becomes a report line.
-    CellAttrs.InsertRow(unsigned(record));
-    Model->InsertEmptyRow(record);
-    Modified = true;
+    UndoStack->push(new InsertLineCommand(*Edits, QStringLiteral("1行挿入"), record, GridColToField(col), ReportRow()));
     SetCurrentCell(col, row);
     UpdateLineActions();
 }
@@ -63,9 +63,9 @@ void TVelTorForm::EditDeleteLineExecute()
     const int col = CurrentCol();
     const int row = CurrentRow();
     const int record = GridRowToRecord(row);
-    CellAttrs.RemoveRow(unsigned(record));
-    Model->RemoveRow(record);
-    Modified = true;
+    const bool cut = sender() == EditCutLine;
+    UndoStack->push(new RemoveLineCommand(*Edits, cut ? QStringLiteral("1行切り取り") : QStringLiteral("1行削除"), record,
+                                          GridColToField(col)));
     // The same row index now shows the line that followed, or the empty
     // last row when the last line went.
     SetCurrentCell(col, row);
@@ -113,13 +113,10 @@ void TVelTorForm::EditPasteLineExecute()
     const int col = CurrentCol();
     const int row = CurrentRow();
     const int record = GridRowToRecord(row);
-    CellAttrs.InsertRow(unsigned(record));
-    Model->InsertEmptyRow(record);
-    Model->SetRowCells(record, fields);
     // A pasted line may come from another program or an older file: its
     // invalid cells are framed at once, as after a load.
-    ValidateRecord(record);
-    Modified = true;
+    UndoStack->push(new InsertLineCommand(*Edits, QStringLiteral("1行貼り付け"), record, GridColToField(col),
+                                          ReportRow::FromCells(fields)));
     SetCurrentCell(col, row);
     UpdateLineActions();
 }
@@ -163,10 +160,12 @@ void TVelTorForm::UpdateTextActions()
     // The header boxes, the search box and the grid's cell editor are all
     // line edits; nothing else takes text.
     const auto *edit = qobject_cast<const QLineEdit *>(QApplication::focusWidget());
-    const bool selected = edit && edit->hasSelectedText();
+    // The grid itself takes blocks of cells: there is always a current cell.
+    const bool block = !edit && GridTakesBlocks();
+    const bool selected = block || (edit && edit->hasSelectedText());
     EditCut1->setEnabled(selected);
     EditCopy1->setEnabled(selected);
     // Without an owner the clipboard has no data at all.
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
-    EditPaste1->setEnabled(edit && !edit->isReadOnly() && mime && mime->hasText());
+    EditPaste1->setEnabled((block || (edit && !edit->isReadOnly())) && mime && mime->hasText());
 }

@@ -70,7 +70,10 @@ bool ReportModel::setData(const QModelIndex &index, const QVariant &value, int r
     const QString text = value.toString();
     if (text == ShiftJis::ToText(Cell(index.row(), index.column())))
         return true;
-    SetCell(index.row(), index.column(), TextToCell(text));
+    if (commitCell)
+        commitCell(index.row(), index.column(), TextToCell(text));
+    else
+        SetCell(index.row(), index.column(), TextToCell(text));
     return true;
 }
 
@@ -171,6 +174,44 @@ void ReportModel::RemoveRow(int row)
         return;
     beginRemoveRows(QModelIndex(), row, row);
     rows.erase(rows.begin() + row);
+    endRemoveRows();
+}
+
+void ReportModel::InsertRow(int row, ReportRow &&line)
+{
+    if (row < 0 || std::size_t(row) >= rows.size())
+        return;
+    beginInsertRows(QModelIndex(), row, row);
+    rows.insert(rows.begin() + row, std::move(line));
+    endInsertRows();
+}
+
+void ReportModel::ReplaceRow(int row, ReportRow &&line)
+{
+    if (row < 0 || std::size_t(row) >= rows.size())
+        return;
+    rows[std::size_t(row)] = std::move(line);
+    emit dataChanged(index(row, 0), index(row, int(ReportRow::CellCount) - 1));
+}
+
+void ReportModel::AppendEmptyLines(int count)
+{
+    if (count <= 0)
+        return;
+    const int first = int(rows.size()) - 1;
+    beginInsertRows(QModelIndex(), first, first + count - 1);
+    rows.insert(rows.end() - 1, std::size_t(count), ReportRow());
+    endInsertRows();
+}
+
+void ReportModel::RemoveLastLines(int count)
+{
+    const int lines = int(rows.size()) - 1;
+    count = std::min(count, lines);
+    if (count <= 0)
+        return;
+    beginRemoveRows(QModelIndex(), lines - count, lines - 1);
+    rows.erase(rows.end() - 1 - count, rows.end() - 1);
     endRemoveRows();
 }
 

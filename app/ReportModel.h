@@ -4,6 +4,8 @@
 
 #include <QAbstractTableModel>
 
+#include <functional>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +43,11 @@ public:
     // bytes and are dropped.
     static std::string TextToCell(const QString &text);
 
+    // Where an edited text goes instead of straight into the cell, so that
+    // the window can make it a step that can be undone.
+    using CommitCell = std::function<void(int row, int field, std::string bytes)>;
+    void SetCommitHandler(CommitCell handler) { commitCell = std::move(handler); }
+
     std::string_view Cell(int row, int field) const;
     // True when the bytes changed; nothing is signalled otherwise.
     bool SetCell(int row, int field, std::string_view text);
@@ -58,6 +65,15 @@ public:
     void AppendEmptyRow();
     void InsertEmptyRow(int row);
     void RemoveRow(int row);
+    // A line with its texts before `row`, the new-line row included.
+    void InsertRow(int row, ReportRow &&line);
+    // The whole line at once: one change signal for all its cells.
+    void ReplaceRow(int row, ReportRow &&line);
+    // `count` empty lines before the new-line row, or the last `count`
+    // lines, in one step each: a million-row grid must not hear of them
+    // one by one.
+    void AppendEmptyLines(int count);
+    void RemoveLastLines(int count);
     bool MoveRow(int from, int to);
     // Tells the views that the verdicts or hints of a row changed.
     void RowDecorationChanged(int row);
@@ -67,4 +83,5 @@ private:
     const qnVelTor::GridAttr *cellAttrs; // not owned
     RowArena arena; // declared before the rows that point into it
     std::vector<ReportRow> rows;
+    CommitCell commitCell;
 };

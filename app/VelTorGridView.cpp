@@ -122,6 +122,12 @@ void VelTorGridView::currentChanged(const QModelIndex &current, const QModelInde
     emit currentCellChanged();
 }
 
+void VelTorGridView::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTableView::closeEditor(editor, hint);
+    emit editorClosed();
+}
+
 void VelTorGridView::SectionMoved(int, int oldVisualIndex, int newVisualIndex)
 {
     QHeaderView *header = verticalHeader();

@@ -30,12 +30,15 @@ signals:
     // Model rows.
     void rowDragged(int from, int to);
     void currentCellChanged();
+    // The cell editor has closed, committed or not.
+    void editorClosed();
 
 protected:
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                      const QList<int> &roles = QList<int>()) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     bool CornerMouseEvent(QMouseEvent *event);

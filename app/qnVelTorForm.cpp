@@ -5,6 +5,7 @@
 #include "ReportModel.h"
 #include "ShiftJis.h"
 #include "TextFilter.h"
+#include "UndoCommands.h"
 #include "VelTorGridView.h"
 #include "about.h"
 
@@ -26,6 +27,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolTip>
+#include <QUndoStack>
 
 namespace {
 
@@ -116,10 +118,12 @@ TVelTorForm::TVelTorForm(QWidget *parent)
     setFont(designed);
 
     ImageList1 = MakeImageList();
+    UndoStack = new QUndoStack(this);
     CreateActions();
     CreateMenus();
     CreateControls();
     AboutBox = new TAboutBox(this);
+    ConnectUndo();
     OnCreate();
 }
 
@@ -131,6 +135,8 @@ TVelTorForm::~TVelTorForm()
     VelTorGrid->CommitEditor();
     disconnect(qApp, nullptr, this, nullptr);
     disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
+    disconnect(UndoStack, nullptr, this, nullptr);
+    Model->SetCommitHandler({});
 }
 
 void TVelTorForm::SetDialogs(Dialogs *replacement)
@@ -186,6 +192,17 @@ void TVelTorForm::CreateActions()
     makeAction(EditPaste1, QStringLiteral("文字貼り付け(&P)"),
                QStringLiteral("文字貼り付け|クリップボードの内容（文字列）を貼り付け"), 2, QKeySequence(Qt::CTRL | Qt::Key_V));
 
+    makeAction(EditUndo, QStringLiteral("元に戻す"), QStringLiteral("元に戻す|直前の変更を取り消します"), -1,
+               QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EditUndo->setIcon(MakeUndoIcon());
+    makeAction(EditRedo, QStringLiteral("やり直し"), QStringLiteral("やり直し|取り消した変更をやり直します"), -1, {});
+    EditRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    EditRedo->setIcon(MakeRedoIcon());
+    makeAction(EditNextError, QStringLiteral("次のエラー"), QStringLiteral("次のエラー|次のエラーのセルへ移動します"), -1,
+               QKeySequence(Qt::Key_F8));
+    makeAction(EditPrevError, QStringLiteral("前のエラー"), QStringLiteral("前のエラー|前のエラーのセルへ移動します"), -1,
+               QKeySequence(Qt::SHIFT | Qt::Key_F8));
+
     makeAction(HelpAbout1, QStringLiteral("バージョン情報(&A)..."),
                QStringLiteral("バージョン情報|バージョンなど固有の情報を表示"), -1, {});
 
@@ -202,18 +219,32 @@ void TVelTorForm::CreateActions()
     connect(EditCopyLine, &QAction::triggered, this, &TVelTorForm::EditCopyLineExecute);
     connect(EditPasteLine, &QAction::triggered, this, &TVelTorForm::EditPasteLineExecute);
 
+    connect(EditUndo, &QAction::triggered, this, &TVelTorForm::EditUndoExecute);
+    connect(EditRedo, &QAction::triggered, this, &TVelTorForm::EditRedoExecute);
+    connect(EditNextError, &QAction::triggered, this, &TVelTorForm::EditNextErrorExecute);
+    connect(EditPrevError, &QAction::triggered, this, &TVelTorForm::EditPrevErrorExecute);
+    EditUndo->setEnabled(false);
+    EditRedo->setEnabled(false);
+
+    // A box or a cell editor takes the text; the grid itself takes blocks.
     const auto focusedEdit = [] { return qobject_cast<QLineEdit *>(QApplication::focusWidget()); };
-    connect(EditCut1, &QAction::triggered, this, [focusedEdit] {
+    connect(EditCut1, &QAction::triggered, this, [this, focusedEdit] {
         if (QLineEdit *edit = focusedEdit())
             edit->cut();
+        else if (GridTakesBlocks())
+            BlockCut();
     });
-    connect(EditCopy1, &QAction::triggered, this, [focusedEdit] {
+    connect(EditCopy1, &QAction::triggered, this, [this, focusedEdit] {
         if (QLineEdit *edit = focusedEdit())
             edit->copy();
+        else if (GridTakesBlocks())
+            BlockCopy();
     });
-    connect(EditPaste1, &QAction::triggered, this, [focusedEdit] {
+    connect(EditPaste1, &QAction::triggered, this, [this, focusedEdit] {
         if (QLineEdit *edit = focusedEdit())
             edit->paste();
+        else if (GridTakesBlocks())
+            BlockPaste();
     });
     EditCut1->setEnabled(false);
     EditCopy1->setEnabled(false);
@@ -229,9 +260,13 @@ void TVelTorForm::CreateMenus()
 
     QMenu *edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     setHint(edit->menuAction(), QStringLiteral("編集に関連した機能"));
+    edit->addActions({EditUndo, EditRedo});
+    edit->addSeparator();
     edit->addActions({EditInsertLine, EditDeleteLine, EditCutLine, EditCopyLine, EditPasteLine});
     edit->addSeparator();
     edit->addActions({EditCut1, EditCopy1, EditPaste1});
+    edit->addSeparator();
+    edit->addActions({EditNextError, EditPrevError});
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     setHint(help->menuAction(), QStringLiteral("ヘルプトピック"));
@@ -249,11 +284,17 @@ void TVelTorForm::CreateMenus()
     ToolBar1->addActions({EditInsertLine, EditDeleteLine, EditCutLine, EditCopyLine, EditPasteLine});
     ToolBar1->addSeparator();
     ToolBar1->addActions({EditCut1, EditCopy1, EditPaste1});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({EditUndo, EditRedo});
     ToolBar1->toggleViewAction()->setVisible(false);
     setContextMenuPolicy(Qt::NoContextMenu);
 
     statusBar()->setFixedHeight(StatusBarHeight);
     statusBar()->setSizeGripEnabled(true);
+    // Beside the hints, which come and go, so that it is always seen.
+    ErrorCount = new QLabel(statusBar());
+    ErrorCount->setObjectName(QStringLiteral("ErrorCount"));
+    statusBar()->addPermanentWidget(ErrorCount);
 }
 
 void TVelTorForm::CreateControls()
@@ -302,12 +343,17 @@ void TVelTorForm::CreateControls()
     makeLabel(Label4, QStringLiteral("検索"), 8, 63);
     makeEdit(KensakuWord, QStringLiteral("KensakuWord"), KensakuWordLimit, QString(), QRect(62, 63, 310, 21));
 
-    // Editing a header box is an unsaved edit; filling it from code is not.
+    // Editing a header box is an unsaved edit and a step; filling it from
+    // code is neither.
+    int box = 0;
     for (QLineEdit *header : {SyoudakuBangou, HoukokuNengappi, NiniMoziretsu}) {
-        connect(header, &QLineEdit::textEdited, this, [this] { Modified = true; });
+        connect(header, &QLineEdit::textEdited, this, [this, box](const QString &text) { HeaderEdited(box, text); });
+        connect(header, &QLineEdit::textChanged, this, [this, box](const QString &text) { headerTexts[box] = text; });
         // The header values travel only in the file name.
         header->findChild<TextFilter *>()->RefuseFileNameCharacters();
+        ++box;
     }
+    connect(KensakuWord, &QLineEdit::returnPressed, this, &TVelTorForm::KensakuRightButtonClick);
 
     const auto makeButton = [client, &place, this](QPushButton *&button, const QString &name,
                                                    const QString &caption, int left) {
@@ -352,8 +398,9 @@ void TVelTorForm::CreateControls()
         VelTorGridRowMoved(RecordToGridRow(from), RecordToGridRow(to));
     });
     connect(VelTorGrid, &VelTorGridView::currentCellChanged, this, &TVelTorForm::VelTorGridSelectCell);
+    connect(VelTorGrid, &VelTorGridView::editorClosed, this, &TVelTorForm::CellEditorClosed);
 
-    VelTorGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    VelTorGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
     VelTorGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
     VelTorGrid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                                 | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
@@ -421,6 +468,7 @@ void TVelTorForm::OnCreate()
     SetCurrentCell(FixedCols, FixedRows);
     UpdateLineActions();
     UpdateTextActions();
+    UpdateErrorCount();
 }
 
 void TVelTorForm::ReadSettings()

@@ -10,11 +10,15 @@
 #include <QMainWindow>
 #include <QMessageBox>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 class QAction;
 class QFileDialog;
+class QUndoStack;
+class ReportEdits;
+struct ReadFacts;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -119,6 +123,38 @@ public:
     void UpdateLineActions();
     void UpdateTextActions();
 
+    // Undo and redo. A committed cell edit, every line command, a drag, a
+    // header box edit and a block paste or clear are one step each.
+    void EditUndoExecute();
+    void EditRedoExecute();
+    // The grid's committed cell text, as a step (the model hands it over).
+    void CommitCellEdit(int record, int field, std::string bytes);
+    // `Modified` and the title's mark from the stack's clean state.
+    void SyncModified();
+    // New, Open and a successful save start a history of their own.
+    void ResetUndo();
+
+    // Blocks of cells, with no cell editor open: the selected rectangle
+    // goes to the clipboard as text (TAB between cells, CR LF between
+    // lines), and plain text is pasted from the current cell on.
+    void BlockCopy();
+    void BlockCut();
+    void BlockClear();
+    void BlockPaste();
+    // The selected rectangle in model positions; false when none.
+    bool SelectedBlock(int &top, int &left, int &bottom, int &right) const;
+    // The grid itself has the focus and no cell editor is open.
+    bool GridTakesBlocks() const;
+
+    // Invalid cells: the count in the status bar, and the way to them.
+    void EditNextErrorExecute();
+    void EditPrevErrorExecute();
+    void GoToError(bool forward);
+    void UpdateErrorCount();
+    // Tells what a load found: lines read, invalid cells, and lines that a
+    // save cannot give back as they were.
+    void ReportLoaded(const ReadFacts &facts);
+
     // Search from the current cell.
     void KensakuLeftButtonClick();
     void KensakuRightButtonClick();
@@ -175,7 +211,13 @@ public:
     QAction *EditCopy1 = nullptr;
     QAction *EditPaste1 = nullptr;
     QAction *HelpAbout1 = nullptr;
+    QAction *EditUndo = nullptr;
+    QAction *EditRedo = nullptr;
+    QAction *EditNextError = nullptr;
+    QAction *EditPrevError = nullptr;
     QList<QIcon> ImageList1;
+    QUndoStack *UndoStack = nullptr;
+    QLabel *ErrorCount = nullptr;
 
     static constexpr int FixedRows = 1;
     static constexpr int FixedCols = 1;
@@ -208,7 +250,6 @@ private:
     void SearchButtonLeft(QPushButton *button);
     // The verdict and message of one cell, into `attrs`.
     void ValidateCell(qnVelTor::GridAttr &attrs, unsigned record, unsigned field, std::string_view value) const;
-    void ValidateRecord(int record);
     bool LineCommandAllowed(bool emptyLastRowAllowed) const;
     // Puts the current row on the line clipboard; false when it did not get there.
     bool PutCurrentLine();
@@ -238,4 +279,19 @@ private:
     TAboutBox *AboutBox = nullptr;
     QString gridHint;
     QString lastFolder;
+
+    // Undo state.
+    std::unique_ptr<ReportEdits> Edits;
+    void ConnectUndo();
+    void HeaderEdited(int box, const QString &text);
+    void CellEditorClosed();
+    // Typing into the new-line row added this line before any step did.
+    int typedLine = -1;
+    // The cell being typed into, and what `Modified` was before.
+    int editRecord = -1;
+    int editField = -1;
+    bool modifiedBeforeEdit = false;
+    int stackIndexAtEdit = 0;
+    QString headerTexts[3];
+    int headerSession = 0;
 };

@@ -14,14 +14,19 @@
 #include "ReportModel.h"
 #include "ShiftJis.h"
 #include "qnVelTorFile.h"
+#include "VelTorGridView.h"
 #include "qnVelTorForm.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QClipboard>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QUndoStack>
 
 #include <algorithm>
 #include <chrono>
@@ -310,10 +315,89 @@ int main(int argc, char **argv)
                 "peak memory during the window's save %.1f MB above the open report\n",
                 saveRuns, windowSave, fileWrite, windowSave / fileWrite, saveExtraKiB / 1024.0);
 
+    // Editing: the invalid-cell count, a line deleted at the top and its
+    // undo, a block of 1,000 lines pasted at the top and at the end.
+    double countBest = 1e9;
+    double walkBest = 1e9;
+    std::uint64_t walked = 0;
+    for (int i = 0; i < runs; ++i) {
+        Clock::time_point start = Clock::now();
+        form.UpdateErrorCount();
+        countBest = std::min(countBest, secondsSince(start));
+        // What the count would cost without the incremental bookkeeping.
+        start = Clock::now();
+        walked = 0;
+        for (unsigned r = 0; r < form.CellAttrs.RowCount(); ++r) {
+            for (unsigned f = 0; f < FieldCount; ++f)
+                walked += form.CellAttrs.IsError(r, f) ? 1 : 0;
+        }
+        walkBest = std::min(walkBest, secondsSince(start));
+    }
+    if (walked != form.CellAttrs.ErrorCellCount()) {
+        std::fprintf(stderr, "error count %llu, walk finds %llu\n",
+                     (unsigned long long)form.CellAttrs.ErrorCellCount(), (unsigned long long)walked);
+        return 1;
+    }
+    std::printf("invalid cells: %llu on %u lines; count shown in %.6f s (a full walk takes %.3f s)\n",
+                (unsigned long long)walked, form.CellAttrs.ErrorRowCount(), countBest, walkBest);
+
+    double deleteBest = 1e9;
+    double undoBest = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        form.SetCurrentCell(1, 1);
+        Clock::time_point start = Clock::now();
+        form.EditDeleteLine->trigger();
+        deleteBest = std::min(deleteBest, secondsSince(start));
+        start = Clock::now();
+        form.EditUndo->trigger();
+        undoBest = std::min(undoBest, secondsSince(start));
+        if (form.GridRowCount() - 2 != lines) {
+            std::fprintf(stderr, "undo left %d lines\n", form.GridRowCount() - 2);
+            return 1;
+        }
+    }
+    std::printf("line at the top: delete %.3f s, undo %.3f s\n", deleteBest, undoBest);
+
+    // 1,000 lines of 19 fields, copied from the report itself.
+    form.SetCurrentCell(1, 2);
+    form.VelTorGrid->selectionModel()->select(
+            QItemSelection(form.Model->index(1, 0), form.Model->index(1000, int(FieldCount) - 1)),
+            QItemSelectionModel::ClearAndSelect);
+    Clock::time_point copyStart = Clock::now();
+    form.BlockCopy();
+    const double copySeconds = secondsSince(copyStart);
+    double pasteTopBest = 1e9;
+    double pasteEndBest = 1e9;
+    double pasteUndoBest = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        form.SetCurrentCell(1, 1);
+        Clock::time_point start = Clock::now();
+        form.BlockPaste();
+        pasteTopBest = std::min(pasteTopBest, secondsSince(start));
+        start = Clock::now();
+        form.EditUndo->trigger();
+        pasteUndoBest = std::min(pasteUndoBest, secondsSince(start));
+        form.SetCurrentCell(1, form.GridRowCount() - 1);
+        start = Clock::now();
+        form.BlockPaste();
+        pasteEndBest = std::min(pasteEndBest, secondsSince(start));
+        if (form.GridRowCount() - 2 != lines + 1000) {
+            std::fprintf(stderr, "paste at the end left %d lines\n", form.GridRowCount() - 2);
+            return 1;
+        }
+        form.EditUndo->trigger();
+    }
+    std::printf("block of 1,000 lines: copy %.3f s, paste at the top %.3f s (undo %.3f s), paste at the end "
+                "%.3f s\n",
+                copySeconds, pasteTopBest, pasteUndoBest, pasteEndBest);
+    form.UndoStack->setClean();
+
     std::printf("SEARCH_BENCH lines=%ld load_s=%.3f rss_mb=%.1f notfound_left_s=%.3f notfound_right_s=%.3f "
                 "notfound_up_s=%.3f notfound_down_s=%.3f found_right_s=%.3f found_down_s=%.3f "
-                "window_save_s=%.3f file_write_s=%.3f save_extra_mb=%.1f\n",
+                "window_save_s=%.3f file_write_s=%.3f save_extra_mb=%.1f "
+                "error_count_s=%.6f delete_top_s=%.3f undo_delete_top_s=%.3f paste_1000_top_s=%.3f "
+                "paste_1000_end_s=%.3f\n",
                 lines, loadSeconds, rssAfter / 1024.0, left, right, up, down, foundRight, foundDown, windowSave,
-                fileWrite, saveExtraKiB / 1024.0);
+                fileWrite, saveExtraKiB / 1024.0, countBest, deleteBest, undoBest, pasteTopBest, pasteEndBest);
     return 0;
 }

@@ -2,6 +2,9 @@
 
 #include "ShiftJisSystem.h"
 
+#include <cstdint>
+#include <cstring>
+
 // ASCII and half-width katakana are converted by hand on every platform: they
 // are fixed by JIS X 0201, and ICU's table behind "Shift_JIS" is IBM's, which
 // swaps the control bytes 0x1A, 0x1C and 0x7F. Only runs of double-byte
@@ -180,6 +183,36 @@ void MapLookAlikesInPlace(char16_t *text, std::size_t size)
         default: break;
         }
     }
+}
+
+bool IsWellFormed(std::string_view bytes)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t highs = 0x8080808080808080ull;
+    const std::size_t size = bytes.size();
+    std::size_t i = 0;
+    while (i < size) {
+        if (size - i >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + i, sizeof word);
+            // No byte with the high bit set and no zero byte: plain ASCII.
+            if (((word - ones) & ~word & highs) == 0 && (word & highs) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == 0)
+            return false;
+        if (c < 0x80 || IsKatakanaByte(c)) {
+            ++i;
+        } else if (StartsPair(bytes, i)) {
+            i += 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace ShiftJis

@@ -24,6 +24,12 @@ inline bool IsTrailByte(unsigned char c)
     return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
 }
 
+// False when the bytes hold a NUL, a byte that no character starts with
+// (0x80, 0xA0, 0xFD-0xFF) or a lead byte without its trail byte: signs of a
+// file that is not a report. Only the shape is checked, not whether every
+// pair has a character. Cheap on ASCII, which it skips eight bytes at a time.
+bool IsWellFormed(std::string_view bytes);
+
 // UTF-16 units DecodeInto may write for `size` bytes.
 std::size_t DecodeCapacity(std::size_t size);
 

@@ -1,5 +1,6 @@
 #include "qnVelTorFile.h"
 
+#include "ShiftJis.h"
 #include "qnVelTorFileName.h"
 
 #include <QFile>
@@ -156,7 +157,7 @@ bool ReadReportFile(const QString &path, qnVelTorData *data)
     return ReadReportFile(path, data, {});
 }
 
-bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take)
+bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take, ReadFacts *facts)
 {
     if (!data)
         return false;
@@ -165,7 +166,10 @@ bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &
     data->SetFileBaseName(FileBaseNameOfPath(path));
     try {
         qnVelTorFileReader reader(data, path);
-        return reader.Read(take);
+        const bool read = reader.Read(take);
+        if (facts)
+            *facts = reader.Facts();
+        return read;
     } catch (const std::bad_alloc &) {
         // A file too big for memory is a file that cannot be read.
         return false;
@@ -302,8 +306,18 @@ void qnVelTorFileReader::EndField(std::string_view text)
         fieldIndex = 0;
     }
     // Pieces past the 19th of a line have no field and are dropped.
-    if (qnVelTorDataField *field = record->fields.At(fieldIndex))
+    if (qnVelTorDataField *field = record->fields.At(fieldIndex)) {
         field->Set(text);
+    } else if (!lineLong) {
+        lineLong = true;
+        if (!facts.longLines++)
+            facts.firstLongLine = linesEnded + 1;
+    }
+    if (!lineOdd && !ShiftJis::IsWellFormed(text)) {
+        lineOdd = true;
+        if (!facts.oddLines++)
+            facts.firstOddLine = linesEnded + 1;
+    }
     if (fieldIndex < std::numeric_limits<std::uint32_t>::max())
         ++fieldIndex;
 }
@@ -313,6 +327,9 @@ void qnVelTorFileReader::EndRecord()
     if (!recordOpen)
         return;
     recordOpen = false;
+    ++linesEnded;
+    lineLong = false;
+    lineOdd = false;
     if (data->RecordCount() == qnVelTorData::MaxRecords) {
         overflow = true;
         return;

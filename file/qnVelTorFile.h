@@ -15,6 +15,18 @@ class QIODevice;
 
 using TakeRecords = std::function<void(qnVelTorData &data)>;
 
+// What a read noticed that the records cannot show. Lines count from 1; a
+// first line of 0 means there was none.
+struct ReadFacts
+{
+    // Lines with more than 19 fields, whose extra fields were dropped.
+    std::uint64_t longLines = 0;
+    std::uint64_t firstLongLine = 0;
+    // Lines holding a NUL byte or bytes that are not Shift-JIS.
+    std::uint64_t oddLines = 0;
+    std::uint64_t firstOddLine = 0;
+};
+
 // Reads the report file at `path` into `data`: sets the file base name from
 // the path first (also when the read fails), then appends one record per
 // line. Does not empty `data`. False when the file cannot be opened or read
@@ -25,7 +37,7 @@ bool ReadReportFile(const QString &path, qnVelTorData *data);
 // end, with the container: the caller may move the records read so far out
 // of it. A caller that keeps the lines in a form of its own thus never holds
 // the whole report twice.
-bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take);
+bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take, ReadFacts *facts = nullptr);
 
 // Turns the bytes of a report file into records. The file's text-mode
 // translations are part of the format: CR is dropped wherever it stands and
@@ -52,6 +64,8 @@ public:
     // 32-bit record count.
     bool Finish();
 
+    const ReadFacts &Facts() const { return facts; }
+
 private:
     void EndField(std::string_view text);
 
@@ -66,6 +80,11 @@ private:
     bool ended = false;
     bool finished = false;
     bool overflow = false;
+    ReadFacts facts;
+    std::uint64_t linesEnded = 0;
+    // The current line has already been counted in `facts`.
+    bool lineLong = false;
+    bool lineOdd = false;
 };
 
 // Gives the writer the 19 values of line `record`. The views need to stay

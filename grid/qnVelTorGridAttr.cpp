@@ -1,6 +1,7 @@
 #include "qnVelTorGridAttr.h"
 
 #include <algorithm>
+#include <bit>
 #include <iterator>
 
 namespace qnVelTor {
@@ -15,6 +16,8 @@ void GridAttr::Reset(unsigned count)
     rows.clear();
     rows.shrink_to_fit(); // a cleared view should give back a large report's memory
     rows.resize(count);
+    errorCells = 0;
+    errorRows = 0;
     texts.clear();
     textIndices.clear();
 }
@@ -50,10 +53,22 @@ bool GridAttr::SetError(unsigned row, unsigned field, bool flag)
     if (!InRange(row, field))
         return false;
     const std::uint32_t bit = std::uint32_t(1) << field;
+    std::uint32_t &errors = rows[row].errors;
+    const std::uint32_t before = errors;
     if (flag)
-        rows[row].errors |= bit;
+        errors |= bit;
     else
-        rows[row].errors &= ~bit;
+        errors &= ~bit;
+    if (before != errors) {
+        if (flag)
+            ++errorCells;
+        else
+            --errorCells;
+        if (!before)
+            ++errorRows;
+        else if (!errors)
+            --errorRows;
+    }
     return true;
 }
 
@@ -116,6 +131,7 @@ bool GridAttr::RemoveRow(unsigned row)
 {
     if (row >= rows.size())
         return false;
+    Forget(rows[row]);
     rows.erase(rows.begin() + row);
     return true;
 }
@@ -137,6 +153,55 @@ bool GridAttr::RowHasError(unsigned row) const
     if (row >= rows.size())
         return false;
     return rows[row].errors != 0;
+}
+
+void GridAttr::Forget(const Row &row)
+{
+    if (row.errors) {
+        errorCells -= unsigned(std::popcount(row.errors));
+        --errorRows;
+    }
+}
+
+bool GridAttr::FindError(unsigned row, unsigned field, bool forward, unsigned &foundRow, unsigned &foundField,
+                         bool &wrapped) const
+{
+    wrapped = false;
+    if (!errorRows)
+        return false;
+    const std::size_t count = rows.size();
+    std::size_t r;
+    std::uint32_t bits;
+    if (row >= count) {
+        r = forward ? 0 : count - 1;
+        bits = rows[r].errors;
+    } else {
+        r = row;
+        const std::uint32_t all = rows[r].errors;
+        if (forward)
+            bits = field >= 31 ? 0u : all & (~std::uint32_t(0) << (field + 1));
+        else
+            bits = field >= 32 ? all : all & ((std::uint32_t(1) << field) - 1);
+    }
+    // One full turn brings the start row back with all its bits.
+    for (std::size_t step = 0; step <= count; ++step) {
+        if (bits) {
+            foundRow = unsigned(r);
+            foundField = forward ? unsigned(std::countr_zero(bits)) : unsigned(31 - std::countl_zero(bits));
+            return true;
+        }
+        if (forward) {
+            if (++r == count) {
+                r = 0;
+                wrapped = true;
+            }
+        } else if (r-- == 0) {
+            r = count - 1;
+            wrapped = true;
+        }
+        bits = rows[r].errors;
+    }
+    return false;
 }
 
 } // namespace qnVelTor

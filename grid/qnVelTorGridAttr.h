@@ -50,6 +50,19 @@ public:
     bool MoveRow(unsigned from, unsigned to);
     bool RowHasError(unsigned row) const;
 
+    // Kept up to date by every change, so that the window can show them
+    // after each edit without walking a million rows.
+    std::uint64_t ErrorCellCount() const { return errorCells; }
+    unsigned ErrorRowCount() const { return errorRows; }
+
+    // The next invalid cell after (row, field) in reading order, or the one
+    // before it when `forward` is false, wrapping around the ends; (row,
+    // field) itself comes last. False when no cell is invalid. `wrapped`
+    // tells whether the search went past an end of the matrix. A start out
+    // of range starts before the first row (forward) or after the last.
+    bool FindError(unsigned row, unsigned field, bool forward, unsigned &foundRow, unsigned &foundField,
+                   bool &wrapped) const;
+
     unsigned RowCount() const { return static_cast<unsigned>(rows.size()); }
     unsigned Width() const { return width; }
 
@@ -79,8 +92,12 @@ private:
 
     std::uint32_t TextIndex(std::string &&text);
 
+    void Forget(const Row &row);
+
     std::vector<Row> rows;
     unsigned width;
+    std::uint64_t errorCells = 0;
+    unsigned errorRows = 0;
     std::vector<const std::string *> texts; // keys of textIndices
     std::unordered_map<std::string, std::uint32_t> textIndices;
 };

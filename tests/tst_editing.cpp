@@ -1156,12 +1156,15 @@ void tst_Editing::textActions()
     QGuiApplication::clipboard()->setText(QStringLiteral("x"));
     QVERIFY(form.EditPaste1->isEnabled());
 
-    // The grid itself takes no text.
+    // The grid itself takes blocks of cells as text.
     form.VelTorGrid->setFocus();
     QCOMPARE(QApplication::focusWidget(), form.VelTorGrid);
-    QVERIFY(!form.EditCut1->isEnabled());
-    QVERIFY(!form.EditCopy1->isEnabled());
+    QVERIFY(form.EditCut1->isEnabled());
+    QVERIFY(form.EditCopy1->isEnabled());
+    QVERIFY(form.EditPaste1->isEnabled());
+    form.LineClipboard.PutRecord(std::vector<std::string>(20));
     QVERIFY(!form.EditPaste1->isEnabled());
+    QGuiApplication::clipboard()->setText(QStringLiteral("x"));
 
     // Its cell editor does.
     QLineEdit *editor = openEditor(form, form.FieldToGridCol(7), 1);

@@ -117,6 +117,8 @@ private slots:
     void lockedFolderWritesInPlace();
     void lockedFolderOnFullDisk();
     void writeFromRecordSource();
+    void readFacts_data();
+    void readFacts();
 
 private:
     QTemporaryDir dir;
@@ -689,6 +691,54 @@ void tst_File::writeFromRecordSource()
     // No lines: an empty file.
     QVERIFY(qnVelTorFileWriter().Write(path, 0, fields));
     QCOMPARE(readFile(path), QByteArray());
+}
+
+// What the window warns about after a load: lines whose extra fields a save
+// drops, and lines with bytes that no report holds. Counted per line, with
+// the first line numbered from 1.
+void tst_File::readFacts_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("longLines");
+    QTest::addColumn<int>("firstLong");
+    QTest::addColumn<int>("oddLines");
+    QTest::addColumn<int>("firstOdd");
+
+    const QByteArray nineteen = QByteArray("\t").repeated(18);
+    const QByteArray twenty = QByteArray("\t").repeated(19);
+    QTest::newRow("clean report") << exampleFile << 0 << 0 << 0 << 0;
+    QTest::newRow("exactly 19 fields") << QByteArray("a" + nineteen + "b\r\n") << 0 << 0 << 0 << 0;
+    QTest::newRow("20 fields, empty last") << QByteArray("1\r\n2" + twenty + "\r\n") << 1 << 2 << 0 << 0;
+    QTest::newRow("two long lines, one counted each")
+            << QByteArray("1\r\n" + twenty + twenty + "x\r\n3\r\n" + twenty + "\r\n") << 2 << 2 << 0 << 0;
+    QTest::newRow("long last line without break") << QByteArray("1\r\n2" + twenty) << 1 << 2 << 0 << 0;
+    QTest::newRow("NUL byte") << QByteArray("1\r\n2\r\nA\0B\r\n", 11) << 0 << 0 << 1 << 3;
+    QTest::newRow("stray 0xFF and lone lead byte on two lines")
+            << QByteArray("\xFF\r\nok\r\nXY\x82\tZ\r\n") << 0 << 0 << 2 << 1;
+    QTest::newRow("lead byte before TAB") << QByteArray("1\t\x82\t3\r\n") << 0 << 0 << 1 << 1;
+    QTest::newRow("kanji, katakana and EUDC are Shift-JIS")
+            << QByteArray("\x8A\xBF\xB1\xF0\x40\x82\xA0ABCDEFGHIJ\r\n") << 0 << 0 << 0 << 0;
+    QTest::newRow("bad byte in a dropped 20th field") << QByteArray("1\r\n" + twenty + "\xFF\r\n") << 1 << 2 << 1 << 2;
+}
+
+void tst_File::readFacts()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, longLines);
+    QFETCH(int, firstLong);
+    QFETCH(int, oddLines);
+    QFETCH(int, firstOdd);
+
+    const QString path = dir.filePath("facts.dat");
+    QVERIFY(writeFile(path, content));
+    qnVelTorData data;
+    ReadFacts facts;
+    facts.oddLines = 99; // stale values must be replaced
+    QVERIFY(ReadReportFile(path, &data, {}, &facts));
+    QCOMPARE(int(facts.longLines), longLines);
+    QCOMPARE(int(facts.firstLongLine), firstLong);
+    QCOMPARE(int(facts.oddLines), oddLines);
+    QCOMPARE(int(facts.firstOddLine), firstOdd);
 }
 
 QTEST_GUILESS_MAIN(tst_File)

@@ -501,6 +501,8 @@ const ActionRow actionRows[] = {
     {"EditCopyLine", &TVelTorForm::EditCopyLine},   {"EditPasteLine", &TVelTorForm::EditPasteLine},
     {"EditCut1", &TVelTorForm::EditCut1},           {"EditCopy1", &TVelTorForm::EditCopy1},
     {"EditPaste1", &TVelTorForm::EditPaste1},       {"HelpAbout1", &TVelTorForm::HelpAbout1},
+    {"EditUndo", &TVelTorForm::EditUndo},           {"EditRedo", &TVelTorForm::EditRedo},
+    {"EditNextError", &TVelTorForm::EditNextError}, {"EditPrevError", &TVelTorForm::EditPrevError},
 };
 
 QString actionName(const TVelTorForm &form, const QAction *action)
@@ -602,8 +604,9 @@ void tst_Form::menus()
     QCOMPARE(hints, QStringList({QStringLiteral("ファイルに関連した機能"), QStringLiteral("編集に関連した機能"),
                                  QStringLiteral("ヘルプトピック")}));
     QCOMPARE(contents, QStringList({QStringLiteral("FileNew1 FileOpen1 FileSave1 FileSaveAs1 - FileExit1"),
-                                    QStringLiteral("EditInsertLine EditDeleteLine EditCutLine EditCopyLine "
-                                                   "EditPasteLine - EditCut1 EditCopy1 EditPaste1"),
+                                    QStringLiteral("EditUndo EditRedo - EditInsertLine EditDeleteLine EditCutLine "
+                                                   "EditCopyLine EditPasteLine - EditCut1 EditCopy1 EditPaste1 - "
+                                                   "EditNextError EditPrevError"),
                                     QStringLiteral("HelpAbout1")}));
     QVERIFY(form->FileNew1->isEnabled());
     QVERIFY(form->FileSaveAs1->isEnabled());
@@ -620,7 +623,7 @@ void tst_Form::toolBar()
         order << actionName(*form, action);
     QCOMPARE(order.join(u' '), QStringLiteral("FileNew1 FileOpen1 FileSave1 - EditInsertLine EditDeleteLine "
                                               "EditCutLine EditCopyLine EditPasteLine - EditCut1 EditCopy1 "
-                                              "EditPaste1"));
+                                              "EditPaste1 - EditUndo EditRedo"));
 }
 
 void tst_Form::tabOrder()
@@ -1396,7 +1399,11 @@ void tst_Form::bytesWithoutTextFormSurvive()
     auto form = makeForm();
     QVERIFY(show(*form));
     const QString path = writeFile(QStringLiteral("K.dat"), original);
+    fake.boxAnswers << QMessageBox::Ok; // the warning about bytes that are not Shift-JIS
     QVERIFY(openReport(*form, path));
+    QCOMPARE(fake.boxes.size(), 1);
+    QVERIFY2(fake.boxes.at(0).text.contains(QStringLiteral("1行あります（最初は1行目）")),
+             qPrintable(fake.boxes.at(0).text));
 
     if (touchEditor) {
         for (int field : {0, 7, 8, 9, 10, 11})

@@ -120,6 +120,9 @@ private slots:
     void sharedMessagesStayApart();
     void resetForgetsMessageTexts();
     void millionRows();
+    void errorCounts();
+    void findError_data();
+    void findError();
 
     // Line clipboard: payload
     void makePayload_data();
@@ -752,6 +755,84 @@ void tst_Grid::foreignRecord()
     Cells row;
     QVERIFY(clip.GetRecord(row));
     QCOMPARE(joined(row), expected.join('|'));
+}
+
+// The counts follow every change without a walk over the rows.
+void tst_Grid::errorCounts()
+{
+    qnVelTor::GridAttr attrs(20);
+    const auto counts = [&attrs] {
+        return QStringLiteral("%1/%2").arg(attrs.ErrorCellCount()).arg(attrs.ErrorRowCount());
+    };
+    attrs.Reset(4);
+    QCOMPARE(counts(), QStringLiteral("0/0"));
+    attrs.SetError(0, 0, true);
+    attrs.SetError(0, 18, true);
+    attrs.SetError(0, 18, true); // set twice, counted once
+    attrs.SetError(2, 5, true);
+    QCOMPARE(counts(), QStringLiteral("3/2"));
+    attrs.SetError(2, 6, false); // clearing a clear cell
+    QCOMPARE(counts(), QStringLiteral("3/2"));
+    attrs.SetError(20, 0, true); // out of range
+    attrs.SetError(0, 20, true);
+    QCOMPARE(counts(), QStringLiteral("3/2"));
+    attrs.InsertRow(1);
+    attrs.MoveRow(0, 4);
+    QCOMPARE(counts(), QStringLiteral("3/2"));
+    attrs.RemoveRow(4); // the row with two errors
+    QCOMPARE(counts(), QStringLiteral("1/1"));
+    attrs.SetError(2, 5, false);
+    QCOMPARE(counts(), QStringLiteral("0/0"));
+    attrs.SetError(1, 1, true);
+    attrs.Reset(0);
+    QCOMPARE(counts(), QStringLiteral("0/0"));
+}
+
+void tst_Grid::findError_data()
+{
+    QTest::addColumn<QString>("errors"); // "row:field" of each invalid cell
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("field");
+    QTest::addColumn<bool>("forward");
+    QTest::addColumn<QString>("expected"); // "row:field", "+" when wrapped, or "none"
+
+    const QString some = QStringLiteral("0:3 0:18 2:0 5:7");
+    QTest::newRow("next in the same row") << some << 6 << 0 << 3 << true << "0:18";
+    QTest::newRow("next in a later row") << some << 6 << 0 << 18 << true << "2:0";
+    QTest::newRow("next from a clean cell") << some << 6 << 3 << 4 << true << "5:7";
+    QTest::newRow("next wraps to the top") << some << 6 << 5 << 7 << true << "0:3+";
+    QTest::newRow("previous in the same row") << some << 6 << 0 << 18 << false << "0:3";
+    QTest::newRow("previous in an earlier row") << some << 6 << 2 << 0 << false << "0:18";
+    QTest::newRow("previous wraps to the bottom") << some << 6 << 0 << 3 << false << "5:7+";
+    QTest::newRow("only error, from itself") << "3:4" << 6 << 3 << 4 << true << "3:4+";
+    QTest::newRow("only error, backwards from itself") << "3:4" << 6 << 3 << 4 << false << "3:4+";
+    QTest::newRow("earlier field of the start row comes last") << "3:2" << 6 << 3 << 9 << true << "3:2+";
+    QTest::newRow("new-line row, forward starts at the top") << some << 6 << 6 << 0 << true << "0:3";
+    QTest::newRow("new-line row, backward starts at the bottom") << some << 6 << 6 << 0 << false << "5:7";
+    QTest::newRow("no errors") << QString() << 6 << 1 << 1 << true << "none";
+}
+
+void tst_Grid::findError()
+{
+    QFETCH(QString, errors);
+    QFETCH(int, rows);
+    QFETCH(int, row);
+    QFETCH(int, field);
+    QFETCH(bool, forward);
+    QFETCH(QString, expected);
+
+    qnVelTor::GridAttr attrs(20);
+    attrs.Reset(unsigned(rows));
+    for (const QString &cell : errors.split(u' ', Qt::SkipEmptyParts))
+        QVERIFY(attrs.SetError(cell.section(u':', 0, 0).toUInt(), cell.section(u':', 1).toUInt(), true));
+    unsigned foundRow = 99;
+    unsigned foundField = 99;
+    bool wrapped = true;
+    QString result = QStringLiteral("none");
+    if (attrs.FindError(unsigned(row), unsigned(field), forward, foundRow, foundField, wrapped))
+        result = QStringLiteral("%1:%2%3").arg(foundRow).arg(foundField).arg(wrapped ? "+" : "");
+    QCOMPARE(result, expected);
 }
 
 QTEST_MAIN(tst_Grid)

@@ -95,6 +95,7 @@ private slots:
     void openEditorIsSearchedToo();
     void searchChangesNothingButTheCurrentCell();
     void hitIsScrolledIntoView();
+    void enterInTheBoxSearchesRight();
 
 private:
     // Loads a report of `lineCount` empty lines with the given cells filled;
@@ -628,6 +629,23 @@ void tst_Search::hitIsScrolledIntoView()
     const QRect hit = form->VelTorGrid->visualRect(form->Model->index(389, 18));
     QVERIFY(!hit.isEmpty());
     QVERIFY(form->VelTorGrid->viewport()->rect().contains(hit));
+}
+
+// Enter in the search box goes on to the next occurrence, as → does.
+void tst_Search::enterInTheBoxSearchesRight()
+{
+    QVERIFY(Load(3, {{{4, 1}, "key"}, {{2, 2}, "key"}, {{9, 2}, "a key"}}));
+    QVERIFY(SetWord("key"));
+    form->SetCurrentCell(1, 1);
+    QTest::keyClick(form->KensakuWord, Qt::Key_Return);
+    QCOMPARE(Current(), Cell(4, 1));
+    QTest::keyClick(form->KensakuWord, Qt::Key_Enter);
+    QCOMPARE(Current(), Cell(2, 2));
+    QTest::keyClick(form->KensakuWord, Qt::Key_Return);
+    QCOMPARE(Current(), Cell(9, 2));
+    QTest::keyClick(form->KensakuWord, Qt::Key_Return);
+    QCOMPARE(Current(), Cell(4, 1));
+    QCOMPARE(form->KensakuRightButton->toolTip(), QStringLiteral("見つかりました(^_^)"));
 }
 
 QTEST_MAIN(tst_Search)

@@ -55,6 +55,8 @@ class tst_ShiftJis : public QObject
     Q_OBJECT
 
 private slots:
+    void wellFormed_data();
+    void wellFormed();
     void knownStrings_data();
     void knownStrings();
     void singleBytes();
@@ -431,6 +433,38 @@ void tst_ShiftJis::sharedVectors()
         QVERIFY(!encoded.has_value());
         break;
     }
+}
+
+// Bad bytes at every place of the eight-byte steps must be seen.
+void tst_ShiftJis::wellFormed_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("expected");
+
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("long ASCII") << QByteArray("The quick brown fox jumps over") << true;
+    QTest::newRow("kanji across a step") << QByteArray("ABCDEFG\x8A\xBFHIJ") << true;
+    QTest::newRow("katakana") << QByteArray("\xB1\xB2\xB3\xDF") << true;
+    for (int at : {0, 7, 8, 15, 16}) {
+        QByteArray nul(20, 'a');
+        nul[at] = '\0';
+        QTest::addRow("NUL at %d", at) << nul << false;
+        QByteArray ff(20, 'a');
+        ff[at] = '\xFF';
+        QTest::addRow("0xFF at %d", at) << ff << false;
+    }
+    QTest::newRow("0x80") << QByteArray("a\x80") << false;
+    QTest::newRow("0xA0") << QByteArray("\xA0") << false;
+    QTest::newRow("lone lead byte at the end") << QByteArray("abcdefghij\x82") << false;
+    QTest::newRow("lead byte before a control byte") << QByteArray("\x82\x1F") << false;
+    QTest::newRow("0x5C trail byte") << QByteArray("\x83\x5C") << true;
+}
+
+void tst_ShiftJis::wellFormed()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, expected);
+    QCOMPARE(ShiftJis::IsWellFormed(std::string_view(bytes.constData(), std::size_t(bytes.size()))), expected);
 }
 
 QTEST_APPLESS_MAIN(tst_ShiftJis)
