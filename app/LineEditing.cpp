@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -96,25 +97,39 @@ void TVelTorForm::EditPasteLineExecute()
     VelTorGrid->CommitEditor();
     if (!LineCommandAllowed(true) || !LineClipboard.HasRecord())
         return;
-    // Read first: a clipboard that fails now leaves no empty line behind.
-    std::vector<std::string> cells;
-    if (!LineClipboard.GetRecord(cells))
-        return;
-    // Cell 0 is the row handle's and belongs to no field; foreign data may
-    // put text there, which is dropped.
-    std::vector<std::string> fields(FieldCount);
-    for (unsigned f = 0; f < FieldCount && f + 1 < cells.size(); ++f)
-        fields[f] = std::move(cells[f + 1]);
-
     const int col = CurrentCol();
     const int row = CurrentRow();
     const int record = GridRowToRecord(row);
-    CellAttrs.InsertRow(unsigned(record));
-    Model->InsertEmptyRow(record);
-    Model->SetRowCells(record, fields);
-    // A pasted line may come from another program or an older file: its
-    // invalid cells are framed at once, as after a load.
-    ValidateRecord(record);
+    const int modelRows = Model->rowCount();
+    const unsigned attrRows = CellAttrs.RowCount();
+    try {
+        // Read first: a clipboard that fails now leaves no empty line behind.
+        std::vector<std::string> cells;
+        if (!LineClipboard.GetRecord(cells))
+            return;
+        // Cell 0 is the row handle's and belongs to no field; foreign data may
+        // put text there, which is dropped.
+        std::vector<std::string> fields(FieldCount);
+        for (unsigned f = 0; f < FieldCount && f + 1 < cells.size(); ++f)
+            fields[f] = std::move(cells[f + 1]);
+
+        CellAttrs.InsertRow(unsigned(record));
+        Model->InsertEmptyRow(record);
+        Model->SetRowCells(record, fields);
+        // A pasted line may come from another program or an older file: its
+        // invalid cells are framed at once, as after a load.
+        ValidateRecord(record);
+    } catch (const std::bad_alloc &) {
+        // Another program may offer a line of any size. Whatever of it got
+        // in goes again, so the report stays as it was.
+        if (Model->rowCount() > modelRows)
+            Model->RemoveRow(record);
+        if (CellAttrs.RowCount() > attrRows)
+            CellAttrs.RemoveRow(unsigned(record));
+        SetCurrentCell(col, row);
+        ShowError(OutOfMemoryPasteMessage());
+        return;
+    }
     Modified = true;
     SetCurrentCell(col, row);
     UpdateLineActions();

@@ -14,6 +14,22 @@ class QIODevice;
 
 using TakeRecords = std::function<void(qnVelTorData &data)>;
 
+// Called after every chunk with the bytes read so far and the file's size;
+// returning false stops the read. It runs once per chunk, so a caller may
+// afford a clock look-up in it but not much more.
+using ReadProgress = std::function<bool(std::uint64_t done, std::uint64_t size)>;
+
+// Why a read gave no report.
+enum class ReadFailure {
+    None,
+    CannotOpen, // missing, no right to read, bad path
+    NotRegularFile, // a folder, FIFO or device: opening or reading it may never end
+    ReadError,
+    OutOfMemory,
+    TooManyLines,
+    Cancelled, // the progress callback said stop
+};
+
 // Reads the report file at `path` into `data`: sets the file base name from
 // the path first (also when the read fails), then appends one record per
 // line. Does not empty `data`. False when the file cannot be opened or read
@@ -26,6 +42,11 @@ bool ReadReportFile(const QString &path, qnVelTorData *data);
 // the whole report twice.
 bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take);
 
+// The same, with `progress` after every chunk, and the reason of a false
+// result in `failure` (None after a true one). Only regular files are read.
+bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take, const ReadProgress &progress,
+                    ReadFailure *failure);
+
 // Turns the bytes of a report file into records. The file's text-mode
 // translations are part of the format: CR is dropped wherever it stands and
 // the first 0x1A ends the input.
@@ -35,7 +56,9 @@ public:
     qnVelTorFileReader(qnVelTorData *data, const QString &path);
     ~qnVelTorFileReader();
 
-    bool Read(const TakeRecords &take = {});
+    bool Read(const TakeRecords &take = {}, const ReadProgress &progress = {});
+    // Why the last Read() returned false.
+    ReadFailure Failure() const { return failure; }
 
     // One byte 0..255 after the text-mode translation, or -1 for the end of
     // the input.
@@ -65,6 +88,7 @@ private:
     bool ended = false;
     bool finished = false;
     bool overflow = false;
+    ReadFailure failure = ReadFailure::None;
 };
 
 class qnVelTorFileWriter
