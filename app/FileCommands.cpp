@@ -11,10 +11,10 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QElapsedTimer>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QStatusBar>
