@@ -190,11 +190,11 @@ bool TVelTorForm::LoadReport(const QString &path)
                 // window lets go of the report it shows.
                 TakeRecords();
                 loadedRows.reserve(loadedRows.size() + 1); // the new-line row
+                ClearView();
+                DocumentToGrid();
                 Modified = false;
                 CurrentFileName = path;
                 NameChanged = false;
-                ClearView();
-                DocumentToGrid();
             }
         } catch (const std::bad_alloc &) {
             ok = false;
