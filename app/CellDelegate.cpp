@@ -1,10 +1,13 @@
 #include "CellDelegate.h"
 
+#include "ReportModel.h"
 #include "TextFilter.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+
+#include <new>
 
 CellDelegate::CellDelegate(DrawCell drawCell, ByteLimit byteLimit, QObject *parent)
     : QStyledItemDelegate(parent), drawCell(std::move(drawCell)), byteLimit(std::move(byteLimit))
@@ -38,6 +41,13 @@ void CellDelegate::setEditorData(QWidget *editor, const QModelIndex &index) cons
 {
     auto *lineEdit = static_cast<QLineEdit *>(editor);
     lineEdit->setText(index.data(Qt::EditRole).toString());
+    if (const auto *model = qobject_cast<const ReportModel *>(index.model())) {
+        const QString note = ReportModel::LongCellNote(model->Cell(index.row(), index.column()));
+        if (!note.isEmpty()) {
+            emit notice(note + QStringLiteral("編集すると、表示されている文字だけが残ります。"));
+            return;
+        }
+    }
     // An unchanged cell keeps its bytes; the user must know before
     // changing it that the edit will drop the ones shown as U+FFFD.
     if (lineEdit->text().contains(QChar::ReplacementCharacter))
@@ -58,9 +68,15 @@ void CellDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, cons
 
 void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    QStyledItemDelegate::paint(painter, option, index);
-    if (drawCell)
-        drawCell(painter, option.rect, index.column() + 1, index.row() + 1);
+    try {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (drawCell)
+            drawCell(painter, option.rect, index.column() + 1, index.row() + 1);
+    } catch (const std::bad_alloc &) {
+        // Thrown on through Qt's paint event it would end the program and
+        // lose the report. The cell stays blank; the window says why.
+        emit outOfMemory();
+    }
 }
 
 bool CellDelegate::eventFilter(QObject *object, QEvent *event)

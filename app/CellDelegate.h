@@ -35,8 +35,11 @@ signals:
     // Every change of the editor's text, and once more when it closes.
     void editTextChanged(const QModelIndex &index, const QString &text) const;
     void refused(const QString &message) const;
+    // Something the user should know about the cell being edited.
     void notice(const QString &message) const;
     void ctrlTabPressed() const;
+    // A cell could not be drawn for want of memory.
+    void outOfMemory() const;
 
 protected:
     bool eventFilter(QObject *object, QEvent *event) override;

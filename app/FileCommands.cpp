@@ -12,16 +12,21 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QUndoStack>
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <new>
 #include <ranges>
 
@@ -73,6 +78,47 @@ class WaitCursor
 public:
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+// Shows how far a load has got once it has run for `delay` milliseconds, and
+// lets the user stop it. Events are handled only from then on, while the
+// window-modal dialog keeps the user's input away from the window, so no
+// command can run inside a load. Called once per chunk of the file: before
+// the dialog is up it costs one look at the clock.
+class LoadProgress
+{
+public:
+    LoadProgress(QWidget *window, int delay) : window(window), delay(delay) { clock.start(); }
+
+    // False when the user has asked to stop.
+    bool Step(std::uint64_t done, std::uint64_t size)
+    {
+        if (!dialog) {
+            if (clock.elapsed() < delay)
+                return true;
+            dialog = std::make_unique<QProgressDialog>(QStringLiteral("ファイルを読み込んでいます…"),
+                                                       QStringLiteral("キャンセル"), 0, Steps, window);
+            dialog->setWindowTitle(QStringLiteral("読み込み中"));
+            dialog->setWindowModality(Qt::WindowModal);
+            dialog->setMinimumDuration(0);
+            dialog->setAutoReset(false);
+            dialog->setAutoClose(false);
+            // The Cancel button must not look busy.
+            QApplication::changeOverrideCursor(Qt::BusyCursor);
+            dialog->show();
+        }
+        const std::uint64_t part = size == 0 ? 0 : std::min(done, size) * Steps / size;
+        dialog->setValue(int(part));
+        QCoreApplication::processEvents();
+        return !dialog->wasCanceled();
+    }
+
+private:
+    static constexpr int Steps = 1000;
+    QWidget *window; // not owned
+    int delay;
+    QElapsedTimer clock;
+    std::unique_ptr<QProgressDialog> dialog;
 };
 
 } // namespace
@@ -212,31 +258,96 @@ void TVelTorForm::FileOpen1Execute(QObject *Sender)
 
 bool TVelTorForm::LoadReport(const QString &path)
 {
-    bool ok;
+    // Events are handled while the progress is shown; a second load must
+    // not start inside the first.
+    if (loading)
+        return false;
+    loading = true;
+    bool ok = false;
+    ReadFailure failure = ReadFailure::None;
     ReadFacts facts;
     {
         WaitCursor wait;
-        Data.Clear();
-        ok = ReadReportFile(path, &Data, [this](qnVelTorData &) { TakeRecords(); }, &facts);
-        if (ok) {
-            Modified = false;
-            SetCurrentFileName(path);
-            NameChanged = false;
-            ClearView();
-            DocumentToGrid();
-            ResetUndo();
-        } else {
-            loadedRows.clear();
-            loadedArena = RowArena();
-            loadedAttrs.Reset(0);
+        LoadProgress progress(this, LoadProgressDelay);
+        try {
+            Data.Clear();
+            ok = ReadReportFile(
+                    path, &Data, [this](qnVelTorData &) { TakeRecords(); },
+                    [&progress](std::uint64_t done, std::uint64_t size) { return progress.Step(done, size); },
+                    &failure, &facts);
+            if (ok) {
+                // Everything that needs much memory happens before the
+                // window lets go of the report it shows.
+                TakeRecords();
+                loadedRows.reserve(loadedRows.size() + 1); // the new-line row
+                ClearView();
+                DocumentToGrid();
+                Modified = false;
+                SetCurrentFileName(path);
+                NameChanged = false;
+                ResetUndo();
+            }
+        } catch (const std::bad_alloc &) {
+            ok = false;
+            failure = ReadFailure::OutOfMemory;
         }
+        if (!ok)
+            DropLoadedRecords();
         releaseFreedMemory();
     }
-    if (!ok)
+    loading = false;
+    switch (failure) {
+    case ReadFailure::None:
+        break;
+    case ReadFailure::Cancelled:
+        statusBar()->showMessage(LoadCancelledMessage());
+        break;
+    case ReadFailure::NotRegularFile:
+        ShowError(NotRegularFileMessage());
+        break;
+    case ReadFailure::OutOfMemory:
+        ShowError(OutOfMemoryLoadMessage());
+        break;
+    default:
         ShowError(QStringLiteral("ファイル読み込みエラー"));
-    else
+        break;
+    }
+    if (ok)
         ReportLoaded(facts);
     return ok;
+}
+
+void TVelTorForm::DropLoadedRecords()
+{
+    Data.Resize(0);
+    std::vector<ReportRow>().swap(loadedRows);
+    loadedArena = RowArena();
+    loadedAttrs.Reset(0);
+}
+
+QString TVelTorForm::NotRegularFileMessage()
+{
+    return QStringLiteral("通常のファイルではないため、開けません。\n（フォルダー、パイプ、デバイスなどは開けません）");
+}
+
+QString TVelTorForm::OutOfMemoryLoadMessage()
+{
+    return QStringLiteral("メモリが足りないため、ファイルを開けません。\n表示中の報告はそのままです。");
+}
+
+QString TVelTorForm::OutOfMemoryPasteMessage()
+{
+    return QStringLiteral("メモリが足りないため、行を貼り付けられません。");
+}
+
+QString TVelTorForm::OutOfMemoryDrawMessage()
+{
+    return QStringLiteral("メモリが足りないため、表示できないセルがあります。");
+}
+
+QString TVelTorForm::LoadCancelledMessage()
+{
+    return QStringLiteral("読み込みを中止しました。表示中の報告はそのままです。");
 }
 
 bool TVelTorForm::FileSave1Execute(QObject *Sender)

@@ -30,7 +30,7 @@ void TVelTorForm::VelTorGridSetEditText(int col, int row, const QString &text)
     const std::string_view stored = Model->Cell(record, field);
     // Any change counts, also one to an empty text; a cell left as it was
     // does not, and keeps its exact bytes.
-    const bool unchanged = text == ShiftJis::ToText(stored);
+    const bool unchanged = ReportModel::EditLeavesCell(stored, text);
     const std::string bytes = unchanged ? std::string(stored) : ReportModel::TextToCell(text);
     if (record != editRecord || field != editField) {
         // The first report of an edit: a give-up restores what was before.

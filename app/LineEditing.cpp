@@ -21,6 +21,8 @@
 #include <QStatusBar>
 #include <QUndoStack>
 
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -100,23 +102,34 @@ void TVelTorForm::EditPasteLineExecute()
     VelTorGrid->CommitEditor();
     if (!LineCommandAllowed(true) || !lineClipboard->HasRecord())
         return;
-    // Read first: a clipboard that fails now leaves no empty line behind.
-    std::vector<std::string> cells;
-    if (!lineClipboard->GetRecord(cells))
-        return;
-    // Cell 0 is the row handle's and belongs to no field; foreign data may
-    // put text there, which is dropped.
-    std::vector<std::string> fields(FieldCount);
-    for (unsigned f = 0; f < FieldCount && f + 1 < cells.size(); ++f)
-        fields[f] = std::move(cells[f + 1]);
-
     const int col = CurrentCol();
     const int row = CurrentRow();
     const int record = GridRowToRecord(row);
-    // A pasted line may come from another program or an older file: its
-    // invalid cells are framed at once, as after a load.
-    UndoStack->push(new InsertLineCommand(*Edits, QStringLiteral("1行貼り付け"), record, GridColToField(col),
-                                          ReportRow::FromCells(fields)));
+    try {
+        // Read first: a clipboard that fails now leaves no empty line behind.
+        std::vector<std::string> cells;
+        if (!lineClipboard->GetRecord(cells))
+            return;
+        // Cell 0 is the row handle's and belongs to no field; foreign data may
+        // put text there, which is dropped.
+        std::vector<std::string> fields(FieldCount);
+        for (unsigned f = 0; f < FieldCount && f + 1 < cells.size(); ++f)
+            fields[f] = std::move(cells[f + 1]);
+
+        // A pasted line may come from another program or an older file: its
+        // invalid cells are framed at once, as after a load.
+        auto step = std::make_unique<InsertLineCommand>(*Edits, QStringLiteral("1行貼り付け"), record,
+                                                        GridColToField(col), ReportRow::FromCells(fields));
+        // The stack owns the step only once its first redo went through.
+        UndoStack->push(step.get());
+        step.release();
+    } catch (const std::bad_alloc &) {
+        // Another program may offer a line of any size; the step takes back
+        // whatever of it got in, so the report stays as it was.
+        SetCurrentCell(col, row);
+        ShowError(OutOfMemoryPasteMessage());
+        return;
+    }
     SetCurrentCell(col, row);
     UpdateLineActions();
 }

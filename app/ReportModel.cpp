@@ -4,6 +4,8 @@
 #include "qnVelTorDataAttribute.h"
 #include "qnVelTorGridAttr.h"
 
+#include <QLocale>
+
 ReportModel::ReportModel(const qnVelTorDataAttribute *attributes, const qnVelTor::GridAttr *cellAttrs,
                          QObject *parent)
     : QAbstractTableModel(parent), attributes(attributes), cellAttrs(cellAttrs), rows(1)
@@ -25,9 +27,13 @@ QVariant ReportModel::data(const QModelIndex &index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
     switch (role) {
-    case Qt::DisplayRole:
+    case Qt::DisplayRole: {
+        const std::string_view cell = Cell(index.row(), index.column());
+        // The ellipsis says that more follows, also in a wide column.
+        return IsLongCell(cell) ? CellText(cell) + QChar(0x2026) : CellText(cell);
+    }
     case Qt::EditRole:
-        return ShiftJis::ToText(Cell(index.row(), index.column()));
+        return CellText(Cell(index.row(), index.column()));
     case Qt::ToolTipRole:
     case Qt::StatusTipRole:
         return Hint(index.row(), index.column());
@@ -68,7 +74,7 @@ bool ReportModel::setData(const QModelIndex &index, const QVariant &value, int r
     if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
         return false;
     const QString text = value.toString();
-    if (text == ShiftJis::ToText(Cell(index.row(), index.column())))
+    if (EditLeavesCell(Cell(index.row(), index.column()), text))
         return true;
     if (commitCell)
         commitCell(index.row(), index.column(), TextToCell(text));
@@ -87,6 +93,45 @@ std::string ReportModel::TextToCell(const QString &text)
     // Text that came through the editor holds only storable characters;
     // anything else is dropped, never stored as a substitute.
     return ShiftJis::FromTextReplacing(storable, {});
+}
+
+QString ReportModel::CellText(std::string_view bytes)
+{
+    if (!IsLongCell(bytes))
+        return ShiftJis::ToText(bytes);
+    // Walk whole characters so that the cut never splits a double-byte one.
+    std::size_t end = 0;
+    while (end < ShownCellBytes) {
+        const bool pair = end + 1 < bytes.size() && ShiftJis::IsLeadByte(static_cast<unsigned char>(bytes[end]))
+                && ShiftJis::IsTrailByte(static_cast<unsigned char>(bytes[end + 1]));
+        const std::size_t next = end + (pair ? 2 : 1);
+        if (next > ShownCellBytes)
+            break;
+        end = next;
+    }
+    return ShiftJis::ToText(bytes.substr(0, end));
+}
+
+bool ReportModel::EditLeavesCell(std::string_view bytes, const QString &text)
+{
+    const QString shown = CellText(bytes);
+    if (text == shown)
+        return true;
+    if (!IsLongCell(bytes))
+        return false;
+    qsizetype end = shown.size();
+    while (end > 0 && shown.at(end - 1) == u' ')
+        --end;
+    return text.size() == end && QStringView(shown).left(end) == text;
+}
+
+QString ReportModel::LongCellNote(std::string_view bytes)
+{
+    if (!IsLongCell(bytes))
+        return {};
+    return QStringLiteral("このセルは%1バイトあります。先頭の%2バイトまでを表示しています。")
+            .arg(QLocale(QLocale::Japanese).toString(qulonglong(bytes.size())))
+            .arg(ShownCellBytes);
 }
 
 std::string_view ReportModel::Cell(int row, int field) const
@@ -130,10 +175,17 @@ QString ReportModel::Hint(int row, int field) const
 {
     if (field < 0 || field >= int(ReportRow::CellCount))
         return {};
-    if (cellAttrs && row >= 0 && cellAttrs->IsError(unsigned(row), unsigned(field)))
-        return ShiftJis::ToText(cellAttrs->GetErrorMessage(unsigned(row), unsigned(field)));
-    const auto *attribute = attributes->At(unsigned(field));
-    return attribute ? ShiftJis::ToText(attribute->hint) : QString();
+    QString hint;
+    if (cellAttrs && row >= 0 && cellAttrs->IsError(unsigned(row), unsigned(field))) {
+        hint = ShiftJis::ToText(cellAttrs->GetErrorMessage(unsigned(row), unsigned(field)));
+    } else {
+        const auto *attribute = attributes->At(unsigned(field));
+        hint = attribute ? ShiftJis::ToText(attribute->hint) : QString();
+    }
+    const QString note = LongCellNote(Cell(row, field));
+    if (!note.isEmpty())
+        hint = hint.isEmpty() ? note : hint + QStringLiteral("　") + note;
+    return hint;
 }
 
 void ReportModel::ResetRows(std::vector<ReportRow> &&lines, RowArena &&lineArena)
@@ -162,6 +214,10 @@ void ReportModel::InsertEmptyRow(int row)
 {
     if (row < 0 || std::size_t(row) > rows.size())
         return;
+    // Room first: running out of memory between begin and end would leave
+    // the views with a row the model does not have.
+    if (rows.size() == rows.capacity())
+        rows.reserve(rows.size() * 2);
     beginInsertRows(QModelIndex(), row, row);
     rows.emplace(rows.begin() + row);
     endInsertRows();

@@ -47,6 +47,19 @@ public:
     // the window can make it a step that can be undone.
     using CommitCell = std::function<void(int row, int field, std::string bytes)>;
     void SetCommitHandler(CommitCell handler) { commitCell = std::move(handler); }
+    // No field holds more than 100 bytes, yet a broken file may put megabytes
+    // into one cell, and shaping such a text freezes every redraw. A cell is
+    // shown, measured and edited only up to this many bytes.
+    static constexpr std::size_t ShownCellBytes = 512;
+    // The text shown and edited for a cell: the whole cell, or its first
+    // ShownCellBytes bytes cut at a character boundary. An editor handing
+    // this text back unchanged leaves the cell's bytes as they are.
+    static QString CellText(std::string_view bytes);
+    static bool IsLongCell(std::string_view bytes) { return bytes.size() > ShownCellBytes; }
+    // True when an editor that handed back `text` left the cell as it was.
+    // The editor drops trailing spaces; for a long cell that alone must not
+    // count as an edit, which would keep only the start of the cell.
+    static bool EditLeavesCell(std::string_view bytes, const QString &text);
 
     std::string_view Cell(int row, int field) const;
     // True when the bytes changed; nothing is signalled otherwise.
@@ -55,8 +68,11 @@ public:
     void SetRowCells(int row, const std::vector<std::string> &cells);
     const ReportRow &Row(int row) const { return rows[std::size_t(row)]; }
 
-    // The hint of a cell: its error message, else its field's hint.
+    // The hint of a cell: its error message, else its field's hint; for a
+    // cell longer than what is shown, also its length.
     QString Hint(int row, int field) const;
+    // Says how long a cell is when only its start is shown; else empty.
+    static QString LongCellNote(std::string_view bytes);
 
     // Replaces every row by `lines` followed by the empty new-line row;
     // `arena` holds the blocks of lines built in it.

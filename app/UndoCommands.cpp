@@ -45,10 +45,23 @@ void ReportEdits::ValidateLine(int record)
 
 void ReportEdits::InsertLine(int record, const ReportRow &line)
 {
+    // A line that does not fit in memory leaves the report as it was.
     attrs.InsertRow(unsigned(record));
-    model.InsertRow(record, ReportRow(line));
-    if (!line.IsEmpty())
-        ValidateLine(record);
+    try {
+        model.InsertRow(record, ReportRow(line));
+    } catch (...) {
+        attrs.RemoveRow(unsigned(record));
+        throw;
+    }
+    if (!line.IsEmpty()) {
+        try {
+            ValidateLine(record);
+        } catch (...) {
+            model.RemoveRow(record);
+            attrs.RemoveRow(unsigned(record));
+            throw;
+        }
+    }
 }
 
 void ReportEdits::RemoveLine(int record)

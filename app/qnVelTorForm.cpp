@@ -390,6 +390,10 @@ void TVelTorForm::CreateControls()
     connect(delegate, &CellDelegate::notice, this, [this](const QString &message) {
         statusBar()->showMessage(message);
     });
+    // Queued: the status bar is not touched from inside the grid's paint.
+    connect(
+            delegate, &CellDelegate::outOfMemory, this,
+            [this] { statusBar()->showMessage(OutOfMemoryDrawMessage()); }, Qt::QueuedConnection);
     connect(delegate, &CellDelegate::ctrlTabPressed, this, [this] {
         VelTorGrid->CommitEditor();
         SyoudakuBangou->setFocus(Qt::TabFocusReason);

@@ -99,6 +99,16 @@ public:
     // last folder used; empty leaves it to the platform.
     QString StartFolder() const;
 
+    // What the user is told when a command cannot be done.
+    static QString NotRegularFileMessage();
+    static QString OutOfMemoryLoadMessage();
+    static QString OutOfMemoryPasteMessage();
+    static QString OutOfMemoryDrawMessage();
+    static QString LoadCancelledMessage();
+    // Milliseconds a load runs before it shows its progress with a Cancel
+    // button; until then no event is handled.
+    int LoadProgressDelay = 500;
+
     // Grid events, in grid positions.
     void VelTorGridSetEditText(int col, int row, const QString &text);
     void VelTorGridDrawCell(QPainter *painter, const QRect &rect, int col, int row) const;
@@ -260,6 +270,8 @@ private:
     // Moves the lines read into Data so far into rows and verdicts waiting
     // for DocumentToGrid, so that a large report is never held twice.
     void TakeRecords();
+    // Drops what a load that did not finish has built.
+    void DropLoadedRecords();
 
     RowArena loadedArena;
     std::vector<ReportRow> loadedRows;
@@ -294,4 +306,5 @@ private:
     int stackIndexAtEdit = 0;
     QString headerTexts[3];
     int headerSession = 0;
+    bool loading = false;
 };

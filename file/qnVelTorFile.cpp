@@ -21,6 +21,12 @@
 #include <limits>
 #include <new>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr char TabByte = '\t';
@@ -43,6 +49,49 @@ constexpr std::array<bool, 256> makeControlTable()
 }
 
 constexpr std::array<bool, 256> controlBytes = makeControlTable();
+
+// Opens `path` for reading only when it is a regular file. A FIFO would block
+// the open until some program writes to it, and a device such as /dev/zero
+// never ends, so the type is checked on the open file itself, without
+// waiting, and not by a look at the path that could change in between.
+std::unique_ptr<QFile> OpenRegularFile(const QString &path, ReadFailure &failure)
+{
+    auto file = std::make_unique<QFile>();
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        failure = ReadFailure::CannotOpen;
+        return nullptr;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        failure = ReadFailure::NotRegularFile;
+        return nullptr;
+    }
+    // Reads of a regular file never block anyway; clear the flag so that
+    // nothing below has to handle EAGAIN.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0
+        || !file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        failure = ReadFailure::CannotOpen;
+        return nullptr;
+    }
+#else
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        failure = ReadFailure::NotRegularFile;
+        return nullptr;
+    }
+    file->setFileName(path);
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        failure = ReadFailure::CannotOpen;
+        return nullptr;
+    }
+#endif
+    return file;
+}
 
 // TAB, LF, CR and 0x1A are all below 0x20, and such bytes are rare in a
 // report: eight bytes at a time are tested for any byte below 0x20 before
@@ -159,19 +208,32 @@ bool ReadReportFile(const QString &path, qnVelTorData *data)
 
 bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take, ReadFacts *facts)
 {
-    if (!data)
+    return ReadReportFile(path, data, take, {}, nullptr, facts);
+}
+
+bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take, const ReadProgress &progress,
+                    ReadFailure *failure, ReadFacts *facts)
+{
+    ReadFailure dummy;
+    ReadFailure &why = failure ? *failure : dummy;
+    why = ReadFailure::None;
+    if (!data) {
+        why = ReadFailure::CannotOpen;
         return false;
-    // Set before the file is opened: the caller compares a later save's
-    // name with it even when this read fails.
-    data->SetFileBaseName(FileBaseNameOfPath(path));
+    }
     try {
+        // Set before the file is opened: the caller compares a later save's
+        // name with it even when this read fails.
+        data->SetFileBaseName(FileBaseNameOfPath(path));
         qnVelTorFileReader reader(data, path);
-        const bool read = reader.Read(take);
+        const bool ok = reader.Read(take, progress);
+        why = reader.Failure();
         if (facts)
             *facts = reader.Facts();
-        return read;
+        return ok;
     } catch (const std::bad_alloc &) {
-        // A file too big for memory is a file that cannot be read.
+        // Also from `take`, which builds the caller's copy of the lines.
+        why = ReadFailure::OutOfMemory;
         return false;
     }
 }
@@ -183,32 +245,46 @@ qnVelTorFileReader::qnVelTorFileReader(qnVelTorData *data, const QString &path)
 
 qnVelTorFileReader::~qnVelTorFileReader() = default;
 
-bool qnVelTorFileReader::Read(const TakeRecords &take)
+bool qnVelTorFileReader::Read(const TakeRecords &take, const ReadProgress &progress)
 {
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    failure = ReadFailure::None;
+    std::unique_ptr<QFile> file = OpenRegularFile(path, failure);
+    if (!file)
         return false;
+    const qint64 size = file->size();
     stream = std::move(file);
 
-    const qint64 chunkSize = std::clamp<qint64>(stream->size(), 1, ReadChunkSize);
+    // Small reads would cost a call per few bytes on a file that says it is
+    // empty but is not (as files under /proc do).
+    const qint64 chunkSize = std::clamp<qint64>(size, 4096, ReadChunkSize);
     const std::unique_ptr<char[]> buffer(new char[std::size_t(chunkSize)]);
+    std::uint64_t done = 0;
     for (;;) {
         const qint64 got = stream->read(buffer.get(), chunkSize);
         // A read error is not the end of the report: stopping there as if
         // it were would quietly drop the rest of the lines.
-        if (got < 0)
+        if (got < 0) {
+            failure = ReadFailure::ReadError;
             return false;
+        }
         if (got == 0)
             break;
         const bool more = PutBytes(buffer.get(), static_cast<std::size_t>(got));
         if (take)
             take(*data);
+        done += std::uint64_t(got);
+        if (progress && !progress(done, std::uint64_t(std::max<qint64>(size, 0)))) {
+            failure = ReadFailure::Cancelled;
+            return false;
+        }
         if (!more)
             break;
     }
     const bool finished = Finish();
     if (take)
         take(*data);
+    if (!finished)
+        failure = ReadFailure::TooManyLines;
     return finished;
 }
 

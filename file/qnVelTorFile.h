@@ -27,6 +27,22 @@ struct ReadFacts
     std::uint64_t firstOddLine = 0;
 };
 
+// Called after every chunk with the bytes read so far and the file's size;
+// returning false stops the read. It runs once per chunk, so a caller may
+// afford a clock look-up in it but not much more.
+using ReadProgress = std::function<bool(std::uint64_t done, std::uint64_t size)>;
+
+// Why a read gave no report.
+enum class ReadFailure {
+    None,
+    CannotOpen, // missing, no right to read, bad path
+    NotRegularFile, // a folder, FIFO or device: opening or reading it may never end
+    ReadError,
+    OutOfMemory,
+    TooManyLines,
+    Cancelled, // the progress callback said stop
+};
+
 // Reads the report file at `path` into `data`: sets the file base name from
 // the path first (also when the read fails), then appends one record per
 // line. Does not empty `data`. False when the file cannot be opened or read
@@ -39,6 +55,11 @@ bool ReadReportFile(const QString &path, qnVelTorData *data);
 // the whole report twice.
 bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take, ReadFacts *facts = nullptr);
 
+// The same, with `progress` after every chunk, and the reason of a false
+// result in `failure` (None after a true one). Only regular files are read.
+bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take, const ReadProgress &progress,
+                    ReadFailure *failure, ReadFacts *facts = nullptr);
+
 // Turns the bytes of a report file into records. The file's text-mode
 // translations are part of the format: CR is dropped wherever it stands and
 // the first 0x1A ends the input.
@@ -48,7 +69,9 @@ public:
     qnVelTorFileReader(qnVelTorData *data, const QString &path);
     ~qnVelTorFileReader();
 
-    bool Read(const TakeRecords &take = {});
+    bool Read(const TakeRecords &take = {}, const ReadProgress &progress = {});
+    // Why the last Read() returned false.
+    ReadFailure Failure() const { return failure; }
 
     // One byte 0..255 after the text-mode translation, or -1 for the end of
     // the input.
@@ -85,6 +108,7 @@ private:
     // The current line has already been counted in `facts`.
     bool lineLong = false;
     bool lineOdd = false;
+    ReadFailure failure = ReadFailure::None;
 };
 
 // Gives the writer the 19 values of line `record`. The views need to stay

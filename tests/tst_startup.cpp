@@ -194,13 +194,15 @@ void tst_Startup::commandLineOpensFile()
 void tst_Startup::commandLineFileUnreadable_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("missing") << QStringLiteral("missing.dat");
-    QTest::newRow("a folder") << QStringLiteral("folder");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing") << QStringLiteral("missing.dat") << QStringLiteral("ファイル読み込みエラー");
+    QTest::newRow("a folder") << QStringLiteral("folder") << TVelTorForm::NotRegularFileMessage();
 }
 
 void tst_Startup::commandLineFileUnreadable()
 {
     QFETCH(QString, name);
+    QFETCH(QString, message);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
@@ -211,7 +213,7 @@ void tst_Startup::commandLineFileUnreadable()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QVERIFY(!OpenCommandLineFile(form, {QStringLiteral("qnveltor"), dir.filePath(name)}));
-    QCOMPARE(dialogs.boxes, QStringList{QStringLiteral("ファイル読み込みエラー [OK]")});
+    QCOMPARE(dialogs.boxes, QStringList{message + QStringLiteral(" [OK]")});
     QVERIFY(form.isVisible());
     QCOMPARE(form.Model->rowCount(), 1);
     QVERIFY(form.CurrentFileName.isEmpty());
