@@ -2,6 +2,8 @@
 #include "qnVelTorFile.h"
 #include "qnVelTorFileName.h"
 
+#include "SmallDisk.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -435,19 +437,11 @@ void tst_File::failedWriteKeepsOldFile()
 
 void tst_File::fullDiskKeepsOldFile()
 {
-    // A small tmpfs stands in for a full disk; mounting needs root.
-    QTemporaryDir mountPoint;
-    QVERIFY(mountPoint.isValid());
-    QProcess mount;
-    mount.start("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", mountPoint.path()});
-    if (!mount.waitForFinished(10000) || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+    SmallDisk disk;
+    if (!disk.mounted)
         QSKIP("cannot mount a small tmpfs here (needs root)");
-    struct Unmount {
-        QString path;
-        ~Unmount() { QProcess::execute("umount", {path}); }
-    } unmount {mountPoint.path()};
 
-    const QString path = mountPoint.filePath("1234567890201204ABC.dat");
+    const QString path = disk.filePath("1234567890201204ABC.dat");
     QVERIFY(writeFile(path, exampleFile));
 
     qnVelTorData big;
@@ -456,50 +450,13 @@ void tst_File::fullDiskKeepsOldFile()
         big.SetCell(r, 7, std::string(60, 'x'));
     QVERIFY(!qnVelTorFileWriter().Write(path, &big));
     QCOMPARE(readFile(path), exampleFile);
-    QCOMPARE(QDir(mountPoint.path()).entryList(QDir::Files), QStringList {"1234567890201204ABC.dat"});
+    QCOMPARE(disk.files(), QStringList {"1234567890201204ABC.dat"});
 
     // A report that fits still replaces the file there.
     const qnVelTorData small = exampleData();
     QVERIFY(qnVelTorFileWriter().Write(path, &small));
     QCOMPARE(readFile(path), exampleFile);
 }
-
-namespace {
-
-// A 64 KB tmpfs stands in for a disk; mounting needs root.
-struct SmallDisk
-{
-    SmallDisk()
-    {
-        QProcess mount;
-        mount.start("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder.path()});
-        mounted = folder.isValid() && mount.waitForFinished(10000) && mount.exitStatus() == QProcess::NormalExit
-                && mount.exitCode() == 0;
-    }
-    ~SmallDisk()
-    {
-        if (mounted)
-            QProcess::execute("umount", {folder.path()});
-    }
-    QString filePath(const QString &name) const { return folder.filePath(name); }
-    QStringList files() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); }
-
-    // Takes up every free byte with a file of its own.
-    bool Fill() const
-    {
-        QFile filler(filePath("filler"));
-        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return false;
-        const QByteArray block(512, 'f');
-        while (filler.write(block) == block.size()) { }
-        return filler.size() > 0;
-    }
-
-    QTemporaryDir folder;
-    bool mounted = false;
-};
-
-} // namespace
 
 void tst_File::fullDiskReportsEveryFailure_data()
 {
@@ -717,7 +674,7 @@ void tst_File::readFacts_data()
             << QByteArray("\xFF\r\nok\r\nXY\x82\tZ\r\n") << 0 << 0 << 2 << 1;
     QTest::newRow("lead byte before TAB") << QByteArray("1\t\x82\t3\r\n") << 0 << 0 << 1 << 1;
     QTest::newRow("kanji, katakana and EUDC are Shift-JIS")
-            << QByteArray("\x8A\xBF\xB1\xF0\x40\x82\xA0ABCDEFGHIJ\r\n") << 0 << 0 << 0 << 0;
+            << QByteArray("\x8A\xBF\xB1\xF0\x40\x82\xA0" "ABCDEFGHIJ\r\n") << 0 << 0 << 0 << 0;
     QTest::newRow("bad byte in a dropped 20th field") << QByteArray("1\r\n" + twenty + "\xFF\r\n") << 1 << 2 << 1 << 2;
 }
 

@@ -3,6 +3,7 @@
 // a failure is never taken for a save.
 
 #include "ReportModel.h"
+#include "SmallDisk.h"
 #include "VelTorGridView.h"
 #include "qnVelTorForm.h"
 
@@ -128,36 +129,6 @@ public:
     QStringList fileAnswers;
 };
 
-// A 64 KB tmpfs stands in for a disk; mounting needs root.
-struct SmallDisk
-{
-    SmallDisk()
-    {
-        QProcess mount;
-        mount.start("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder.path()});
-        mounted = folder.isValid() && mount.waitForFinished(10000) && mount.exitStatus() == QProcess::NormalExit
-                && mount.exitCode() == 0;
-    }
-    ~SmallDisk()
-    {
-        if (mounted)
-            QProcess::execute("umount", {folder.path()});
-    }
-    QString filePath(const QString &name) const { return folder.filePath(name); }
-    QStringList files() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); }
-    bool Fill() const
-    {
-        QFile filler(filePath("filler"));
-        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return false;
-        const QByteArray block(512, 'f');
-        while (filler.write(block) == block.size()) { }
-        return filler.size() > 0;
-    }
-
-    QTemporaryDir folder;
-    bool mounted = false;
-};
 
 } // namespace
 
