@@ -335,6 +335,11 @@ QString TVelTorForm::OutOfMemoryLoadMessage()
     return QStringLiteral("メモリが足りないため、ファイルを開けません。\n表示中の報告はそのままです。");
 }
 
+QString TVelTorForm::OutOfMemorySaveMessage()
+{
+    return QStringLiteral("メモリが足りないため、ファイルを保存できませんでした。\n報告も元のファイルもそのままです。");
+}
+
 QString TVelTorForm::OutOfMemoryPasteMessage()
 {
     return QStringLiteral("メモリが足りないため、行を貼り付けられません。");
@@ -384,11 +389,8 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
         if (!suggested.isEmpty())
             dialog.selectFile(suggested);
         const QString path = dialogs->ExecFileDialog(dialog);
-        if (path.isEmpty()) {
-            Data.Resize(0);
-            releaseFreedMemory();
+        if (path.isEmpty())
             return false;
-        }
         target = path;
     }
 
@@ -410,8 +412,7 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
         }
     }
     if (!written) {
-        ShowError(outOfMemory ? QStringLiteral("メモリが不足しているため、ファイルを保存できませんでした。")
-                              : QStringLiteral("ファイル書き込みエラー"));
+        ShowError(outOfMemory ? OutOfMemorySaveMessage() : QStringLiteral("ファイル書き込みエラー"));
         return false;
     }
     // Only a file that was written becomes the current one: a later Save

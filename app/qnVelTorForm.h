@@ -102,6 +102,7 @@ public:
     // What the user is told when a command cannot be done.
     static QString NotRegularFileMessage();
     static QString OutOfMemoryLoadMessage();
+    static QString OutOfMemorySaveMessage();
     static QString OutOfMemoryPasteMessage();
     static QString OutOfMemoryDrawMessage();
     static QString LoadCancelledMessage();

@@ -72,7 +72,7 @@ void operator delete(void *p, std::size_t) noexcept
 namespace {
 
 const QString WriteError = QStringLiteral("ファイル書き込みエラー");
-const QString MemoryError = QStringLiteral("メモリが不足しているため、ファイルを保存できませんでした。");
+const QString MemoryError = TVelTorForm::OutOfMemorySaveMessage();
 
 QByteArray fileLine(const QByteArrayList &fields)
 {
