@@ -117,8 +117,8 @@ bool ReportModel::EditLeavesCell(std::string_view bytes, const QString &text)
     const QString shown = CellText(bytes);
     if (text == shown)
         return true;
-    if (!IsLongCell(bytes))
-        return false;
+    // The editor hands back its text without trailing spaces: the cell's
+    // text less its trailing spaces is the cell left alone.
     qsizetype end = shown.size();
     while (end > 0 && shown.at(end - 1) == u' ')
         --end;
