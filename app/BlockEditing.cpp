@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <new>
 
 namespace {
@@ -133,7 +134,10 @@ void TVelTorForm::BlockClear()
         }
         if (changes.empty())
             return;
-        UndoStack->push(new CellsCommand(*Edits, QStringLiteral("クリア"), std::move(changes), lines, 0));
+        auto step = std::make_unique<CellsCommand>(*Edits, QStringLiteral("クリア"), std::move(changes), lines, 0);
+        // The stack owns the step only once its first redo went through.
+        UndoStack->push(step.get());
+        step.release();
     } catch (const std::bad_alloc &) {
         statusBar()->showMessage(NoMemory);
     }
@@ -200,8 +204,10 @@ void TVelTorForm::BlockPaste()
             lastRecord = record;
         }
         if (!changes.empty()) {
-            UndoStack->push(new CellsCommand(*Edits, QStringLiteral("貼り付け"), std::move(changes), lines,
-                                             linesAdded));
+            auto step = std::make_unique<CellsCommand>(*Edits, QStringLiteral("貼り付け"), std::move(changes), lines,
+                                                       linesAdded);
+            UndoStack->push(step.get());
+            step.release();
             const QModelIndex first = Model->index(startRecord, startField);
             const QModelIndex last = Model->index(lastRecord, lastField);
             VelTorGrid->selectionModel()->select(QItemSelection(first, last), QItemSelectionModel::ClearAndSelect);

@@ -6,6 +6,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+
 ReportModel::ReportModel(const qnVelTorDataAttribute *attributes, const qnVelTor::GridAttr *cellAttrs,
                          QObject *parent)
     : QAbstractTableModel(parent), attributes(attributes), cellAttrs(cellAttrs), rows(1)
@@ -117,8 +119,8 @@ bool ReportModel::EditLeavesCell(std::string_view bytes, const QString &text)
     const QString shown = CellText(bytes);
     if (text == shown)
         return true;
-    if (!IsLongCell(bytes))
-        return false;
+    // The editor hands back its text without trailing spaces: the cell's
+    // text less its trailing spaces is the cell left alone.
     qsizetype end = shown.size();
     while (end > 0 && shown.at(end - 1) == u' ')
         --end;
@@ -254,6 +256,9 @@ void ReportModel::AppendEmptyLines(int count)
 {
     if (count <= 0)
         return;
+    // Room first, as for a single row.
+    if (rows.capacity() - rows.size() < std::size_t(count))
+        rows.reserve(std::max(rows.size() + std::size_t(count), rows.size() * 2));
     const int first = int(rows.size()) - 1;
     beginInsertRows(QModelIndex(), first, first + count - 1);
     rows.insert(rows.end() - 1, std::size_t(count), ReportRow());

@@ -78,9 +78,17 @@ void ReportEdits::MoveLine(int from, int to)
 
 void ReportEdits::AppendLines(int count)
 {
-    for (int i = 0; i < count; ++i)
-        attrs.AddRow();
-    model.AppendEmptyLines(count);
+    // Lines that do not fit in memory leave the report as it was.
+    const unsigned rows = attrs.RowCount();
+    try {
+        for (int i = 0; i < count; ++i)
+            attrs.AddRow();
+        model.AppendEmptyLines(count);
+    } catch (...) {
+        while (attrs.RowCount() > rows)
+            attrs.RemoveRow(attrs.RowCount() - 1);
+        throw;
+    }
 }
 
 void ReportEdits::RemoveLastLines(int count)
@@ -138,8 +146,21 @@ CellsCommand::CellsCommand(ReportEdits &edits, const QString &text, std::vector<
 
 void CellsCommand::Apply(bool after)
 {
-    for (const LineChange &line : lines)
-        edits.SetCells(line.record, line.fields, after ? line.after : line.before);
+    std::size_t changed = 0;
+    try {
+        for (; changed < lines.size(); ++changed) {
+            const LineChange &line = lines[changed];
+            edits.SetCells(line.record, line.fields, after ? line.after : line.before);
+        }
+    } catch (...) {
+        // Memory ran out part way: the lines changed so far go back, so that
+        // the step is either whole or not there at all.
+        for (std::size_t i = 0; i <= changed && i < lines.size(); ++i) {
+            const LineChange &line = lines[i];
+            edits.SetCells(line.record, line.fields, after ? line.before : line.after);
+        }
+        throw;
+    }
 }
 
 void CellsCommand::redo()
@@ -148,7 +169,13 @@ void CellsCommand::redo()
     const int missing = linesBefore + linesAdded - edits.LineCount();
     if (missing > 0)
         edits.AppendLines(missing);
-    Apply(true);
+    try {
+        Apply(true);
+    } catch (...) {
+        if (missing > 0)
+            edits.RemoveLastLines(missing);
+        throw;
+    }
     if (!lines.empty())
         Focus(lines.front().record, firstField(lines.front().fields));
     done = true;

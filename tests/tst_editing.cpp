@@ -22,6 +22,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
+#include <QUndoStack>
 
 #include <memory>
 
@@ -276,6 +277,7 @@ private slots:
     // Added checks of failures that must lose nothing.
     void cutRefusedByClipboardKeepsLine();
     void editorOnBytesThatCannotBeShown();
+    void editorLeftAloneKeepsTrailingSpaces();
 
 private:
     void showAndActivate();
@@ -1349,6 +1351,38 @@ void tst_Editing::editorOnBytesThatCannotBeShown()
     QVERIFY(openEditor(form, form.FieldToGridCol(7), 1));
     QCOMPARE(form.statusBar()->currentMessage(), QString());
     form.VelTorGrid->CommitEditor();
+}
+
+// Before, opening the editor on a loaded cell that ends in spaces and
+// leaving it without typing cut the spaces off, marked the report modified
+// and made an undo step.
+void tst_Editing::editorLeftAloneKeepsTrailingSpaces()
+{
+    showAndActivate();
+    TVelTorForm &form = window->form;
+    fill(form, {line(QStringLiteral("1"))});
+    form.Model->SetCell(0, 7, "abc  ");
+    form.Model->SetCell(0, 8, "   ");
+    const int steps = form.UndoStack->count();
+
+    for (int field : {7, 8}) {
+        QVERIFY(openEditor(form, form.FieldToGridCol(field), 1));
+        form.VelTorGrid->CommitEditor();
+    }
+    QCOMPARE(bytes(form.Model->Cell(0, 7)), QByteArray("abc  "));
+    QCOMPARE(bytes(form.Model->Cell(0, 8)), QByteArray("   "));
+    QVERIFY(!form.Modified);
+    QVERIFY(!form.isWindowModified());
+    QCOMPARE(form.UndoStack->count(), steps);
+
+    // A real change still drops the spaces typed or left at the end.
+    QLineEdit *editor = openEditor(form, form.FieldToGridCol(7), 1);
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("ab  "));
+    form.VelTorGrid->CommitEditor();
+    QCOMPARE(bytes(form.Model->Cell(0, 7)), QByteArray("ab"));
+    QVERIFY(form.Modified);
 }
 
 QTEST_MAIN(tst_Editing)

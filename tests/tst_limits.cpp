@@ -16,12 +16,15 @@
 #include <QProgressDialog>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QUndoStack>
 #include <QtTest>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -223,6 +226,7 @@ private slots:
     // Out of memory.
     void loadOutOfMemoryKeepsTheReport();
     void pasteOutOfMemoryKeepsTheReport();
+    void blockPasteOutOfMemoryKeepsTheReport();
 };
 
 void tst_Limits::readerRefusesNonRegularFiles_data()
@@ -599,6 +603,76 @@ void tst_Limits::pasteOutOfMemoryKeepsTheReport()
         return check.text();
     });
     QCOMPARE(result, QString());
+}
+
+// Before, memory running out part way through a block paste left the lines
+// it had added, or some of its cells, in the report with no step to undo
+// them, and the verdicts no longer one row per line.
+void tst_Limits::blockPasteOutOfMemoryKeepsTheReport()
+{
+    QTemporaryDir dir;
+    Window window(dir);
+    QVERIFY(window.loaded);
+    TVelTorForm &form = window.form;
+    // From the new-line row, so that the paste adds every line it holds.
+    form.SetCurrentCell(form.FieldToGridCol(0), form.RecordToGridRow(2));
+    const QByteArray before = windowState(form);
+    constexpr int Lines = 100000;
+    QString block;
+    for (int i = 0; i < Lines; ++i)
+        block += QStringLiteral("x\ty\r\n");
+    QGuiApplication::clipboard()->setText(block);
+    block.clear();
+
+    // The memory left decides where the paste runs out; whatever the
+    // point, the paste is whole or not there at all. A megabyte more each
+    // time, until there is enough.
+    int pasted = 0;
+    int refused = 0;
+    for (int megabytes = 1; megabytes <= 64 && !pasted; ++megabytes) {
+        const QString result = inChild(60, rlim_t(256) << 20, [&] {
+            // Memory the heap holds free would count as room too: all of it
+            // is taken, and then the room is given back.
+            std::vector<void *> ballast;
+            ballast.reserve(1 << 16);
+            while (ballast.size() < ballast.capacity()) {
+                void *block = malloc(64 << 10);
+                if (!block)
+                    break;
+                ballast.push_back(block);
+            }
+            for (int i = 0; i < megabytes * 16 && !ballast.empty(); ++i) {
+                free(ballast.back());
+                ballast.pop_back();
+            }
+
+            Checks check;
+            form.BlockPaste();
+            const int lines = form.Model->rowCount() - 1;
+            check(int(form.CellAttrs.RowCount()) == lines, QStringLiteral("verdict rows %1, lines %2")
+                                                                   .arg(form.CellAttrs.RowCount())
+                                                                   .arg(lines));
+            if (form.UndoStack->count() == 1) {
+                check(lines == 2 + Lines && form.Model->Cell(lines - 1, 1) == "y", QStringLiteral("paste not whole"));
+                return QStringLiteral("pasted") + (check.text().isEmpty() ? QString() : u' ' + check.text());
+            }
+            if (lines != 2)
+                return QStringLiteral("refused, %1 lines left").arg(lines);
+            check.equal(windowState(form), before, QStringLiteral("window"));
+            check(form.statusBar()->currentMessage().contains(QStringLiteral("メモリが足りない")),
+                  QStringLiteral("message: ") + form.statusBar()->currentMessage());
+            return QStringLiteral("refused") + (check.text().isEmpty() ? QString() : u' ' + check.text());
+        });
+        if (result == QLatin1String("pasted"))
+            ++pasted;
+        else if (result == QLatin1String("refused"))
+            ++refused;
+        else
+            QFAIL(qPrintable(QStringLiteral("%1 MB: %2").arg(megabytes).arg(result)));
+    }
+    // Both ends reached: too little memory and enough.
+    QVERIFY(refused > 0);
+    QVERIFY(pasted > 0);
 }
 
 QTEST_MAIN(tst_Limits)
