@@ -61,7 +61,12 @@ QString CellDelegate::UnshowableBytesMessage()
 
 void CellDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
 {
-    const QString text = EditorText(static_cast<QLineEdit *>(editor)->text());
+    const auto *lineEdit = static_cast<QLineEdit *>(editor);
+    const QString text = EditorText(lineEdit->text());
+    // An editor nobody typed into hands back the cell less its trailing
+    // spaces; that is no edit, and the cell keeps its exact bytes.
+    if (!lineEdit->isModified() && text == EditorText(index.data(Qt::EditRole).toString()))
+        return;
     emit editTextChanged(index, text);
     model->setData(index, text, Qt::EditRole);
 }

@@ -119,8 +119,11 @@ bool ReportModel::EditLeavesCell(std::string_view bytes, const QString &text)
     const QString shown = CellText(bytes);
     if (text == shown)
         return true;
-    // The editor hands back its text without trailing spaces: the cell's
-    // text less its trailing spaces is the cell left alone.
+    // The editor hands back its text without trailing spaces; for a long
+    // cell that alone must not count as an edit, which would keep only the
+    // start of the cell.
+    if (!IsLongCell(bytes))
+        return false;
     qsizetype end = shown.size();
     while (end > 0 && shown.at(end - 1) == u' ')
         --end;

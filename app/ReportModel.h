@@ -57,9 +57,8 @@ public:
     static QString CellText(std::string_view bytes);
     static bool IsLongCell(std::string_view bytes) { return bytes.size() > ShownCellBytes; }
     // True when an editor that handed back `text` left the cell as it was.
-    // The editor drops trailing spaces; that alone must not count as an
-    // edit, which would cut a loaded cell's spaces or keep only the start
-    // of a long cell.
+    // The editor drops trailing spaces; for a long cell that alone must not
+    // count as an edit, which would keep only the start of the cell.
     static bool EditLeavesCell(std::string_view bytes, const QString &text);
 
     std::string_view Cell(int row, int field) const;

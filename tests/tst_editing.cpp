@@ -1383,6 +1383,14 @@ void tst_Editing::editorLeftAloneKeepsTrailingSpaces()
     form.VelTorGrid->CommitEditor();
     QCOMPARE(bytes(form.Model->Cell(0, 7)), QByteArray("ab"));
     QVERIFY(form.Modified);
+
+    // Deleting only the spaces at the end is an edit too.
+    editor = openEditor(form, form.FieldToGridCol(8), 1);
+    QVERIFY(editor);
+    editor->end(false);
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    form.VelTorGrid->CommitEditor();
+    QCOMPARE(bytes(form.Model->Cell(0, 8)), QByteArray());
 }
 
 QTEST_MAIN(tst_Editing)
