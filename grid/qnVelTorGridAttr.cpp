@@ -20,6 +20,9 @@ void GridAttr::Reset(unsigned count)
     errorRows = 0;
     texts.clear();
     textIndices.clear();
+    messageLists.clear();
+    messageLists.shrink_to_fit();
+    freeMessageLists.clear();
 }
 
 void GridAttr::AddRow()
@@ -38,10 +41,10 @@ std::string GridAttr::GetErrorMessage(unsigned row, unsigned field) const
 {
     if (!InRange(row, field))
         return {};
-    const Messages *messages = rows[row].messages.get();
-    if (!messages)
+    const std::uint32_t list = rows[row].messages;
+    if (!list)
         return {};
-    for (const Message &m : *messages) {
+    for (const Message &m : messageLists[list - 1]) {
         if (m.field == field)
             return *texts[m.text];
     }
@@ -80,25 +83,49 @@ bool GridAttr::SetErrorMessage(unsigned row, unsigned field, std::string text)
     if (text.empty()) {
         if (!r.messages)
             return true;
-        Messages &messages = *r.messages;
+        Messages &messages = MessagesOf(r);
         messages.erase(std::remove_if(messages.begin(), messages.end(),
                                       [field](const Message &m) { return m.field == field; }),
                        messages.end());
         if (messages.empty())
-            r.messages.reset();
+            ReleaseMessages(r);
         return true;
     }
     const std::uint32_t index = TextIndex(std::move(text));
-    if (!r.messages)
-        r.messages = std::make_unique<Messages>();
-    for (Message &m : *r.messages) {
+    Messages &messages = MessagesOf(r);
+    for (Message &m : messages) {
         if (m.field == field) {
             m.text = index;
             return true;
         }
     }
-    r.messages->push_back({static_cast<std::uint8_t>(field), index});
+    messages.push_back({static_cast<std::uint8_t>(field), index});
     return true;
+}
+
+GridAttr::Messages &GridAttr::MessagesOf(Row &row)
+{
+    if (!row.messages) {
+        if (freeMessageLists.empty()) {
+            messageLists.emplace_back();
+            row.messages = std::uint32_t(messageLists.size());
+        } else {
+            row.messages = freeMessageLists.back() + 1;
+            freeMessageLists.pop_back();
+        }
+    }
+    return messageLists[row.messages - 1];
+}
+
+void GridAttr::ReleaseMessages(Row &row)
+{
+    if (!row.messages)
+        return;
+    Messages &list = messageLists[row.messages - 1];
+    list.clear();
+    list.shrink_to_fit();
+    freeMessageLists.push_back(row.messages - 1);
+    row.messages = 0;
 }
 
 std::uint32_t GridAttr::TextIndex(std::string &&text)
@@ -132,6 +159,7 @@ bool GridAttr::RemoveRow(unsigned row)
     if (row >= rows.size())
         return false;
     Forget(rows[row]);
+    ReleaseMessages(rows[row]);
     rows.erase(rows.begin() + row);
     return true;
 }

@@ -35,6 +35,9 @@ public:
     void Reset(unsigned count);
     // Appends one cleared row.
     void AddRow();
+    // Room for `count` rows, so that appending them one by one never
+    // moves the rows already there.
+    void Reserve(unsigned count) { rows.reserve(count); }
 
     bool IsError(unsigned row, unsigned field) const;
     std::string GetErrorMessage(unsigned row, unsigned field) const;
@@ -81,9 +84,12 @@ private:
     struct Row
     {
         std::uint32_t errors = 0;
-        std::unique_ptr<Messages> messages; // null while the row has none
+        // 1 + the index of the row's list in messageLists; 0 while the row
+        // has none. An index, not a pointer: at a million rows every byte
+        // of a row counts eight times over against a pointer.
+        std::uint32_t messages = 0;
     };
-    static_assert(sizeof(Row) <= 16, "a row without messages must stay small");
+    static_assert(sizeof(Row) <= 8, "a row without messages must stay small");
 
     bool InRange(unsigned row, unsigned field) const
     {
@@ -93,8 +99,12 @@ private:
     std::uint32_t TextIndex(std::string &&text);
 
     void Forget(const Row &row);
+    Messages &MessagesOf(Row &row);
+    void ReleaseMessages(Row &row);
 
     std::vector<Row> rows;
+    std::vector<Messages> messageLists;
+    std::vector<std::uint32_t> freeMessageLists; // indices of lists no row uses
     unsigned width;
     std::uint64_t errorCells = 0;
     unsigned errorRows = 0;
