@@ -38,6 +38,8 @@ const unsigned char *getVarint(const unsigned char *p, std::size_t &value)
     }
 }
 
+static_assert(sizeof(ReportRow) == sizeof(void *), "a million rows must not cost more than their pointers");
+
 } // namespace
 
 RowArena::RowArena(RowArena &&other) noexcept
@@ -66,6 +68,8 @@ unsigned char *RowArena::Allocate(std::size_t size)
         chunks.emplace_back(new unsigned char[size]);
         return chunks.back().get();
     }
+    // Blocks start at even addresses: a row keeps a flag in the lowest bit.
+    used += used & 1;
     if (ChunkSize - used < size || !current) {
         chunks.emplace_back(new unsigned char[ChunkSize]);
         current = chunks.back().get();
@@ -78,12 +82,11 @@ unsigned char *RowArena::Allocate(std::size_t size)
 
 ReportRow::ReportRow(const ReportRow &other)
 {
-    if (other.block) {
+    if (other.tagged) {
         const std::size_t size = other.BlockSize();
         auto *copy = new unsigned char[size];
-        std::memcpy(copy, other.block, size);
-        block = copy;
-        owned = true;
+        std::memcpy(copy, other.Block(), size);
+        SetBlock(copy, true);
     }
 }
 
@@ -95,7 +98,7 @@ ReportRow &ReportRow::operator=(const ReportRow &other)
 }
 
 ReportRow::ReportRow(ReportRow &&other) noexcept
-    : block(std::exchange(other.block, nullptr)), owned(std::exchange(other.owned, false))
+    : tagged(std::exchange(other.tagged, 0))
 {
 }
 
@@ -103,8 +106,7 @@ ReportRow &ReportRow::operator=(ReportRow &&other) noexcept
 {
     if (this != &other) {
         Clear();
-        block = std::exchange(other.block, nullptr);
-        owned = std::exchange(other.owned, false);
+        tagged = std::exchange(other.tagged, 0);
     }
     return *this;
 }
@@ -116,14 +118,19 @@ ReportRow::~ReportRow()
 
 void ReportRow::Clear()
 {
-    if (owned)
-        delete[] block;
-    block = nullptr;
-    owned = false;
+    if (tagged & Owned)
+        delete[] Block();
+    tagged = 0;
+}
+
+void ReportRow::SetBlock(const unsigned char *block, bool owned)
+{
+    tagged = reinterpret_cast<std::uintptr_t>(block) | (owned ? Owned : 0);
 }
 
 std::size_t ReportRow::BlockSize() const
 {
+    const unsigned char *const block = Block();
     const unsigned char *p = block;
     for (unsigned i = 0; i < CellCount; ++i) {
         std::size_t length;
@@ -132,11 +139,18 @@ std::size_t ReportRow::BlockSize() const
     return static_cast<std::size_t>(p - block);
 }
 
+std::string_view ReportRow::Bytes() const
+{
+    if (!tagged)
+        return {};
+    return std::string_view(reinterpret_cast<const char *>(Block()), BlockSize());
+}
+
 std::string_view ReportRow::Cell(unsigned field) const
 {
-    if (!block || field >= CellCount)
+    if (!tagged || field >= CellCount)
         return {};
-    const unsigned char *p = block;
+    const unsigned char *p = Block();
     std::size_t length;
     for (unsigned i = 0;; ++i) {
         p = getVarint(p, length);
@@ -148,12 +162,12 @@ std::string_view ReportRow::Cell(unsigned field) const
 
 void ReportRow::Cells(std::string_view (&cells)[CellCount]) const
 {
-    if (!block) {
+    if (!tagged) {
         for (std::string_view &cell : cells)
             cell = {};
         return;
     }
-    const unsigned char *p = block;
+    const unsigned char *p = Block();
     for (std::string_view &cell : cells) {
         std::size_t length;
         p = getVarint(p, length);
@@ -184,8 +198,7 @@ void ReportRow::Assign(const std::string_view (&cells)[CellCount], RowArena *are
     }
     // Only now: the texts may lie in the old block.
     Clear();
-    block = fresh;
-    owned = !arena;
+    SetBlock(fresh, !arena);
 }
 
 void ReportRow::SetCell(unsigned field, std::string_view text)
