@@ -123,6 +123,7 @@ private slots:
     void errorCounts();
     void findError_data();
     void findError();
+    void messagesOfRemovedRowsDoNotComeBack();
 
     // Line clipboard: payload
     void makePayload_data();
@@ -833,6 +834,33 @@ void tst_Grid::findError()
     if (attrs.FindError(unsigned(row), unsigned(field), forward, foundRow, foundField, wrapped))
         result = QStringLiteral("%1:%2%3").arg(foundRow).arg(foundField).arg(wrapped ? "+" : "");
     QCOMPARE(result, expected);
+}
+
+void tst_Grid::messagesOfRemovedRowsDoNotComeBack()
+{
+    // The storage of a removed row's messages serves later rows: none of
+    // the old messages may show up on them.
+    qnVelTor::GridAttr attrs(20);
+    attrs.Reset(4);
+    QVERIFY(attrs.SetErrorMessage(0, 2, "old two"));
+    QVERIFY(attrs.SetErrorMessage(0, 7, "old seven"));
+    QVERIFY(attrs.SetErrorMessage(3, 1, "kept"));
+    QVERIFY(attrs.RemoveRow(0));
+    QVERIFY(attrs.SetErrorMessage(1, 5, "new"));
+    QCOMPARE(attrs.GetErrorMessage(1, 2), std::string());
+    QCOMPARE(attrs.GetErrorMessage(1, 7), std::string());
+    QCOMPARE(attrs.GetErrorMessage(1, 5), std::string("new"));
+    QVERIFY(attrs.SetErrorMessage(1, 5, std::string())); // its storage is given up again
+    QVERIFY(attrs.SetErrorMessage(0, 9, "other"));
+    QCOMPARE(attrs.GetErrorMessage(0, 2), std::string());
+    QCOMPARE(attrs.GetErrorMessage(0, 7), std::string());
+    QCOMPARE(attrs.GetErrorMessage(0, 9), std::string("other"));
+    QCOMPARE(attrs.GetErrorMessage(1, 5), std::string());
+    QCOMPARE(attrs.GetErrorMessage(2, 1), std::string("kept"));
+    QVERIFY(attrs.InsertRow(0));
+    QCOMPARE(attrs.GetErrorMessage(0, 9), std::string());
+    QCOMPARE(attrs.GetErrorMessage(1, 9), std::string("other"));
+    QCOMPARE(attrs.GetErrorMessage(3, 1), std::string("kept"));
 }
 
 QTEST_MAIN(tst_Grid)
