@@ -46,7 +46,7 @@ private:
     void ScanChunk(const char *begin, const char *end);
     // A whole line of raw bytes (without its LF): CRs are taken out first.
     void SplitLine(const char *begin, const char *end);
-    void EndLine(std::string_view line, std::size_t pieces);
+    void EndLine(std::size_t pieces, bool wellFormed);
     void Flush();
 
     TakeLines take;

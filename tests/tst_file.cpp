@@ -2,11 +2,15 @@
 #include "qnVelTorFile.h"
 #include "qnVelTorFileName.h"
 
+#include "ShiftJisCore.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <random>
 
 #include <grp.h>
 #include <pwd.h>
@@ -122,6 +126,7 @@ private slots:
     void splitterEqualsBytewise_data();
     void splitterEqualsBytewise();
     void readLinesEqualsReadFile();
+    void oddLinesAsTheByteCheckFindsThem();
 
 private:
     QTemporaryDir dir;
@@ -873,6 +878,51 @@ void tst_File::readLinesEqualsReadFile()
 
     QVERIFY(!ReadReportLines(dir.filePath("missing.dat"), take, {}, &failure));
     QCOMPARE(failure, ReadFailure::CannotOpen);
+}
+
+void tst_File::oddLinesAsTheByteCheckFindsThem()
+{
+    // Random lines rich in runs of lead bytes of both lengths, across the
+    // splitter's 64-byte blocks and ending on TAB, CR LF and LF: a line
+    // counts as not Shift-JIS exactly when the plain byte check says so.
+    static const unsigned char leads[] = {0x81, 0x82, 0x9F, 0xE0, 0xEA, 0xFC};
+    static const unsigned char others[] = {'a', '0', 0x40, 0x7E, 0xA1, 0xB1, 0xDF, 0x5C};
+    static const unsigned char rare[] = {0x80, 0xA0, 0x7F, 0x3F, '\t', 0x01, 0xFD, 0xFF, 0x00};
+    std::mt19937 random(20261207);
+    QByteArray content;
+    std::uint64_t odd = 0;
+    std::uint64_t firstOdd = 0;
+    for (std::uint64_t line = 1; line <= 3000; ++line) {
+        QByteArray text;
+        const unsigned length = random() % 160;
+        for (unsigned i = 0; i < length; ++i) {
+            const unsigned kind = random() % 100;
+            if (kind < 50)
+                text += char(leads[random() % sizeof leads]);
+            else if (kind < 97)
+                text += char(others[random() % sizeof others]);
+            else
+                text += char(rare[random() % sizeof rare]);
+        }
+        const bool wellFormed = ShiftJis::IsWellFormed(std::string_view(text.constData(), std::size_t(text.size())));
+        if (!wellFormed && !odd++)
+            firstOdd = line;
+        const QByteArray end = random() % 2 ? "\r\n" : "\n";
+        ReportLineSplitter alone({});
+        alone.PutBytes(text.constData(), std::size_t(text.size()));
+        alone.PutBytes(end.constData(), std::size_t(end.size()));
+        QVERIFY(alone.Finish());
+        QVERIFY2(alone.OddLines() == (wellFormed ? 0u : 1u), text.toHex().constData());
+        content += text + end;
+    }
+    QVERIFY(odd > 300 && odd < 2700); // both kinds of line are well represented
+
+    ReportLineSplitter splitter({});
+    splitter.PutBytes(content.constData(), std::size_t(content.size()));
+    QVERIFY(splitter.Finish());
+    QCOMPARE(splitter.Lines(), std::uint64_t(3000));
+    QCOMPARE(splitter.OddLines(), odd);
+    QCOMPARE(splitter.FirstOddLine(), firstOdd);
 }
 
 QTEST_GUILESS_MAIN(tst_File)
