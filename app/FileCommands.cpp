@@ -524,8 +524,10 @@ void TVelTorForm::TakeLines(const std::string_view *fields, std::size_t lines)
         const unsigned record = loadedAttrs.RowCount();
         loadedAttrs.AddRow();
         loadedRows.push_back(ReportRow::FromCells(std::span(fields, FieldCount), &loadedArena));
+        // The message is made only for the few cells that need one.
         for (unsigned field = 0; field < FieldCount; ++field) {
-            if (!Attributes.Validate(field, fields[field], message)) {
+            if (!Attributes.IsValid(field, fields[field])) {
+                Attributes.Validate(field, fields[field], message);
                 loadedAttrs.SetError(record, field, true);
                 loadedAttrs.SetErrorMessage(record, field, message);
                 message.clear();
