@@ -1,5 +1,6 @@
 #include "ReportRow.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -39,6 +40,31 @@ const unsigned char *getVarint(const unsigned char *p, std::size_t &value)
 }
 
 static_assert(sizeof(ReportRow) == sizeof(void *), "a million rows must not cost more than their pointers");
+
+// A block starts with one 4-bit length per cell: most cells are short (a
+// code, a flag, a name), and a byte each would make the rows of a report
+// larger than its file. A cell of LongCell bytes or more has the value
+// LongCell there, and its length follows the 4-bit lengths as a varint.
+// Then come the cells' bytes, in order.
+constexpr std::size_t HeaderSize = (ReportRow::CellCount + 1) / 2;
+constexpr std::size_t LongCell = 15;
+
+// The cells of a block; returns the end of the block.
+const unsigned char *decode(const unsigned char *block, std::string_view (&cells)[ReportRow::CellCount])
+{
+    std::size_t sizes[ReportRow::CellCount];
+    const unsigned char *p = block + HeaderSize;
+    for (unsigned i = 0; i < ReportRow::CellCount; ++i) {
+        sizes[i] = (block[i / 2] >> (4 * (i & 1))) & 0xF;
+        if (sizes[i] == LongCell)
+            p = getVarint(p, sizes[i]);
+    }
+    for (unsigned i = 0; i < ReportRow::CellCount; ++i) {
+        cells[i] = std::string_view(reinterpret_cast<const char *>(p), sizes[i]);
+        p += sizes[i];
+    }
+    return p;
+}
 
 } // namespace
 
@@ -130,13 +156,8 @@ void ReportRow::SetBlock(const unsigned char *block, bool owned)
 
 std::size_t ReportRow::BlockSize() const
 {
-    const unsigned char *const block = Block();
-    const unsigned char *p = block;
-    for (unsigned i = 0; i < CellCount; ++i) {
-        std::size_t length;
-        p = getVarint(p, length) + length;
-    }
-    return static_cast<std::size_t>(p - block);
+    std::string_view cells[CellCount];
+    return static_cast<std::size_t>(decode(Block(), cells) - Block());
 }
 
 std::string_view ReportRow::Bytes() const
@@ -150,14 +171,9 @@ std::string_view ReportRow::Cell(unsigned field) const
 {
     if (!tagged || field >= CellCount)
         return {};
-    const unsigned char *p = Block();
-    std::size_t length;
-    for (unsigned i = 0;; ++i) {
-        p = getVarint(p, length);
-        if (i == field)
-            return std::string_view(reinterpret_cast<const char *>(p), length);
-        p += length;
-    }
+    std::string_view cells[CellCount];
+    decode(Block(), cells);
+    return cells[field];
 }
 
 void ReportRow::Cells(std::string_view (&cells)[CellCount]) const
@@ -167,21 +183,15 @@ void ReportRow::Cells(std::string_view (&cells)[CellCount]) const
             cell = {};
         return;
     }
-    const unsigned char *p = Block();
-    for (std::string_view &cell : cells) {
-        std::size_t length;
-        p = getVarint(p, length);
-        cell = std::string_view(reinterpret_cast<const char *>(p), length);
-        p += length;
-    }
+    decode(Block(), cells);
 }
 
 void ReportRow::Assign(const std::string_view (&cells)[CellCount], RowArena *arena)
 {
-    std::size_t size = 0;
+    std::size_t size = HeaderSize;
     bool empty = true;
     for (const std::string_view &cell : cells) {
-        size += varintSize(cell.size()) + cell.size();
+        size += cell.size() + (cell.size() >= LongCell ? varintSize(cell.size()) : 0);
         empty = empty && cell.empty();
     }
     if (empty) {
@@ -189,9 +199,15 @@ void ReportRow::Assign(const std::string_view (&cells)[CellCount], RowArena *are
         return;
     }
     unsigned char *const fresh = arena ? arena->Allocate(size) : new unsigned char[size];
-    unsigned char *p = fresh;
+    std::memset(fresh, 0, HeaderSize);
+    unsigned char *p = fresh + HeaderSize;
+    for (unsigned i = 0; i < CellCount; ++i) {
+        const std::size_t length = cells[i].size();
+        fresh[i / 2] |= static_cast<unsigned char>(std::min(length, LongCell) << (4 * (i & 1)));
+        if (length >= LongCell)
+            p = putVarint(p, length);
+    }
     for (const std::string_view &cell : cells) {
-        p = putVarint(p, cell.size());
         if (!cell.empty())
             std::memcpy(p, cell.data(), cell.size());
         p += cell.size();

@@ -23,10 +23,10 @@ private:
     std::size_t used = 0;
 };
 
-// The 19 cell texts of one grid row in a single block, each as a
-// variable-length byte count followed by its Shift-JIS bytes. A report of a
-// million lines must stay within a few times its file size, and 19
-// std::strings of 32 bytes each would already be six times a typical line.
+// The 19 cell texts of one grid row in a single block: their byte counts,
+// then their Shift-JIS bytes. A report of a million lines must stay within
+// its file size and a little, and 19 std::strings of 32 bytes each would
+// already be six times a typical line.
 // The block is the row's own, or lies in an arena that outlives the row.
 class ReportRow
 {
