@@ -275,14 +275,12 @@ bool TVelTorForm::LoadReport(const QString &path)
             // Set before the file is opened: a later save compares its
             // name with it even when this read fails.
             Data.SetFileBaseName(FileBaseNameOfPath(path));
-            // No line is shorter than its LF, and a report's are rarely
-            // shorter than a few dozen bytes: the lists are not regrown and
-            // copied on the way, and what is reserved but not filled takes
-            // address space only.
+            // A report's lines are rarely shorter than a few dozen bytes: the
+            // rows are not regrown and copied on the way, and what is
+            // reserved but not filled takes address space only.
             const std::uint64_t expected = std::uint64_t(std::max<qint64>(QFileInfo(path).size(), 0)) / 32 + 1;
             const auto reserved = std::size_t(std::min<std::uint64_t>(expected, qnVelTorData::MaxRecords));
             loadedRows.reserve(reserved);
-            loadedAttrs.Reserve(unsigned(reserved));
             ok = ReadReportLines(
                     path, [this](const std::string_view *fields, std::size_t lines) { TakeLines(fields, lines); },
                     [&progress](std::uint64_t done, std::uint64_t size) { return progress.Step(done, size); },

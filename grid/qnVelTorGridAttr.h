@@ -13,9 +13,8 @@ namespace qnVelTor {
 // range give false or an empty text, writes give false and change nothing.
 //
 // The window keeps one row per report line, and reports reach a million
-// lines, so a row is stored compactly: a 32-bit error mask plus a pointer to
-// message storage that exists only while the row has a non-empty message
-// (16 bytes for a row without messages). Hence the width is clamped to 32;
+// lines, so only the rows with an invalid cell or a message take memory: a
+// 32-bit error mask and their messages. Hence the width is clamped to 32;
 // the window uses 20.
 class GridAttr
 {
@@ -35,9 +34,6 @@ public:
     void Reset(unsigned count);
     // Appends one cleared row.
     void AddRow();
-    // Room for `count` rows, so that appending them one by one never
-    // moves the rows already there.
-    void Reserve(unsigned count) { rows.reserve(count); }
 
     bool IsError(unsigned row, unsigned field) const;
     std::string GetErrorMessage(unsigned row, unsigned field) const;
@@ -66,7 +62,7 @@ public:
     bool FindError(unsigned row, unsigned field, bool forward, unsigned &foundRow, unsigned &foundField,
                    bool &wrapped) const;
 
-    unsigned RowCount() const { return static_cast<unsigned>(rows.size()); }
+    unsigned RowCount() const { return rowCount; }
     unsigned Width() const { return width; }
 
 private:
@@ -83,28 +79,32 @@ private:
 
     struct Row
     {
+        std::uint32_t index = 0; // the row's place in the matrix
         std::uint32_t errors = 0;
-        // 1 + the index of the row's list in messageLists; 0 while the row
-        // has none. An index, not a pointer: at a million rows every byte
-        // of a row counts eight times over against a pointer.
-        std::uint32_t messages = 0;
+        Messages messages;
     };
-    static_assert(sizeof(Row) <= 8, "a row without messages must stay small");
 
     bool InRange(unsigned row, unsigned field) const
     {
-        return row < rows.size() && field < width;
+        return row < rowCount && field < width;
     }
 
     std::uint32_t TextIndex(std::string &&text);
 
     void Forget(const Row &row);
-    Messages &MessagesOf(Row &row);
-    void ReleaseMessages(Row &row);
+    std::vector<Row>::iterator Find(unsigned row);
+    std::vector<Row>::const_iterator Find(unsigned row) const;
+    const Row *RowAt(unsigned row) const;
+    // The row's entry, made when it has none.
+    Row &Touch(unsigned row);
+    // Drops the entry when it holds nothing any more.
+    void Tidy(std::vector<Row>::iterator row);
 
+    // Only the rows with an invalid cell or a message, by index: a report
+    // of a million lines has few of them, and an entry for every line
+    // would cost more than its own text.
     std::vector<Row> rows;
-    std::vector<Messages> messageLists;
-    std::vector<std::uint32_t> freeMessageLists; // indices of lists no row uses
+    unsigned rowCount = 0;
     unsigned width;
     std::uint64_t errorCells = 0;
     unsigned errorRows = 0;
