@@ -109,9 +109,9 @@ inline std::uint64_t WrongBytes(const BlockBits &bits, std::uint64_t &carry)
 
 } // namespace
 
-ReportLineSplitter::ReportLineSplitter(TakeLines take) : take(std::move(take))
+ReportLineSplitter::ReportLineSplitter(TakeLines take)
+    : take(std::move(take)), batch(new std::string_view[BatchLines * FieldCount])
 {
-    batch.reserve(BatchLines * FieldCount + FieldCount);
 }
 
 bool ReportLineSplitter::PutBytes(const char *bytes, std::size_t size)
@@ -169,8 +169,7 @@ void ReportLineSplitter::ScanChunk(const char *begin, const char *end)
     // The current line breaks Shift-JIS in a block before this one.
     bool lineWrong = false;
     std::uint64_t oddRun = 0;
-    std::size_t base = batch.size();
-    batch.resize(base + FieldCount);
+    std::string_view *views = &batch[batchLines * FieldCount];
     for (const char *block = begin; block < end; block += 64) {
         BlockBits bits;
         const auto size = static_cast<std::size_t>(end - block);
@@ -192,45 +191,40 @@ void ReportLineSplitter::ScanChunk(const char *begin, const char *end)
             const unsigned at = unsigned(std::countr_zero(mask));
             const char *const q = block + at;
             mask &= mask - 1;
-            switch (*q) {
-            case TabByte:
+            const char c = *q;
+            // A TAB every few bytes, an LF every line, the rest hardly ever.
+            if (c == TabByte) [[likely]] {
                 if (field < FieldCount)
-                    batch[base + field] = std::string_view(fieldStart, static_cast<std::size_t>(q - fieldStart));
+                    views[field] = std::string_view(fieldStart, static_cast<std::size_t>(q - fieldStart));
                 ++field;
                 fieldStart = q + 1;
-                break;
-            case CrByte:
-                // One at the chunk's end belongs to a line the border cuts,
-                // which is split again whole.
-                if (q + 1 < end && q[1] != LfByte)
-                    strayCr = true;
-                break;
-            case LfByte: {
+            } else if (c == LfByte) {
                 // The bits up to the LF are this line's; a lead byte just
                 // before the LF (or its CR) shows on the LF or the CR.
                 const std::uint64_t upToHere = (std::uint64_t(2) << at) - 1;
                 const bool wellFormed = !lineWrong && !(wrong & upToHere);
                 wrong &= ~upToHere;
                 if (strayCr) {
-                    batch.resize(base);
                     SplitLine(lineStart, q);
                 } else {
                     const char *const fieldEnd = q > fieldStart && q[-1] == CrByte ? q - 1 : q;
                     if (field < FieldCount)
-                        batch[base + field] =
-                                std::string_view(fieldStart, static_cast<std::size_t>(fieldEnd - fieldStart));
+                        views[field] = std::string_view(fieldStart, static_cast<std::size_t>(fieldEnd - fieldStart));
+                    for (std::size_t rest = field + 1; rest < FieldCount; ++rest)
+                        views[rest] = {};
                     EndLine(field + 1, wellFormed);
                 }
                 lineStart = fieldStart = q + 1;
                 field = 0;
                 strayCr = false;
                 lineWrong = false;
-                base = batch.size();
-                batch.resize(base + FieldCount);
-                break;
-            }
-            default: // 0x1A: the input ends here
-                batch.resize(base);
+                views = &batch[batchLines * FieldCount];
+            } else if (c == CrByte) {
+                // One at the chunk's end belongs to a line the border cuts,
+                // which is split again whole.
+                if (q + 1 < end && q[1] != LfByte)
+                    strayCr = true;
+            } else { // 0x1A: the input ends here
                 carry.assign(lineStart, q);
                 ended = true;
                 return;
@@ -238,7 +232,6 @@ void ReportLineSplitter::ScanChunk(const char *begin, const char *end)
         }
         lineWrong = lineWrong || wrong;
     }
-    batch.resize(base);
     carry.assign(lineStart, end);
 }
 
@@ -257,19 +250,20 @@ void ReportLineSplitter::SplitLine(const char *begin, const char *end)
         end = out;
         copies.push_back(std::move(copy));
     }
-    const std::size_t base = batch.size();
-    batch.resize(base + FieldCount);
+    std::string_view *const views = &batch[batchLines * FieldCount];
     std::size_t pieces = 0;
     for (const char *fieldStart = begin;;) {
         const void *tab = std::memchr(fieldStart, TabByte, static_cast<std::size_t>(end - fieldStart));
         const char *fieldEnd = tab ? static_cast<const char *>(tab) : end;
         if (pieces < FieldCount)
-            batch[base + pieces] = std::string_view(fieldStart, static_cast<std::size_t>(fieldEnd - fieldStart));
+            views[pieces] = std::string_view(fieldStart, static_cast<std::size_t>(fieldEnd - fieldStart));
         ++pieces;
         if (!tab)
             break;
         fieldStart = fieldEnd + 1;
     }
+    for (std::size_t rest = pieces; rest < FieldCount; ++rest)
+        views[rest] = {};
     EndLine(pieces, ShiftJis::IsWellFormed(std::string_view(begin, static_cast<std::size_t>(end - begin))));
 }
 
@@ -277,7 +271,6 @@ void ReportLineSplitter::EndLine(std::size_t pieces, bool wellFormed)
 {
     if (lines >= maxLines) {
         overflow = true;
-        batch.resize(batch.size() - FieldCount);
         return;
     }
     ++lines;
@@ -285,14 +278,14 @@ void ReportLineSplitter::EndLine(std::size_t pieces, bool wellFormed)
         firstLongLine = lines;
     if (!wellFormed && !oddLines++)
         firstOddLine = lines;
-    if (batch.size() >= BatchLines * FieldCount)
+    if (++batchLines == BatchLines)
         Flush();
 }
 
 void ReportLineSplitter::Flush()
 {
-    if (!batch.empty() && take)
-        take(batch.data(), batch.size() / FieldCount);
-    batch.clear();
+    if (batchLines && take)
+        take(batch.get(), batchLines);
+    batchLines = 0;
     copies.clear();
 }

@@ -50,7 +50,9 @@ private:
     void Flush();
 
     TakeLines take;
-    std::vector<std::string_view> batch;
+    // The views of the lines not yet handed over, 19 a line.
+    std::unique_ptr<std::string_view[]> batch;
+    std::size_t batchLines = 0;
     // Lines whose bytes had to be copied (a CR inside, or cut by a chunk
     // border); kept until the batch that points into them is handed over.
     std::vector<std::unique_ptr<char[]>> copies;
