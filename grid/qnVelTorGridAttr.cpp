@@ -6,6 +6,15 @@
 
 namespace qnVelTor {
 
+namespace {
+
+std::uint64_t Key(std::uint32_t row, unsigned field)
+{
+    return (std::uint64_t(row) << 8) | field;
+}
+
+} // namespace
+
 GridAttr::GridAttr(unsigned width)
     : width(std::min(width, MaxWidth))
 {
@@ -15,6 +24,8 @@ void GridAttr::Reset(unsigned count)
 {
     rows.clear();
     rows.shrink_to_fit(); // a cleared view should give back a large report's memory
+    messages.clear();
+    messages.shrink_to_fit();
     rowCount = count;
     errorCells = 0;
     errorRows = 0;
@@ -29,6 +40,9 @@ void GridAttr::AddRow()
 
 std::vector<GridAttr::Row>::iterator GridAttr::Find(unsigned row)
 {
+    // A load adds rows at the end, one after the other.
+    if (rows.empty() || rows.back().index < row)
+        return rows.end();
     return std::lower_bound(rows.begin(), rows.end(), row,
                             [](const Row &r, unsigned index) { return r.index < index; });
 }
@@ -45,20 +59,19 @@ const GridAttr::Row *GridAttr::RowAt(unsigned row) const
     return it != rows.end() && it->index == row ? &*it : nullptr;
 }
 
-GridAttr::Row &GridAttr::Touch(unsigned row)
+std::vector<GridAttr::Message>::iterator GridAttr::FindMessage(unsigned row, unsigned field)
 {
-    auto it = Find(row);
-    if (it == rows.end() || it->index != row) {
-        it = rows.emplace(it);
-        it->index = row;
-    }
-    return *it;
+    const std::uint64_t key = Key(row, field);
+    if (messages.empty() || Key(messages.back().row, messages.back().field) < key)
+        return messages.end();
+    return std::lower_bound(messages.begin(), messages.end(), key,
+                            [](const Message &m, std::uint64_t k) { return Key(m.row, m.field) < k; });
 }
 
-void GridAttr::Tidy(std::vector<Row>::iterator row)
+std::vector<GridAttr::Message>::const_iterator GridAttr::FindMessage(unsigned row, unsigned field) const
 {
-    if (row != rows.end() && !row->errors && row->messages.empty())
-        rows.erase(row);
+    return std::lower_bound(messages.begin(), messages.end(), Key(row, field),
+                            [](const Message &m, std::uint64_t k) { return Key(m.row, m.field) < k; });
 }
 
 bool GridAttr::IsError(unsigned row, unsigned field) const
@@ -73,14 +86,8 @@ std::string GridAttr::GetErrorMessage(unsigned row, unsigned field) const
 {
     if (!InRange(row, field))
         return {};
-    const Row *r = RowAt(row);
-    if (!r)
-        return {};
-    for (const Message &m : r->messages) {
-        if (m.field == field)
-            return *texts[m.text];
-    }
-    return {};
+    const auto it = FindMessage(row, field);
+    return it != messages.end() && it->row == row && it->field == field ? *texts[it->text] : std::string();
 }
 
 bool GridAttr::SetError(unsigned row, unsigned field, bool flag)
@@ -88,22 +95,25 @@ bool GridAttr::SetError(unsigned row, unsigned field, bool flag)
     if (!InRange(row, field))
         return false;
     const std::uint32_t bit = std::uint32_t(1) << field;
+    auto it = Find(row);
+    const bool has = it != rows.end() && it->index == row;
     if (!flag) {
-        const auto it = Find(row);
-        if (it == rows.end() || it->index != row || !(it->errors & bit))
+        if (!has || !(it->errors & bit))
             return true;
         it->errors &= ~bit;
         --errorCells;
-        if (!it->errors)
+        if (!it->errors) {
             --errorRows;
-        Tidy(it);
+            rows.erase(it);
+        }
         return true;
     }
-    std::uint32_t &errors = Touch(row).errors;
-    if (!(errors & bit)) {
-        if (!errors)
-            ++errorRows;
-        errors |= bit;
+    if (!has) {
+        it = rows.insert(it, Row {row, 0});
+        ++errorRows;
+    }
+    if (!(it->errors & bit)) {
+        it->errors |= bit;
         ++errorCells;
     }
     return true;
@@ -113,28 +123,18 @@ bool GridAttr::SetErrorMessage(unsigned row, unsigned field, std::string text)
 {
     if (!InRange(row, field))
         return false;
+    const auto it = FindMessage(row, field);
+    const bool has = it != messages.end() && it->row == row && it->field == field;
     if (text.empty()) {
-        const auto it = Find(row);
-        if (it == rows.end() || it->index != row)
-            return true;
-        Messages &messages = it->messages;
-        messages.erase(std::remove_if(messages.begin(), messages.end(),
-                                      [field](const Message &m) { return m.field == field; }),
-                       messages.end());
-        if (messages.empty())
-            messages.shrink_to_fit();
-        Tidy(it);
+        if (has)
+            messages.erase(it);
         return true;
     }
     const std::uint32_t index = TextIndex(std::move(text));
-    Messages &messages = Touch(row).messages;
-    for (Message &m : messages) {
-        if (m.field == field) {
-            m.text = index;
-            return true;
-        }
-    }
-    messages.push_back({static_cast<std::uint8_t>(field), index});
+    if (has)
+        it->text = index;
+    else
+        messages.insert(it, Message {row, static_cast<std::uint8_t>(field), index});
     return true;
 }
 
@@ -162,6 +162,8 @@ bool GridAttr::InsertRow(unsigned row)
         return false;
     for (auto it = Find(row); it != rows.end(); ++it)
         ++it->index;
+    for (auto it = FindMessage(row, 0); it != messages.end(); ++it)
+        ++it->row;
     ++rowCount;
     return true;
 }
@@ -177,6 +179,9 @@ bool GridAttr::RemoveRow(unsigned row)
     }
     for (; it != rows.end(); ++it)
         --it->index;
+    auto m = messages.erase(FindMessage(row, 0), FindMessage(row + 1, 0));
+    for (; m != messages.end(); ++m)
+        --m->row;
     --rowCount;
     return true;
 }
@@ -187,26 +192,31 @@ bool GridAttr::MoveRow(unsigned from, unsigned to)
         return false;
     if (from == to)
         return true;
-    // The rows between shift by one towards `from`; the moved row's entry
-    // then goes to its new place, keeping the entries in index order.
+    // The rows between shift by one towards `from`; the moved row's entries
+    // then go to their new place, keeping the entries in order.
+    const auto shifted = [from, to](std::uint32_t index) {
+        return index == from ? to : from < to ? index - 1 : index + 1;
+    };
+    const unsigned low = std::min(from, to);
+    const unsigned high = std::max(from, to);
     const auto moved = Find(from);
     const bool has = moved != rows.end() && moved->index == from;
-    const auto first = Find(std::min(from, to));
-    const auto last = Find(std::max(from, to) + 1);
-    for (auto it = first; it != last; ++it) {
-        if (it->index == from)
-            it->index = to;
-        else if (from < to)
-            --it->index;
-        else
-            ++it->index;
-    }
+    const auto first = Find(low);
+    const auto last = Find(high + 1);
+    for (auto it = first; it != last; ++it)
+        it->index = shifted(it->index);
     if (has) {
         if (from < to)
             std::rotate(moved, moved + 1, last);
         else
             std::rotate(first, moved, moved + 1);
     }
+    const auto firstMessage = FindMessage(low, 0);
+    const auto lastMessage = FindMessage(high + 1, 0);
+    for (auto it = firstMessage; it != lastMessage; ++it)
+        it->row = shifted(it->row);
+    std::sort(firstMessage, lastMessage,
+              [](const Message &a, const Message &b) { return Key(a.row, a.field) < Key(b.row, b.field); });
     return true;
 }
 

@@ -13,9 +13,9 @@ namespace qnVelTor {
 // range give false or an empty text, writes give false and change nothing.
 //
 // The window keeps one row per report line, and reports reach a million
-// lines, so only the rows with an invalid cell or a message take memory: a
-// 32-bit error mask and their messages. Hence the width is clamped to 32;
-// the window uses 20.
+// lines, so only the rows with an invalid cell take memory (a 32-bit error
+// mask), and only the cells with a message. Hence the width is clamped to
+// 32; the window uses 20.
 class GridAttr
 {
 public:
@@ -71,17 +71,15 @@ private:
     // cell breaks a rule must not cost a string per cell.
     struct Message
     {
+        std::uint32_t row;
         std::uint8_t field;
         std::uint32_t text; // index into texts
     };
-    // Sparse: a row rarely carries more than a few messages.
-    using Messages = std::vector<Message>;
 
     struct Row
     {
         std::uint32_t index = 0; // the row's place in the matrix
         std::uint32_t errors = 0;
-        Messages messages;
     };
 
     bool InRange(unsigned row, unsigned field) const
@@ -95,15 +93,14 @@ private:
     std::vector<Row>::iterator Find(unsigned row);
     std::vector<Row>::const_iterator Find(unsigned row) const;
     const Row *RowAt(unsigned row) const;
-    // The row's entry, made when it has none.
-    Row &Touch(unsigned row);
-    // Drops the entry when it holds nothing any more.
-    void Tidy(std::vector<Row>::iterator row);
+    std::vector<Message>::iterator FindMessage(unsigned row, unsigned field);
+    std::vector<Message>::const_iterator FindMessage(unsigned row, unsigned field) const;
 
-    // Only the rows with an invalid cell or a message, by index: a report
-    // of a million lines has few of them, and an entry for every line
-    // would cost more than its own text.
+    // Only the rows with an invalid cell, by index, and only the cells with
+    // a message, by row and field: a report of a million lines has few of
+    // them, and an entry for every line would cost more than its own text.
     std::vector<Row> rows;
+    std::vector<Message> messages;
     unsigned rowCount = 0;
     unsigned width;
     std::uint64_t errorCells = 0;
