@@ -29,6 +29,7 @@
 #include <memory>
 #include <new>
 #include <ranges>
+#include <span>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -271,14 +272,22 @@ bool TVelTorForm::LoadReport(const QString &path)
         LoadProgress progress(this, LoadProgressDelay);
         try {
             Data.Clear();
-            ok = ReadReportFile(
-                    path, &Data, [this](qnVelTorData &) { TakeRecords(); },
+            // Set before the file is opened: a later save compares its
+            // name with it even when this read fails.
+            Data.SetFileBaseName(FileBaseNameOfPath(path));
+            // A report's lines are rarely shorter than a few dozen bytes: the
+            // rows are not regrown and copied on the way, and what is
+            // reserved but not filled takes address space only.
+            const std::uint64_t expected = std::uint64_t(std::max<qint64>(QFileInfo(path).size(), 0)) / 32 + 1;
+            const auto reserved = std::size_t(std::min<std::uint64_t>(expected, qnVelTorData::MaxRecords));
+            loadedRows.reserve(reserved);
+            ok = ReadReportLines(
+                    path, [this](const std::string_view *fields, std::size_t lines) { TakeLines(fields, lines); },
                     [&progress](std::uint64_t done, std::uint64_t size) { return progress.Step(done, size); },
                     &failure, &facts);
             if (ok) {
                 // Everything that needs much memory happens before the
                 // window lets go of the report it shows.
-                TakeRecords();
                 loadedRows.reserve(loadedRows.size() + 1); // the new-line row
                 ClearView();
                 DocumentToGrid();
@@ -505,6 +514,25 @@ void TVelTorForm::TakeRecords()
     }
     // The grid is the master copy from now on: the lines are not kept twice.
     Data.Resize(0);
+}
+
+void TVelTorForm::TakeLines(const std::string_view *fields, std::size_t lines)
+{
+    std::string message;
+    for (std::size_t line = 0; line < lines; ++line, fields += FieldCount) {
+        const unsigned record = loadedAttrs.RowCount();
+        loadedAttrs.AddRow();
+        loadedRows.push_back(ReportRow::FromCells(std::span(fields, FieldCount), &loadedArena));
+        // The message is made only for the few cells that need one.
+        for (unsigned field = 0; field < FieldCount; ++field) {
+            if (!Attributes.IsValid(field, fields[field])) {
+                Attributes.Validate(field, fields[field], message);
+                loadedAttrs.SetError(record, field, true);
+                loadedAttrs.SetErrorMessage(record, field, message);
+                message.clear();
+            }
+        }
+    }
 }
 
 void TVelTorForm::DocumentToGrid()

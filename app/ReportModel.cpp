@@ -215,14 +215,28 @@ void ReportModel::AppendEmptyRow()
     InsertEmptyRow(int(rows.size()));
 }
 
+void ReportModel::MakeRoom(std::size_t count)
+{
+    // Running out of memory between begin and end would leave the views
+    // with rows the model does not have, and Qt's views do not survive an
+    // allocation that fails inside them: their own per-row lists grow with
+    // the model. So the rows' room is taken, and as much memory as the
+    // views may then need is asked for and given back, before anyone is
+    // told rows are coming; a report that cannot grow fails here, where the
+    // command can say so.
+    const std::size_t total = rows.size() + count;
+    if (rows.capacity() < total)
+        rows.reserve(std::max(total, rows.size() * 2));
+    // Called as a function, not as a new-expression, which the compiler
+    // may leave out.
+    ::operator delete(::operator new(total * ViewBytesPerRow));
+}
+
 void ReportModel::InsertEmptyRow(int row)
 {
     if (row < 0 || std::size_t(row) > rows.size())
         return;
-    // Room first: running out of memory between begin and end would leave
-    // the views with a row the model does not have.
-    if (rows.size() == rows.capacity())
-        rows.reserve(rows.size() * 2);
+    MakeRoom(1);
     beginInsertRows(QModelIndex(), row, row);
     rows.emplace(rows.begin() + row);
     endInsertRows();
@@ -242,6 +256,7 @@ void ReportModel::InsertRow(int row, ReportRow &&line)
 {
     if (row < 0 || std::size_t(row) >= rows.size())
         return;
+    MakeRoom(1);
     beginInsertRows(QModelIndex(), row, row);
     rows.insert(rows.begin() + row, std::move(line));
     endInsertRows();
@@ -259,9 +274,7 @@ void ReportModel::AppendEmptyLines(int count)
 {
     if (count <= 0)
         return;
-    // Room first, as for a single row.
-    if (rows.capacity() - rows.size() < std::size_t(count))
-        rows.reserve(std::max(rows.size() + std::size_t(count), rows.size() * 2));
+    MakeRoom(std::size_t(count));
     const int first = int(rows.size()) - 1;
     beginInsertRows(QModelIndex(), first, first + count - 1);
     rows.insert(rows.end() - 1, std::size_t(count), ReportRow());

@@ -95,6 +95,11 @@ public:
     void RowDecorationChanged(int row);
 
 private:
+    // What a view may keep per row (a header's section, and its copy while
+    // that list grows), with room to spare.
+    static constexpr std::size_t ViewBytesPerRow = 32;
+    void MakeRoom(std::size_t count);
+
     const qnVelTorDataAttribute *attributes; // not owned
     const qnVelTor::GridAttr *cellAttrs; // not owned
     RowArena arena; // declared before the rows that point into it

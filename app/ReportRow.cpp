@@ -1,5 +1,6 @@
 #include "ReportRow.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -38,6 +39,33 @@ const unsigned char *getVarint(const unsigned char *p, std::size_t &value)
     }
 }
 
+static_assert(sizeof(ReportRow) == sizeof(void *), "a million rows must not cost more than their pointers");
+
+// A block starts with one 4-bit length per cell: most cells are short (a
+// code, a flag, a name), and a byte each would make the rows of a report
+// larger than its file. A cell of LongCell bytes or more has the value
+// LongCell there, and its length follows the 4-bit lengths as a varint.
+// Then come the cells' bytes, in order.
+constexpr std::size_t HeaderSize = (ReportRow::CellCount + 1) / 2;
+constexpr std::size_t LongCell = 15;
+
+// The cells of a block; returns the end of the block.
+const unsigned char *decode(const unsigned char *block, std::string_view (&cells)[ReportRow::CellCount])
+{
+    std::size_t sizes[ReportRow::CellCount];
+    const unsigned char *p = block + HeaderSize;
+    for (unsigned i = 0; i < ReportRow::CellCount; ++i) {
+        sizes[i] = (block[i / 2] >> (4 * (i & 1))) & 0xF;
+        if (sizes[i] == LongCell)
+            p = getVarint(p, sizes[i]);
+    }
+    for (unsigned i = 0; i < ReportRow::CellCount; ++i) {
+        cells[i] = std::string_view(reinterpret_cast<const char *>(p), sizes[i]);
+        p += sizes[i];
+    }
+    return p;
+}
+
 } // namespace
 
 RowArena::RowArena(RowArena &&other) noexcept
@@ -66,6 +94,8 @@ unsigned char *RowArena::Allocate(std::size_t size)
         chunks.emplace_back(new unsigned char[size]);
         return chunks.back().get();
     }
+    // Blocks start at even addresses: a row keeps a flag in the lowest bit.
+    used += used & 1;
     if (ChunkSize - used < size || !current) {
         chunks.emplace_back(new unsigned char[ChunkSize]);
         current = chunks.back().get();
@@ -78,12 +108,11 @@ unsigned char *RowArena::Allocate(std::size_t size)
 
 ReportRow::ReportRow(const ReportRow &other)
 {
-    if (other.block) {
+    if (other.tagged) {
         const std::size_t size = other.BlockSize();
         auto *copy = new unsigned char[size];
-        std::memcpy(copy, other.block, size);
-        block = copy;
-        owned = true;
+        std::memcpy(copy, other.Block(), size);
+        SetBlock(copy, true);
     }
 }
 
@@ -95,7 +124,7 @@ ReportRow &ReportRow::operator=(const ReportRow &other)
 }
 
 ReportRow::ReportRow(ReportRow &&other) noexcept
-    : block(std::exchange(other.block, nullptr)), owned(std::exchange(other.owned, false))
+    : tagged(std::exchange(other.tagged, 0))
 {
 }
 
@@ -103,8 +132,7 @@ ReportRow &ReportRow::operator=(ReportRow &&other) noexcept
 {
     if (this != &other) {
         Clear();
-        block = std::exchange(other.block, nullptr);
-        owned = std::exchange(other.owned, false);
+        tagged = std::exchange(other.tagged, 0);
     }
     return *this;
 }
@@ -116,58 +144,54 @@ ReportRow::~ReportRow()
 
 void ReportRow::Clear()
 {
-    if (owned)
-        delete[] block;
-    block = nullptr;
-    owned = false;
+    if (tagged & Owned)
+        delete[] Block();
+    tagged = 0;
+}
+
+void ReportRow::SetBlock(const unsigned char *block, bool owned)
+{
+    tagged = reinterpret_cast<std::uintptr_t>(block) | (owned ? Owned : 0);
 }
 
 std::size_t ReportRow::BlockSize() const
 {
-    const unsigned char *p = block;
-    for (unsigned i = 0; i < CellCount; ++i) {
-        std::size_t length;
-        p = getVarint(p, length) + length;
-    }
-    return static_cast<std::size_t>(p - block);
+    std::string_view cells[CellCount];
+    return static_cast<std::size_t>(decode(Block(), cells) - Block());
+}
+
+std::string_view ReportRow::Bytes() const
+{
+    if (!tagged)
+        return {};
+    return std::string_view(reinterpret_cast<const char *>(Block()), BlockSize());
 }
 
 std::string_view ReportRow::Cell(unsigned field) const
 {
-    if (!block || field >= CellCount)
+    if (!tagged || field >= CellCount)
         return {};
-    const unsigned char *p = block;
-    std::size_t length;
-    for (unsigned i = 0;; ++i) {
-        p = getVarint(p, length);
-        if (i == field)
-            return std::string_view(reinterpret_cast<const char *>(p), length);
-        p += length;
-    }
+    std::string_view cells[CellCount];
+    decode(Block(), cells);
+    return cells[field];
 }
 
 void ReportRow::Cells(std::string_view (&cells)[CellCount]) const
 {
-    if (!block) {
+    if (!tagged) {
         for (std::string_view &cell : cells)
             cell = {};
         return;
     }
-    const unsigned char *p = block;
-    for (std::string_view &cell : cells) {
-        std::size_t length;
-        p = getVarint(p, length);
-        cell = std::string_view(reinterpret_cast<const char *>(p), length);
-        p += length;
-    }
+    decode(Block(), cells);
 }
 
 void ReportRow::Assign(const std::string_view (&cells)[CellCount], RowArena *arena)
 {
-    std::size_t size = 0;
+    std::size_t size = HeaderSize;
     bool empty = true;
     for (const std::string_view &cell : cells) {
-        size += varintSize(cell.size()) + cell.size();
+        size += cell.size() + (cell.size() >= LongCell ? varintSize(cell.size()) : 0);
         empty = empty && cell.empty();
     }
     if (empty) {
@@ -175,17 +199,22 @@ void ReportRow::Assign(const std::string_view (&cells)[CellCount], RowArena *are
         return;
     }
     unsigned char *const fresh = arena ? arena->Allocate(size) : new unsigned char[size];
-    unsigned char *p = fresh;
+    std::memset(fresh, 0, HeaderSize);
+    unsigned char *p = fresh + HeaderSize;
+    for (unsigned i = 0; i < CellCount; ++i) {
+        const std::size_t length = cells[i].size();
+        fresh[i / 2] |= static_cast<unsigned char>(std::min(length, LongCell) << (4 * (i & 1)));
+        if (length >= LongCell)
+            p = putVarint(p, length);
+    }
     for (const std::string_view &cell : cells) {
-        p = putVarint(p, cell.size());
         if (!cell.empty())
             std::memcpy(p, cell.data(), cell.size());
         p += cell.size();
     }
     // Only now: the texts may lie in the old block.
     Clear();
-    block = fresh;
-    owned = !arena;
+    SetBlock(fresh, !arena);
 }
 
 void ReportRow::SetCell(unsigned field, std::string_view text)

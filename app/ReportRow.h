@@ -23,10 +23,10 @@ private:
     std::size_t used = 0;
 };
 
-// The 19 cell texts of one grid row in a single block, each as a
-// variable-length byte count followed by its Shift-JIS bytes. A report of a
-// million lines must stay within a few times its file size, and 19
-// std::strings of 32 bytes each would already be six times a typical line.
+// The 19 cell texts of one grid row in a single block: their byte counts,
+// then their Shift-JIS bytes. A report of a million lines must stay within
+// its file size and a little, and 19 std::strings of 32 bytes each would
+// already be six times a typical line.
 // The block is the row's own, or lies in an arena that outlives the row.
 class ReportRow
 {
@@ -62,13 +62,22 @@ public:
     // All cells in one pass over the block; Cell walks from the first cell.
     void Cells(std::string_view (&cells)[CellCount]) const;
     void SetCell(unsigned field, std::string_view text);
-    bool IsEmpty() const { return !block; }
+    bool IsEmpty() const { return !tagged; }
+    // The whole block: the cells with their lengths between them. A text
+    // found nowhere in it is in no cell.
+    std::string_view Bytes() const;
     void Clear();
 
 private:
     void Assign(const std::string_view (&cells)[CellCount], RowArena *arena = nullptr);
     std::size_t BlockSize() const;
 
-    const unsigned char *block = nullptr;
-    bool owned = false;
+    const unsigned char *Block() const { return reinterpret_cast<const unsigned char *>(tagged & ~Owned); }
+    void SetBlock(const unsigned char *block, bool owned);
+
+    // The block's address, with the lowest bit set when the row owns the
+    // block (blocks start at even addresses): a row is 8 bytes, not 16, and
+    // a million-line report has a million of them.
+    static constexpr std::uintptr_t Owned = 1;
+    std::uintptr_t tagged = 0;
 };

@@ -50,22 +50,29 @@ class CellHits
 public:
     CellHits(const ReportModel &model, std::string_view word)
         : model(model), word(word), masks(std::size_t(model.rowCount())),
-          bandDone(std::size_t(model.rowCount() / BandRows + 1))
+          bandDone(std::size_t(model.rowCount() / BandRows + 1)), bandsLeft(bandDone.size())
     {
     }
 
-    bool Matches(int record, int field)
+    bool Matches(int record, int field) { return (Mask(record) >> field) & 1u; }
+    // No cell of the line holds the word.
+    bool LineEmpty(int record) { return !Mask(record); }
+    // No line holds the word in this field; false while that is not known.
+    bool FieldEmpty(int field) const { return bandsLeft == 0 && !((fieldsWithHits >> field) & 1u); }
+
+private:
+    static constexpr std::size_t BandRows = 4096;
+
+    std::uint32_t Mask(int record)
     {
         const std::size_t band = std::size_t(record) / BandRows;
         if (!bandDone[band]) {
             FillBand(band);
             bandDone[band] = true;
+            --bandsLeft;
         }
-        return (masks[std::size_t(record)] >> field) & 1u;
+        return masks[std::size_t(record)];
     }
-
-private:
-    static constexpr std::size_t BandRows = 4096;
 
     void FillBand(std::size_t band)
     {
@@ -73,7 +80,9 @@ private:
         for (std::size_t record = band * BandRows; record < end; ++record) {
             const ReportRow &row = model.Row(int(record));
             std::uint32_t mask = 0;
-            if (!row.IsEmpty()) {
+            // Nearly every line lacks the word: one look through its whole
+            // block tells, where 19 looks would each cost a call.
+            if (!row.IsEmpty() && row.Bytes().find(word) != std::string_view::npos) {
                 std::string_view cells[ReportRow::CellCount];
                 row.Cells(cells);
                 for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
@@ -82,6 +91,7 @@ private:
                 }
             }
             masks[record] = mask;
+            fieldsWithHits |= mask;
         }
     }
 
@@ -89,6 +99,8 @@ private:
     std::string_view word;
     std::vector<std::uint32_t> masks;
     std::vector<bool> bandDone;
+    std::size_t bandsLeft;
+    std::uint32_t fieldsWithHits = 0;
 };
 
 } // namespace
@@ -205,6 +217,8 @@ void TVelTorForm::Search(QPushButton *button, void (TVelTorForm::*step)(int &x, 
         // Probes stay inside the search area, so the rows can be read
         // without the model's bounds checks.
         CellHits hits(*Model, word);
+        const bool horizontal = step == &TVelTorForm::StepSearchLeft || step == &TVelTorForm::StepSearchRight;
+        const bool backward = step == &TVelTorForm::StepSearchLeft || step == &TVelTorForm::StepSearchUp;
         for (;;) {
             (this->*step)(x, y);
             if (hits.Matches(GridRowToRecord(y), GridColToField(x))) {
@@ -213,6 +227,15 @@ void TVelTorForm::Search(QPushButton *button, void (TVelTorForm::*step)(int &x, 
             }
             if (x == x0 && y == y0)
                 break;
+            // The rest of a line (left, right) or of a column (up, down)
+            // that cannot hold the word is passed over at once; not the
+            // start's, since the cycle ends on the start cell.
+            if (horizontal) {
+                if (y != y0 && hits.LineEmpty(GridRowToRecord(y)))
+                    x = backward ? FixedCols : GridColCount() - 1;
+            } else if (x != x0 && hits.FieldEmpty(GridColToField(x))) {
+                y = backward ? FixedRows : GridRowCount() - 1;
+            }
         }
     }
 

@@ -271,6 +271,9 @@ private:
     // Moves the lines read into Data so far into rows and verdicts waiting
     // for DocumentToGrid, so that a large report is never held twice.
     void TakeRecords();
+    // The same for lines handed over by the reader as they are split, each
+    // as 19 views into its read buffer.
+    void TakeLines(const std::string_view *fields, std::size_t lines);
     // Drops what a load that did not finish has built.
     void DropLoadedRecords();
 

@@ -1,7 +1,7 @@
 // Measures how fast a large report loads, validates and saves, against the
 // plain cost of reading the same bytes from disk.
 //
-//   qnveltor_bench [lines=1000000] [--keep file]
+//   qnveltor_bench [lines=1000000] [--keep file] [--generate-only]
 //
 // The report is synthetic but shaped like a real one (serial numbers, work
 // codes, Japanese titles and names, many empty fields, a few invalid cells),
@@ -274,7 +274,7 @@ void PrintPhase(const char *name, double s, double plain, std::uint64_t bytes, s
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: qnveltor_bench [lines=1000000] [--keep file]\n");
+    std::fprintf(stderr, "usage: qnveltor_bench [lines=1000000] [--keep file] [--generate-only]\n");
     return 2;
 }
 
@@ -284,8 +284,11 @@ int main(int argc, char **argv)
 {
     std::uint64_t lines = 1000000;
     std::string keepPath;
+    bool generateOnly = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--keep") == 0) {
+        if (std::strcmp(argv[i], "--generate-only") == 0) {
+            generateOnly = true;
+        } else if (std::strcmp(argv[i], "--keep") == 0) {
             if (++i >= argc)
                 return Usage();
             keepPath = argv[i];
@@ -321,6 +324,8 @@ int main(int argc, char **argv)
                     static_cast<unsigned long long>(lines), static_cast<unsigned long long>(bytes),
                     double(bytes) / lines, Seconds(Clock::now() - start), reportPath.c_str());
     }
+    if (generateOnly)
+        return 0;
 
     // (a) the baseline
     double plainS = 0;

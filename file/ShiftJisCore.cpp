@@ -2,6 +2,7 @@
 
 #include "ShiftJisSystem.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -18,7 +19,7 @@ constexpr char16_t Replacement = 0xFFFD;
 constexpr char16_t FirstKatakana = 0xFF61; // byte 0xA1
 constexpr char16_t LastKatakana = 0xFF9F;  // byte 0xDF
 
-bool IsKatakanaByte(unsigned char c)
+constexpr bool IsKatakanaByte(unsigned char c)
 {
     return c >= 0xA1 && c <= 0xDF;
 }
@@ -187,29 +188,47 @@ void MapLookAlikesInPlace(char16_t *text, std::size_t size)
 
 bool IsWellFormed(std::string_view bytes)
 {
+    // What each byte can be where a character starts. Looked up rather than
+    // tested range by range: a report's lines are full of double-byte text,
+    // and every line of a million is checked as it is read.
+    enum : std::uint8_t { Bad, Single, Lead };
+    static constexpr auto kinds = [] {
+        std::array<std::uint8_t, 256> table {};
+        for (unsigned c = 1; c < 256; ++c)
+            table[c] = c < 0x80 || IsKatakanaByte(static_cast<unsigned char>(c)) ? Single
+                    : IsLeadByte(static_cast<unsigned char>(c))                   ? Lead
+                                                                                   : Bad;
+        return table;
+    }();
     constexpr std::uint64_t ones = 0x0101010101010101ull;
     constexpr std::uint64_t highs = 0x8080808080808080ull;
-    const std::size_t size = bytes.size();
-    std::size_t i = 0;
-    while (i < size) {
-        if (size - i >= 8) {
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *const end = p + bytes.size();
+    while (p < end) {
+        if (end - p >= 8) {
             std::uint64_t word;
-            std::memcpy(&word, bytes.data() + i, sizeof word);
+            std::memcpy(&word, p, sizeof word);
             // No byte with the high bit set and no zero byte: plain ASCII.
             if (((word - ones) & ~word & highs) == 0 && (word & highs) == 0) {
-                i += 8;
+                p += 8;
                 continue;
             }
         }
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c == 0)
-            return false;
-        if (c < 0x80 || IsKatakanaByte(c)) {
-            ++i;
-        } else if (StartsPair(bytes, i)) {
-            i += 2;
-        } else {
-            return false;
+        // The next eight bytes or so one character at a time, before the
+        // next look for plain ASCII.
+        for (const auto *const stop = end - p > 8 ? p + 8 : end; p < stop;) {
+            switch (kinds[*p]) {
+            case Single:
+                ++p;
+                break;
+            case Lead:
+                if (end - p < 2 || !IsTrailByte(p[1]))
+                    return false;
+                p += 2;
+                break;
+            default:
+                return false;
+            }
         }
     }
     return true;

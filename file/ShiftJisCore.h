@@ -12,14 +12,14 @@
 namespace ShiftJis {
 
 // First byte of a double-byte character.
-inline bool IsLeadByte(unsigned char c)
+constexpr bool IsLeadByte(unsigned char c)
 {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
 // Second byte of a double-byte character. TAB, LF, CR and 0x1A are never
 // one, so a file can be split into fields and lines without decoding it.
-inline bool IsTrailByte(unsigned char c)
+constexpr bool IsTrailByte(unsigned char c)
 {
     return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
 }

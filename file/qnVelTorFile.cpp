@@ -194,6 +194,42 @@ bool WriteInPlace(const QString &path, qint64 size, std::uint32_t count, const R
     return WriteRecords(file, count, fields) && file.flush() && file.resize(size) && SyncToDisk(file.handle());
 }
 
+// Feeds the open file to `put` chunk by chunk, with `afterChunk` (when
+// set) and `progress` after every chunk. False, with the reason in
+// `failure`, on a read error or when the progress said stop.
+bool FeedFile(QFile &file, const std::function<bool(const char *, std::size_t)> &put,
+              const std::function<void()> &afterChunk, const ReadProgress &progress, ReadFailure &failure)
+{
+    const qint64 size = file.size();
+    // Small reads would cost a call per few bytes on a file that says it is
+    // empty but is not (as files under /proc do).
+    const qint64 chunkSize = std::clamp<qint64>(size, 4096, ReadChunkSize);
+    const std::unique_ptr<char[]> buffer(new char[std::size_t(chunkSize)]);
+    std::uint64_t done = 0;
+    for (;;) {
+        const qint64 got = file.read(buffer.get(), chunkSize);
+        // A read error is not the end of the report: stopping there as if
+        // it were would quietly drop the rest of the lines.
+        if (got < 0) {
+            failure = ReadFailure::ReadError;
+            return false;
+        }
+        if (got == 0)
+            break;
+        const bool more = put(buffer.get(), static_cast<std::size_t>(got));
+        if (afterChunk)
+            afterChunk();
+        done += std::uint64_t(got);
+        if (progress && !progress(done, std::uint64_t(std::max<qint64>(size, 0)))) {
+            failure = ReadFailure::Cancelled;
+            return false;
+        }
+        if (!more)
+            break;
+    }
+    return true;
+}
+
 } // namespace
 
 bool IsStorableValue(std::string_view value)
@@ -251,86 +287,63 @@ bool qnVelTorFileReader::Read(const TakeRecords &take, const ReadProgress &progr
     std::unique_ptr<QFile> file = OpenRegularFile(path, failure);
     if (!file)
         return false;
-    const qint64 size = file->size();
+    QFile &opened = *file;
     stream = std::move(file);
-
-    // Small reads would cost a call per few bytes on a file that says it is
-    // empty but is not (as files under /proc do).
-    const qint64 chunkSize = std::clamp<qint64>(size, 4096, ReadChunkSize);
-    const std::unique_ptr<char[]> buffer(new char[std::size_t(chunkSize)]);
-    std::uint64_t done = 0;
-    for (;;) {
-        const qint64 got = stream->read(buffer.get(), chunkSize);
-        // A read error is not the end of the report: stopping there as if
-        // it were would quietly drop the rest of the lines.
-        if (got < 0) {
-            failure = ReadFailure::ReadError;
-            return false;
-        }
-        if (got == 0)
-            break;
-        const bool more = PutBytes(buffer.get(), static_cast<std::size_t>(got));
+    const auto afterChunk = [this, &take] {
         if (take)
             take(*data);
-        done += std::uint64_t(got);
-        if (progress && !progress(done, std::uint64_t(std::max<qint64>(size, 0)))) {
-            failure = ReadFailure::Cancelled;
-            return false;
-        }
-        if (!more)
-            break;
-    }
+    };
+    if (!FeedFile(
+                opened, [this](const char *bytes, std::size_t size) { return PutBytes(bytes, size); }, afterChunk,
+                progress, failure))
+        return false;
     const bool finished = Finish();
-    if (take)
-        take(*data);
+    afterChunk();
     if (!finished)
         failure = ReadFailure::TooManyLines;
     return finished;
 }
 
+bool ReadReportLines(const QString &path, const TakeLines &take, const ReadProgress &progress,
+                     ReadFailure *failure, ReadFacts *facts)
+{
+    ReadFailure dummy;
+    ReadFailure &why = failure ? *failure : dummy;
+    why = ReadFailure::None;
+    try {
+        const std::unique_ptr<QFile> file = OpenRegularFile(path, why);
+        if (!file)
+            return false;
+        ReportLineSplitter splitter(take);
+        const bool read = FeedFile(
+                *file, [&splitter](const char *bytes, std::size_t size) { return splitter.PutBytes(bytes, size); },
+                {}, progress, why);
+        const bool finished = read && splitter.Finish();
+        if (facts) {
+            facts->longLines = splitter.LongLines();
+            facts->firstLongLine = splitter.FirstLongLine();
+            facts->oddLines = splitter.OddLines();
+            facts->firstOddLine = splitter.FirstOddLine();
+        }
+        if (read && !finished)
+            why = ReadFailure::TooManyLines;
+        return finished;
+    } catch (const std::bad_alloc &) {
+        // Also from `take`, which builds the caller's copy of the lines.
+        why = ReadFailure::OutOfMemory;
+        return false;
+    }
+}
+
 bool qnVelTorFileReader::PutBytes(const char *bytes, std::size_t size)
 {
-    if (ended)
-        return false;
-    const char *p = bytes;
-    const char *const end = bytes + size;
-    // Bytes since the last control byte. A field that lies within one chunk
-    // (nearly every field) goes to its record straight from the chunk.
-    const char *run = p;
-    while (p < end) {
-        p = FindControlByte(p, end);
-        if (p == end)
-            break;
-        const char c = *p;
-        const std::string_view text(run, static_cast<std::size_t>(p - run));
-        lineLength += text.size();
-        ++p;
-        run = p;
-        switch (c) {
-        case CrByte:
-            fieldText.append(text);
-            break;
-        case EofByte:
-            fieldText.append(text);
-            ended = true;
-            return false;
-        case TabByte:
-        case LfByte:
-            if (fieldText.empty()) {
-                EndField(text);
-            } else {
-                fieldText.append(text);
-                EndField();
-            }
-            if (c == LfByte)
-                EndRecord();
-            lineLength = c == LfByte ? 0 : lineLength + 1;
-            break;
-        }
+    if (!splitter) {
+        splitter = std::make_unique<ReportLineSplitter>(
+                [this](const std::string_view *fields, std::size_t lines) { TakeSplitLines(fields, lines); });
     }
-    lineLength += static_cast<std::size_t>(end - run);
-    fieldText.append(run, static_cast<std::size_t>(end - run));
-    return true;
+    const bool more = splitter->PutBytes(bytes, size);
+    CopySplitterFacts();
+    return more;
 }
 
 bool qnVelTorFileReader::Finish()
@@ -338,9 +351,39 @@ bool qnVelTorFileReader::Finish()
     if (!finished) {
         finished = true;
         ended = true;
-        PutChar(-1);
+        if (splitter) {
+            splitter->Finish();
+            CopySplitterFacts();
+        } else {
+            PutChar(-1);
+        }
     }
     return !overflow;
+}
+
+void qnVelTorFileReader::CopySplitterFacts()
+{
+    facts.longLines = splitter->LongLines();
+    facts.firstLongLine = splitter->FirstLongLine();
+    facts.oddLines = splitter->OddLines();
+    facts.firstOddLine = splitter->FirstOddLine();
+}
+
+void qnVelTorFileReader::TakeSplitLines(const std::string_view *fields, std::size_t lines)
+{
+    for (std::size_t line = 0; line < lines; ++line, fields += FieldCount) {
+        if (data->RecordCount() == qnVelTorData::MaxRecords) {
+            overflow = true;
+            return;
+        }
+        if (!record)
+            record = std::make_unique<qnVelTorDataRecord>();
+        for (std::uint32_t field = 0; field < FieldCount; ++field)
+            record->fields[field].Set(fields[field]);
+        // The record object is kept for the next line; moving it out leaves
+        // it with fresh empty fields.
+        data->AppendRecord(std::move(*record));
+    }
 }
 
 void qnVelTorFileReader::PutChar(int ch)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReportLineSplitter.h"
 #include "qnVelTorData.h"
 
 #include <QString>
@@ -60,6 +61,13 @@ bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &
 bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &take, const ReadProgress &progress,
                     ReadFailure *failure, ReadFacts *facts = nullptr);
 
+// Reads the report file at `path` without a container: hands over its lines
+// chunk by chunk, each split into 19 fields viewed in the read buffer, so
+// that a caller keeping the lines in a form of its own copies every byte
+// once and allocates nothing per field. Sets no file base name.
+bool ReadReportLines(const QString &path, const TakeLines &take, const ReadProgress &progress,
+                     ReadFailure *failure, ReadFacts *facts = nullptr);
+
 // Turns the bytes of a report file into records. The file's text-mode
 // translations are part of the format: CR is dropped wherever it stands and
 // the first 0x1A ends the input.
@@ -91,6 +99,8 @@ public:
 
 private:
     void EndField(std::string_view text);
+    void TakeSplitLines(const std::string_view *fields, std::size_t lines);
+    void CopySplitterFacts();
 
     qnVelTorData *data; // not owned
     QString path;
@@ -109,6 +119,8 @@ private:
     bool lineLong = false;
     bool lineOdd = false;
     ReadFailure failure = ReadFailure::None;
+    // PutBytes cuts lines with it; PutChar goes byte by byte on its own.
+    std::unique_ptr<ReportLineSplitter> splitter;
 };
 
 // Gives the writer the 19 values of line `record`. The views need to stay

@@ -6,6 +6,15 @@
 
 namespace qnVelTor {
 
+namespace {
+
+std::uint64_t Key(std::uint32_t row, unsigned field)
+{
+    return (std::uint64_t(row) << 8) | field;
+}
+
+} // namespace
+
 GridAttr::GridAttr(unsigned width)
     : width(std::min(width, MaxWidth))
 {
@@ -15,7 +24,9 @@ void GridAttr::Reset(unsigned count)
 {
     rows.clear();
     rows.shrink_to_fit(); // a cleared view should give back a large report's memory
-    rows.resize(count);
+    messages.clear();
+    messages.shrink_to_fit();
+    rowCount = count;
     errorCells = 0;
     errorRows = 0;
     texts.clear();
@@ -24,28 +35,59 @@ void GridAttr::Reset(unsigned count)
 
 void GridAttr::AddRow()
 {
-    rows.emplace_back();
+    ++rowCount;
+}
+
+std::vector<GridAttr::Row>::iterator GridAttr::Find(unsigned row)
+{
+    // A load adds rows at the end, one after the other.
+    if (rows.empty() || rows.back().index < row)
+        return rows.end();
+    return std::lower_bound(rows.begin(), rows.end(), row,
+                            [](const Row &r, unsigned index) { return r.index < index; });
+}
+
+std::vector<GridAttr::Row>::const_iterator GridAttr::Find(unsigned row) const
+{
+    return std::lower_bound(rows.begin(), rows.end(), row,
+                            [](const Row &r, unsigned index) { return r.index < index; });
+}
+
+const GridAttr::Row *GridAttr::RowAt(unsigned row) const
+{
+    const auto it = Find(row);
+    return it != rows.end() && it->index == row ? &*it : nullptr;
+}
+
+std::vector<GridAttr::Message>::iterator GridAttr::FindMessage(unsigned row, unsigned field)
+{
+    const std::uint64_t key = Key(row, field);
+    if (messages.empty() || Key(messages.back().row, messages.back().field) < key)
+        return messages.end();
+    return std::lower_bound(messages.begin(), messages.end(), key,
+                            [](const Message &m, std::uint64_t k) { return Key(m.row, m.field) < k; });
+}
+
+std::vector<GridAttr::Message>::const_iterator GridAttr::FindMessage(unsigned row, unsigned field) const
+{
+    return std::lower_bound(messages.begin(), messages.end(), Key(row, field),
+                            [](const Message &m, std::uint64_t k) { return Key(m.row, m.field) < k; });
 }
 
 bool GridAttr::IsError(unsigned row, unsigned field) const
 {
     if (!InRange(row, field))
         return false;
-    return (rows[row].errors >> field) & 1u;
+    const Row *r = RowAt(row);
+    return r && ((r->errors >> field) & 1u);
 }
 
 std::string GridAttr::GetErrorMessage(unsigned row, unsigned field) const
 {
     if (!InRange(row, field))
         return {};
-    const Messages *messages = rows[row].messages.get();
-    if (!messages)
-        return {};
-    for (const Message &m : *messages) {
-        if (m.field == field)
-            return *texts[m.text];
-    }
-    return {};
+    const auto it = FindMessage(row, field);
+    return it != messages.end() && it->row == row && it->field == field ? *texts[it->text] : std::string();
 }
 
 bool GridAttr::SetError(unsigned row, unsigned field, bool flag)
@@ -53,21 +95,26 @@ bool GridAttr::SetError(unsigned row, unsigned field, bool flag)
     if (!InRange(row, field))
         return false;
     const std::uint32_t bit = std::uint32_t(1) << field;
-    std::uint32_t &errors = rows[row].errors;
-    const std::uint32_t before = errors;
-    if (flag)
-        errors |= bit;
-    else
-        errors &= ~bit;
-    if (before != errors) {
-        if (flag)
-            ++errorCells;
-        else
-            --errorCells;
-        if (!before)
-            ++errorRows;
-        else if (!errors)
+    auto it = Find(row);
+    const bool has = it != rows.end() && it->index == row;
+    if (!flag) {
+        if (!has || !(it->errors & bit))
+            return true;
+        it->errors &= ~bit;
+        --errorCells;
+        if (!it->errors) {
             --errorRows;
+            rows.erase(it);
+        }
+        return true;
+    }
+    if (!has) {
+        it = rows.insert(it, Row {row, 0});
+        ++errorRows;
+    }
+    if (!(it->errors & bit)) {
+        it->errors |= bit;
+        ++errorCells;
     }
     return true;
 }
@@ -76,28 +123,18 @@ bool GridAttr::SetErrorMessage(unsigned row, unsigned field, std::string text)
 {
     if (!InRange(row, field))
         return false;
-    Row &r = rows[row];
+    const auto it = FindMessage(row, field);
+    const bool has = it != messages.end() && it->row == row && it->field == field;
     if (text.empty()) {
-        if (!r.messages)
-            return true;
-        Messages &messages = *r.messages;
-        messages.erase(std::remove_if(messages.begin(), messages.end(),
-                                      [field](const Message &m) { return m.field == field; }),
-                       messages.end());
-        if (messages.empty())
-            r.messages.reset();
+        if (has)
+            messages.erase(it);
         return true;
     }
     const std::uint32_t index = TextIndex(std::move(text));
-    if (!r.messages)
-        r.messages = std::make_unique<Messages>();
-    for (Message &m : *r.messages) {
-        if (m.field == field) {
-            m.text = index;
-            return true;
-        }
-    }
-    r.messages->push_back({static_cast<std::uint8_t>(field), index});
+    if (has)
+        it->text = index;
+    else
+        messages.insert(it, Message {row, static_cast<std::uint8_t>(field), index});
     return true;
 }
 
@@ -121,38 +158,74 @@ GridAttr::ATTR GridAttr::Get(unsigned row, unsigned field) const
 
 bool GridAttr::InsertRow(unsigned row)
 {
-    if (row > rows.size())
+    if (row > rowCount)
         return false;
-    rows.emplace(rows.begin() + row);
+    for (auto it = Find(row); it != rows.end(); ++it)
+        ++it->index;
+    for (auto it = FindMessage(row, 0); it != messages.end(); ++it)
+        ++it->row;
+    ++rowCount;
     return true;
 }
 
 bool GridAttr::RemoveRow(unsigned row)
 {
-    if (row >= rows.size())
+    if (row >= rowCount)
         return false;
-    Forget(rows[row]);
-    rows.erase(rows.begin() + row);
+    auto it = Find(row);
+    if (it != rows.end() && it->index == row) {
+        Forget(*it);
+        it = rows.erase(it);
+    }
+    for (; it != rows.end(); ++it)
+        --it->index;
+    auto m = messages.erase(FindMessage(row, 0), FindMessage(row + 1, 0));
+    for (; m != messages.end(); ++m)
+        --m->row;
+    --rowCount;
     return true;
 }
 
 bool GridAttr::MoveRow(unsigned from, unsigned to)
 {
-    if (from >= rows.size() || to >= rows.size())
+    if (from >= rowCount || to >= rowCount)
         return false;
-    const auto first = rows.begin();
-    if (from < to)
-        std::rotate(first + from, first + from + 1, first + to + 1);
-    else if (from > to)
-        std::rotate(first + to, first + from, first + from + 1);
+    if (from == to)
+        return true;
+    // The rows between shift by one towards `from`; the moved row's entries
+    // then go to their new place, keeping the entries in order.
+    const auto shifted = [from, to](std::uint32_t index) {
+        return index == from ? to : from < to ? index - 1 : index + 1;
+    };
+    const unsigned low = std::min(from, to);
+    const unsigned high = std::max(from, to);
+    const auto moved = Find(from);
+    const bool has = moved != rows.end() && moved->index == from;
+    const auto first = Find(low);
+    const auto last = Find(high + 1);
+    for (auto it = first; it != last; ++it)
+        it->index = shifted(it->index);
+    if (has) {
+        if (from < to)
+            std::rotate(moved, moved + 1, last);
+        else
+            std::rotate(first, moved, moved + 1);
+    }
+    const auto firstMessage = FindMessage(low, 0);
+    const auto lastMessage = FindMessage(high + 1, 0);
+    for (auto it = firstMessage; it != lastMessage; ++it)
+        it->row = shifted(it->row);
+    std::sort(firstMessage, lastMessage,
+              [](const Message &a, const Message &b) { return Key(a.row, a.field) < Key(b.row, b.field); });
     return true;
 }
 
 bool GridAttr::RowHasError(unsigned row) const
 {
-    if (row >= rows.size())
+    if (row >= rowCount)
         return false;
-    return rows[row].errors != 0;
+    const Row *r = RowAt(row);
+    return r && r->errors != 0;
 }
 
 void GridAttr::Forget(const Row &row)
@@ -169,37 +242,51 @@ bool GridAttr::FindError(unsigned row, unsigned field, bool forward, unsigned &f
     wrapped = false;
     if (!errorRows)
         return false;
-    const std::size_t count = rows.size();
-    std::size_t r;
+    const auto found = [&foundRow, &foundField, forward](unsigned r, std::uint32_t bits) {
+        foundRow = r;
+        foundField = forward ? unsigned(std::countr_zero(bits)) : unsigned(31 - std::countl_zero(bits));
+        return true;
+    };
+    // The start row: after (or before) the start field only; a start out of
+    // range starts with the whole first (or last) row.
+    unsigned start = row;
     std::uint32_t bits;
-    if (row >= count) {
-        r = forward ? 0 : count - 1;
-        bits = rows[r].errors;
+    if (row >= rowCount) {
+        start = forward ? 0 : rowCount - 1;
+        const Row *r = RowAt(start);
+        bits = r ? r->errors : 0;
     } else {
-        r = row;
-        const std::uint32_t all = rows[r].errors;
+        const Row *r = RowAt(row);
+        const std::uint32_t all = r ? r->errors : 0;
         if (forward)
             bits = field >= 31 ? 0u : all & (~std::uint32_t(0) << (field + 1));
         else
             bits = field >= 32 ? all : all & ((std::uint32_t(1) << field) - 1);
     }
-    // One full turn brings the start row back with all its bits.
-    for (std::size_t step = 0; step <= count; ++step) {
-        if (bits) {
-            foundRow = unsigned(r);
-            foundField = forward ? unsigned(std::countr_zero(bits)) : unsigned(31 - std::countl_zero(bits));
-            return true;
+    if (bits)
+        return found(start, bits);
+    // Then the rows up to the end (or the start) of the matrix, then, past
+    // it, the rest: the start row comes last, with all its cells.
+    if (forward) {
+        for (auto it = Find(start + 1); it != rows.end(); ++it) {
+            if (it->errors)
+                return found(it->index, it->errors);
         }
-        if (forward) {
-            if (++r == count) {
-                r = 0;
-                wrapped = true;
-            }
-        } else if (r-- == 0) {
-            r = count - 1;
-            wrapped = true;
+        wrapped = true;
+        for (const Row &r : rows) {
+            if (r.errors)
+                return found(r.index, r.errors);
         }
-        bits = rows[r].errors;
+    } else {
+        for (auto it = std::make_reverse_iterator(Find(start)); it != rows.rend(); ++it) {
+            if (it->errors)
+                return found(it->index, it->errors);
+        }
+        wrapped = true;
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+            if (it->errors)
+                return found(it->index, it->errors);
+        }
     }
     return false;
 }

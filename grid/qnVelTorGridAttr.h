@@ -13,10 +13,9 @@ namespace qnVelTor {
 // range give false or an empty text, writes give false and change nothing.
 //
 // The window keeps one row per report line, and reports reach a million
-// lines, so a row is stored compactly: a 32-bit error mask plus a pointer to
-// message storage that exists only while the row has a non-empty message
-// (16 bytes for a row without messages). Hence the width is clamped to 32;
-// the window uses 20.
+// lines, so only the rows with an invalid cell take memory (a 32-bit error
+// mask), and only the cells with a message. Hence the width is clamped to
+// 32; the window uses 20.
 class GridAttr
 {
 public:
@@ -63,7 +62,7 @@ public:
     bool FindError(unsigned row, unsigned field, bool forward, unsigned &foundRow, unsigned &foundField,
                    bool &wrapped) const;
 
-    unsigned RowCount() const { return static_cast<unsigned>(rows.size()); }
+    unsigned RowCount() const { return rowCount; }
     unsigned Width() const { return width; }
 
 private:
@@ -72,29 +71,37 @@ private:
     // cell breaks a rule must not cost a string per cell.
     struct Message
     {
+        std::uint32_t row;
         std::uint8_t field;
         std::uint32_t text; // index into texts
     };
-    // Sparse: a row rarely carries more than a few messages.
-    using Messages = std::vector<Message>;
 
     struct Row
     {
+        std::uint32_t index = 0; // the row's place in the matrix
         std::uint32_t errors = 0;
-        std::unique_ptr<Messages> messages; // null while the row has none
     };
-    static_assert(sizeof(Row) <= 16, "a row without messages must stay small");
 
     bool InRange(unsigned row, unsigned field) const
     {
-        return row < rows.size() && field < width;
+        return row < rowCount && field < width;
     }
 
     std::uint32_t TextIndex(std::string &&text);
 
     void Forget(const Row &row);
+    std::vector<Row>::iterator Find(unsigned row);
+    std::vector<Row>::const_iterator Find(unsigned row) const;
+    const Row *RowAt(unsigned row) const;
+    std::vector<Message>::iterator FindMessage(unsigned row, unsigned field);
+    std::vector<Message>::const_iterator FindMessage(unsigned row, unsigned field) const;
 
+    // Only the rows with an invalid cell, by index, and only the cells with
+    // a message, by row and field: a report of a million lines has few of
+    // them, and an entry for every line would cost more than its own text.
     std::vector<Row> rows;
+    std::vector<Message> messages;
+    unsigned rowCount = 0;
     unsigned width;
     std::uint64_t errorCells = 0;
     unsigned errorRows = 0;

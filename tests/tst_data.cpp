@@ -103,6 +103,7 @@ void tst_Data::attributeBounds()
     std::string message;
     QVERIFY(!table->Validate(unsigned(-1), "x", message));
     QVERIFY(message.empty());
+    QVERIFY(!table->IsValid(19, ""));
 
     const qnVelTorDataAttribute::FieldAttribute field;
     QVERIFY(field.name.empty() && field.hint.empty());
@@ -163,6 +164,10 @@ void tst_Data::validate()
     std::ostringstream direct;
     QCOMPARE(table->At(field)->Validate(text, direct), valid);
     QCOMPARE(bytes(direct.str()), message);
+
+    // The verdict without a message, as a load asks for it.
+    QCOMPARE(table->IsValid(field, text), valid);
+    QCOMPARE(table->At(field)->IsValid(text), valid);
 }
 
 void tst_Data::validateAppendsToStream()

@@ -2,6 +2,7 @@
 #include "qnVelTorFile.h"
 #include "qnVelTorFileName.h"
 
+#include "ShiftJisCore.h"
 #include "SmallDisk.h"
 
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <random>
 
 #include <grp.h>
 #include <pwd.h>
@@ -121,6 +124,10 @@ private slots:
     void writeFromRecordSource();
     void readFacts_data();
     void readFacts();
+    void splitterEqualsBytewise_data();
+    void splitterEqualsBytewise();
+    void readLinesEqualsReadFile();
+    void oddLinesAsTheByteCheckFindsThem();
 
 private:
     QTemporaryDir dir;
@@ -696,6 +703,182 @@ void tst_File::readFacts()
     QCOMPARE(int(facts.firstLongLine), firstLong);
     QCOMPARE(int(facts.oddLines), oddLines);
     QCOMPARE(int(facts.firstOddLine), firstOdd);
+}
+
+void tst_File::splitterEqualsBytewise_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    const QByteArray twenty = QByteArray("\t").repeated(19);
+    QByteArray blocks;
+    for (int i = 0; i < 40; ++i)
+        blocks += QByteArray::number(i) + "\tx\r\n";
+    QByteArray wide;
+    for (int i = 0; i < 3; ++i) {
+        for (int f = 0; f < 25; ++f)
+            wide += "f" + QByteArray::number(i * 100 + f) + (f == 12 && i == 1 ? "\x82" : "") + "\t";
+        wide += "end\r\n";
+    }
+    QTest::newRow("example") << exampleFile;
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("LF only lines") << QByteArray("\n\n\n");
+    QTest::newRow("CR inside a field") << QByteArray("a\tb\rc\r\nd\r\n");
+    QTest::newRow("two CRs before LF") << QByteArray("ab\r\ncd\te\r\r\n\tf");
+    QTest::newRow("CR alone at the end") << QByteArray("a\n\r");
+    QTest::newRow("CR alone as a line") << QByteArray("a\r\n\r\r\nb");
+    QTest::newRow("EOF marker inside a line") << QByteArray("a\tb\x1A" "c\n");
+    QTest::newRow("EOF marker after CR") << QByteArray("a\r\x1A\nb");
+    QTest::newRow("EOF marker at a line start") << QByteArray("a\r\n\x1A\tb\r\n");
+    QTest::newRow("TAB-only last line") << QByteArray("a\n\t\t");
+    QTest::newRow("many short lines over 64-byte blocks") << blocks;
+    QTest::newRow("long lines over 64-byte blocks") << wide;
+    QTest::newRow("20 fields") << QByteArray("1\r\n2" + twenty + "\xFF\r\n3");
+    QTest::newRow("odd bytes on two lines") << QByteArray("\xFF\r\nok\r\nXY\x82\tZ\r\n");
+    QTest::newRow("NUL byte") << QByteArray("1\r\nA\0B\r\n", 8);
+}
+
+void tst_File::splitterEqualsBytewise()
+{
+    // The splitter, fed in two chunks split anywhere or byte by byte, gives
+    // the lines and facts that feeding the translated bytes one by one to
+    // the reader gives.
+    QFETCH(QByteArray, content);
+    qnVelTorData bytewise;
+    qnVelTorFileReader single(&bytewise, QString());
+    for (char c : content) {
+        if (c == '\x1A')
+            break;
+        if (c != '\r')
+            single.PutChar(static_cast<unsigned char>(c));
+    }
+    single.PutChar(-1);
+    const QByteArrayList expected = records(bytewise);
+    const ReadFacts facts = single.Facts();
+
+    const auto check = [&](const std::vector<qsizetype> &cuts) {
+        QByteArrayList lines;
+        ReportLineSplitter splitter([&lines](const std::string_view *fields, std::size_t count) {
+            for (std::size_t line = 0; line < count; ++line, fields += FieldCount) {
+                QByteArrayList texts;
+                for (std::size_t f = 0; f < FieldCount; ++f)
+                    texts << QByteArray(fields[f].data(), qsizetype(fields[f].size()));
+                lines << texts.join('|');
+            }
+        });
+        qsizetype from = 0;
+        for (const qsizetype cut : cuts) {
+            splitter.PutBytes(content.constData() + from, std::size_t(cut - from));
+            from = cut;
+        }
+        QVERIFY(splitter.Finish());
+        QVERIFY(splitter.Finish()); // ending twice adds nothing
+        QCOMPARE(lines, expected);
+        QCOMPARE(splitter.Lines(), std::uint64_t(expected.size()));
+        QCOMPARE(splitter.LongLines(), facts.longLines);
+        QCOMPARE(splitter.FirstLongLine(), facts.firstLongLine);
+        QCOMPARE(splitter.OddLines(), facts.oddLines);
+        QCOMPARE(splitter.FirstOddLine(), facts.firstOddLine);
+    };
+    for (qsizetype split = 0; split <= content.size(); ++split) {
+        check({split, content.size()});
+        if (QTest::currentTestFailed())
+            QFAIL(qPrintable(QStringLiteral("split at %1").arg(split)));
+    }
+    std::vector<qsizetype> everyByte;
+    for (qsizetype i = 1; i <= content.size(); ++i)
+        everyByte.push_back(i);
+    check(everyByte);
+}
+
+void tst_File::readLinesEqualsReadFile()
+{
+    // Several read chunks, with lines, a CR LF and a double-byte character
+    // cut by chunk borders: the lines handed over as views are the records
+    // of a plain read, and a cancelled read says so.
+    QByteArray content;
+    for (int i = 0; content.size() < 2 * 1024 * 1024 + 5; ++i) {
+        content += QByteArray::number(i) + "\t\x83\x65" + QByteArray(i % 97, 'x') + "\t\t"
+                + (i % 1000 == 7 ? "\xFF" : "") + "last\r\n";
+    }
+    content += "tail\twithout line end";
+    const QString path = dir.filePath("lines.dat");
+    QVERIFY(writeFile(path, content));
+
+    qnVelTorData whole;
+    ReadFacts wholeFacts;
+    QVERIFY(ReadReportFile(path, &whole, {}, &wholeFacts));
+
+    QByteArrayList lines;
+    const TakeLines take = [&lines](const std::string_view *fields, std::size_t count) {
+        for (std::size_t line = 0; line < count; ++line, fields += FieldCount) {
+            QByteArrayList texts;
+            for (std::size_t f = 0; f < FieldCount; ++f)
+                texts << QByteArray(fields[f].data(), qsizetype(fields[f].size()));
+            lines << texts.join('|');
+        }
+    };
+    ReadFailure failure = ReadFailure::Cancelled;
+    ReadFacts facts;
+    QVERIFY(ReadReportLines(path, take, {}, &failure, &facts));
+    QCOMPARE(failure, ReadFailure::None);
+    QCOMPARE(lines, records(whole));
+    QCOMPARE(facts.oddLines, wholeFacts.oddLines);
+    QVERIFY(facts.oddLines > 0);
+    QCOMPARE(facts.firstOddLine, std::uint64_t(8));
+
+    lines.clear();
+    int chunks = 0;
+    QVERIFY(!ReadReportLines(
+            path, take, [&chunks](std::uint64_t, std::uint64_t) { return ++chunks < 2; }, &failure));
+    QCOMPARE(failure, ReadFailure::Cancelled);
+    QCOMPARE(chunks, 2);
+
+    QVERIFY(!ReadReportLines(dir.filePath("missing.dat"), take, {}, &failure));
+    QCOMPARE(failure, ReadFailure::CannotOpen);
+}
+
+void tst_File::oddLinesAsTheByteCheckFindsThem()
+{
+    // Random lines rich in runs of lead bytes of both lengths, across the
+    // splitter's 64-byte blocks and ending on TAB, CR LF and LF: a line
+    // counts as not Shift-JIS exactly when the plain byte check says so.
+    static const unsigned char leads[] = {0x81, 0x82, 0x9F, 0xE0, 0xEA, 0xFC};
+    static const unsigned char others[] = {'a', '0', 0x40, 0x7E, 0xA1, 0xB1, 0xDF, 0x5C};
+    static const unsigned char rare[] = {0x80, 0xA0, 0x7F, 0x3F, '\t', 0x01, 0xFD, 0xFF, 0x00};
+    std::mt19937 random(20261207);
+    QByteArray content;
+    std::uint64_t odd = 0;
+    std::uint64_t firstOdd = 0;
+    for (std::uint64_t line = 1; line <= 3000; ++line) {
+        QByteArray text;
+        const unsigned length = random() % 160;
+        for (unsigned i = 0; i < length; ++i) {
+            const unsigned kind = random() % 100;
+            if (kind < 50)
+                text += char(leads[random() % sizeof leads]);
+            else if (kind < 97)
+                text += char(others[random() % sizeof others]);
+            else
+                text += char(rare[random() % sizeof rare]);
+        }
+        const bool wellFormed = ShiftJis::IsWellFormed(std::string_view(text.constData(), std::size_t(text.size())));
+        if (!wellFormed && !odd++)
+            firstOdd = line;
+        const QByteArray end = random() % 2 ? "\r\n" : "\n";
+        ReportLineSplitter alone({});
+        alone.PutBytes(text.constData(), std::size_t(text.size()));
+        alone.PutBytes(end.constData(), std::size_t(end.size()));
+        QVERIFY(alone.Finish());
+        QVERIFY2(alone.OddLines() == (wellFormed ? 0u : 1u), text.toHex().constData());
+        content += text + end;
+    }
+    QVERIFY(odd > 300 && odd < 2700); // both kinds of line are well represented
+
+    ReportLineSplitter splitter({});
+    splitter.PutBytes(content.constData(), std::size_t(content.size()));
+    QVERIFY(splitter.Finish());
+    QCOMPARE(splitter.Lines(), std::uint64_t(3000));
+    QCOMPARE(splitter.OddLines(), odd);
+    QCOMPARE(splitter.FirstOddLine(), firstOdd);
 }
 
 QTEST_GUILESS_MAIN(tst_File)

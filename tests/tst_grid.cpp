@@ -7,6 +7,9 @@
 #include <QMimeData>
 #include <QtTest>
 
+#include <bit>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -123,6 +126,8 @@ private slots:
     void errorCounts();
     void findError_data();
     void findError();
+    void messagesOfRemovedRowsDoNotComeBack();
+    void randomEditsAgreeWithAPlainTable();
 
     // Line clipboard: payload
     void makePayload_data();
@@ -833,6 +838,139 @@ void tst_Grid::findError()
     if (attrs.FindError(unsigned(row), unsigned(field), forward, foundRow, foundField, wrapped))
         result = QStringLiteral("%1:%2%3").arg(foundRow).arg(foundField).arg(wrapped ? "+" : "");
     QCOMPARE(result, expected);
+}
+
+void tst_Grid::messagesOfRemovedRowsDoNotComeBack()
+{
+    // The storage of a removed row's messages serves later rows: none of
+    // the old messages may show up on them.
+    qnVelTor::GridAttr attrs(20);
+    attrs.Reset(4);
+    QVERIFY(attrs.SetErrorMessage(0, 2, "old two"));
+    QVERIFY(attrs.SetErrorMessage(0, 7, "old seven"));
+    QVERIFY(attrs.SetErrorMessage(3, 1, "kept"));
+    QVERIFY(attrs.RemoveRow(0));
+    QVERIFY(attrs.SetErrorMessage(1, 5, "new"));
+    QCOMPARE(attrs.GetErrorMessage(1, 2), std::string());
+    QCOMPARE(attrs.GetErrorMessage(1, 7), std::string());
+    QCOMPARE(attrs.GetErrorMessage(1, 5), std::string("new"));
+    QVERIFY(attrs.SetErrorMessage(1, 5, std::string())); // its storage is given up again
+    QVERIFY(attrs.SetErrorMessage(0, 9, "other"));
+    QCOMPARE(attrs.GetErrorMessage(0, 2), std::string());
+    QCOMPARE(attrs.GetErrorMessage(0, 7), std::string());
+    QCOMPARE(attrs.GetErrorMessage(0, 9), std::string("other"));
+    QCOMPARE(attrs.GetErrorMessage(1, 5), std::string());
+    QCOMPARE(attrs.GetErrorMessage(2, 1), std::string("kept"));
+    QVERIFY(attrs.InsertRow(0));
+    QCOMPARE(attrs.GetErrorMessage(0, 9), std::string());
+    QCOMPARE(attrs.GetErrorMessage(1, 9), std::string("other"));
+    QCOMPARE(attrs.GetErrorMessage(3, 1), std::string("kept"));
+}
+
+void tst_Grid::randomEditsAgreeWithAPlainTable()
+{
+    // Only rows with a verdict or a message are stored; random edits of a
+    // few rows among many empty ones must leave what a plain table of every
+    // row would hold, down to the counts and the next invalid cell.
+    struct Plain
+    {
+        std::uint32_t errors = 0;
+        std::map<unsigned, std::string> messages;
+    };
+    std::vector<Plain> plain(60);
+    GridAttr m(20);
+    m.Reset(60);
+    std::mt19937 random(7);
+    for (int step = 0; step < 4000; ++step) {
+        const unsigned count = unsigned(plain.size());
+        const unsigned row = random() % (count + 1);
+        const unsigned field = random() % 20;
+        switch (random() % 8) {
+        case 0:
+        case 1:
+            if (row < count) {
+                const bool flag = random() % 3 != 0;
+                QVERIFY(m.SetError(row, field, flag));
+                plain[row].errors = flag ? plain[row].errors | (1u << field) : plain[row].errors & ~(1u << field);
+            }
+            break;
+        case 2:
+        case 3:
+            if (row < count) {
+                const std::string text = random() % 3 ? "m" + std::to_string(random() % 4) : std::string();
+                QVERIFY(m.SetErrorMessage(row, field, text));
+                if (text.empty())
+                    plain[row].messages.erase(field);
+                else
+                    plain[row].messages[field] = text;
+            }
+            break;
+        case 4:
+            QVERIFY(m.InsertRow(row));
+            plain.insert(plain.begin() + row, Plain());
+            break;
+        case 5:
+            if (row < count && count > 20) {
+                QVERIFY(m.RemoveRow(row));
+                plain.erase(plain.begin() + row);
+            }
+            break;
+        default:
+            if (row < count) {
+                const unsigned to = random() % count;
+                QVERIFY(m.MoveRow(row, to));
+                const Plain moved = plain[row];
+                plain.erase(plain.begin() + row);
+                plain.insert(plain.begin() + to, moved);
+            }
+            break;
+        }
+    }
+    QCOMPARE(m.RowCount(), unsigned(plain.size()));
+    std::uint64_t cells = 0;
+    unsigned rows = 0;
+    for (unsigned r = 0; r < plain.size(); ++r) {
+        cells += unsigned(std::popcount(plain[r].errors));
+        rows += plain[r].errors ? 1 : 0;
+        QCOMPARE(m.RowHasError(r), plain[r].errors != 0);
+        for (unsigned f = 0; f < 20; ++f) {
+            QCOMPARE(m.IsError(r, f), bool((plain[r].errors >> f) & 1u));
+            const auto message = plain[r].messages.find(f);
+            QCOMPARE(m.GetErrorMessage(r, f), message == plain[r].messages.end() ? std::string() : message->second);
+        }
+    }
+    QCOMPARE(m.ErrorCellCount(), cells);
+    QCOMPARE(m.ErrorRowCount(), rows);
+    QVERIFY(rows > 5 && rows < plain.size()); // the table holds both kinds of row
+
+    // The next invalid cell, found by walking every cell of the plain table.
+    const unsigned width = 20;
+    const std::size_t total = plain.size() * width;
+    for (unsigned start = 0; start < total; start += 7) {
+        for (const bool forward : {true, false}) {
+            unsigned foundRow = 0;
+            unsigned foundField = 0;
+            bool wrapped = false;
+            QVERIFY(m.FindError(start / width, start % width, forward, foundRow, foundField, wrapped));
+            std::size_t at = start;
+            bool expectWrapped = false;
+            for (;;) {
+                if (forward) {
+                    if (++at == total) {
+                        at = 0;
+                        expectWrapped = true;
+                    }
+                } else if (at-- == 0) {
+                    at = total - 1;
+                    expectWrapped = true;
+                }
+                if ((plain[at / width].errors >> (at % width)) & 1u)
+                    break;
+            }
+            QCOMPARE(foundRow * width + foundField, unsigned(at));
+            QCOMPARE(wrapped, expectWrapped);
+        }
+    }
 }
 
 QTEST_MAIN(tst_Grid)

@@ -123,6 +123,7 @@ private slots:
     void rowSetCell();
     void rowSetCellFromItsOwnBlock();
     void rowsInAnArena();
+    void arenaRowsOfEverySize();
 
     void init();
     void cleanup();
@@ -171,6 +172,13 @@ void tst_Model::rowCellsRoundTrip_data()
         return c;
     }();
     QTest::newRow("lengths around the prefix sizes") << mixedLengths();
+    QTest::newRow("lengths around the short-length limit") << [] {
+        Cells c(CellCount);
+        const std::size_t lengths[CellCount] = {14, 15, 16, 0, 1, 13, 15, 14, 0, 29, 30, 31, 15, 2, 14, 127, 128, 15, 14};
+        for (unsigned f = 0; f < CellCount; ++f)
+            c[f] = std::string(lengths[f], char('a' + f));
+        return c;
+    }();
     QTest::newRow("every cell longer than 127") << [] {
         Cells c;
         for (unsigned f = 0; f < CellCount; ++f)
@@ -312,6 +320,29 @@ void tst_Model::rowSetCellFromItsOwnBlock()
 
     row.SetCell(18, row.Cell(18));
     QCOMPARE(dump(row), dump(expected));
+}
+
+void tst_Model::arenaRowsOfEverySize()
+{
+    // Blocks of odd and even sizes one after the other in an arena: every
+    // row still reads back its own cells, and a row that leaves the arena
+    // for a block of its own frees only that.
+    RowArena arena;
+    std::vector<ReportRow> rows;
+    std::vector<Cells> expected;
+    for (unsigned i = 0; i < 40; ++i) {
+        Cells cells(CellCount);
+        cells[0] = std::string(i, 'x');
+        cells[i % CellCount] += std::to_string(i);
+        expected.push_back(cells);
+        rows.push_back(ReportRow::FromCells(cells, &arena));
+    }
+    for (unsigned i = 0; i < 40; i += 3) {
+        rows[i].SetCell(1, "own");
+        expected[i][1] = "own";
+    }
+    for (unsigned i = 0; i < 40; ++i)
+        QCOMPARE(dump(rows[i]), dump(expected[i]));
 }
 
 void tst_Model::rowsInAnArena()

@@ -83,6 +83,7 @@ private slots:
     void successiveClicksVisitEveryOccurrenceInOrder();
     void thousandsOfLines_data();
     void thousandsOfLines();
+    void columnIsPassedOverOnlyWhenKnownEmpty();
 
     void matching_data();
     void matching();
@@ -427,6 +428,21 @@ void tst_Search::thousandsOfLines()
     for (qsizetype i = 0; i < visits.size(); ++i)
         seen.append(Click(button));
     QCOMPARE(seen, visits);
+}
+
+void tst_Search::columnIsPassedOverOnlyWhenKnownEmpty()
+{
+    // Down from line 10000 the first column reaches the end of the report,
+    // and the second starts at the top: the lines in between have not been
+    // looked at yet when the second column starts, and hold its one hit.
+    QVERIFY(Load(13000, {{{2, 6000}, "w"}, {{5, 12000}, "w"}}));
+    QVERIFY(SetWord("w"));
+    form->SetCurrentCell(1, 10000);
+    QCOMPARE(Click(form->KensakuDownButton), Cell(2, 6000));
+    QCOMPARE(Click(form->KensakuDownButton), Cell(5, 12000));
+    QCOMPARE(Click(form->KensakuDownButton), Cell(2, 6000));
+    form->SetCurrentCell(7, 3000);
+    QCOMPARE(Click(form->KensakuUpButton), Cell(5, 12000));
 }
 
 void tst_Search::matching_data()
