@@ -267,6 +267,9 @@ bool TVelTorForm::LoadReport(const QString &path)
     bool ok = false;
     ReadFailure failure = ReadFailure::None;
     ReadFacts facts;
+    // A load the user cancels leaves everything as it was, also the name
+    // the next Save compares the header boxes with.
+    const std::string previousBaseName = Data.FileBaseName();
     {
         WaitCursor wait;
         LoadProgress progress(this, LoadProgressDelay);
@@ -302,6 +305,8 @@ bool TVelTorForm::LoadReport(const QString &path)
         }
         if (!ok)
             DropLoadedRecords();
+        if (failure == ReadFailure::Cancelled)
+            Data.SetFileBaseName(previousBaseName);
         releaseFreedMemory();
     }
     loading = false;

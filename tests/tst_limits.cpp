@@ -387,6 +387,8 @@ void tst_Limits::cancelledLoadKeepsTheReport()
     QVERIFY(window.loaded);
     window.form.LoadProgressDelay = 0;
     const QByteArray before = windowState(window.form);
+    // Kept too, so that the next Save writes in place without asking.
+    const std::string baseName = window.form.Data.FileBaseName();
     const QString path = dir.filePath(QStringLiteral("5555555555202301BIG.dat"));
     QByteArray content;
     while (content.size() < 3 * (1 << 20))
@@ -405,6 +407,7 @@ void tst_Limits::cancelledLoadKeepsTheReport()
     QVERIFY(!window.form.LoadReport(path));
     QVERIFY(cancelled);
     QCOMPARE(windowState(window.form), before);
+    QCOMPARE(window.form.Data.FileBaseName(), baseName);
     QCOMPARE(window.dialogs.texts, QStringList());
     QCOMPARE(window.form.statusBar()->currentMessage(), TVelTorForm::LoadCancelledMessage());
 
