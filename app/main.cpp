@@ -1,18 +1,22 @@
 #include "Startup.h"
+#include "VelTorApplication.h"
 #include "qnVelTorForm.h"
 
-#include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 
 int main(int argc, char *argv[])
 {
-    QApplication application(argc, argv);
+    TVelTorApplication application(argc, argv);
     // Ties the windows to the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("qnveltor"));
     QApplication::setWindowIcon(ProgramIcon());
     InstallQtTranslation(&application, QtTranslationFolders());
     TVelTorForm VelTorForm;
     VelTorForm.show();
+    QObject::connect(&application, &TVelTorApplication::outOfMemory, &VelTorForm, [&VelTorForm] {
+        QMessageBox::warning(&VelTorForm, QStringLiteral("エラー"), TVelTorApplication::OutOfMemoryMessage());
+    });
     // Once the window is up, so that a read error has a window to stand on.
     QTimer::singleShot(0, &VelTorForm, [&VelTorForm, &application] {
         OpenCommandLineFile(VelTorForm, application.arguments());
