@@ -13,11 +13,6 @@
 
 namespace {
 
-constexpr char TabByte = '\t';
-constexpr char LfByte = '\n';
-constexpr char CrByte = '\r';
-constexpr char EofByte = '\x1A';
-
 // Lines handed over at once: the callback's cost is spread over many lines,
 // while the views stay within a few hundred kilobytes.
 constexpr std::size_t BatchLines = 4096;

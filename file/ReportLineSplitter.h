@@ -10,6 +10,13 @@
 #include <string_view>
 #include <vector>
 
+// The bytes the file format gives a meaning: the end of a field, the end of
+// a line, a byte dropped wherever it stands, and the end of the input.
+inline constexpr char TabByte = '\t';
+inline constexpr char LfByte = '\n';
+inline constexpr char CrByte = '\r';
+inline constexpr char EofByte = '\x1A';
+
 // The lines of a report, split into their 19 fields: the views of line i are
 // fields[i * FieldCount] to fields[i * FieldCount + FieldCount - 1]. They point
 // into the reader's buffers and stay valid only during the call.

@@ -29,11 +29,6 @@
 
 namespace {
 
-constexpr char TabByte = '\t';
-constexpr char LfByte = '\n';
-constexpr char CrByte = '\r';
-constexpr char EofByte = '\x1A';
-
 // Large reads keep the per-byte cost down to one table look-up.
 constexpr qint64 ReadChunkSize = 1 << 20;
 constexpr std::size_t WriteChunkSize = 1 << 20;

@@ -8,6 +8,7 @@
 //  - always exactly 20 cells, none holding a byte a report file cannot carry;
 //  - the cells, put into a payload and parsed again, come back unchanged.
 
+#include "FuzzCheck.h"
 #include "qnVelTorClipboard.h"
 
 #include <cstdint>
@@ -18,18 +19,6 @@
 #include <vector>
 
 namespace {
-
-[[noreturn]] void Fail(const char *what)
-{
-    std::fprintf(stderr, "\n*** property broken: %s\n", what);
-    std::abort();
-}
-
-void Check(bool ok, const char *what)
-{
-    if (!ok)
-        Fail(what);
-}
 
 using Cells = std::vector<std::string>;
 

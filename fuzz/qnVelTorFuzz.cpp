@@ -10,6 +10,7 @@
 //    old file stays as it was;
 //  - the base name of a path is a piece of the path without a separator.
 
+#include "FuzzCheck.h"
 #include "../bench/SplitMix.h"
 #include "ShiftJis.h"
 #include "qnVelTorData.h"
@@ -37,18 +38,6 @@ namespace {
 // by their hash so that a crash still reproduces from the input alone.
 constexpr std::size_t roundTripLimit = 4096;
 constexpr std::uint64_t roundTripShare = 4;
-
-[[noreturn]] void Fail(const char *what)
-{
-    std::fprintf(stderr, "\n*** property broken: %s\n", what);
-    std::abort();
-}
-
-void Check(bool ok, const char *what)
-{
-    if (!ok)
-        Fail(what);
-}
 
 // The chunk sizes come from the input itself, so a crash reproduces from
 // the saved input alone.

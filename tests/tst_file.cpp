@@ -44,6 +44,19 @@ QByteArrayList records(const qnVelTorData &data)
     return rows;
 }
 
+// The reference reading: the file's bytes after the text-mode translation
+// (CR dropped, input ended by 0x1A), one by one.
+void feedBytewise(qnVelTorFileReader &reader, const QByteArray &content)
+{
+    for (char c : content) {
+        if (c == '\x1A')
+            break;
+        if (c != '\r')
+            reader.PutChar(static_cast<unsigned char>(c));
+    }
+    reader.PutChar(-1);
+}
+
 // A record given by its leading fields; the rest are empty.
 QByteArray row(QByteArrayList leading)
 {
@@ -233,13 +246,7 @@ void tst_File::chunkedEqualsBytewise()
     QFETCH(QByteArray, content);
     qnVelTorData bytewise;
     qnVelTorFileReader single(&bytewise, QString());
-    for (char c : content) {
-        if (c == '\x1A')
-            break;
-        if (c != '\r')
-            single.PutChar(static_cast<unsigned char>(c));
-    }
-    single.PutChar(-1);
+    feedBytewise(single, content);
 
     for (qsizetype split = 0; split <= content.size(); ++split) {
         qnVelTorData chunked;
@@ -744,13 +751,7 @@ void tst_File::splitterEqualsBytewise()
     QFETCH(QByteArray, content);
     qnVelTorData bytewise;
     qnVelTorFileReader single(&bytewise, QString());
-    for (char c : content) {
-        if (c == '\x1A')
-            break;
-        if (c != '\r')
-            single.PutChar(static_cast<unsigned char>(c));
-    }
-    single.PutChar(-1);
+    feedBytewise(single, content);
     const QByteArrayList expected = records(bytewise);
     const ReadFacts facts = single.Facts();
 
