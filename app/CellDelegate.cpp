@@ -42,7 +42,7 @@ void CellDelegate::setEditorData(QWidget *editor, const QModelIndex &index) cons
     auto *lineEdit = static_cast<QLineEdit *>(editor);
     lineEdit->setText(index.data(Qt::EditRole).toString());
     if (const auto *model = qobject_cast<const ReportModel *>(index.model())) {
-        const QString note = ReportModel::LongCellNote(model->Cell(index.row(), index.column()));
+        const QString note = model->LongNote(index.row(), index.column());
         if (!note.isEmpty()) {
             emit notice(note + QStringLiteral("編集すると、表示されている文字だけが残ります。"));
             return;

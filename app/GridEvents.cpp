@@ -1,19 +1,17 @@
-// The grid's behaviour as an editor: cells checked as they are typed, the
-// marks drawn over the cells, hints under the mouse, dragged lines.
+// The grid's behaviour as an editor: what is typed goes to the document as
+// it is typed, the marks are drawn over the cells, hints follow the mouse
+// and lines are dragged.
 
 #include "qnVelTorForm.h"
 
-#include "CellDelegate.h"
+#include "Messages.h"
 #include "ReportModel.h"
-#include "ShiftJis.h"
-#include "UndoCommands.h"
 #include "VelTorGridView.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
-#include <QUndoStack>
 
 namespace {
 
@@ -25,43 +23,7 @@ const QColor ErrorFrameColor(255, 0, 0);
 
 void TVelTorForm::VelTorGridSetEditText(int col, int row, const QString &text)
 {
-    const int record = GridRowToRecord(row);
-    const int field = GridColToField(col);
-    const std::string_view stored = Model->Cell(record, field);
-    // Any change counts, also one to an empty text; a cell left as it was
-    // does not, and keeps its exact bytes.
-    const bool unchanged = ReportModel::EditLeavesCell(stored, text);
-    const std::string bytes = unchanged ? std::string(stored) : ReportModel::TextToCell(text);
-    if (record != editRecord || field != editField) {
-        // The first report of an edit: a give-up restores what was before.
-        editRecord = record;
-        editField = field;
-        modifiedBeforeEdit = Modified;
-        stackIndexAtEdit = UndoStack->index();
-    }
-    if (!unchanged) {
-        Modified = true;
-        setWindowModified(true);
-    }
-    if (!text.isEmpty() && row + 1 >= GridRowCount()) {
-        Model->AppendEmptyRow();
-        CellAttrs.AddRow();
-        typedLine = record;
-    }
-
-    ValidateCell(CellAttrs, unsigned(record), unsigned(field), bytes);
-    Model->RowDecorationChanged(record);
-    UpdateErrorCount();
-    VelTorGrid->viewport()->update();
-}
-
-void TVelTorForm::ValidateCell(qnVelTor::GridAttr &attrs, unsigned record, unsigned field,
-                               std::string_view value) const
-{
-    std::string message;
-    const bool valid = Attributes.Validate(field, value, message);
-    attrs.SetError(record, field, !valid);
-    attrs.SetErrorMessage(record, field, std::move(message));
+    document.TypeCell(GridRowToRecord(row), GridColToField(col), text);
 }
 
 void TVelTorForm::VelTorGridDrawCell(QPainter *painter, const QRect &rect, int col, int row) const
@@ -72,7 +34,7 @@ void TVelTorForm::VelTorGridDrawCell(QPainter *painter, const QRect &rect, int c
         painter->drawLine(rect.topLeft(), rect.topRight());
         painter->drawLine(rect.bottomLeft(), rect.bottomRight());
     }
-    if (CellAttrs.IsError(unsigned(GridRowToRecord(row)), unsigned(GridColToField(col)))) {
+    if (CellAttrs().IsError(unsigned(GridRowToRecord(row)), unsigned(GridColToField(col)))) {
         painter->setPen(ErrorFrameColor);
         painter->setBrush(Qt::NoBrush);
         painter->drawRect(rect.adjusted(0, 0, -1, -1));
@@ -84,20 +46,20 @@ void TVelTorForm::VelTorGridMouseMove(QWidget *source, const QPoint &pos)
 {
     int col = -1;
     int row = -1;
-    if (source == VelTorGrid->viewport()) {
-        const QModelIndex index = VelTorGrid->indexAt(pos);
+    if (source == ui.VelTorGrid->viewport()) {
+        const QModelIndex index = ui.VelTorGrid->indexAt(pos);
         if (index.isValid()) {
             col = FieldToGridCol(index.column());
             row = RecordToGridRow(index.row());
         }
-    } else if (source == VelTorGrid->horizontalHeader()) {
-        const int section = VelTorGrid->horizontalHeader()->logicalIndexAt(pos);
+    } else if (source == ui.VelTorGrid->horizontalHeader()) {
+        const int section = ui.VelTorGrid->horizontalHeader()->logicalIndexAt(pos);
         if (section >= 0) {
             col = FieldToGridCol(section);
             row = 0;
         }
-    } else if (source == VelTorGrid->verticalHeader()) {
-        const int section = VelTorGrid->verticalHeader()->logicalIndexAt(pos);
+    } else if (source == ui.VelTorGrid->verticalHeader()) {
+        const int section = ui.VelTorGrid->verticalHeader()->logicalIndexAt(pos);
         if (section >= 0) {
             col = 0;
             row = RecordToGridRow(section);
@@ -115,26 +77,26 @@ void TVelTorForm::VelTorGridMouseMove(QWidget *source, const QPoint &pos)
 
 int TVelTorForm::VelTorGridGetEditMask(int col) const
 {
-    return int(Attributes.MaxLength(unsigned(GridColToField(col))));
+    return int(document.Attributes().MaxLength(unsigned(GridColToField(col))));
 }
 
 void TVelTorForm::VelTorGridSelectCell()
 {
     // The current-row lines move with the current cell.
-    VelTorGrid->viewport()->update();
-    VelTorGrid->verticalHeader()->viewport()->update();
+    ui.VelTorGrid->viewport()->update();
+    ui.VelTorGrid->verticalHeader()->viewport()->update();
     UpdateLineActions();
 }
 
 bool TVelTorForm::VelTorGridKeyDown(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Tab && (event->modifiers() & Qt::ControlModifier)) {
-        SyoudakuBangou->setFocus(Qt::TabFocusReason);
+        ui.SyoudakuBangou->setFocus(Qt::TabFocusReason);
         return true;
     }
     // The view would copy the current cell alone; with no cell editor open
     // these keys work on the selected block.
-    if (!VelTorGrid->Editor()) {
+    if (!ui.VelTorGrid->Editor()) {
         if (event->matches(QKeySequence::Copy)) {
             BlockCopy();
             return true;
@@ -157,8 +119,8 @@ bool TVelTorForm::VelTorGridKeyDown(QKeyEvent *event)
 
 void TVelTorForm::VelTorGridRowMoved(int from, int to)
 {
-    // Text still in a cell editor may add the new-line row; count after it.
-    VelTorGrid->CommitEditor();
+    // Text still in a cell editor may add a line; count after it.
+    ui.VelTorGrid->CommitEditor();
     const int lastRow = GridRowCount() - 1;
     // The empty new-line row stays last, and a line dropped onto it becomes
     // the report's last line: no line is lost and no empty line is made.
@@ -169,7 +131,9 @@ void TVelTorForm::VelTorGridRowMoved(int from, int to)
     if (from == to || from < FixedRows || to < FixedRows)
         return;
     const int col = CurrentCol();
-    UndoStack->push(new MoveLineCommand(*Edits, GridRowToRecord(from), GridRowToRecord(to), GridColToField(col)));
+    if (!document.MoveLine(GridRowToRecord(from), GridRowToRecord(to))) {
+        ShowError(Messages::OutOfMemoryEdit());
+        return;
+    }
     SetCurrentCell(col, to);
-    VelTorGrid->viewport()->update();
 }

@@ -1,28 +1,21 @@
-// Whole-line commands on the grid's current row: insert, delete, and cut,
-// copy and paste through the line clipboard; and the enabled state of the
-// line and the text actions.
-//
-// The model moves its rows in one step; a report can hold a million lines,
-// so no command walks the rows below the current one. The verdicts of the
-// matrix move with their lines, so that a red frame never lands on a line
-// that was not checked and the matrix keeps one row per report line.
+// Whole lines on the grid's current row (insert, delete, and cut, copy and
+// paste through the line clipboard), blocks of cells through the plain-text
+// clipboard, and the enabled state of the line and the text actions.
 
 #include "qnVelTorForm.h"
 
+#include "Messages.h"
 #include "ReportModel.h"
-#include "UndoCommands.h"
 #include "VelTorGridView.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QStatusBar>
-#include <QUndoStack>
 
-#include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -37,37 +30,36 @@ bool TVelTorForm::LineCommandAllowed(bool emptyLastRowAllowed) const
 
 bool TVelTorForm::PutCurrentLine()
 {
-    std::vector<std::string> cells = Model->RowCells(GridRowToRecord(CurrentRow()));
+    std::vector<std::string> cells = document.LineCells(GridRowToRecord(CurrentRow()));
     cells.insert(cells.begin(), std::string()); // the row handle's cell
-    return lineClipboard->PutRecord(cells);
+    return activeLineClipboard->PutRecord(cells);
 }
 
 void TVelTorForm::EditInsertLineExecute()
 {
-    VelTorGrid->CommitEditor();
+    ui.VelTorGrid->CommitEditor();
     if (!LineCommandAllowed(true))
         return;
     const int col = CurrentCol();
     const int row = CurrentRow();
-    const int record = GridRowToRecord(row);
-    // On the empty last row the record equals the matrix's row count, where
-    // inserting appends: the former new-line row becomes a report line.
-    UndoStack->push(new InsertLineCommand(*Edits, QStringLiteral("1行挿入"), record, GridColToField(col), ReportRow()));
+    // On the empty last row the new line is appended: the former new-line
+    // row becomes a report line.
+    if (!document.InsertLine(GridRowToRecord(row)))
+        ShowError(Messages::OutOfMemoryEdit());
     SetCurrentCell(col, row);
     UpdateLineActions();
 }
 
 void TVelTorForm::EditDeleteLineExecute()
 {
-    VelTorGrid->CommitEditor();
+    ui.VelTorGrid->CommitEditor();
     if (!LineCommandAllowed(false))
         return;
     const int col = CurrentCol();
     const int row = CurrentRow();
-    const int record = GridRowToRecord(row);
-    const bool cut = sender() == EditCutLine;
-    UndoStack->push(new RemoveLineCommand(*Edits, cut ? QStringLiteral("1行切り取り") : QStringLiteral("1行削除"), record,
-                                          GridColToField(col)));
+    const auto step = sender() == ui.EditCutLine ? ReportDocument::LineStep::Cut : ReportDocument::LineStep::Delete;
+    if (!document.RemoveLine(GridRowToRecord(row), step))
+        ShowError(Messages::OutOfMemoryEdit());
     // The same row index now shows the line that followed, or the empty
     // last row when the last line went.
     SetCurrentCell(col, row);
@@ -76,7 +68,7 @@ void TVelTorForm::EditDeleteLineExecute()
 
 void TVelTorForm::EditCutLineExecute()
 {
-    VelTorGrid->CommitEditor();
+    ui.VelTorGrid->CommitEditor();
     if (!LineCommandAllowed(false))
         return;
     // A line that did not reach the clipboard would be gone for good.
@@ -89,7 +81,7 @@ void TVelTorForm::EditCutLineExecute()
 
 void TVelTorForm::EditCopyLineExecute()
 {
-    VelTorGrid->CommitEditor();
+    ui.VelTorGrid->CommitEditor();
     if (!LineCommandAllowed(false))
         return;
     if (!PutCurrentLine())
@@ -99,64 +91,56 @@ void TVelTorForm::EditCopyLineExecute()
 
 void TVelTorForm::EditPasteLineExecute()
 {
-    VelTorGrid->CommitEditor();
-    if (!LineCommandAllowed(true) || !lineClipboard->HasRecord())
+    ui.VelTorGrid->CommitEditor();
+    if (!LineCommandAllowed(true) || !activeLineClipboard->HasRecord())
         return;
     const int col = CurrentCol();
     const int row = CurrentRow();
-    const int record = GridRowToRecord(row);
+    bool pasted = false;
     try {
         // Read first: a clipboard that fails now leaves no empty line behind.
         std::vector<std::string> cells;
-        if (!lineClipboard->GetRecord(cells))
+        if (!activeLineClipboard->GetRecord(cells))
             return;
-        // Cell 0 is the row handle's and belongs to no field; foreign data may
-        // put text there, which is dropped.
-        std::vector<std::string> fields(FieldCount);
-        for (unsigned f = 0; f < FieldCount && f + 1 < cells.size(); ++f)
-            fields[f] = std::move(cells[f + 1]);
-
-        // A pasted line may come from another program or an older file: its
-        // invalid cells are framed at once, as after a load.
-        auto step = std::make_unique<InsertLineCommand>(*Edits, QStringLiteral("1行貼り付け"), record,
-                                                        GridColToField(col), ReportRow::FromCells(fields));
-        // The stack owns the step only once its first redo went through.
-        UndoStack->push(step.get());
-        step.release();
+        // Cell 0 is the row handle's and belongs to no field; foreign data
+        // may put text there, which is dropped.
+        cells.erase(cells.begin());
+        // Another program may offer a line of any size; a line that does
+        // not fit leaves the report as it was.
+        pasted = document.InsertLine(GridRowToRecord(row), cells, ReportDocument::LineStep::Paste);
     } catch (const std::bad_alloc &) {
-        // Another program may offer a line of any size; the step takes back
-        // whatever of it got in, so the report stays as it was.
-        SetCurrentCell(col, row);
-        ShowError(OutOfMemoryPasteMessage());
-        return;
     }
     SetCurrentCell(col, row);
+    if (!pasted) {
+        ShowError(Messages::OutOfMemoryPaste());
+        return;
+    }
     UpdateLineActions();
 }
 
 void TVelTorForm::EditInsertLineUpdate()
 {
-    EditInsertLine->setEnabled(LineCommandAllowed(true));
+    ui.EditInsertLine->setEnabled(LineCommandAllowed(true));
 }
 
 void TVelTorForm::EditDeleteLineUpdate()
 {
-    EditDeleteLine->setEnabled(LineCommandAllowed(false));
+    ui.EditDeleteLine->setEnabled(LineCommandAllowed(false));
 }
 
 void TVelTorForm::EditCutLineUpdate()
 {
-    EditCutLine->setEnabled(LineCommandAllowed(false));
+    ui.EditCutLine->setEnabled(LineCommandAllowed(false));
 }
 
 void TVelTorForm::EditCopyLineUpdate()
 {
-    EditCopyLine->setEnabled(LineCommandAllowed(false));
+    ui.EditCopyLine->setEnabled(LineCommandAllowed(false));
 }
 
 void TVelTorForm::EditPasteLineUpdate()
 {
-    EditPasteLine->setEnabled(LineCommandAllowed(true) && lineClipboard->HasRecord());
+    ui.EditPasteLine->setEnabled(LineCommandAllowed(true) && activeLineClipboard->HasRecord());
 }
 
 void TVelTorForm::UpdateLineActions()
@@ -176,9 +160,74 @@ void TVelTorForm::UpdateTextActions()
     // The grid itself takes blocks of cells: there is always a current cell.
     const bool block = !edit && GridTakesBlocks();
     const bool selected = block || (edit && edit->hasSelectedText());
-    EditCut1->setEnabled(selected);
-    EditCopy1->setEnabled(selected);
+    ui.EditCut1->setEnabled(selected);
+    ui.EditCopy1->setEnabled(selected);
     // Without an owner the clipboard has no data at all.
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
-    EditPaste1->setEnabled((block || (edit && !edit->isReadOnly())) && mime && mime->hasText());
+    ui.EditPaste1->setEnabled((block || (edit && !edit->isReadOnly())) && mime && mime->hasText());
+}
+
+bool TVelTorForm::GridTakesBlocks() const
+{
+    return ui.VelTorGrid->hasFocus() && !ui.VelTorGrid->Editor();
+}
+
+void TVelTorForm::BlockCopy()
+{
+    int top, left, bottom, right;
+    if (!ui.VelTorGrid->SelectedBlock(top, left, bottom, right))
+        return;
+    bool outOfMemory = false;
+    const QString text = document.BlockText(top, left, bottom, right, &outOfMemory);
+    if (outOfMemory) {
+        statusBar()->showMessage(Messages::OutOfMemoryEdit());
+        return;
+    }
+    QGuiApplication::clipboard()->setText(text);
+    statusBar()->showMessage(QStringLiteral("%1行×%2列をコピーしました。").arg(bottom - top + 1).arg(right - left + 1));
+}
+
+void TVelTorForm::BlockCut()
+{
+    int top, left, bottom, right;
+    if (!ui.VelTorGrid->SelectedBlock(top, left, bottom, right))
+        return;
+    // Cells that did not reach the clipboard must not be cleared.
+    BlockCopy();
+    if (statusBar()->currentMessage() == Messages::OutOfMemoryEdit())
+        return;
+    BlockClear();
+}
+
+void TVelTorForm::BlockClear()
+{
+    int top, left, bottom, right;
+    if (ui.VelTorGrid->SelectedBlock(top, left, bottom, right) && !document.ClearBlock(top, left, bottom, right))
+        statusBar()->showMessage(Messages::OutOfMemoryEdit());
+}
+
+void TVelTorForm::BlockPaste()
+{
+    const QString text = QGuiApplication::clipboard()->text();
+    if (text.isEmpty())
+        return;
+    const ReportDocument::PasteResult result =
+            document.PasteText(GridRowToRecord(CurrentRow()), GridColToField(CurrentCol()), text);
+    if (result.outOfMemory) {
+        statusBar()->showMessage(Messages::OutOfMemoryEdit());
+        return;
+    }
+    if (result.changed) {
+        const QModelIndex first = Model->index(result.top, result.left);
+        ui.VelTorGrid->selectionModel()->select(QItemSelection(first, Model->index(result.bottom, result.right)),
+                                             QItemSelectionModel::ClearAndSelect);
+        ui.VelTorGrid->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    }
+    QString status = QStringLiteral("%1個のセルを貼り付けました（エラー%2個、Shift_JISで表せない文字のため拒否%3個）。")
+                             .arg(result.pasted)
+                             .arg(result.invalid)
+                             .arg(result.refused);
+    if (result.outside > 0)
+        status += QStringLiteral("最後の項目より右の%1個は捨てました。").arg(result.outside);
+    statusBar()->showMessage(status);
 }

@@ -2,10 +2,12 @@
 
 #include <QAbstractButton>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMouseEvent>
 
 #include <algorithm>
+#include <climits>
 
 VelTorGridView::VelTorGridView(RowHandleHeader::DrawCell drawHandle, QWidget *parent)
     : QTableView(parent)
@@ -81,6 +83,28 @@ bool VelTorGridView::CornerMouseEvent(QMouseEvent *event)
     default:
         return false;
     }
+}
+
+bool VelTorGridView::SelectedBlock(int &top, int &left, int &bottom, int &right) const
+{
+    const QItemSelection selection = selectionModel()->selection();
+    if (selection.isEmpty()) {
+        const QModelIndex current = currentIndex();
+        if (!current.isValid())
+            return false;
+        top = bottom = current.row();
+        left = right = current.column();
+        return true;
+    }
+    top = left = INT_MAX;
+    bottom = right = -1;
+    for (const QItemSelectionRange &range : selection) {
+        top = std::min(top, range.top());
+        left = std::min(left, range.left());
+        bottom = std::max(bottom, range.bottom());
+        right = std::max(right, range.right());
+    }
+    return bottom >= 0;
 }
 
 void VelTorGridView::CommitEditor()

@@ -23,6 +23,9 @@ public:
     void CommitEditor();
     // The open cell editor, or null.
     QLineEdit *Editor() const;
+    // The selected rectangle in model positions, or the current cell when
+    // nothing is selected; false when there is neither.
+    bool SelectedBlock(int &top, int &left, int &bottom, int &right) const;
     // Sets the width of the row handle column and lays the grid out anew.
     void SetHandleWidth(int width);
 

@@ -1,37 +1,24 @@
 #pragma once
 
-#include "ReportRow.h"
+#include "ReportDocument.h"
+#include "ReportSearch.h"
+#include "VelTorFormUi.h"
 #include "qnVelTorClipboard.h"
-#include "qnVelTorData.h"
-#include "qnVelTorGridAttr.h"
 
-#include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QMessageBox>
 
-#include <memory>
-#include <string>
-#include <vector>
-
-class QAction;
 class QFileDialog;
-class QUndoStack;
-class ReportEdits;
-struct ReadFacts;
-class QLabel;
-class QLineEdit;
 class QPushButton;
-class QToolBar;
 class QUrl;
 class ReportModel;
 class TAboutBox;
-class VelTorGridView;
 
-// The main window. It owns the report, the per-cell verdicts and the line
-// clipboard for its whole life. While the user edits, the grid and the three
-// header boxes are the master copy of the report; `Data` is filled from them
-// only to save, and fills them only after a load.
+// The main window: it shows the report its document holds, in the three
+// header boxes and the grid, and turns the user's commands into the
+// document's operations. Widgets, actions, dialogs and their wiring live
+// here; what a command does to the report lives in the document.
 class TVelTorForm : public QMainWindow
 {
     Q_OBJECT
@@ -54,8 +41,21 @@ public:
 
     // Not owned; null restores the real dialogs.
     void SetDialogs(Dialogs *dialogs);
-    // Not owned; null restores `LineClipboard`, the system's clipboard.
+    // Not owned; null restores LineClipboard(), the system's clipboard.
     void SetLineClipboard(qnVelTorClipboard *clipboard);
+    // Milliseconds a load runs before it shows its progress with a Cancel
+    // button; until then no event is handled.
+    void SetLoadProgressDelay(int milliseconds) { loadProgressDelay = milliseconds; }
+
+    // The report and the window's state, read from it.
+    ReportDocument &Document() { return document; }
+    const ReportDocument &Data() const { return document; }
+    bool Modified() const { return document.IsModified(); }
+    const qnVelTor::GridAttr &CellAttrs() const { return document.CellAttrs(); }
+    const QString &CurrentFileName() const { return document.FilePath(); }
+    qnVelTorClipboard &LineClipboard() { return lineClipboard; }
+    // The controls and actions, for whoever drives the window from outside.
+    const TVelTorFormUi &Ui() const { return ui; }
 
     // Grid positions: row 0 is the title row and column 0 the row handle,
     // so grid (column f + 1, row r + 1) shows field f of line r. The model
@@ -64,8 +64,12 @@ public:
     int GridColToField(int col) const { return col - FixedCols; }
     int RecordToGridRow(int record) const { return record + FixedRows; }
     int FieldToGridCol(int field) const { return field + FixedCols; }
-    int GridRowCount() const;
+    int GridRowCount() const { return FixedRows + document.LineCount() + 1; }
     int GridColCount() const { return FixedCols + int(FieldCount); }
+    // The grid's current cell in grid positions.
+    int CurrentCol() const;
+    int CurrentRow() const;
+    void SetCurrentCell(int col, int row);
 
     // File commands. FileSave1Execute acts as Save As exactly when the
     // sender is FileSaveAs1, and tells whether the report was written.
@@ -74,9 +78,6 @@ public:
     bool FileSave1Execute(QObject *Sender);
     void FileExit1Execute(QObject *Sender);
     void HelpAbout1Execute(QObject *Sender);
-    void ClearView();
-    void DocumentToGrid();
-    void GridToDocument();
     QMessageBox::StandardButton ConfirmSave();
     // Before a save whose file name comes from the header boxes: when that
     // name would not give the same three values back on opening, asks
@@ -84,31 +85,14 @@ public:
     bool ConfirmHeaderComesBack(QObject *Sender);
     // Opens the first of the dropped files, as Open does.
     void OpenDroppedFile(const QList<QUrl> &urls);
-    // The save question before the report is replaced: false when the
-    // command must stop (Cancel, or a Yes whose save did not happen).
-    bool QuerySaveBeforeReplace(QObject *Sender);
-    // Loads a report like Open does after its dialog; false (with the read
-    // error shown) when the file cannot be read.
+    // Loads a report like Open does after its dialog; false (with the
+    // reason shown) when the file cannot be read.
     bool LoadReport(const QString &path);
     // The close sequence; false keeps the window open.
     bool FormClose();
-    // Every change of CurrentFileName goes through here: the title bar shows
-    // the file's name, and its folder becomes the last folder used.
-    void SetCurrentFileName(const QString &path);
     // Where Open and Save dialogs start: the current file's folder, else the
     // last folder used; empty leaves it to the platform.
     QString StartFolder() const;
-
-    // What the user is told when a command cannot be done.
-    static QString NotRegularFileMessage();
-    static QString OutOfMemoryLoadMessage();
-    static QString OutOfMemorySaveMessage();
-    static QString OutOfMemoryPasteMessage();
-    static QString OutOfMemoryDrawMessage();
-    static QString LoadCancelledMessage();
-    // Milliseconds a load runs before it shows its progress with a Cancel
-    // button; until then no event is handled.
-    int LoadProgressDelay = 500;
 
     // Grid events, in grid positions.
     void VelTorGridSetEditText(int col, int row, const QString &text);
@@ -131,113 +115,29 @@ public:
     void EditCutLineUpdate();
     void EditCopyLineUpdate();
     void EditPasteLineUpdate();
-    void UpdateLineActions();
-    void UpdateTextActions();
-
-    // Undo and redo. A committed cell edit, every line command, a drag, a
-    // header box edit and a block paste or clear are one step each.
-    void EditUndoExecute();
-    void EditRedoExecute();
-    // The grid's committed cell text, as a step (the model hands it over).
-    void CommitCellEdit(int record, int field, std::string bytes);
-    // `Modified` and the title's mark from the stack's clean state.
-    void SyncModified();
-    // New, Open and a successful save start a history of their own.
-    void ResetUndo();
 
     // Blocks of cells, with no cell editor open: the selected rectangle
-    // goes to the clipboard as text (TAB between cells, CR LF between
-    // lines), and plain text is pasted from the current cell on.
+    // goes to the clipboard as spreadsheets copy it, and plain text is
+    // pasted from the current cell on.
     void BlockCopy();
     void BlockCut();
     void BlockClear();
     void BlockPaste();
-    // The selected rectangle in model positions; false when none.
-    bool SelectedBlock(int &top, int &left, int &bottom, int &right) const;
-    // The grid itself has the focus and no cell editor is open.
-    bool GridTakesBlocks() const;
 
-    // Invalid cells: the count in the status bar, and the way to them.
+    void EditUndoExecute();
+    void EditRedoExecute();
+    // F8 and Shift+F8: the next and previous invalid cell.
     void EditNextErrorExecute();
     void EditPrevErrorExecute();
-    void GoToError(bool forward);
-    void UpdateErrorCount();
-    // Tells what a load found: lines read, invalid cells, and lines that a
-    // save cannot give back as they were.
-    void ReportLoaded(const ReadFacts &facts);
 
     // Search from the current cell.
     void KensakuLeftButtonClick();
     void KensakuRightButtonClick();
     void KensakuUpButtonClick();
     void KensakuDownButtonClick();
-    bool StepLeft(int &x) const;
-    bool StepRight(int &x) const;
-    bool StepUp(int &y) const;
-    bool StepDown(int &y) const;
-    bool CellMatches(int row, int col, const std::string &word) const;
-
-    // The grid's current cell in grid positions.
-    int CurrentCol() const;
-    int CurrentRow() const;
-    void SetCurrentCell(int col, int row);
-
-    // The window's state.
-    qnVelTorData Data;
-    bool Modified = false;
-    QString CurrentFileName;
-    bool NameChanged = false;
-    const qnVelTorDataAttribute &Attributes;
-    qnVelTor::GridAttr CellAttrs;
-    qnVelTorClipboard LineClipboard;
-
-    // Controls and actions, named as the window's resource names them.
-    QToolBar *ToolBar1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *Label3 = nullptr;
-    QLabel *Label4 = nullptr;
-    QLineEdit *SyoudakuBangou = nullptr;
-    QLineEdit *HoukokuNengappi = nullptr;
-    QLineEdit *NiniMoziretsu = nullptr;
-    QLineEdit *KensakuWord = nullptr;
-    QPushButton *KensakuLeftButton = nullptr;
-    QPushButton *KensakuRightButton = nullptr;
-    QPushButton *KensakuUpButton = nullptr;
-    QPushButton *KensakuDownButton = nullptr;
-    VelTorGridView *VelTorGrid = nullptr;
-    ReportModel *Model = nullptr;
-
-    QAction *FileNew1 = nullptr;
-    QAction *FileOpen1 = nullptr;
-    QAction *FileSave1 = nullptr;
-    QAction *FileSaveAs1 = nullptr;
-    QAction *FileExit1 = nullptr;
-    QAction *EditInsertLine = nullptr;
-    QAction *EditDeleteLine = nullptr;
-    QAction *EditCutLine = nullptr;
-    QAction *EditCopyLine = nullptr;
-    QAction *EditPasteLine = nullptr;
-    QAction *EditCut1 = nullptr;
-    QAction *EditCopy1 = nullptr;
-    QAction *EditPaste1 = nullptr;
-    QAction *HelpAbout1 = nullptr;
-    QAction *EditUndo = nullptr;
-    QAction *EditRedo = nullptr;
-    QAction *EditNextError = nullptr;
-    QAction *EditPrevError = nullptr;
-    QList<QIcon> ImageList1;
-    QUndoStack *UndoStack = nullptr;
-    QLabel *ErrorCount = nullptr;
 
     static constexpr int FixedRows = 1;
     static constexpr int FixedCols = 1;
-    // Stored sizes below these cannot be used (a column too narrow to find,
-    // a window too small for the header boxes and a few lines) and are
-    // skipped like missing ones.
-    static constexpr int MinStoredColumnWidth = 8;
-    static constexpr int MinStoredWindowWidth = 320;
-    static constexpr int MinStoredWindowHeight = 240;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -246,69 +146,50 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void CreateActions();
-    void CreateMenus();
-    void CreateControls();
+    void ConnectActions();
+    void ConnectControls();
+    void ConnectDocument();
     void OnCreate();
-    void ReadSettings();
-    void WriteSettings() const;
     void ShowHint(QWidget *widget, const QPoint &globalPos, const QString &hint);
-    void Search(QPushButton *button, void (TVelTorForm::*step)(int &x, int &y) const);
-    void StepSearchLeft(int &x, int &y) const;
-    void StepSearchRight(int &x, int &y) const;
-    void StepSearchUp(int &x, int &y) const;
-    void StepSearchDown(int &x, int &y) const;
-    void SearchButtonLeft(QPushButton *button);
-    // The verdict and message of one cell, into `attrs`.
-    void ValidateCell(qnVelTor::GridAttr &attrs, unsigned record, unsigned field, std::string_view value) const;
+    // The one message box of a failed command.
+    void ShowError(const QString &text);
+    // The save question before the report is replaced: false when the
+    // command must stop (Cancel, or a Yes whose save did not happen).
+    bool QuerySaveBeforeReplace(QObject *Sender);
+    // The file a save writes to: the current one, or one the user picks;
+    // empty when the dialog was cancelled.
+    QString SaveTarget(bool saveAs);
+    void ShowTitle();
+    void ShowPlace(int line, int field);
+    void ShowLoadFacts(const ReadFacts &facts);
+    void UpdateLineActions();
+    void UpdateTextActions();
+    void UpdateErrorCount();
     bool LineCommandAllowed(bool emptyLastRowAllowed) const;
     // Puts the current row on the line clipboard; false when it did not get there.
     bool PutCurrentLine();
-    void LayOut();
-    // The one message box of a failed read or write.
-    void ShowError(const QString &text);
+    // The grid itself has the focus and no cell editor is open.
+    bool GridTakesBlocks() const;
+    void GoToError(bool forward);
+    void Search(QPushButton *button, ReportSearch::Direction direction);
+    void SearchButtonLeft(QPushButton *button);
 
-    // Moves the lines read into Data so far into rows and verdicts waiting
-    // for DocumentToGrid, so that a large report is never held twice.
-    void TakeRecords();
-    // The same for lines handed over by the reader as they are split, each
-    // as 19 views into its read buffer.
-    void TakeLines(const std::string_view *fields, std::size_t lines);
-    // Drops what a load that did not finish has built.
-    void DropLoadedRecords();
-
-    RowArena loadedArena;
-    std::vector<ReportRow> loadedRows;
-    qnVelTor::GridAttr loadedAttrs;
+    ReportDocument document;
+    qnVelTorClipboard lineClipboard;
     Dialogs defaultDialogs;
     Dialogs *dialogs = &defaultDialogs; // not owned
-    qnVelTorClipboard *lineClipboard = &LineClipboard; // not owned
-
-    // A header box's value in bytes: what it was filled with while its text
-    // still reads the same, so that bytes that are not Shift-JIS (a name
-    // cut inside a double-byte character) go back into the name unchanged.
-    std::string HeaderBytes(const QLineEdit *box) const;
-    void SetHeader(QLineEdit *box, std::string bytes);
-    std::string syoudakuBangouBytes;
-    std::string houkokuNengappiBytes;
-    std::string niniMoziretsuBytes;
-    TAboutBox *AboutBox = nullptr;
+    qnVelTorClipboard *activeLineClipboard = &lineClipboard; // not owned
+    int loadProgressDelay = 500;
+    bool loading = false;
+    // Typing into a header box after the focus was elsewhere is a new step.
+    int headerSession = 0;
+    // The text a header box hands over is its own already.
+    bool headerTyping = false;
     QString gridHint;
     QString lastFolder;
 
-    // Undo state.
-    std::unique_ptr<ReportEdits> Edits;
-    void ConnectUndo();
-    void HeaderEdited(int box, const QString &text);
-    void CellEditorClosed();
-    // Typing into the new-line row added this line before any step did.
-    int typedLine = -1;
-    // The cell being typed into, and what `Modified` was before.
-    int editRecord = -1;
-    int editField = -1;
-    bool modifiedBeforeEdit = false;
-    int stackIndexAtEdit = 0;
-    QString headerTexts[3];
-    int headerSession = 0;
-    bool loading = false;
+    // Controls and actions, named as the window's resource names them.
+    TVelTorFormUi ui;
+    ReportModel *Model = nullptr;
+    TAboutBox *AboutBox = nullptr;
 };

@@ -23,7 +23,6 @@ int main(int argc, char *argv[])
     int status = 1;
     QTimer::singleShot(500, &form, [&] {
         status = form.grab().save(output) ? 0 : 1;
-        form.Modified = false;
         application.quit();
     });
     application.exec();

@@ -1,8 +1,10 @@
 // Start-up: Qt's own dialogs in Japanese (and a program that still starts
 // without the translation), and a report named on the command line.
 
+#include "Messages.h"
 #include "ReportModel.h"
 #include "Startup.h"
+#include "VelTorGridView.h"
 #include "qnVelTorForm.h"
 
 #include <QAbstractButton>
@@ -103,8 +105,8 @@ QString tst_Startup::askSaveQuestion()
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))
         return QStringLiteral("<window not shown>");
-    form.Modified = true;
-    form.FileNew1->trigger();
+    form.Document().InsertLine(0); // an unsaved edit
+    form.Ui().FileNew1->trigger();
     form.SetDialogs(nullptr);
     return dialogs.boxes.join(u'\n');
 }
@@ -182,12 +184,13 @@ void tst_Startup::commandLineOpensFile()
     QVERIFY(opened);
     QCOMPARE(dialogs.boxes, QStringList());
     // A relative name is kept as a full path, so that Save finds it again.
-    QCOMPARE(form.CurrentFileName, QFileInfo(dir.filePath(name)).absoluteFilePath());
-    QCOMPARE(form.Model->rowCount(), 3);
-    QCOMPARE(form.Model->data(form.Model->index(0, 7)).toString(), QStringLiteral("A"));
-    QCOMPARE(form.SyoudakuBangou->text(), QStringLiteral("1234567890"));
-    QCOMPARE(form.NiniMoziretsu->text(), QStringLiteral("ABC"));
-    QVERIFY(!form.Modified);
+    QCOMPARE(form.CurrentFileName(), QFileInfo(dir.filePath(name)).absoluteFilePath());
+    const QAbstractItemModel *model = form.Ui().VelTorGrid->model();
+    QCOMPARE(model->rowCount(), 3);
+    QCOMPARE(model->data(model->index(0, 7)).toString(), QStringLiteral("A"));
+    QCOMPARE(form.Ui().SyoudakuBangou->text(), QStringLiteral("1234567890"));
+    QCOMPARE(form.Ui().NiniMoziretsu->text(), QStringLiteral("ABC"));
+    QVERIFY(!form.Modified());
     form.SetDialogs(nullptr);
 }
 
@@ -195,8 +198,8 @@ void tst_Startup::commandLineFileUnreadable_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing") << QStringLiteral("missing.dat") << QStringLiteral("ファイル読み込みエラー");
-    QTest::newRow("a folder") << QStringLiteral("folder") << TVelTorForm::NotRegularFileMessage();
+    QTest::newRow("missing") << QStringLiteral("missing.dat") << QStringLiteral("ファイルが見つかりません。");
+    QTest::newRow("a folder") << QStringLiteral("folder") << Messages::LoadReason({}, ReadFailure::NotRegularFile);
 }
 
 void tst_Startup::commandLineFileUnreadable()
@@ -213,10 +216,13 @@ void tst_Startup::commandLineFileUnreadable()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QVERIFY(!OpenCommandLineFile(form, {QStringLiteral("qnveltor"), dir.filePath(name)}));
-    QCOMPARE(dialogs.boxes, QStringList{message + QStringLiteral(" [OK]")});
+    // The first line as always, then the file and why.
+    const QString path = QDir::toNativeSeparators(dir.filePath(name));
+    QCOMPARE(dialogs.boxes,
+             QStringList{QStringLiteral("ファイル読み込みエラー\n\n%1\n%2 [OK]").arg(path, message)});
     QVERIFY(form.isVisible());
-    QCOMPARE(form.Model->rowCount(), 1);
-    QVERIFY(form.CurrentFileName.isEmpty());
+    QCOMPARE(form.Ui().VelTorGrid->model()->rowCount(), 1);
+    QVERIFY(form.CurrentFileName().isEmpty());
     QCOMPARE(form.windowTitle(), QStringLiteral("JASRAC報告[*]"));
     form.SetDialogs(nullptr);
 }
@@ -229,7 +235,7 @@ void tst_Startup::commandLineWithoutFile()
     QVERIFY(!OpenCommandLineFile(form, {QStringLiteral("qnveltor")}));
     QVERIFY(!OpenCommandLineFile(form, {QStringLiteral("qnveltor"), QString()}));
     QCOMPARE(dialogs.boxes, QStringList());
-    QVERIFY(form.CurrentFileName.isEmpty());
+    QVERIFY(form.CurrentFileName().isEmpty());
     form.SetDialogs(nullptr);
 }
 

@@ -1,0 +1,45 @@
+#include "LoadProgress.h"
+
+#include <QApplication>
+#include <QProgressDialog>
+
+#include <algorithm>
+
+WaitCursor::WaitCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+WaitCursor::~WaitCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+LoadProgress::LoadProgress(QWidget *window, int delay) : window(window), delay(delay)
+{
+    clock.start();
+}
+
+LoadProgress::~LoadProgress() = default;
+
+bool LoadProgress::Step(std::uint64_t done, std::uint64_t size)
+{
+    if (!dialog) {
+        if (clock.elapsed() < delay)
+            return true;
+        dialog = std::make_unique<QProgressDialog>(QStringLiteral("ファイルを読み込んでいます…"),
+                                                   QStringLiteral("キャンセル"), 0, Steps, window);
+        dialog->setWindowTitle(QStringLiteral("読み込み中"));
+        dialog->setWindowModality(Qt::WindowModal);
+        dialog->setMinimumDuration(0);
+        dialog->setAutoReset(false);
+        dialog->setAutoClose(false);
+        // The Cancel button must not look busy.
+        QApplication::changeOverrideCursor(Qt::BusyCursor);
+        dialog->show();
+    }
+    const std::uint64_t part = size == 0 ? 0 : std::min(done, size) * Steps / size;
+    dialog->setValue(int(part));
+    QCoreApplication::processEvents();
+    return !dialog->wasCanceled();
+}

@@ -1,0 +1,260 @@
+#include "VelTorFormUi.h"
+
+#include "Icons.h"
+#include "TextFilter.h"
+#include "VelTorGridView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace {
+
+// Designed client size at 96 dots per inch, and the rows of the layout.
+constexpr int DesignedHeight = 406;
+constexpr int ToolBarHeight = 30;
+constexpr int StatusBarHeight = 21;
+constexpr int DesignedFontPointSize = 8;
+
+// Header and search box limits, in code page 932 bytes.
+constexpr int SyoudakuBangouLimit = 16;
+constexpr int HoukokuNengappiLimit = 6;
+constexpr int NiniMoziretsuLimit = 100;
+constexpr int KensakuWordLimit = 16;
+
+// "short|long": the tool tip shows the part before the bar, the status bar
+// the part after it; a hint without a bar serves both.
+template<typename Target>
+void setHint(Target *target, const QString &hint)
+{
+    const qsizetype bar = hint.indexOf(u'|');
+    target->setToolTip(bar < 0 ? hint : hint.left(bar));
+    target->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+}
+
+} // namespace
+
+void TVelTorFormUi::SetupUi(QMainWindow *window, RowHandleHeader::DrawCell drawCell)
+{
+    QFont designed = QApplication::font();
+    designed.setPointSize(DesignedFontPointSize);
+    // The platform's UI font may lack kana and kanji.
+    designed.setFamilies({designed.family(), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans JP"),
+                          QStringLiteral("IPAGothic"), QStringLiteral("Meiryo UI"), QStringLiteral("MS UI Gothic")});
+    window->setFont(designed);
+    ImageList1 = MakeImageList();
+    CreateActions(window);
+    CreateMenus(window);
+    auto *client = new QWidget(window);
+    client->setObjectName(QStringLiteral("client"));
+    window->setCentralWidget(client);
+    CreateControls(client, std::move(drawCell));
+}
+
+void TVelTorFormUi::CreateActions(QMainWindow *window)
+{
+    const auto makeAction = [this, window](QAction *&action, const char *name, const QString &text, const QString &hint,
+                                   int icon, const QKeySequence &shortcut) {
+        action = new QAction(text, window);
+        action->setObjectName(QLatin1String(name));
+        setHint(action, hint);
+        if (icon >= 0)
+            action->setIcon(ImageList1.value(icon));
+        if (!shortcut.isEmpty())
+            action->setShortcut(shortcut);
+    };
+
+    makeAction(FileNew1, "FileNew1", QStringLiteral("新規作成(&N)"), QStringLiteral("新規|新規ファイルの作成"), 6,
+               QKeySequence(Qt::CTRL | Qt::Key_N));
+    makeAction(FileOpen1, "FileOpen1", QStringLiteral("開く(&O)..."), QStringLiteral("開く|ファイルを開く"), 7,
+               QKeySequence(Qt::CTRL | Qt::Key_O));
+    makeAction(FileSave1, "FileSave1", QStringLiteral("上書き保存(&S)"), QStringLiteral("保存|現在のファイルを保存"), 8,
+               QKeySequence(Qt::CTRL | Qt::Key_S));
+    makeAction(FileSaveAs1, "FileSaveAs1", QStringLiteral("名前をつけて保存(&A)..."),
+               QStringLiteral("別名保存|現在のファイルに別の名前をつけて保存"), -1, {});
+    makeAction(FileExit1, "FileExit1", QStringLiteral("終了(&X)"), QStringLiteral("終了|アプリケーション終了"), -1, {});
+
+    makeAction(EditInsertLine, "EditInsertLine", QStringLiteral("1行挿入(I)"),
+               QStringLiteral("選択されている行の直前に、新しい行を挿入します"), 15, QKeySequence(Qt::ALT | Qt::Key_Insert));
+    makeAction(EditDeleteLine, "EditDeleteLine", QStringLiteral("1行削除(D)"), QStringLiteral("選択されている1行を、削除します"),
+               5, QKeySequence(Qt::ALT | Qt::Key_Delete));
+    makeAction(EditCutLine, "EditCutLine", QStringLiteral("１行切り取り"),
+               QStringLiteral("選択されている１行を切り取り、コピーバッファに入れます"), 0, QKeySequence(Qt::ALT | Qt::Key_X));
+    makeAction(EditCopyLine, "EditCopyLine", QStringLiteral("１行コピー"),
+               QStringLiteral("選択されている１行を、コピーバッファに入れます"), 1, QKeySequence(Qt::ALT | Qt::Key_C));
+    makeAction(EditPasteLine, "EditPasteLine", QStringLiteral("１行貼り付け"),
+               QStringLiteral("コピーバッファにある１行を、直前の行に挿入します"), 2, QKeySequence(Qt::ALT | Qt::Key_V));
+
+    // The text actions are seen with their menu captions; their tool tips
+    // appear on the tool bar only, so they carry the tool bar's short hints.
+    makeAction(EditCut1, "EditCut1", QStringLiteral("文字切り取り(&T)"),
+               QStringLiteral("文字切り取り|選択文字部分を切り取りクリップボードに送る"), 0, QKeySequence(Qt::CTRL | Qt::Key_X));
+    makeAction(EditCopy1, "EditCopy1", QStringLiteral("文字コピー(&C)"),
+               QStringLiteral("文字コピー|選択文字部分をコピーしクリップボードに送る"), 1, QKeySequence(Qt::CTRL | Qt::Key_C));
+    makeAction(EditPaste1, "EditPaste1", QStringLiteral("文字貼り付け(&P)"),
+               QStringLiteral("文字貼り付け|クリップボードの内容（文字列）を貼り付け"), 2, QKeySequence(Qt::CTRL | Qt::Key_V));
+
+    makeAction(EditUndo, "EditUndo", QStringLiteral("元に戻す"), QStringLiteral("元に戻す|直前の変更を取り消します"), -1,
+               QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EditUndo->setIcon(MakeUndoIcon());
+    makeAction(EditRedo, "EditRedo", QStringLiteral("やり直し"), QStringLiteral("やり直し|取り消した変更をやり直します"), -1, {});
+    EditRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    EditRedo->setIcon(MakeRedoIcon());
+    makeAction(EditNextError, "EditNextError", QStringLiteral("次のエラー"),
+               QStringLiteral("次のエラー|次のエラーのセルへ移動します"), -1, QKeySequence(Qt::Key_F8));
+    makeAction(EditPrevError, "EditPrevError", QStringLiteral("前のエラー"),
+               QStringLiteral("前のエラー|前のエラーのセルへ移動します"), -1, QKeySequence(Qt::SHIFT | Qt::Key_F8));
+
+    makeAction(HelpAbout1, "HelpAbout1", QStringLiteral("バージョン情報(&A)..."),
+               QStringLiteral("バージョン情報|バージョンなど固有の情報を表示"), -1, {});
+    EditUndo->setEnabled(false);
+    EditRedo->setEnabled(false);
+    EditCut1->setEnabled(false);
+    EditCopy1->setEnabled(false);
+}
+
+void TVelTorFormUi::CreateMenus(QMainWindow *window)
+{
+    QMenu *file = window->menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    setHint(file->menuAction(), QStringLiteral("ファイルに関連した機能"));
+    file->addActions({FileNew1, FileOpen1, FileSave1, FileSaveAs1});
+    file->addSeparator();
+    file->addAction(FileExit1);
+
+    QMenu *edit = window->menuBar()->addMenu(QStringLiteral("編集(&E)"));
+    setHint(edit->menuAction(), QStringLiteral("編集に関連した機能"));
+    edit->addActions({EditUndo, EditRedo});
+    edit->addSeparator();
+    edit->addActions({EditInsertLine, EditDeleteLine, EditCutLine, EditCopyLine, EditPasteLine});
+    edit->addSeparator();
+    edit->addActions({EditCut1, EditCopy1, EditPaste1});
+    edit->addSeparator();
+    edit->addActions({EditNextError, EditPrevError});
+
+    QMenu *help = window->menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    setHint(help->menuAction(), QStringLiteral("ヘルプトピック"));
+    help->addAction(HelpAbout1);
+
+    ToolBar1 = window->addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setFixedHeight(ToolBarHeight);
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar1->addActions({FileNew1, FileOpen1, FileSave1});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({EditInsertLine, EditDeleteLine, EditCutLine, EditCopyLine, EditPasteLine});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({EditCut1, EditCopy1, EditPaste1});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({EditUndo, EditRedo});
+    ToolBar1->toggleViewAction()->setVisible(false);
+    window->setContextMenuPolicy(Qt::NoContextMenu);
+
+    window->statusBar()->setFixedHeight(StatusBarHeight);
+    window->statusBar()->setSizeGripEnabled(true);
+    // Beside the hints, which come and go, so that it is always seen.
+    ErrorCount = new QLabel(window->statusBar());
+    ErrorCount->setObjectName(QStringLiteral("ErrorCount"));
+    window->statusBar()->addPermanentWidget(ErrorCount);
+}
+
+void TVelTorFormUi::CreateControls(QWidget *client, RowHandleHeader::DrawCell drawCell)
+{
+    // The designed positions count from the top of the client area, where
+    // the tool bar stands; here the tool bar lies outside the central widget.
+    const auto place = [](QWidget *widget, int left, int top, int width = -1, int height = -1) {
+        if (width < 0)
+            widget->move(left, top - ToolBarHeight);
+        else
+            widget->setGeometry(left, top - ToolBarHeight, width, height);
+    };
+    const auto makeLabel = [client, &place](QLabel *&label, const QString &text, int left, int top) {
+        label = new QLabel(text, client);
+        label->adjustSize();
+        place(label, left, top + 3);
+    };
+    const auto makeEdit = [client, &place](QLineEdit *&edit, const QString &name, int limit, const QString &hint,
+                                           QRect geometry) {
+        edit = new QLineEdit(client);
+        edit->setObjectName(name);
+        edit->setValidator(new TextFilter(edit, limit));
+        if (!hint.isEmpty())
+            setHint(edit, hint);
+        place(edit, geometry.x(), geometry.y(), geometry.width(), geometry.height());
+    };
+
+    makeLabel(Label1, QStringLiteral("承諾番号"), 8, 36);
+    makeEdit(SyoudakuBangou, QStringLiteral("SyoudakuBangou"), SyoudakuBangouLimit,
+             QStringLiteral("許諾番号［10桁(16桁)］"), QRect(62, 36, 121, 21));
+    makeLabel(Label2, QStringLiteral("報告年月"), 197, 36);
+    makeEdit(HoukokuNengappi, QStringLiteral("HoukokuNengappi"), HoukokuNengappiLimit,
+             QStringLiteral("報告年月［6桁(YYYYMM)］"), QRect(251, 36, 121, 21));
+    makeLabel(Label3, QStringLiteral("任意の文字列"), 389, 36);
+    makeEdit(NiniMoziretsu, QStringLiteral("NiniMoziretsu"), NiniMoziretsuLimit,
+             QStringLiteral("任意の文字列（英数字のみ）［100桁以内任意］"), QRect(465, 36, 267, 21));
+    makeLabel(Label4, QStringLiteral("検索"), 8, 63);
+    makeEdit(KensakuWord, QStringLiteral("KensakuWord"), KensakuWordLimit, QString(), QRect(62, 63, 310, 21));
+
+    const auto makeButton = [client, &place](QPushButton *&button, const QString &name, const QString &caption,
+                                             int left) {
+        button = new QPushButton(caption, client);
+        button->setObjectName(name);
+        button->setAutoDefault(false);
+        place(button, left, 63, 75, 25);
+    };
+    makeButton(KensakuLeftButton, QStringLiteral("KensakuLeftButton"), QStringLiteral("←"), 384);
+    makeButton(KensakuRightButton, QStringLiteral("KensakuRightButton"), QStringLiteral("→"), 465);
+    makeButton(KensakuUpButton, QStringLiteral("KensakuUpButton"), QStringLiteral("↑"), 546);
+    makeButton(KensakuDownButton, QStringLiteral("KensakuDownButton"), QStringLiteral("↓"), 627);
+
+    VelTorGrid = new VelTorGridView(std::move(drawCell), client);
+    VelTorGrid->setObjectName(QStringLiteral("VelTorGrid"));
+    VelTorGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    VelTorGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    VelTorGrid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                                | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    VelTorGrid->setTabKeyNavigation(true);
+    VelTorGrid->setWordWrap(false);
+    VelTorGrid->setShowGrid(true);
+    VelTorGrid->setMouseTracking(true);
+
+    QHeaderView *titles = VelTorGrid->horizontalHeader();
+    titles->setSectionsMovable(false);
+    titles->setSectionResizeMode(QHeaderView::Interactive);
+    titles->setHighlightSections(false);
+    // The designed widths go down to 20 pixels.
+    titles->setMinimumSectionSize(1);
+    titles->setMouseTracking(true);
+
+    QHeaderView *handles = VelTorGrid->verticalHeader();
+    handles->setSectionResizeMode(QHeaderView::Fixed);
+    handles->setDefaultSectionSize(VelTorGrid->fontMetrics().height() + 6);
+    handles->setHighlightSections(false);
+    handles->setMouseTracking(true);
+
+    QWidget::setTabOrder(SyoudakuBangou, HoukokuNengappi);
+    QWidget::setTabOrder(HoukokuNengappi, NiniMoziretsu);
+    QWidget::setTabOrder(NiniMoziretsu, KensakuWord);
+    QWidget::setTabOrder(KensakuWord, VelTorGrid);
+    QWidget::setTabOrder(VelTorGrid, KensakuLeftButton);
+    QWidget::setTabOrder(KensakuLeftButton, KensakuRightButton);
+    QWidget::setTabOrder(KensakuRightButton, KensakuUpButton);
+    QWidget::setTabOrder(KensakuUpButton, KensakuDownButton);
+}
+
+void TVelTorFormUi::LayOut(const QWidget *client)
+{
+    const int top = 94 - ToolBarHeight;
+    const int bottomMargin = DesignedHeight - ToolBarHeight - StatusBarHeight - (94 - ToolBarHeight) - 285;
+    VelTorGrid->setGeometry(8, top, std::max(0, client->width() - 16),
+                            std::max(0, client->height() - top - bottomMargin));
+}

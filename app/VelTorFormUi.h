@@ -1,0 +1,68 @@
+#pragma once
+
+#include "RowHandleHeader.h"
+
+#include <QIcon>
+#include <QList>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMainWindow;
+class QPushButton;
+class QToolBar;
+class VelTorGridView;
+
+// The main window's resource: its controls and actions, named as the
+// resource names them, with their captions, hints, shortcuts, icons and
+// designed places. It does nothing; the window wires them to what they do.
+class TVelTorFormUi
+{
+public:
+    // Builds everything into `window`; `drawCell` draws the window's marks
+    // over the row handles.
+    void SetupUi(QMainWindow *window, RowHandleHeader::DrawCell drawCell);
+    // Only the grid follows the window's size.
+    void LayOut(const QWidget *client);
+
+    QList<QIcon> ImageList1;
+    QToolBar *ToolBar1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *SyoudakuBangou = nullptr;
+    QLineEdit *HoukokuNengappi = nullptr;
+    QLineEdit *NiniMoziretsu = nullptr;
+    QLineEdit *KensakuWord = nullptr;
+    QPushButton *KensakuLeftButton = nullptr;
+    QPushButton *KensakuRightButton = nullptr;
+    QPushButton *KensakuUpButton = nullptr;
+    QPushButton *KensakuDownButton = nullptr;
+    VelTorGridView *VelTorGrid = nullptr;
+    QLabel *ErrorCount = nullptr;
+
+    QAction *FileNew1 = nullptr;
+    QAction *FileOpen1 = nullptr;
+    QAction *FileSave1 = nullptr;
+    QAction *FileSaveAs1 = nullptr;
+    QAction *FileExit1 = nullptr;
+    QAction *EditInsertLine = nullptr;
+    QAction *EditDeleteLine = nullptr;
+    QAction *EditCutLine = nullptr;
+    QAction *EditCopyLine = nullptr;
+    QAction *EditPasteLine = nullptr;
+    QAction *EditCut1 = nullptr;
+    QAction *EditCopy1 = nullptr;
+    QAction *EditPaste1 = nullptr;
+    QAction *HelpAbout1 = nullptr;
+    QAction *EditUndo = nullptr;
+    QAction *EditRedo = nullptr;
+    QAction *EditNextError = nullptr;
+    QAction *EditPrevError = nullptr;
+
+private:
+    void CreateActions(QMainWindow *window);
+    void CreateMenus(QMainWindow *window);
+    void CreateControls(QWidget *client, RowHandleHeader::DrawCell drawCell);
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+class VelTorGridView;
+
+// The window's size, the grid's column widths and the last folder a report
+// was opened from or saved to, kept per user between runs: under
+// HKEY_CURRENT_USER\mornwicks\qnVelTor on Windows, in the user's settings
+// file elsewhere.
+class WindowSettings
+{
+public:
+    // Stored sizes below these cannot be used (a column too narrow to find,
+    // a window too small for the header boxes and a few lines) and are
+    // skipped like missing ones.
+    static constexpr int MinStoredColumnWidth = 8;
+    static constexpr int MinStoredWindowWidth = 320;
+    static constexpr int MinStoredWindowHeight = 240;
+
+    // A value that is missing or would break the window is skipped; the
+    // others still apply.
+    static void Read(QWidget &window, VelTorGridView &grid, QString &lastFolder);
+    static void Write(const QWidget &window, const VelTorGridView &grid, const QString &lastFolder);
+};

@@ -1,0 +1,141 @@
+#include "Messages.h"
+
+#include "ShiftJis.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace Messages {
+
+namespace {
+
+QString withFile(const QString &firstLine, const QString &path, const QString &reason)
+{
+    return firstLine + QStringLiteral("\n\n") + QDir::toNativeSeparators(path) + u'\n' + reason;
+}
+
+} // namespace
+
+QString LoadReason(const QString &path, ReadFailure failure)
+{
+    switch (failure) {
+    case ReadFailure::None:
+    case ReadFailure::Cancelled:
+        return {};
+    case ReadFailure::CannotOpen: {
+        const QFileInfo info(path);
+        if (!info.dir().exists())
+            return QStringLiteral("フォルダーが見つかりません。");
+        if (!info.exists())
+            return QStringLiteral("ファイルが見つかりません。");
+        return QStringLiteral("ファイルを読み取る権限がありません。");
+    }
+    case ReadFailure::NotRegularFile:
+        return QStringLiteral("通常のファイルではないため、開けません。（フォルダー、パイプ、デバイスなどは開けません）");
+    case ReadFailure::ReadError:
+        return QStringLiteral("読み込みの途中でエラーが起きました。表示中の報告はそのままです。");
+    case ReadFailure::OutOfMemory:
+        return QStringLiteral("メモリが足りないため、ファイルを開けません。表示中の報告はそのままです。");
+    case ReadFailure::TooManyLines:
+        return QStringLiteral("行が多すぎるため、開けません。");
+    }
+    return {};
+}
+
+QString Load(const QString &path, ReadFailure failure)
+{
+    return withFile(QStringLiteral("ファイル読み込みエラー"), path, LoadReason(path, failure));
+}
+
+QString Save(const QString &path, bool outOfMemory)
+{
+    if (outOfMemory) {
+        return withFile(QStringLiteral("ファイル書き込みエラー"), path,
+                        QStringLiteral("メモリが足りないため、保存できませんでした。報告も元のファイルもそのままです。"));
+    }
+    const QFileInfo info(path);
+    QString reason;
+    if (!info.dir().exists())
+        reason = QStringLiteral("保存先のフォルダーが見つかりません。");
+    else if (info.exists() && !info.isFile())
+        reason = QStringLiteral("同じ名前のフォルダーなどがあるため、保存できません。");
+    else
+        reason = QStringLiteral("保存できませんでした。元のファイルはそのままです。");
+    return withFile(QStringLiteral("ファイル書き込みエラー"), path, reason);
+}
+
+QStringList LoadWarnings(const ReadFacts &facts)
+{
+    QStringList warnings;
+    if (facts.longLines) {
+        warnings << QStringLiteral("項目が19個より多い行が%1行あります（最初は%2行目）。\n"
+                                   "上書き保存すると、20個目からの項目は失われます。")
+                            .arg(facts.longLines)
+                            .arg(facts.firstLongLine);
+    }
+    if (facts.oddLines) {
+        warnings << QStringLiteral("NULバイトまたはShift_JISでないバイトを含む行が%1行あります（最初は%2行目）。\n"
+                                   "報告ファイルではない可能性があります。")
+                            .arg(facts.oddLines)
+                            .arg(facts.firstOddLine);
+    }
+    return warnings;
+}
+
+QString HeaderDrifts(const ReportDocument &document, const std::vector<ReportDocument::HeaderDrift> &drifts,
+                     const QStringList &labels)
+{
+    QStringList differences;
+    for (const ReportDocument::HeaderDrift &drift : drifts) {
+        const QString label = labels.value(drift.box);
+        const QString text = document.HeaderText(drift.box);
+        if (drift.unfit)
+            differences << QStringLiteral("・%1：「%2」にはファイル名に使えない文字があります").arg(label, text);
+        else
+            differences << QStringLiteral("・%1：「%2」は「%3」として読まれます")
+                                   .arg(label, text, ShiftJis::ToText(drift.readBack));
+    }
+    return QStringLiteral("このファイル名で保存すると、開き直したときに次の欄が今の値と変わります。\n\n%1"
+                          "\n\nこのまま保存しますか？")
+            .arg(differences.join(u'\n'));
+}
+
+QString Loaded(const ReportDocument &document)
+{
+    return QStringLiteral("%1行を読み込みました。エラーのセルは%2個（%3行）です。")
+            .arg(document.LineCount())
+            .arg(document.CellAttrs().ErrorCellCount())
+            .arg(document.CellAttrs().ErrorRowCount());
+}
+
+QString LoadCancelled()
+{
+    return QStringLiteral("読み込みを中止しました。表示中の報告はそのままです。");
+}
+
+QString OutOfMemoryPaste()
+{
+    return QStringLiteral("メモリが足りないため、行を貼り付けられません。");
+}
+
+QString OutOfMemoryEdit()
+{
+    return QStringLiteral("メモリが足りないため、実行できませんでした。報告は元のままです。");
+}
+
+QString OutOfMemoryDraw()
+{
+    return QStringLiteral("メモリが足りないため、表示できないセルがあります。");
+}
+
+QString OutOfMemoryUndo()
+{
+    return QStringLiteral("メモリが足りないため、元に戻せませんでした。");
+}
+
+QString OutOfMemoryRedo()
+{
+    return QStringLiteral("メモリが足りないため、やり直せませんでした。");
+}
+
+} // namespace Messages

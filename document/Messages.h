@@ -1,0 +1,43 @@
+#pragma once
+
+
+#include <QString>
+
+#include "ReportDocument.h"
+
+#include <QStringList>
+
+#include <vector>
+
+// The one place where what a command found or why it failed becomes the
+// Japanese words the user reads.
+namespace Messages {
+
+// The box of a failed open: 「ファイル読み込みエラー」 on the first line, then
+// the file's name and why.
+QString Load(const QString &path, ReadFailure failure);
+// The box of a failed save: 「ファイル書き込みエラー」 on the first line, then
+// the file's name and why.
+QString Save(const QString &path, bool outOfMemory);
+
+// Why an open failed, in one sentence.
+QString LoadReason(const QString &path, ReadFailure failure);
+
+// What a load found that the report cannot show or a save cannot give
+// back; empty when there is nothing to tell.
+QStringList LoadWarnings(const ReadFacts &facts);
+// The question before a save whose file name would not give the header
+// values back; `labels` are the header boxes' captions.
+QString HeaderDrifts(const ReportDocument &document, const std::vector<ReportDocument::HeaderDrift> &drifts,
+                     const QStringList &labels);
+// The status bar after a load.
+QString Loaded(const ReportDocument &document);
+
+QString LoadCancelled();
+QString OutOfMemoryPaste();
+QString OutOfMemoryEdit();
+QString OutOfMemoryDraw();
+QString OutOfMemoryUndo();
+QString OutOfMemoryRedo();
+
+} // namespace Messages

@@ -1,0 +1,633 @@
+#include "ReportDocument.h"
+
+#include "CellText.h"
+#include "CellsCommand.h"
+#include "HeaderCommand.h"
+#include "LineCommands.h"
+#include "ReportEdits.h"
+#include "ShiftJis.h"
+#include "qnVelTorData.h"
+#include "qnVelTorDataAttribute.h"
+#include "qnVelTorFileName.h"
+
+#include <QFileInfo>
+#include <QUndoStack>
+
+#include <algorithm>
+#include <new>
+#include <span>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace {
+
+// Verdicts are kept for the grid's 20 columns, the row handle's included,
+// which holds no field and never has a verdict.
+constexpr unsigned VerdictWidth = FieldCount + 1;
+
+const QString ReportSuffix = QStringLiteral("dat");
+
+// Gives freed heap pages back to the system: a large report's lines are
+// dropped when another one replaces them.
+void releaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+QString stepText(ReportDocument::LineStep step)
+{
+    switch (step) {
+    case ReportDocument::LineStep::Insert:
+        return QStringLiteral("1行挿入");
+    case ReportDocument::LineStep::Paste:
+        return QStringLiteral("1行貼り付け");
+    case ReportDocument::LineStep::Delete:
+        return QStringLiteral("1行削除");
+    case ReportDocument::LineStep::Cut:
+        return QStringLiteral("1行切り取り");
+    }
+    return {};
+}
+
+// Which of the three values joined in `baseName` (the first two `first` and
+// `second` bytes long) hold a character no file name can hold. Looked for in
+// the joined name: a value cut out of a name inside a double-byte character
+// may begin with its second byte, which alone reads as a backslash.
+std::array<bool, 3> valuesUnfitForFileName(std::string_view baseName, std::size_t first, std::size_t second)
+{
+    std::array<bool, 3> unfit{};
+    for (std::size_t i = 0; i < baseName.size(); ++i) {
+        const auto c = static_cast<unsigned char>(baseName[i]);
+        if (ShiftJis::IsLeadByte(c) && i + 1 < baseName.size()
+            && ShiftJis::IsTrailByte(static_cast<unsigned char>(baseName[i + 1]))) {
+            ++i;
+            continue;
+        }
+        if (c < 0x80 && !CanStandInFileName(QChar(char16_t(c))))
+            unfit[i < first ? 0 : i < first + second ? 1 : 2] = true;
+    }
+    return unfit;
+}
+
+// The text's lines: CR LF, a lone CR and a lone LF all end one, and a break
+// at the very end starts no further line.
+QList<QStringView> splitLines(QStringView text)
+{
+    QList<QStringView> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines << text.mid(start, i - start);
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines << text.mid(start);
+    return lines;
+}
+
+} // namespace
+
+ReportDocument::ReportDocument(QObject *parent)
+    : QObject(parent), attributes(*qnVelTorDataAttribute::Instance()), attrs(VerdictWidth),
+      undoStack(new QUndoStack(this)), edits(std::make_unique<ReportEdits>(*this)), loadAttrs(VerdictWidth)
+{
+    connect(undoStack, &QUndoStack::indexChanged, this, [this] {
+        // A line added by typing belongs to a step from now on.
+        typedLine = -1;
+        SyncModified();
+        emit errorCountChanged();
+    });
+    connect(undoStack, &QUndoStack::cleanChanged, this, &ReportDocument::SyncModified);
+}
+
+ReportDocument::~ReportDocument() = default;
+
+std::string_view ReportDocument::Cell(int line, int field) const
+{
+    if (line < 0 || line >= LineCount())
+        return {};
+    return lines[std::size_t(line)].Cell(static_cast<unsigned>(field));
+}
+
+const ReportRow &ReportDocument::Line(int line) const
+{
+    static const ReportRow empty;
+    if (line < 0 || line >= LineCount())
+        return empty;
+    return lines[std::size_t(line)];
+}
+
+std::vector<std::string> ReportDocument::LineCells(int line) const
+{
+    std::string_view views[ReportRow::CellCount];
+    Line(line).Cells(views);
+    return std::vector<std::string>(std::begin(views), std::end(views));
+}
+
+QString ReportDocument::HeaderText(HeaderBox box) const
+{
+    return ShiftJis::ToText(headers[box]);
+}
+
+std::string ReportDocument::HeaderBaseName() const
+{
+    return qnVelTorData::MakeFileBaseName(headers[SyoudakuBangou], headers[HoukokuNengappi], headers[NiniMoziretsu]);
+}
+
+void ReportDocument::SetModified(bool value)
+{
+    if (modified == value)
+        return;
+    modified = value;
+    emit modifiedChanged(modified);
+}
+
+void ReportDocument::SyncModified()
+{
+    SetModified(!undoStack->isClean());
+}
+
+void ReportDocument::SetFilePath(const QString &path)
+{
+    if (filePath == path)
+        return;
+    filePath = path;
+    emit filePathChanged(filePath);
+}
+
+bool ReportDocument::Push(QUndoCommand *step)
+{
+    std::unique_ptr<QUndoCommand> owned(step);
+    try {
+        // A step whose first redo runs out of memory takes back what it did
+        // and is not kept.
+        undoStack->push(step);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    owned.release();
+    return true;
+}
+
+void ReportDocument::ResetLines(std::vector<ReportRow> &&rows, RowArena &&rowArena, qnVelTor::GridAttr &&verdicts)
+{
+    emit aboutToBeReset();
+    lines = std::move(rows);
+    arena = std::move(rowArena);
+    attrs = std::move(verdicts);
+    emit reset();
+    emit errorCountChanged();
+}
+
+void ReportDocument::Clear()
+{
+    ResetLines({}, RowArena(), qnVelTor::GridAttr(VerdictWidth));
+    for (int box = 0; box < HeaderCount; ++box) {
+        headers[box].clear();
+        filledHeaders[box].clear();
+        emit headerChanged(HeaderBox(box));
+    }
+    fileBaseName.clear();
+    nameChanged = false;
+    SetFilePath(QString());
+    undoStack->clear();
+    typedLine = typingLine = -1;
+    SyncModified();
+    releaseFreedMemory();
+}
+
+void ReportDocument::TakeLines(const std::string_view *fields, std::size_t count)
+{
+    std::string message;
+    for (std::size_t line = 0; line < count; ++line, fields += FieldCount) {
+        const unsigned row = loadAttrs.RowCount();
+        loadAttrs.AddRow();
+        loadLines.push_back(ReportRow::FromCells(std::span(fields, FieldCount), &loadArena));
+        // A new row is clear, and the message is made only for the few
+        // cells that break a rule: a million lines have 19 million cells.
+        for (unsigned field = 0; field < FieldCount; ++field) {
+            if (!attributes.IsValid(field, fields[field])) {
+                attributes.Validate(field, fields[field], message);
+                loadAttrs.SetError(row, field, true);
+                loadAttrs.SetErrorMessage(row, field, message);
+                message.clear();
+            }
+        }
+    }
+}
+
+ReportDocument::LoadResult ReportDocument::Load(const QString &path, const ReadProgress &progress)
+{
+    LoadResult result;
+    // Events are handled while a load shows its progress; a second load
+    // must not start inside the first.
+    if (loading) {
+        result.failure = ReadFailure::Cancelled;
+        return result;
+    }
+    loading = true;
+    const std::string previousBaseName = fileBaseName;
+    try {
+        // Set before the file is opened: a later save compares the header
+        // values with it even when this read fails.
+        fileBaseName = FileBaseNameOfPath(path);
+        // A report's lines are rarely shorter than a few dozen bytes: the
+        // rows are not regrown and copied on the way, and what is reserved
+        // but not filled takes address space only.
+        const std::uint64_t expected = std::uint64_t(std::max<qint64>(QFileInfo(path).size(), 0)) / 32 + 1;
+        loadLines.reserve(std::size_t(std::min<std::uint64_t>(expected, qnVelTorData::MaxRecords)));
+        const bool read = ReadReportLines(
+                path, [this](const std::string_view *fields, std::size_t count) { TakeLines(fields, count); },
+                progress, &result.failure, &result.facts);
+        if (read) {
+            ResetLines(std::move(loadLines), std::move(loadArena), std::move(loadAttrs));
+            qnVelTorData names;
+            names.SetFileBaseName(fileBaseName);
+            headers = {names.GetSyoudakuBangou(), names.GetHoukokuNengappi(), names.GetNiniMoziretsu()};
+            filledHeaders = headers;
+            for (int box = 0; box < HeaderCount; ++box)
+                emit headerChanged(HeaderBox(box));
+            nameChanged = false;
+            SetFilePath(path);
+            undoStack->clear();
+            typedLine = typingLine = -1;
+            SyncModified();
+        }
+    } catch (const std::bad_alloc &) {
+        result.failure = ReadFailure::OutOfMemory;
+    }
+    std::vector<ReportRow>().swap(loadLines);
+    loadArena = RowArena();
+    loadAttrs = qnVelTor::GridAttr(VerdictWidth);
+    // A load the user cancels leaves everything as it was, also the name
+    // the next save compares the header values with.
+    if (result.failure == ReadFailure::Cancelled)
+        fileBaseName = previousBaseName;
+    releaseFreedMemory();
+    loading = false;
+    return result;
+}
+
+void ReportDocument::TakeHeaderName()
+{
+    const std::string baseName = HeaderBaseName();
+    if (baseName != fileBaseName) {
+        fileBaseName = baseName;
+        nameChanged = true;
+    }
+}
+
+QString ReportDocument::SuggestedFileName() const
+{
+    const QString baseName = ShiftJis::ToText(fileBaseName);
+    if (baseName.isEmpty())
+        return {};
+    const QString suffix = QFileInfo(filePath).suffix();
+    if (filePath.isEmpty() || suffix.isEmpty())
+        return baseName + u'.' + ReportSuffix; // a report never saved
+    return baseName.contains(u'.') ? baseName : baseName + u'.' + suffix;
+}
+
+std::vector<ReportDocument::HeaderDrift> ReportDocument::HeaderDrifts(bool saveAs) const
+{
+    const std::string baseName = HeaderBaseName();
+    // Only a save whose dialog proposes the name made of the values; with
+    // no values it proposes none.
+    const bool newName = saveAs || NeedsFileName() || baseName != fileBaseName;
+    if (!newName || baseName.empty())
+        return {};
+
+    // The name as the dialog proposes it, read back as Open reads it: a
+    // base name with a dot of its own keeps that dot as its extension.
+    QString proposed = ShiftJis::ToText(baseName);
+    if (!proposed.contains(u'.'))
+        proposed += u'.' + ReportSuffix;
+    qnVelTorData reopened;
+    reopened.SetFileBaseName(FileBaseNameOfPath(proposed));
+    const std::string readBack[HeaderCount] = {reopened.GetSyoudakuBangou(), reopened.GetHoukokuNengappi(),
+                                               reopened.GetNiniMoziretsu()};
+    const std::array<bool, 3> unfit =
+            valuesUnfitForFileName(baseName, headers[SyoudakuBangou].size(), headers[HoukokuNengappi].size());
+
+    std::vector<HeaderDrift> drifts;
+    for (int box = 0; box < HeaderCount; ++box) {
+        if (unfit[std::size_t(box)] || readBack[box] != headers[box])
+            drifts.push_back({HeaderBox(box), unfit[std::size_t(box)], readBack[box]});
+    }
+    return drifts;
+}
+
+ReportDocument::SaveResult ReportDocument::Save(const QString &path)
+{
+    SaveResult result;
+    // The lines go to the file straight from their rows: a second copy of a
+    // large report could take more memory than there is.
+    const auto lineFields = [this](std::uint32_t line, std::string_view(&fields)[FieldCount]) {
+        lines[line].Cells(fields);
+    };
+    try {
+        qnVelTorFileWriter writer;
+        result.written = writer.Write(path, std::uint32_t(LineCount()), lineFields);
+        result.outOfMemory = writer.OutOfMemory();
+    } catch (const std::bad_alloc &) {
+        result.outOfMemory = true;
+    }
+    if (!result.written)
+        return result;
+    // Only a file that was written becomes the current one: a later save
+    // must not go quietly to a path that failed.
+    SetFilePath(path);
+    nameChanged = false;
+    // Undoing back to what was saved leaves the report unmodified again.
+    undoStack->setClean();
+    SyncModified();
+    return result;
+}
+
+void ReportDocument::TypeCell(int line, int field, const QString &text)
+{
+    if (line < 0 || line > LineCount() || field < 0 || field >= int(FieldCount))
+        return;
+    const std::string_view stored = Cell(line, field);
+    // Any change counts, also one to an empty text; a cell left as it was
+    // does not, and keeps its exact bytes.
+    const bool unchanged = CellText::EditLeaves(stored, text);
+    const std::string bytes = unchanged ? std::string(stored) : CellText::ToBytes(text);
+    if (line != typingLine || field != typingField) {
+        // The first report of an edit: giving it up restores what was before.
+        typingLine = line;
+        typingField = field;
+        modifiedBeforeTyping = modified;
+        stackIndexAtTyping = undoStack->index();
+    }
+    if (!unchanged)
+        SetModified(true);
+    if (!text.isEmpty() && line == LineCount()) {
+        try {
+            edits->AppendLines(1);
+            typedLine = line;
+        } catch (const std::bad_alloc &) {
+            // The commit makes the line, or says that it cannot.
+            return;
+        }
+    }
+    std::string message;
+    const bool valid = attributes.Validate(unsigned(field), bytes, message);
+    attrs.SetError(unsigned(line), unsigned(field), !valid);
+    attrs.SetErrorMessage(unsigned(line), unsigned(field), std::move(message));
+    emit verdictsChanged(line, line);
+    emit errorCountChanged();
+}
+
+void ReportDocument::EndTyping()
+{
+    if (typedLine >= 0) {
+        // Text typed into the new-line position and taken back, or an edit
+        // given up: the line it made holds nothing and belongs to no step.
+        const int lastLine = LineCount() - 1;
+        if (typedLine == lastLine && lines[std::size_t(lastLine)].IsEmpty())
+            edits->RemoveLastLines(1);
+        typedLine = -1;
+    }
+    if (typingLine >= 0) {
+        // The verdict was the typed text's; the cell keeps its stored one.
+        if (typingLine < LineCount()) {
+            edits->Validate(typingLine, typingField);
+            emit verdictsChanged(typingLine, typingLine);
+        }
+        if (undoStack->index() == stackIndexAtTyping)
+            SetModified(modifiedBeforeTyping);
+        typingLine = -1;
+    }
+    emit errorCountChanged();
+}
+
+void ReportDocument::SetCellText(int line, int field, const QString &text)
+{
+    if (CellText::EditLeaves(Cell(line, field), text))
+        return;
+    SetCell(line, field, CellText::ToBytes(text));
+}
+
+bool ReportDocument::SetCell(int line, int field, std::string bytes)
+{
+    const int count = LineCount();
+    if (line < 0 || line > count || field < 0 || field >= int(FieldCount))
+        return true;
+    try {
+        // A cell of the new-line position makes its line; typing may have
+        // made it already.
+        const bool newLine = line == count || line == typedLine;
+        std::string_view before[ReportRow::CellCount];
+        Line(line).Cells(before);
+        std::string_view after[ReportRow::CellCount];
+        after[field] = bytes;
+        std::vector<CellsCommand::LineChange> change;
+        change.push_back(CellsCommand::MakeLine(line, 1u << field, before, after));
+        if (!Push(new CellsCommand(*edits, QStringLiteral("セルの編集"), std::move(change), newLine ? line : count,
+                                   newLine ? 1 : 0)))
+            return false;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    typingLine = -1;
+    return true;
+}
+
+bool ReportDocument::InsertLine(int line, const std::vector<std::string> &cells, LineStep step)
+{
+    if (line < 0 || line > LineCount())
+        return true;
+    try {
+        return Push(new InsertLineCommand(*edits, stepText(step), line, ReportRow::FromCells(cells)));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+bool ReportDocument::RemoveLine(int line, LineStep step)
+{
+    if (line < 0 || line >= LineCount())
+        return true;
+    try {
+        return Push(new RemoveLineCommand(*edits, stepText(step), line));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+bool ReportDocument::MoveLine(int from, int to)
+{
+    const int count = LineCount();
+    if (from < 0 || to < 0 || from >= count || to >= count || from == to)
+        return true;
+    try {
+        return Push(new MoveLineCommand(*edits, from, to));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+void ReportDocument::SetHeaderText(HeaderBox box, const QString &text, int session)
+{
+    const std::string &current = headers[box];
+    if (text == ShiftJis::ToText(current))
+        return;
+    // A box the user types into lets in only characters code page 932
+    // holds; its U+FFFD stand for bytes that were not Shift-JIS, which only
+    // the text the box was filled with can give back.
+    std::string bytes = text == ShiftJis::ToText(filledHeaders[box]) ? filledHeaders[box]
+                                                                     : ShiftJis::FromTextReplacing(text, {});
+    try {
+        Push(new HeaderCommand(*edits, box, current, std::move(bytes), session));
+    } catch (const std::bad_alloc &) {
+        emit headerChanged(box);
+    }
+}
+
+QString ReportDocument::BlockText(int top, int left, int bottom, int right, bool *outOfMemory) const
+{
+    if (outOfMemory)
+        *outOfMemory = false;
+    left = std::max(left, 0);
+    right = std::min(right, int(FieldCount) - 1);
+    try {
+        QString text;
+        for (int line = top; line <= bottom; ++line) {
+            if (line > top)
+                text += QStringLiteral("\r\n");
+            std::string_view cells[ReportRow::CellCount];
+            Line(line).Cells(cells);
+            for (int field = left; field <= right; ++field) {
+                if (field > left)
+                    text += u'\t';
+                text += ShiftJis::ToText(cells[field]);
+            }
+        }
+        return text;
+    } catch (const std::bad_alloc &) {
+        if (outOfMemory)
+            *outOfMemory = true;
+        return {};
+    }
+}
+
+bool ReportDocument::ClearBlock(int top, int left, int bottom, int right)
+{
+    const int count = LineCount();
+    left = std::max(left, 0);
+    right = std::min(right, int(FieldCount) - 1);
+    try {
+        std::vector<CellsCommand::LineChange> changes;
+        const std::string_view cleared[ReportRow::CellCount];
+        for (int line = std::max(top, 0); line <= std::min(bottom, count - 1); ++line) {
+            std::string_view cells[ReportRow::CellCount];
+            lines[std::size_t(line)].Cells(cells);
+            std::uint32_t fields = 0;
+            for (int field = left; field <= right; ++field) {
+                if (!cells[field].empty())
+                    fields |= 1u << field;
+            }
+            if (fields)
+                changes.push_back(CellsCommand::MakeLine(line, fields, cells, cleared));
+        }
+        if (changes.empty())
+            return true;
+        return Push(new CellsCommand(*edits, QStringLiteral("クリア"), std::move(changes), count, 0));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const QString &text)
+{
+    PasteResult result;
+    const int count = LineCount();
+    if (line < 0 || line > count || field < 0 || field >= int(FieldCount) || text.isEmpty())
+        return result;
+    result.top = result.bottom = line;
+    result.left = result.right = field;
+    try {
+        const QList<QStringView> rows = splitLines(text);
+        std::vector<CellsCommand::LineChange> changes;
+        int linesAdded = 0;
+        std::string message;
+        std::string values[ReportRow::CellCount];
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const int target = line + int(i);
+            std::string_view before[ReportRow::CellCount];
+            Line(target).Cells(before);
+            std::string_view after[ReportRow::CellCount];
+            std::uint32_t fields = 0;
+            const QList<QStringView> texts = rows[i].split(u'\t');
+            for (qsizetype j = 0; j < texts.size(); ++j) {
+                const int column = field + int(j);
+                if (column >= int(FieldCount)) {
+                    // Right of the last field lies no field.
+                    result.outside += int(texts.size() - j);
+                    break;
+                }
+                QString value = texts[j].toString();
+                value.remove(QChar(0x1A)); // the file format cannot carry it
+                std::optional<std::string> bytes = ShiftJis::FromText(ShiftJis::MapLookAlikes(value));
+                if (!bytes) {
+                    ++result.refused;
+                    continue;
+                }
+                ++result.pasted;
+                message.clear();
+                if (!attributes.Validate(unsigned(column), *bytes, message))
+                    ++result.invalid;
+                if (before[column] == *bytes)
+                    continue;
+                values[column] = std::move(*bytes);
+                after[column] = values[column];
+                fields |= 1u << column;
+                result.right = std::max(result.right, column);
+            }
+            if (!fields)
+                continue;
+            changes.push_back(CellsCommand::MakeLine(target, fields, before, after));
+            linesAdded = std::max(linesAdded, target + 1 - count);
+            result.bottom = target;
+        }
+        if (changes.empty())
+            return result;
+        if (!Push(new CellsCommand(*edits, QStringLiteral("貼り付け"), std::move(changes), count, linesAdded))) {
+            result.outOfMemory = true;
+            return result;
+        }
+        result.changed = true;
+    } catch (const std::bad_alloc &) {
+        result.outOfMemory = true;
+    }
+    return result;
+}
+
+bool ReportDocument::Undo()
+{
+    try {
+        undoStack->undo();
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
+}
+
+bool ReportDocument::Redo()
+{
+    try {
+        undoStack->redo();
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,224 @@
+#pragma once
+
+#include "ReportRow.h"
+#include "qnVelTorFile.h"
+#include "qnVelTorGridAttr.h"
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QUndoStack;
+class ReportEdits;
+class qnVelTorDataAttribute;
+
+// The report being edited: its lines, the verdict of every cell, the three
+// header values that make up its file name, the file it came from and the
+// history of its changes. Every change goes through one of the operations
+// below, which validates what it touches and makes one step that can be
+// undone; callers never build a step. Views follow the signals.
+//
+// Lines count from 0. The grid's empty new-line row is the views' own: it
+// holds no line here, but a cell edit or a line insertion may name the
+// position just after the last line, where typing makes a new line.
+class ReportDocument : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum HeaderBox { SyoudakuBangou, HoukokuNengappi, NiniMoziretsu };
+    static constexpr int HeaderCount = 3;
+
+    enum class LineStep { Insert, Paste, Delete, Cut };
+
+    struct LoadResult
+    {
+        ReadFailure failure = ReadFailure::None;
+        ReadFacts facts;
+        bool Ok() const { return failure == ReadFailure::None; }
+    };
+
+    struct SaveResult
+    {
+        bool written = false;
+        bool outOfMemory = false;
+    };
+
+    // A header value that would not come back as it is from the file name
+    // a save proposes: it holds a character no file name can hold, or the
+    // name reads back as `readBack`.
+    struct HeaderDrift
+    {
+        HeaderBox box;
+        bool unfit = false;
+        std::string readBack;
+    };
+
+    // What a block paste did, in cells; the rectangle it changed when
+    // `changed`.
+    struct PasteResult
+    {
+        int pasted = 0;
+        int invalid = 0;
+        int refused = 0; // characters code page 932 lacks
+        int outside = 0; // right of the last field
+        bool changed = false;
+        bool outOfMemory = false;
+        int top = 0;
+        int left = 0;
+        int bottom = 0;
+        int right = 0;
+    };
+
+    explicit ReportDocument(QObject *parent = nullptr);
+    ~ReportDocument() override;
+
+    const qnVelTorDataAttribute &Attributes() const { return attributes; }
+
+    int LineCount() const { return int(lines.size()); }
+    // Empty for a position out of range, the new-line position included.
+    std::string_view Cell(int line, int field) const;
+    // An empty line for a position out of range.
+    const ReportRow &Line(int line) const;
+    // The line's 19 cells; empty ones for a position out of range.
+    std::vector<std::string> LineCells(int line) const;
+    const qnVelTor::GridAttr &CellAttrs() const { return attrs; }
+
+    const std::string &Header(HeaderBox box) const { return headers[box]; }
+    QString HeaderText(HeaderBox box) const;
+    // The three header values joined, as a save would name the file.
+    std::string HeaderBaseName() const;
+    // The base name the report was opened as or last saved as.
+    const std::string &FileBaseName() const { return fileBaseName; }
+    const QString &FilePath() const { return filePath; }
+    // The header values were found to give another file name than the
+    // report's, and no save has written it since.
+    bool NameChanged() const { return nameChanged; }
+    bool IsModified() const { return modified; }
+    QUndoStack *UndoStack() const { return undoStack; }
+
+    // An empty report, with no file and no history.
+    void Clear();
+    // Replaces the report by the file's only when it was read whole; a
+    // failed read leaves the report as it was, but a later save compares
+    // the header values with the failed file's name. A read the user
+    // cancels leaves everything as it was.
+    LoadResult Load(const QString &path, const ReadProgress &progress = {});
+
+    // Takes the file name the header values give: when it differs from the
+    // report's, it becomes the report's and NameChanged() is set.
+    void TakeHeaderName();
+    // Whether a save must ask for a file name.
+    bool NeedsFileName() const { return filePath.isEmpty() || nameChanged; }
+    // The name a save dialog suggests: the base name with the current
+    // file's extension, or .dat; empty without a base name.
+    QString SuggestedFileName() const;
+    // Before a save whose file name comes from the header values (Save As
+    // always, Save when NeedsFileName() or the values changed): the values
+    // that would not come back from that name on opening.
+    std::vector<HeaderDrift> HeaderDrifts(bool saveAs) const;
+    // Writes the report to `path`; only a written file becomes the current
+    // one, and the report counts as saved from then on.
+    SaveResult Save(const QString &path);
+
+    // The text the user is typing into a cell, before it is committed: its
+    // verdict is shown at once, and typing into the new-line position makes
+    // a line. EndTyping() takes that back when the edit is given up.
+    void TypeCell(int line, int field, const QString &text);
+    void EndTyping();
+    // A committed edit: an unchanged text keeps the cell's exact bytes.
+    void SetCellText(int line, int field, const QString &text);
+    // False when memory ran out; the report is then as it was.
+    bool SetCell(int line, int field, std::string bytes);
+
+    // False when memory ran out; the report is then as it was.
+    bool InsertLine(int line, const std::vector<std::string> &cells = {}, LineStep step = LineStep::Insert);
+    bool RemoveLine(int line, LineStep step = LineStep::Delete);
+    bool MoveLine(int from, int to);
+
+    // A header box's text as the user typed it. Keystrokes in one box
+    // merge into one step while `session` stays the same.
+    void SetHeaderText(HeaderBox box, const QString &text, int session);
+
+    // The rectangle as spreadsheets copy it: TAB between cells, CR LF
+    // between lines. Empty when memory ran out (`outOfMemory` set).
+    QString BlockText(int top, int left, int bottom, int right, bool *outOfMemory = nullptr) const;
+    // Empties the rectangle's cells; false when memory ran out.
+    bool ClearBlock(int top, int left, int bottom, int right);
+    // Spreadsheet text from (line, field) on, to the right and down,
+    // adding lines as needed.
+    PasteResult PasteText(int line, int field, const QString &text);
+
+    // False when memory ran out; the report is then as it was.
+    bool Undo();
+    bool Redo();
+
+signals:
+    // Lines appended at the end (first == the line count before) are empty
+    // when they come; their texts follow as cellsChanged.
+    void linesAboutToBeInserted(int first, int count);
+    void linesInserted(int first, int count);
+    void linesAboutToBeRemoved(int first, int count);
+    void linesRemoved(int first, int count);
+    void lineAboutToBeMoved(int from, int to);
+    void lineMoved(int from, int to);
+    void aboutToBeReset();
+    void reset();
+    // Texts and verdicts of the lines changed.
+    void cellsChanged(int firstLine, int lastLine);
+    // Only the verdicts of the lines changed.
+    void verdictsChanged(int firstLine, int lastLine);
+    void errorCountChanged();
+    void headerChanged(ReportDocument::HeaderBox box);
+    void modifiedChanged(bool modified);
+    void filePathChanged(const QString &path);
+    // An undo or redo changed this place; a view may show it.
+    void placeShown(int line, int field);
+    void headerShown(ReportDocument::HeaderBox box);
+
+private:
+    friend class ReportEdits;
+
+    void SyncModified();
+    void SetFilePath(const QString &path);
+    void SetModified(bool value);
+    // Pushes a step; false (with the step's changes taken back) when
+    // memory ran out.
+    bool Push(class QUndoCommand *step);
+    void TakeLines(const std::string_view *fields, std::size_t count);
+    void ResetLines(std::vector<ReportRow> &&rows, RowArena &&rowArena, qnVelTor::GridAttr &&verdicts);
+
+    const qnVelTorDataAttribute &attributes;
+    RowArena arena; // declared before the lines that point into it
+    std::vector<ReportRow> lines;
+    qnVelTor::GridAttr attrs;
+    std::array<std::string, HeaderCount> headers;
+    // What the boxes were filled with: a box whose text still reads the
+    // same gives these bytes back, also ones that are not Shift-JIS.
+    std::array<std::string, HeaderCount> filledHeaders;
+    std::string fileBaseName;
+    QString filePath;
+    bool nameChanged = false;
+    bool modified = false;
+    QUndoStack *undoStack; // owned as a child
+    std::unique_ptr<ReportEdits> edits;
+
+    // A load builds the new report here, so that the one shown stays
+    // whole until the file has been read to its end.
+    RowArena loadArena;
+    std::vector<ReportRow> loadLines;
+    qnVelTor::GridAttr loadAttrs;
+    bool loading = false;
+
+    // The cell being typed into, and the line typing made there.
+    int typedLine = -1;
+    int typingLine = -1;
+    int typingField = -1;
+    bool modifiedBeforeTyping = false;
+    int stackIndexAtTyping = 0;
+};

@@ -1,0 +1,159 @@
+#include "ReportEdits.h"
+
+#include "qnVelTorDataAttribute.h"
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+// What a view may keep per line (a header's section, and its copy while
+// that list grows), with room to spare.
+constexpr std::size_t ViewBytesPerLine = 32;
+
+} // namespace
+
+void ReportEdits::MakeRoom(std::size_t count)
+{
+    std::vector<ReportRow> &lines = document.lines;
+    const std::size_t total = lines.size() + count;
+    if (lines.capacity() < total)
+        lines.reserve(std::max(total, lines.size() * 2));
+    // Called as a function, not as a new-expression, which the compiler
+    // may leave out.
+    ::operator delete(::operator new((total + 1) * ViewBytesPerLine));
+}
+
+void ReportEdits::Validate(int line, int field)
+{
+    std::string message;
+    const bool valid = document.attributes.Validate(unsigned(field), document.Cell(line, field), message);
+    document.attrs.SetError(unsigned(line), unsigned(field), !valid);
+    document.attrs.SetErrorMessage(unsigned(line), unsigned(field), std::move(message));
+}
+
+void ReportEdits::ValidateLine(int line)
+{
+    for (int field = 0; field < int(ReportRow::CellCount); ++field)
+        Validate(line, field);
+}
+
+void ReportEdits::InsertLine(int line, const ReportRow &row)
+{
+    if (line < 0 || line > LineCount())
+        return;
+    if (line == LineCount()) {
+        // Appended lines come empty; the texts follow as a change.
+        AppendLines(1);
+        if (!row.IsEmpty()) {
+            try {
+                SetCells(line, ~std::uint32_t(0) >> (32 - ReportRow::CellCount), row);
+            } catch (...) {
+                RemoveLastLines(1);
+                throw;
+            }
+        }
+        return;
+    }
+    MakeRoom(1);
+    ReportRow copy(row);
+    // A line that does not fit in memory leaves the report as it was.
+    document.attrs.InsertRow(unsigned(line));
+    emit document.linesAboutToBeInserted(line, 1);
+    document.lines.insert(document.lines.begin() + line, std::move(copy)); // room was made: no throw
+    emit document.linesInserted(line, 1);
+    if (!row.IsEmpty()) {
+        try {
+            ValidateLine(line);
+        } catch (...) {
+            RemoveLine(line);
+            throw;
+        }
+        emit document.verdictsChanged(line, line);
+    }
+}
+
+void ReportEdits::RemoveLine(int line)
+{
+    if (line < 0 || line >= LineCount())
+        return;
+    emit document.linesAboutToBeRemoved(line, 1);
+    document.attrs.RemoveRow(unsigned(line));
+    document.lines.erase(document.lines.begin() + line);
+    emit document.linesRemoved(line, 1);
+}
+
+void ReportEdits::MoveLine(int from, int to)
+{
+    const int count = LineCount();
+    if (from < 0 || to < 0 || from >= count || to >= count || from == to)
+        return;
+    emit document.lineAboutToBeMoved(from, to);
+    std::vector<ReportRow> &lines = document.lines;
+    ReportRow moved = std::move(lines[std::size_t(from)]);
+    if (from < to)
+        std::move(lines.begin() + from + 1, lines.begin() + to + 1, lines.begin() + from);
+    else
+        std::move_backward(lines.begin() + to, lines.begin() + from, lines.begin() + from + 1);
+    lines[std::size_t(to)] = std::move(moved);
+    document.attrs.MoveRow(unsigned(from), unsigned(to));
+    emit document.lineMoved(from, to);
+}
+
+void ReportEdits::AppendLines(int count)
+{
+    if (count <= 0)
+        return;
+    MakeRoom(std::size_t(count));
+    const int first = LineCount();
+    const unsigned rows = document.attrs.RowCount();
+    try {
+        for (int i = 0; i < count; ++i)
+            document.attrs.AddRow();
+    } catch (...) {
+        while (document.attrs.RowCount() > rows)
+            document.attrs.RemoveRow(document.attrs.RowCount() - 1);
+        throw;
+    }
+    emit document.linesAboutToBeInserted(first, count);
+    document.lines.resize(document.lines.size() + std::size_t(count)); // room was made: no throw
+    emit document.linesInserted(first, count);
+}
+
+void ReportEdits::RemoveLastLines(int count)
+{
+    count = std::min(count, LineCount());
+    if (count <= 0)
+        return;
+    const int first = LineCount() - count;
+    emit document.linesAboutToBeRemoved(first, count);
+    for (int i = 0; i < count; ++i)
+        document.attrs.RemoveRow(document.attrs.RowCount() - 1);
+    document.lines.resize(std::size_t(first));
+    emit document.linesRemoved(first, count);
+}
+
+void ReportEdits::SetCells(int line, std::uint32_t fields, const ReportRow &cells)
+{
+    std::string_view texts[ReportRow::CellCount];
+    document.lines[std::size_t(line)].Cells(texts);
+    std::string_view given[ReportRow::CellCount];
+    cells.Cells(given);
+    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
+        if (fields & (1u << field))
+            texts[field] = given[field];
+    }
+    // The views point into the old block; the new one is built first.
+    document.lines[std::size_t(line)] = ReportRow::FromCells(texts);
+    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
+        if (fields & (1u << field))
+            Validate(line, int(field));
+    }
+    emit document.cellsChanged(line, line);
+}
+
+void ReportEdits::SetHeader(ReportDocument::HeaderBox box, const std::string &bytes)
+{
+    document.headers[box] = bytes;
+    emit document.headerChanged(box);
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ReportDocument.h"
+#include "ReportRow.h"
+
+#include <cstdint>
+#include <string>
+
+// The only way the undo steps change a report: the lines and their
+// verdicts always move together, so that a red frame never lands on a line
+// that was not checked, and every change is told to the views.
+class ReportEdits
+{
+public:
+    explicit ReportEdits(ReportDocument &document) : document(document) {}
+
+    int LineCount() const { return document.LineCount(); }
+    const ReportRow &Line(int line) const { return document.Line(line); }
+
+    void InsertLine(int line, const ReportRow &row);
+    void RemoveLine(int line);
+    void MoveLine(int from, int to);
+    // `count` empty lines at the end.
+    void AppendLines(int count);
+    void RemoveLastLines(int count);
+    // Sets the fields in the mask to the texts of `cells`, leaving the
+    // others as they are, and validates them.
+    void SetCells(int line, std::uint32_t fields, const ReportRow &cells);
+    void SetHeader(ReportDocument::HeaderBox box, const std::string &bytes);
+
+    void Validate(int line, int field);
+    void ValidateLine(int line);
+
+    // A field of -1 names the line only.
+    void ShowPlace(int line, int field) { emit document.placeShown(line, field); }
+    void ShowHeader(ReportDocument::HeaderBox box) { emit document.headerShown(box); }
+
+    // Asks, before any view hears of `count` more lines, for the memory
+    // the lines and the views will need: an allocation failing half way
+    // through telling the views would leave them with lines the report
+    // does not have.
+    void MakeRoom(std::size_t count);
+
+private:
+    ReportDocument &document;
+};

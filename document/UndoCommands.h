@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ReportEdits.h"
+
+#include <QUndoCommand>
+
+// The ids of the steps that merge with the next one of their kind.
+enum class UndoCommandId {
+    HeaderEdit = 1,
+};
+
+// A base for the steps on the report's lines: the first redo is the edit the
+// user has just made, and leaves the view where the user is; later undos and
+// redos show where the change happened.
+class ReportStep : public QUndoCommand
+{
+public:
+    ReportStep(ReportEdits &edits, const QString &text) : QUndoCommand(text), edits(edits) {}
+
+protected:
+    void Show(int line, int field)
+    {
+        if (done)
+            edits.ShowPlace(line, field);
+    }
+
+    ReportEdits &edits;
+    bool done = false;
+};

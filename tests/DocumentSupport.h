@@ -1,0 +1,101 @@
+#pragma once
+
+// Helpers that read a report's state as whole strings, for tests of the
+// document and of the window that shows it.
+
+#include "ReportDocument.h"
+#include "TestSupport.h"
+#include "qnVelTorDataAttribute.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace TestSupport {
+
+// A line's fields between bars, "1||Q", trailing empty fields left out.
+inline QString lineText(const ReportDocument &document, int line)
+{
+    QStringList cells;
+    for (int field = 0; field < int(FieldCount); ++field)
+        cells << ShiftJis::ToText(document.Cell(line, field));
+    while (!cells.isEmpty() && cells.last().isEmpty())
+        cells.removeLast();
+    return cells.join(u'|');
+}
+
+inline QStringList lineTexts(const ReportDocument &document)
+{
+    QStringList lines;
+    for (int line = 0; line < document.LineCount(); ++line)
+        lines << lineText(document, line);
+    return lines;
+}
+
+// Every line with its invalid fields, e.g. "1|QQ [1]".
+inline QStringList linesWithErrors(const ReportDocument &document)
+{
+    QStringList lines;
+    for (int line = 0; line < document.LineCount(); ++line) {
+        QStringList errors;
+        for (int field = 0; field < int(FieldCount); ++field) {
+            if (document.CellAttrs().IsError(unsigned(line), unsigned(field)))
+                errors << QString::number(field);
+        }
+        lines << lineText(document, line) + (errors.isEmpty() ? QString() : " [" + errors.join(u',') + "]");
+    }
+    return lines;
+}
+
+// Empty when the verdicts have a row per line, every verdict and message is
+// the one the cell's text deserves and the counts agree with them;
+// otherwise the first mismatch.
+inline QString verdictMismatch(const ReportDocument &document)
+{
+    const qnVelTor::GridAttr &attrs = document.CellAttrs();
+    const int lines = document.LineCount();
+    if (int(attrs.RowCount()) != lines)
+        return QStringLiteral("verdict rows %1, lines %2").arg(attrs.RowCount()).arg(lines);
+    std::uint64_t cells = 0;
+    unsigned errorLines = 0;
+    for (int line = 0; line < lines; ++line) {
+        bool lineHasError = false;
+        for (int field = 0; field < int(FieldCount); ++field) {
+            std::string message;
+            const bool valid = document.Attributes().Validate(unsigned(field), document.Cell(line, field), message);
+            if (attrs.IsError(unsigned(line), unsigned(field)) == valid
+                || attrs.GetErrorMessage(unsigned(line), unsigned(field)) != message) {
+                return QStringLiteral("line %1 field %2: \"%3\" marked %4")
+                        .arg(line)
+                        .arg(field)
+                        .arg(ShiftJis::ToText(document.Cell(line, field)))
+                        .arg(valid ? QStringLiteral("invalid") : QStringLiteral("valid"));
+            }
+            cells += valid ? 0 : 1;
+            lineHasError = lineHasError || !valid;
+        }
+        errorLines += lineHasError ? 1 : 0;
+    }
+    if (attrs.ErrorCellCount() != cells || attrs.ErrorRowCount() != errorLines)
+        return QStringLiteral("counts %1 (%2 lines), cells give %3 (%4 lines)")
+                .arg(attrs.ErrorCellCount())
+                .arg(attrs.ErrorRowCount())
+                .arg(cells)
+                .arg(errorLines);
+    return {};
+}
+
+// Loads `content` into `document` from a file named `name` in `folder`;
+// false (with the reason logged) when that failed.
+inline bool loadReport(ReportDocument &document, const QTemporaryDir &folder, const QByteArray &content,
+                       const QString &name = QStringLiteral("1234567890202404TEST.dat"))
+{
+    const QString path = folder.filePath(name);
+    if (!writeFile(path, content))
+        return false;
+    const ReportDocument::LoadResult result = document.Load(path);
+    if (!result.Ok())
+        qWarning("load of %s failed: %d", qPrintable(path), int(result.failure));
+    return result.Ok();
+}
+
+} // namespace TestSupport

@@ -1,0 +1,59 @@
+#pragma once
+
+// Helpers for files and bytes that several test files need.
+
+#include "ShiftJis.h"
+#include "qnVelTorDataAttribute.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <string_view>
+
+namespace TestSupport {
+
+inline QByteArray bytes(std::string_view text)
+{
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+// The text in code page 932, or a marker that cannot be mistaken for it.
+inline QByteArray sjis(const QString &text)
+{
+    const std::optional<std::string> encoded = ShiftJis::FromText(text);
+    return encoded ? bytes(*encoded) : QByteArray("<not code page 932>");
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+inline bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
+}
+
+// A report file line of the given leading fields, the rest empty.
+inline QByteArray fileLine(QByteArrayList fields)
+{
+    while (fields.size() < qsizetype(FieldCount))
+        fields << QByteArray();
+    return fields.join('\t') + "\r\n";
+}
+
+// The same from text given as "1||Q" (fields between bars), in Shift-JIS.
+inline QByteArray fileLine(const QString &leading)
+{
+    QByteArrayList fields;
+    for (const QString &field : leading.split(u'|'))
+        fields << sjis(field);
+    return fileLine(fields);
+}
+
+} // namespace TestSupport
