@@ -34,21 +34,41 @@ CellsCommand::CellsCommand(ReportEdits &edits, const QString &text, std::vector<
 
 void CellsCommand::Apply(bool after)
 {
-    std::size_t changed = 0;
+    // Memory may run out part way, and the step must then be as if never
+    // taken. Putting the lines back must not need the memory that has just
+    // run out: the rows replaced are kept until the step is whole.
+    std::vector<ReportRow> replaced;
+    replaced.reserve(lines.size());
+    std::size_t validating = 0; // fields whose verdicts may have changed
     try {
-        for (; changed < lines.size(); ++changed) {
-            const LineChange &line = lines[changed];
-            edits.SetCells(line.line, line.fields, after ? line.after : line.before);
+        for (const LineChange &line : lines)
+            replaced.push_back(edits.ReplaceCells(line.line, line.fields, after ? line.after : line.before));
+        for (const LineChange &line : lines) {
+            for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
+                if (line.fields & (1u << field)) {
+                    ++validating;
+                    edits.Validate(line.line, int(field));
+                }
+            }
         }
     } catch (...) {
-        // Memory ran out part way: the lines changed so far go back, so that
-        // the step is either whole or not there at all.
-        for (std::size_t i = 0; i <= changed && i < lines.size(); ++i) {
-            const LineChange &line = lines[i];
-            edits.SetCells(line.line, line.fields, after ? line.before : line.after);
+        for (std::size_t i = replaced.size(); i-- > 0;)
+            edits.PutBack(lines[i].line, std::move(replaced[i]));
+        // In the reverse order they were set: every state on the way back
+        // is one the verdicts had, and needs no more room than they took.
+        std::size_t field = 0;
+        for (const LineChange &line : lines)
+            field += std::size_t(std::popcount(line.fields));
+        for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+            for (int f = int(ReportRow::CellCount) - 1; f >= 0; --f) {
+                if ((line->fields & (1u << f)) && field-- <= validating)
+                    edits.Validate(line->line, f);
+            }
         }
         throw;
     }
+    for (const LineChange &line : lines)
+        edits.CellsChanged(line.line);
 }
 
 void CellsCommand::redo()

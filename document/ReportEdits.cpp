@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -135,8 +136,19 @@ void ReportEdits::RemoveLastLines(int count)
 
 void ReportEdits::SetCells(int line, std::uint32_t fields, const ReportRow &cells)
 {
+    ReplaceCells(line, fields, cells);
+    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
+        if (fields & (1u << field))
+            Validate(line, int(field));
+    }
+    emit document.cellsChanged(line, line);
+}
+
+ReportRow ReportEdits::ReplaceCells(int line, std::uint32_t fields, const ReportRow &cells)
+{
+    ReportRow &row = document.lines[std::size_t(line)];
     std::string_view texts[ReportRow::CellCount];
-    document.lines[std::size_t(line)].Cells(texts);
+    row.Cells(texts);
     std::string_view given[ReportRow::CellCount];
     cells.Cells(given);
     for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
@@ -144,12 +156,14 @@ void ReportEdits::SetCells(int line, std::uint32_t fields, const ReportRow &cell
             texts[field] = given[field];
     }
     // The views point into the old block; the new one is built first.
-    document.lines[std::size_t(line)] = ReportRow::FromCells(texts);
-    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
-        if (fields & (1u << field))
-            Validate(line, int(field));
-    }
-    emit document.cellsChanged(line, line);
+    ReportRow fresh = ReportRow::FromCells(texts);
+    std::swap(row, fresh);
+    return fresh;
+}
+
+void ReportEdits::PutBack(int line, ReportRow &&row) noexcept
+{
+    document.lines[std::size_t(line)] = std::move(row);
 }
 
 void ReportEdits::SetHeader(ReportDocument::HeaderBox box, const std::string &bytes)

@@ -26,6 +26,13 @@ public:
     // Sets the fields in the mask to the texts of `cells`, leaving the
     // others as they are, and validates them.
     void SetCells(int line, std::uint32_t fields, const ReportRow &cells);
+    // The same without validating or telling the views: returns the line's
+    // row as it was, for the caller to put back with PutBack(), which needs
+    // no memory, or to drop once it has validated the fields and called
+    // CellsChanged().
+    ReportRow ReplaceCells(int line, std::uint32_t fields, const ReportRow &cells);
+    void PutBack(int line, ReportRow &&row) noexcept;
+    void CellsChanged(int line) { emit document.cellsChanged(line, line); }
     void SetHeader(ReportDocument::HeaderBox box, const std::string &bytes);
 
     void Validate(int line, int field);

@@ -98,4 +98,13 @@ inline bool loadReport(ReportDocument &document, const QTemporaryDir &folder, co
     return result.Ok();
 }
 
+// What the cell editor reports while a text is typed, at its commit and
+// when it closes.
+inline void typeCell(ReportDocument &document, int line, int field, const QString &text)
+{
+    document.TypeCell(line, field, text);
+    document.SetCellText(line, field, text);
+    document.EndTyping();
+}
+
 } // namespace TestSupport

@@ -8,6 +8,7 @@
 #include "qnVelTorForm.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QItemSelectionModel>
 #include <QList>
 #include <QMessageBox>
@@ -79,6 +80,13 @@ inline void selectBlock(TVelTorForm &form, int top, int left, int bottom, int ri
     form.Ui().VelTorGrid->selectionModel()->select(
             QItemSelection(model(form)->index(top, left), model(form)->index(bottom, right)),
             QItemSelectionModel::ClearAndSelect);
+}
+
+// A failed open's or save's box: its first line, a blank line, the file's
+// path and the reason.
+inline QString failureBox(const QString &firstLine, const QString &path, const QString &reason)
+{
+    return firstLine + QStringLiteral("\n\n") + QDir::toNativeSeparators(path) + u'\n' + reason;
 }
 
 } // namespace TestSupport

@@ -2,15 +2,10 @@
 // another, as plain text through a real X server. The test starts itself a
 // second time as the other copy.
 
-#include "ReportModel.h"
-#include "ShiftJis.h"
-#include "VelTorGridView.h"
-#include "qnVelTorForm.h"
+#include "WindowSupport.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDeadlineTimer>
-#include <QItemSelectionModel>
 #include <QProcess>
 #include <QTimer>
 #include <QUndoStack>
@@ -24,28 +19,23 @@ const char ChildVariable[] = "QNVELTOR_BLOCK_COPIER";
 // The copier's report: two lines, fields 7 to 9 filled, one cell empty.
 const QStringList CopiedRows = {QStringLiteral("夜明けの街\tｻﾄｳ\t"), QStringLiteral("LOVE SONG\t\t山田太郎")};
 
-void type(TVelTorForm &form, int record, int field, const QString &text)
-{
-    form.VelTorGridSetEditText(form.FieldToGridCol(field), form.RecordToGridRow(record), text);
-    form.Model->setData(form.Model->index(record, field), text);
-}
-
 // The other copy of the program: fills its grid, copies the block and keeps
 // serving the clipboard until another program takes it.
 int runCopier()
 {
     TVelTorForm form;
+    // Outside a test function a broken model ends the copier, and the
+    // parent sees its exit code.
+    QAbstractItemModelTester tester(TestSupport::model(form), QAbstractItemModelTester::FailureReportingMode::Fatal);
     form.show();
-    for (int record = 0; record < CopiedRows.size(); ++record) {
-        const QStringList cells = CopiedRows.at(record).split(u'\t');
+    for (int line = 0; line < CopiedRows.size(); ++line) {
+        const QStringList cells = CopiedRows.at(line).split(u'\t');
         for (int i = 0; i < cells.size(); ++i) {
             if (!cells.at(i).isEmpty())
-                type(form, record, 7 + i, cells.at(i));
+                TestSupport::type(form, line, 7 + i, cells.at(i));
         }
     }
-    form.SetCurrentCell(form.FieldToGridCol(7), form.RecordToGridRow(0));
-    form.VelTorGrid->selectionModel()->select(
-            QItemSelection(form.Model->index(0, 7), form.Model->index(1, 9)), QItemSelectionModel::ClearAndSelect);
+    TestSupport::selectBlock(form, 0, 7, 1, 9);
     form.BlockCopy();
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (!clipboard->ownsClipboard())
@@ -58,7 +48,7 @@ int runCopier()
     });
     poll->start(100);
     QTimer::singleShot(Timeout, qApp, [] { QCoreApplication::exit(3); });
-    form.UndoStack->setClean(); // leaves without a save question
+    form.Document().UndoStack()->setClean(); // leaves without a save question
     return QCoreApplication::exec();
 }
 
@@ -96,28 +86,21 @@ void tst_BlocksX11::blockBetweenTwoCopies()
     QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), expected, Timeout);
     QVERIFY(!QGuiApplication::clipboard()->ownsClipboard());
 
-    TVelTorForm form;
-    type(form, 0, 0, QStringLiteral("1"));
-    form.SetCurrentCell(form.FieldToGridCol(8), form.RecordToGridRow(0));
+    TestSupport::Window window;
+    TVelTorForm &form = window.form;
+    TestSupport::type(form, 0, 0, QStringLiteral("1"));
+    TestSupport::setCurrent(form, 0, 8);
     form.BlockPaste();
-    QStringList rows;
-    for (int record = 0; record < form.Model->rowCount(); ++record) {
-        QStringList cells;
-        for (int field = 0; field < int(FieldCount); ++field)
-            cells << ShiftJis::ToText(form.Model->Cell(record, field));
-        rows << cells.join(u'|');
-    }
-    QCOMPARE(rows, QStringList({QStringLiteral("1||||||||夜明けの街|ｻﾄｳ|||||||||"),
-                                QStringLiteral("||||||||LOVE SONG||山田太郎||||||||"), QString(18, u'|')}));
+    QCOMPARE(TestSupport::lineTexts(form.Data()),
+             QStringList({QStringLiteral("1||||||||夜明けの街|ｻﾄｳ"), QStringLiteral("||||||||LOVE SONG||山田太郎")}));
     // Fields 8 to 10 take kanji and kana: nothing is invalid.
-    QCOMPARE(form.CellAttrs.ErrorCellCount(), 0u);
+    QCOMPARE(form.CellAttrs().ErrorCellCount(), 0u);
 
     // Taking the clipboard back lets the other copy end.
     QGuiApplication::clipboard()->setText(QStringLiteral("after"));
     // The event loop must turn for the new owner to reach the X server.
     QTRY_VERIFY_WITH_TIMEOUT(copier.state() == QProcess::NotRunning, Timeout);
     QCOMPARE(copier.exitCode(), 0);
-    form.UndoStack->setClean();
 }
 
 int main(int argc, char **argv)

@@ -4,11 +4,11 @@
 // in a child process with a time limit (and, where memory is the point, a
 // limited address space), so that the suite itself never stalls or dies.
 
-#include "ReportModel.h"
-#include "VelTorGridView.h"
+#include "CellText.h"
+#include "Messages.h"
+#include "WindowSupport.h"
 #include "qnVelTorClipboard.h"
 #include "qnVelTorFile.h"
-#include "qnVelTorForm.h"
 
 #include <QClipboard>
 #include <QLineEdit>
@@ -32,89 +32,50 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
+using TestSupport::bytes;
+using TestSupport::fileLine;
+using TestSupport::readFile;
+using TestSupport::writeFile;
 
-QByteArray fileLine(const QByteArrayList &fields)
-{
-    QByteArrayList all = fields;
-    while (all.size() < 19)
-        all << QByteArray();
-    return all.join('\t') + "\r\n";
-}
+namespace {
 
 const QByteArray ReportA = fileLine({"1", "", "000", "", "000", "", "0", "\x8C\xB4\x91\xE8"})
         + fileLine({"2", "QQ", "", "", "", "", "", QByteArray(61, 'a')});
 const QString NameA = QStringLiteral("1234567890201204ABC.dat");
 
-QByteArray bytes(std::string_view s)
-{
-    return QByteArray(s.data(), qsizetype(s.size()));
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 // Everything a failed or cancelled load must leave as it was, in one text.
 QByteArray windowState(const TVelTorForm &form)
 {
-    QByteArray out;
-    for (int r = 0; r < form.Model->rowCount(); ++r) {
-        QByteArrayList cells;
-        for (int f = 0; f < 19; ++f)
-            cells << bytes(form.Model->Cell(r, f));
-        out += cells.join('\t') + '\n';
-    }
-    out += "attrs " + QByteArray::number(form.CellAttrs.RowCount());
-    for (unsigned r = 0; r < form.CellAttrs.RowCount(); ++r) {
-        for (unsigned f = 0; f < 20; ++f) {
-            if (form.CellAttrs.IsError(r, f))
-                out += ' ' + QByteArray::number(r) + ':' + QByteArray::number(f);
-        }
-    }
-    out += "\nboxes " + form.SyoudakuBangou->text().toUtf8() + '|' + form.HoukokuNengappi->text().toUtf8() + '|'
-            + form.NiniMoziretsu->text().toUtf8();
-    out += "\nfile " + form.CurrentFileName.toUtf8();
-    out += QByteArray("\nmodified ") + (form.Modified ? "yes" : "no");
-    out += QByteArray(" nameChanged ") + (form.NameChanged ? "yes" : "no");
-    return out;
+    const ReportDocument &report = form.Data();
+    QStringList out = TestSupport::linesWithErrors(report);
+    out << QStringLiteral("rows %1 %2").arg(TestSupport::model(form)->rowCount()).arg(report.CellAttrs().RowCount());
+    out << "boxes " + form.Ui().SyoudakuBangou->text() + u'|' + form.Ui().HoukokuNengappi->text() + u'|'
+                    + form.Ui().NiniMoziretsu->text();
+    out << "file " + form.CurrentFileName();
+    out << QStringLiteral("modified %1 nameChanged %2").arg(form.Modified()).arg(report.NameChanged());
+    return out.join(u'\n').toUtf8();
 }
 
-// Answers every message box with OK and keeps its text.
-class RecordingDialogs : public TVelTorForm::Dialogs
-{
-public:
-    int ExecMessageBox(QMessageBox &box) override
-    {
-        texts << box.text();
-        return QMessageBox::Ok;
-    }
-    QString ExecFileDialog(QFileDialog &) override { return {}; }
-    QStringList texts;
-};
-
-// A window showing report A from `dir`, with an edit on top, and the
-// dialogs recorded.
+// A window showing report A from `dir`, with an edit on top, its dialogs
+// recorded and its model watched. Qt's model tester walks every row at each
+// change: a test that changes 100,000 lines one by one goes without it.
 struct Window
 {
-    explicit Window(const QTemporaryDir &dir)
+    explicit Window(const QTemporaryDir &dir, bool watched = true)
     {
         form.SetDialogs(&dialogs);
+        if (watched) {
+            tester = std::make_unique<QAbstractItemModelTester>(TestSupport::model(form),
+                                                                QAbstractItemModelTester::FailureReportingMode::QtTest);
+        }
         const QString path = dir.filePath(NameA);
-        loaded = writeFile(path, ReportA) && form.LoadReport(path);
-        form.Model->SetCell(0, 10, "edited");
-        form.Modified = true;
+        loaded = writeFile(path, ReportA) && form.LoadReport(path) && form.Document().SetCell(0, 10, "edited");
     }
+    ~Window() { form.SetDialogs(nullptr); }
+
+    TestSupport::RecordingDialogs dialogs;
     TVelTorForm form;
-    RecordingDialogs dialogs;
+    std::unique_ptr<QAbstractItemModelTester> tester;
     bool loaded = false;
 };
 
@@ -226,6 +187,7 @@ private slots:
     // Out of memory.
     void loadOutOfMemoryKeepsTheReport();
     void pasteOutOfMemoryKeepsTheReport();
+    void blockPasteOutOfMemoryKeepsTheReport_data();
     void blockPasteOutOfMemoryKeepsTheReport();
 };
 
@@ -286,7 +248,9 @@ void tst_Limits::windowRefusesNonRegularFiles()
     const QString result = inChild(10, 0, [&] {
         Checks check;
         check(!window.form.LoadReport(path), QStringLiteral("load succeeded"));
-        check.equal(window.dialogs.texts, QStringList{TVelTorForm::NotRegularFileMessage()},
+        check.equal(window.dialogs.boxes,
+                    QStringList{TestSupport::failureBox(QStringLiteral("ファイル読み込みエラー"), path,
+                                                        Messages::LoadReason(path, ReadFailure::NotRegularFile))},
                     QStringLiteral("messages"));
         check.equal(windowState(window.form), before, QStringLiteral("window"));
         return check.text();
@@ -301,7 +265,7 @@ void tst_Limits::readerReportsProgressAndStops()
     // Three and a half chunks of the reader, of short lines.
     QByteArray content;
     while (content.size() < 3 * (1 << 20) + (1 << 19))
-        content += fileLine({QByteArray::number(content.size())});
+        content += fileLine(QByteArrayList{QByteArray::number(content.size())});
     QVERIFY(writeFile(path, content));
 
     QList<std::uint64_t> seen;
@@ -350,7 +314,7 @@ void tst_Limits::slowLoadShowsProgress()
     QTemporaryDir dir;
     Window window(dir);
     QVERIFY(window.loaded);
-    window.form.LoadProgressDelay = 0;
+    window.form.SetLoadProgressDelay(0);
     const QString path = dir.filePath(QStringLiteral("5555555555202301BIG.dat"));
     QByteArray content;
     while (content.size() < 3 * (1 << 20))
@@ -372,9 +336,9 @@ void tst_Limits::slowLoadShowsProgress()
     QVERIFY2(values.size() >= 2, "no progress shown during the load");
     QVERIFY(std::is_sorted(values.begin(), values.end()));
     QVERIFY(values.last() > values.first());
-    QCOMPARE(window.form.Model->rowCount() - 1, int(content.count('\n')));
-    QCOMPARE(window.form.CurrentFileName, path);
-    QCOMPARE(window.dialogs.texts, QStringList());
+    QCOMPARE(window.form.Data().LineCount(), int(content.count('\n')));
+    QCOMPARE(window.form.CurrentFileName(), path);
+    QCOMPARE(window.dialogs.boxes, QStringList());
     // Gone with the load.
     const auto *dialog = window.form.findChild<QProgressDialog *>();
     QVERIFY(!dialog || !dialog->isVisible());
@@ -385,10 +349,10 @@ void tst_Limits::cancelledLoadKeepsTheReport()
     QTemporaryDir dir;
     Window window(dir);
     QVERIFY(window.loaded);
-    window.form.LoadProgressDelay = 0;
+    window.form.SetLoadProgressDelay(0);
     const QByteArray before = windowState(window.form);
     // Kept too, so that the next Save writes in place without asking.
-    const std::string baseName = window.form.Data.FileBaseName();
+    const std::string baseName = window.form.Data().FileBaseName();
     const QString path = dir.filePath(QStringLiteral("5555555555202301BIG.dat"));
     QByteArray content;
     while (content.size() < 3 * (1 << 20))
@@ -407,14 +371,14 @@ void tst_Limits::cancelledLoadKeepsTheReport()
     QVERIFY(!window.form.LoadReport(path));
     QVERIFY(cancelled);
     QCOMPARE(windowState(window.form), before);
-    QCOMPARE(window.form.Data.FileBaseName(), baseName);
-    QCOMPARE(window.dialogs.texts, QStringList());
-    QCOMPARE(window.form.statusBar()->currentMessage(), TVelTorForm::LoadCancelledMessage());
+    QCOMPARE(window.form.Data().FileBaseName(), baseName);
+    QCOMPARE(window.dialogs.boxes, QStringList());
+    QCOMPARE(window.form.statusBar()->currentMessage(), Messages::LoadCancelled());
 
     // The window is not stuck in its load: the next one goes ahead.
-    window.form.LoadProgressDelay = 1000000;
+    window.form.SetLoadProgressDelay(1000000);
     QVERIFY(window.form.LoadReport(path));
-    QCOMPARE(window.form.Model->rowCount() - 1, int(content.count('\n')));
+    QCOMPARE(window.form.Data().LineCount(), int(content.count('\n')));
 }
 
 void tst_Limits::longCellShowsItsStart_data()
@@ -422,40 +386,43 @@ void tst_Limits::longCellShowsItsStart_data()
     QTest::addColumn<QByteArray>("cell");
     QTest::addColumn<QString>("shown");
     const QByteArray hyou = "\x95\x5C"; // 表: its second byte is a backslash
-    QTest::newRow("ascii") << QByteArray(3 << 20, 'a') << QString(int(ReportModel::ShownCellBytes), u'a');
+    QTest::newRow("ascii") << QByteArray(3 << 20, 'a') << QString(int(CellText::ShownBytes), u'a');
     QTest::newRow("double-byte") << hyou.repeated(1000) << QStringLiteral("表").repeated(256);
     // One byte ahead: the 256th pair would straddle the cut, so it goes.
     QTest::newRow("double-byte-shifted") << "a" + hyou.repeated(1000) << "a" + QStringLiteral("表").repeated(255);
-    QTest::newRow("at-the-limit") << QByteArray(int(ReportModel::ShownCellBytes), 'b')
-                                  << QString(int(ReportModel::ShownCellBytes), u'b');
+    QTest::newRow("at-the-limit") << QByteArray(int(CellText::ShownBytes), 'b')
+                                  << QString(int(CellText::ShownBytes), u'b');
 }
 
 void tst_Limits::longCellShowsItsStart()
 {
     QFETCH(QByteArray, cell);
     QFETCH(QString, shown);
-    TVelTorForm form;
-    form.Model->SetCell(0, 7, std::string_view(cell.constData(), size_t(cell.size())));
-    const QModelIndex index = form.Model->index(0, 7);
+    ReportDocument report;
+    ReportModel model(&report);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(report.SetCell(0, 7, cell.toStdString()));
+    const QModelIndex index = model.index(0, 7);
     QCOMPARE(index.data(Qt::EditRole).toString(), shown);
-    const bool cut = size_t(cell.size()) > ReportModel::ShownCellBytes;
+    const bool cut = size_t(cell.size()) > CellText::ShownBytes;
     QCOMPARE(index.data(Qt::DisplayRole).toString(), cut ? shown + QChar(0x2026) : shown);
     // The value itself stays whole.
-    QCOMPARE(bytes(form.Model->Cell(0, 7)), cell);
+    QCOMPARE(bytes(report.Cell(0, 7)), cell);
 }
 
 void tst_Limits::longCellHintSaysItsLength()
 {
-    TVelTorForm form;
+    ReportDocument report;
+    ReportModel model(&report);
     const std::string cell(5 * 1024 * 1024, 'a');
-    form.Model->SetCell(0, 7, cell);
-    const QString hint = form.Model->Hint(0, 7);
+    QVERIFY(report.SetCell(0, 7, cell));
+    const QString hint = model.Hint(0, 7);
     QVERIFY2(hint.contains(QStringLiteral("5,242,880バイト")), qPrintable(hint));
     QVERIFY(hint.size() < 1000);
-    QCOMPARE(form.Model->index(0, 7).data(Qt::ToolTipRole).toString(), hint);
+    QCOMPARE(model.index(0, 7).data(Qt::ToolTipRole).toString(), hint);
     // A short cell's hint says nothing of a length.
-    form.Model->SetCell(0, 7, std::string(ReportModel::ShownCellBytes, 'a'));
-    QVERIFY(!form.Model->Hint(0, 7).contains(QStringLiteral("バイトあります")));
+    QVERIFY(report.SetCell(0, 7, std::string(CellText::ShownBytes, 'a')));
+    QVERIFY(!model.Hint(0, 7).contains(QStringLiteral("バイトあります")));
 }
 
 void tst_Limits::longCellEditorLeftAloneKeepsTheCell()
@@ -466,83 +433,78 @@ void tst_Limits::longCellEditorLeftAloneKeepsTheCell()
     const QByteArray cell = "x" + QByteArray(2000, ' ') + "y";
     const QString path = dir.filePath(NameA);
     QVERIFY(writeFile(path, fileLine({"1", "", "", "", "", "", "", cell})));
-    TVelTorForm form;
-    RecordingDialogs dialogs;
-    form.SetDialogs(&dialogs);
+    TestSupport::Window window;
+    TVelTorForm &form = window.form;
     QVERIFY(form.LoadReport(path));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
-    form.SetCurrentCell(form.FieldToGridCol(7), form.RecordToGridRow(0));
-    form.VelTorGrid->edit(form.VelTorGrid->currentIndex());
-    QLineEdit *editor = form.VelTorGrid->Editor();
+    TestSupport::setCurrent(form, 0, 7);
+    form.Ui().VelTorGrid->edit(form.Ui().VelTorGrid->currentIndex());
+    QLineEdit *editor = form.Ui().VelTorGrid->Editor();
     QVERIFY(editor);
-    QVERIFY(editor->text().size() <= int(ReportModel::ShownCellBytes));
+    QVERIFY(editor->text().size() <= int(CellText::ShownBytes));
     QVERIFY2(form.statusBar()->currentMessage().contains(QStringLiteral("2,002バイト")),
              qPrintable(form.statusBar()->currentMessage()));
-    form.VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Model->Cell(0, 7)), cell);
-    QVERIFY(!form.Modified);
+    form.Ui().VelTorGrid->CommitEditor();
+    QCOMPARE(bytes(form.Data().Cell(0, 7)), cell);
+    QVERIFY(!form.Modified());
 }
 
 void tst_Limits::longCellEditedKeepsWhatWasTyped()
 {
-    TVelTorForm form;
-    form.Model->SetCell(0, 7, std::string(100000, 'a'));
-    form.Model->AppendEmptyRow();
-    form.CellAttrs.Reset(1);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(NameA);
+    QVERIFY(writeFile(path, fileLine({"", "", "", "", "", "", "", QByteArray(100000, 'a')})));
+    TestSupport::Window window;
+    TVelTorForm &form = window.form;
+    QVERIFY(form.LoadReport(path));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.SetCurrentCell(form.FieldToGridCol(7), form.RecordToGridRow(0));
-    form.VelTorGrid->edit(form.VelTorGrid->currentIndex());
-    QLineEdit *editor = form.VelTorGrid->Editor();
+    TestSupport::setCurrent(form, 0, 7);
+    form.Ui().VelTorGrid->edit(form.Ui().VelTorGrid->currentIndex());
+    QLineEdit *editor = form.Ui().VelTorGrid->Editor();
     QVERIFY(editor);
     editor->selectAll();
     QTest::keyClicks(editor, "abc");
-    form.VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Model->Cell(0, 7)), QByteArray("abc"));
-    QVERIFY(form.Modified);
+    form.Ui().VelTorGrid->CommitEditor();
+    QCOMPARE(bytes(form.Data().Cell(0, 7)), QByteArray("abc"));
+    QVERIFY(form.Modified());
 }
 
 void tst_Limits::longCellIsSavedWhole()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(NameA);
     QByteArray cell(3 << 20, 'z');
     cell[1000] = '\x82'; // a double-byte character past the shown start
     cell[1001] = '\xA0';
-    const QByteArray content = fileLine({"1", "", "", "", "", "", "", cell}) + fileLine({"2"});
-    QVERIFY(writeFile(path, content));
-    TVelTorForm form;
-    RecordingDialogs dialogs;
-    form.SetDialogs(&dialogs);
-    QVERIFY(form.LoadReport(path));
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.Model->SetCell(1, 1, "x");
-    QVERIFY(form.FileSave1Execute(&form));
-    QCOMPARE(readFile(path), fileLine({"1", "", "", "", "", "", "", cell}) + fileLine({"2", "x"}));
-    QCOMPARE(dialogs.texts, QStringList());
+    ReportDocument report;
+    QVERIFY(TestSupport::loadReport(report, dir,
+                                    fileLine({"1", "", "", "", "", "", "", cell}) + fileLine(QByteArrayList{"2"}), NameA));
+    QVERIFY(report.SetCell(1, 1, "x"));
+    QVERIFY(report.Save(report.FilePath()).written);
+    QCOMPARE(readFile(report.FilePath()), fileLine({"1", "", "", "", "", "", "", cell}) + fileLine({"2", "x"}));
 }
 
 // Before, a cell was turned into text whole for every redraw: a cell of
 // 64 MB needs 128 MB as text, and the failure came out of the paint event.
 void tst_Limits::longCellDrawsInLittleMemory()
 {
-    TVelTorForm form;
+    TestSupport::Window window;
+    TVelTorForm &form = window.form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     // In the first column, which is always in view.
-    form.Model->SetCell(0, 0, std::string(64 << 20, 'a'));
+    QVERIFY(form.Document().SetCell(0, 0, std::string(64 << 20, 'a')));
     const QString result = inChild(60, 48 << 20, [&] {
         Checks check;
-        const QImage image = form.VelTorGrid->viewport()->grab().toImage();
+        const QImage image = form.Ui().VelTorGrid->viewport()->grab().toImage();
         check(!image.isNull(), QStringLiteral("nothing drawn"));
         QCoreApplication::processEvents();
-        check(form.statusBar()->currentMessage() != TVelTorForm::OutOfMemoryDrawMessage(),
+        check(form.statusBar()->currentMessage() != Messages::OutOfMemoryDraw(),
               QStringLiteral("the cell was too big to draw"));
-        check(form.Model->index(0, 0).data(Qt::ToolTipRole).toString().contains(QStringLiteral("67,108,864")),
-              QStringLiteral("hint"));
+        const QString hint = TestSupport::model(form)->index(0, 0).data(Qt::ToolTipRole).toString();
+        check(hint.contains(QStringLiteral("67,108,864")), QStringLiteral("hint"));
         return check.text();
     });
     QCOMPARE(result, QString());
@@ -565,12 +527,15 @@ void tst_Limits::loadOutOfMemoryKeepsTheReport()
     const QString result = inChild(60, 64 << 20, [&] {
         Checks check;
         check(!window.form.LoadReport(path), QStringLiteral("load succeeded"));
-        check.equal(window.dialogs.texts, QStringList{TVelTorForm::OutOfMemoryLoadMessage()},
+        check.equal(window.dialogs.boxes,
+                    QStringList{TestSupport::failureBox(QStringLiteral("ファイル読み込みエラー"), path,
+                                                        Messages::LoadReason(path, ReadFailure::OutOfMemory))},
                     QStringLiteral("messages"));
         check.equal(windowState(window.form), before, QStringLiteral("window"));
         // Memory given back: an ordinary file opens after it.
         const QString small = QDir(QFileInfo(path).path()).filePath(QStringLiteral("2222222222202302S.dat"));
-        check(writeFile(small, fileLine({"s"})) && window.form.LoadReport(small), QStringLiteral("next load"));
+        check(writeFile(small, fileLine(QByteArrayList{"s"})) && window.form.LoadReport(small),
+              QStringLiteral("next load"));
         return check.text();
     });
     QCOMPARE(result, QString());
@@ -584,7 +549,7 @@ void tst_Limits::pasteOutOfMemoryKeepsTheReport()
     QVERIFY(window.loaded);
     window.form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window.form));
-    window.form.SetCurrentCell(window.form.FieldToGridCol(0), window.form.RecordToGridRow(1));
+    TestSupport::setCurrent(window.form, 1, 0);
     const QByteArray before = windowState(window.form);
     const QString result = inChild(60, 0, [&] {
         // Another program's line, far larger than this process may hold.
@@ -597,9 +562,9 @@ void tst_Limits::pasteOutOfMemoryKeepsTheReport()
         setrlimit(RLIMIT_AS, &limit);
 
         Checks check;
-        check(window.form.LineClipboard.HasRecord(), QStringLiteral("no line on the clipboard"));
+        check(window.form.LineClipboard().HasRecord(), QStringLiteral("no line on the clipboard"));
         window.form.EditPasteLineExecute();
-        check.equal(window.dialogs.texts, QStringList{TVelTorForm::OutOfMemoryPasteMessage()},
+        check.equal(window.dialogs.boxes, QStringList{Messages::OutOfMemoryPaste()},
                     QStringLiteral("messages"));
         check.equal(windowState(window.form), before, QStringLiteral("window"));
         check(window.form.CurrentRow() == window.form.RecordToGridRow(1), QStringLiteral("current row"));
@@ -611,21 +576,38 @@ void tst_Limits::pasteOutOfMemoryKeepsTheReport()
 // Before, memory running out part way through a block paste left the lines
 // it had added, or some of its cells, in the report with no step to undo
 // them, and the verdicts no longer one row per line.
+void tst_Limits::blockPasteOutOfMemoryKeepsTheReport_data()
+{
+    QTest::addColumn<bool>("over");
+    // From the new-line row: the paste adds every line it holds.
+    QTest::newRow("adding lines") << false;
+    // Over as many loaded lines: memory may run out after some of them
+    // were changed.
+    QTest::newRow("over loaded lines") << true;
+}
+
 void tst_Limits::blockPasteOutOfMemoryKeepsTheReport()
 {
+    QFETCH(bool, over);
+    // Over loaded lines, fewer are enough to run out part way, and each
+    // try reloads them.
+    const int Lines = over ? 20000 : 100000;
     QTemporaryDir dir;
-    Window window(dir);
+    Window window(dir, false);
     QVERIFY(window.loaded);
     TVelTorForm &form = window.form;
-    // From the new-line row, so that the paste adds every line it holds.
-    form.SetCurrentCell(form.FieldToGridCol(0), form.RecordToGridRow(2));
+    if (over) {
+        QVERIFY(writeFile(dir.filePath(NameA), fileLine({"z", "z"}).repeated(Lines)));
+        QVERIFY(form.LoadReport(dir.filePath(NameA)));
+    }
+    const int linesBefore = form.Data().LineCount();
+    const int linesAfter = over ? Lines : linesBefore + Lines;
+    TestSupport::setCurrent(form, over ? 0 : linesBefore, 0);
     const QByteArray before = windowState(form);
-    constexpr int Lines = 100000;
-    QString block;
-    for (int i = 0; i < Lines; ++i)
-        block += QStringLiteral("x\ty\r\n");
+    const int steps = form.Document().UndoStack()->count();
+    // The second field too long: verdicts change with the texts.
+    const QString block = QStringLiteral("x\tyy\r\n").repeated(Lines);
     QGuiApplication::clipboard()->setText(block);
-    block.clear();
 
     // The memory left decides where the paste runs out; whatever the
     // point, the paste is whole or not there at all. A megabyte more each
@@ -651,15 +633,19 @@ void tst_Limits::blockPasteOutOfMemoryKeepsTheReport()
 
             Checks check;
             form.BlockPaste();
-            const int lines = form.Model->rowCount() - 1;
-            check(int(form.CellAttrs.RowCount()) == lines, QStringLiteral("verdict rows %1, lines %2")
-                                                                   .arg(form.CellAttrs.RowCount())
-                                                                   .arg(lines));
-            if (form.UndoStack->count() == 1) {
-                check(lines == 2 + Lines && form.Model->Cell(lines - 1, 1) == "y", QStringLiteral("paste not whole"));
+            // The checks need memory of their own.
+            for (void *block : ballast)
+                free(block);
+            const int lines = form.Data().LineCount();
+            check(TestSupport::model(form)->rowCount() == lines + 1, QStringLiteral("rows"));
+            const QString verdicts = TestSupport::verdictMismatch(form.Data());
+            check(verdicts.isEmpty(), verdicts);
+            if (form.Document().UndoStack()->count() == steps + 1) {
+                check(lines == linesAfter && form.Data().Cell(linesAfter - 1, 1) == "yy",
+                      QStringLiteral("paste not whole"));
                 return QStringLiteral("pasted") + (check.text().isEmpty() ? QString() : u' ' + check.text());
             }
-            if (lines != 2)
+            if (lines != linesBefore)
                 return QStringLiteral("refused, %1 lines left").arg(lines);
             check.equal(windowState(form), before, QStringLiteral("window"));
             check(form.statusBar()->currentMessage().contains(QStringLiteral("メモリが足りない")),

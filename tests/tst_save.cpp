@@ -2,16 +2,11 @@
 // that fails, memory that runs out. Nothing the user typed may be lost, and
 // a failure is never taken for a save.
 
-#include "ReportModel.h"
 #include "SmallDisk.h"
-#include "VelTorGridView.h"
-#include "qnVelTorForm.h"
+#include "WindowSupport.h"
 
 #include <QAction>
 #include <QDir>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -20,6 +15,8 @@
 #include <memory>
 #include <new>
 #include <thread>
+
+using namespace TestSupport;
 
 namespace {
 
@@ -72,15 +69,9 @@ void operator delete(void *p, std::size_t) noexcept
 namespace {
 
 const QString WriteError = QStringLiteral("ファイル書き込みエラー");
-const QString MemoryError = TVelTorForm::OutOfMemorySaveMessage();
-
-QByteArray fileLine(const QByteArrayList &fields)
-{
-    QByteArrayList all = fields;
-    while (all.size() < 19)
-        all << QByteArray();
-    return all.join('\t') + "\r\n";
-}
+const QString NotSaved = QStringLiteral("保存できませんでした。元のファイルはそのままです。");
+const QString NoFolder = QStringLiteral("保存先のフォルダーが見つかりません。");
+const QString NoMemory = QStringLiteral("メモリが足りないため、保存できませんでした。報告も元のファイルもそのままです。");
 
 // Line i of a made-up report, with field 8 as given.
 QByteArray reportLine(int i, const QByteArray &field8 = {})
@@ -97,39 +88,6 @@ QByteArray manyLines(int count, int edited = -1)
     return out;
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-// Answers the file dialogs from a queue and records the message boxes.
-class FakeDialogs : public TVelTorForm::Dialogs
-{
-public:
-    int ExecMessageBox(QMessageBox &box) override
-    {
-        boxes << box.text();
-        return QMessageBox::Ok;
-    }
-    QString ExecFileDialog(QFileDialog &) override
-    {
-        ++fileDialogs;
-        return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
-    }
-
-    QStringList boxes;
-    int fileDialogs = 0;
-    QStringList fileAnswers;
-};
-
-
 } // namespace
 
 class tst_Save : public QObject
@@ -138,6 +96,7 @@ class tst_Save : public QObject
 
 private slots:
     void init();
+    void cleanup();
 
     void fullDiskKeepsEverything_data();
     void fullDiskKeepsEverything();
@@ -146,41 +105,32 @@ private slots:
     void saveMakesNoCopyOfTheReport();
 
 private:
-    std::unique_ptr<TVelTorForm> openForm(const QString &path);
-    bool typeIntoCell(TVelTorForm &form, int record, int field, const QString &text);
+    // A shown window with the report at `path` loaded, and a cell edited.
+    bool openAndEdit(const QString &path, int line, int field, const QString &text);
 
     std::unique_ptr<QTemporaryDir> dir;
-    FakeDialogs fake;
+    std::unique_ptr<Window> window;
 };
 
 void tst_Save::init()
 {
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
-    fake = FakeDialogs();
 }
 
-std::unique_ptr<TVelTorForm> tst_Save::openForm(const QString &path)
+void tst_Save::cleanup()
 {
-    auto form = std::make_unique<TVelTorForm>();
-    form->SetDialogs(&fake);
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get()) || !form->LoadReport(path))
-        return nullptr;
-    return form;
+    window.reset();
 }
 
-bool tst_Save::typeIntoCell(TVelTorForm &form, int record, int field, const QString &text)
+bool tst_Save::openAndEdit(const QString &path, int line, int field, const QString &text)
 {
-    const QModelIndex index = form.Model->index(record, field);
-    form.VelTorGrid->setCurrentIndex(index);
-    form.VelTorGrid->edit(index);
-    QLineEdit *editor = form.VelTorGrid->Editor();
-    if (!editor)
+    window = std::make_unique<Window>();
+    window->form.show();
+    if (!QTest::qWaitForWindowExposed(&window->form) || !window->form.LoadReport(path))
         return false;
-    editor->setText(text);
-    form.VelTorGrid->CommitEditor();
-    return form.Modified;
+    type(window->form, line, field, text);
+    return window->form.Modified();
 }
 
 void tst_Save::fullDiskKeepsEverything_data()
@@ -203,49 +153,49 @@ void tst_Save::fullDiskKeepsEverything()
 
     const QString target = disk.filePath("1234567890201204ABC.dat");
     const QString source = saveAs ? dir->filePath("1234567890201204ABC.dat") : target;
-    const QByteArray old = saveAs ? fileLine({"old"}) + fileLine({"file"}) : manyLines(lines);
+    const QByteArray old = saveAs ? fileLine("old") + fileLine("file") : manyLines(lines);
     QVERIFY(writeFile(target, old));
     if (saveAs)
         QVERIFY(writeFile(source, manyLines(lines)));
-    auto form = openForm(source);
-    QVERIFY(form);
-    QVERIFY(typeIntoCell(*form, 0, 8, QStringLiteral("edited")));
+    QVERIFY(openAndEdit(source, 0, 8, QStringLiteral("edited")));
+    TVelTorForm &form = window->form;
     QVERIFY(disk.Fill());
 
     if (saveAs)
-        fake.fileAnswers << target;
-    (saveAs ? form->FileSaveAs1 : form->FileSave1)->trigger();
-    QCOMPARE(fake.boxes, QStringList {WriteError});
-    QVERIFY(form->Modified);
+        window->dialogs.paths << target;
+    (saveAs ? form.Ui().FileSaveAs1 : form.Ui().FileSave1)->trigger();
+    QCOMPARE(window->dialogs.boxes, QStringList {failureBox(WriteError, target, NotSaved)});
+    QVERIFY(form.Modified());
     QCOMPARE(readFile(target), old);
     QCOMPARE(disk.files(), QStringList({"1234567890201204ABC.dat", "filler"}));
-    QCOMPARE(form->CurrentFileName, source);
-    QCOMPARE(form->Model->Cell(0, 8), std::string_view("edited"));
-    QCOMPARE(form->Model->rowCount(), lines + 1);
+    QCOMPARE(form.CurrentFileName(), source);
+    QCOMPARE(form.Data().Cell(0, 8), std::string_view("edited"));
+    QCOMPARE(model(form)->rowCount(), lines + 1);
 }
 
 void tst_Save::failedSaveAsKeepsTheCurrentFile()
 {
     const QString path = dir->filePath("1234567890201204ABC.dat");
-    QVERIFY(writeFile(path, fileLine({"1"})));
-    auto form = openForm(path);
-    QVERIFY(form);
-    const QString title = form->windowTitle();
-    QVERIFY(typeIntoCell(*form, 0, 7, QStringLiteral("X")));
+    QVERIFY(writeFile(path, fileLine("1")));
+    QVERIFY(openAndEdit(path, 0, 7, QStringLiteral("X")));
+    TVelTorForm &form = window->form;
+    const QString title = form.windowTitle();
 
-    fake.fileAnswers << dir->filePath("missing/1234567890201204ABC.dat");
-    form->FileSaveAs1->trigger();
-    QCOMPARE(fake.boxes, QStringList {WriteError});
-    QCOMPARE(form->CurrentFileName, path);
-    QCOMPARE(form->windowTitle(), title);
-    QVERIFY(form->Modified);
+    const QString missing = dir->filePath("missing/1234567890201204ABC.dat");
+    window->dialogs.paths << missing;
+    form.Ui().FileSaveAs1->trigger();
+    QCOMPARE(window->dialogs.boxes, QStringList {failureBox(WriteError, missing, NoFolder)});
+    QCOMPARE(form.CurrentFileName(), path);
+    QCOMPARE(form.windowTitle(), title);
+    QVERIFY(form.Modified());
+    QVERIFY(!form.Data().NameChanged());
 
     // The next Save goes where the report came from, without a dialog.
-    form->FileSave1->trigger();
-    QCOMPARE(fake.fileDialogs, 1);
-    QCOMPARE(fake.boxes.size(), 1);
-    QCOMPARE(readFile(path), fileLine({"1", "", "", "", "", "", "", "X"}));
-    QVERIFY(!form->Modified);
+    form.Ui().FileSave1->trigger();
+    QCOMPARE(window->dialogs.fileDialogs, 1);
+    QCOMPARE(window->dialogs.boxes.size(), 1);
+    QCOMPARE(readFile(path), fileLine("1|||||||X"));
+    QVERIFY(!form.Modified());
 }
 
 void tst_Save::outOfMemoryLosesNothing()
@@ -253,25 +203,24 @@ void tst_Save::outOfMemoryLosesNothing()
     const QString path = dir->filePath("1234567890201204ABC.dat");
     const QByteArray original = manyLines(20000);
     QVERIFY(writeFile(path, original));
-    auto form = openForm(path);
-    QVERIFY(form);
-    QVERIFY(typeIntoCell(*form, 19999, 8, QStringLiteral("edited")));
+    QVERIFY(openAndEdit(path, 19999, 8, QStringLiteral("edited")));
+    TVelTorForm &form = window->form;
 
     // Not even the write buffer can be had.
     arm(64 * 1024);
-    const bool saved = form->FileSave1Execute(form->FileSave1);
+    const bool saved = form.FileSave1Execute(form.Ui().FileSave1);
     armed = false;
     QVERIFY(!saved);
     QCOMPARE(failures, 1);
-    QCOMPARE(fake.boxes, QStringList {MemoryError});
-    QVERIFY(form->Modified);
+    QCOMPARE(window->dialogs.boxes, QStringList {failureBox(WriteError, path, NoMemory)});
+    QVERIFY(form.Modified());
     QCOMPARE(readFile(path), original);
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList {"1234567890201204ABC.dat"});
-    QCOMPARE(form->Model->rowCount(), 20001);
-    QCOMPARE(form->Model->Cell(19999, 8), std::string_view("edited"));
+    QCOMPARE(model(form)->rowCount(), 20001);
+    QCOMPARE(form.Data().Cell(19999, 8), std::string_view("edited"));
 
     // With memory back, the same report is saved.
-    QVERIFY(form->FileSave1Execute(form->FileSave1));
+    QVERIFY(form.FileSave1Execute(form.Ui().FileSave1));
     QCOMPARE(readFile(path), manyLines(20000, 19999));
 }
 
@@ -281,16 +230,15 @@ void tst_Save::saveMakesNoCopyOfTheReport()
     // may take little more than its write buffer.
     const QString path = dir->filePath("1234567890201204ABC.dat");
     QVERIFY(writeFile(path, manyLines(20000)));
-    auto form = openForm(path);
-    QVERIFY(form);
-    QVERIFY(typeIntoCell(*form, 0, 8, QStringLiteral("edited")));
+    QVERIFY(openAndEdit(path, 0, 8, QStringLiteral("edited")));
+    TVelTorForm &form = window->form;
 
     arm(2 * 1024 * 1024);
-    const bool saved = form->FileSave1Execute(form->FileSave1);
+    const bool saved = form.FileSave1Execute(form.Ui().FileSave1);
     armed = false;
     QCOMPARE(failures, 0);
     QVERIFY(saved);
-    QCOMPARE(fake.boxes, QStringList());
+    QCOMPARE(window->dialogs.boxes, QStringList());
     QCOMPARE(readFile(path), manyLines(20000, 0));
 }
 

@@ -1,15 +1,19 @@
-#include "ReportModel.h"
-#include "ShiftJis.h"
-#include "VelTorGridView.h"
-#include "qnVelTorDataAttribute.h"
-#include "qnVelTorForm.h"
+// Finding a word from a cell, to the left, right, up or down: the search
+// itself on a report with no window, and the window's buttons, their hints
+// and the search box.
 
-#include <QFile>
+#include "DocumentSupport.h"
+#include "ReportSearch.h"
+#include "ShiftJis.h"
+#include "WindowSupport.h"
+#include "qnVelTorDataAttribute.h"
+
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QUndoStack>
 #include <QtTest>
 
 #include <map>
@@ -18,29 +22,15 @@
 #include <utility>
 #include <vector>
 
+using namespace TestSupport;
+
 namespace {
 
-// Grid position (column, row).
-using Cell = std::pair<int, int>;
+// A report position (line, field), both from 0.
+using Place = std::pair<int, int>;
 
-// Answers every dialog without showing it; a search must never open one.
-class SilentDialogs : public TVelTorForm::Dialogs
-{
-public:
-    int ExecMessageBox(QMessageBox &) override
-    {
-        ++shown;
-        return QMessageBox::Cancel;
-    }
-    QString ExecFileDialog(QFileDialog &) override
-    {
-        ++shown;
-        return {};
-    }
-    void ExecAbout(TAboutBox &) override { ++shown; }
-
-    int shown = 0;
-};
+// Where a search that finds nothing goes.
+const Place Nowhere(-1, -1);
 
 // The outcome texts as UTF-8 bytes, spelled independently of the code under
 // test; the semicolons are the full-width U+FF1B.
@@ -70,26 +60,26 @@ private slots:
 
     void emptyWordIsFoundNowhere_data();
     void emptyWordIsFoundNowhere();
-    void onlyTheCurrentCellHoldsTheWord_data();
-    void onlyTheCurrentCellHoldsTheWord();
-    void absentWordLeavesTheCurrentCell_data();
-    void absentWordLeavesTheCurrentCell();
+    void onlyTheStartCellHoldsTheWord_data();
+    void onlyTheStartCellHoldsTheWord();
+    void absentWordIsFoundNowhere_data();
+    void absentWordIsFoundNowhere();
 
-    void rightGoesThroughTheEmptyLastRowToRowOne();
-    void leftFromTheFirstCellGoesToTheEmptyLastRow();
-    void downFromTheLastRowOfTheLastColumnGoesToTheFirstCell();
-    void upFromTheFirstCellGoesToTheLastColumn();
+    void rightGoesThroughTheNewLinePositionToTheFirstLine();
+    void leftFromTheFirstCellGoesThroughTheNewLinePosition();
+    void downFromTheLastCellGoesToTheFirstCell();
+    void upFromTheFirstCellGoesToTheLastField();
     void successiveClicksVisitEveryOccurrenceInOrder_data();
     void successiveClicksVisitEveryOccurrenceInOrder();
     void thousandsOfLines_data();
     void thousandsOfLines();
-    void columnIsPassedOverOnlyWhenKnownEmpty();
+    void fieldIsPassedOverOnlyWhenKnownEmpty();
 
     void matching_data();
     void matching();
     void caseAndWidthMustMatch();
     void wordOnATrailByteIsSkippedForALaterOne();
-    void titleRowAndHandleColumnAreNeverExamined();
+    void fieldTitlesAndPlacesOutsideTheReportNeverMatch();
 
     void hintTextsOnTheClickedButton();
     void leavingAButtonClearsOnlyItsHint();
@@ -99,21 +89,28 @@ private slots:
     void enterInTheBoxSearchesRight();
 
 private:
-    // Loads a report of `lineCount` empty lines with the given cells filled;
-    // false when that failed (the failure is already logged).
-    bool Load(int lineCount, const std::map<Cell, std::string> &cells);
-    void Fill(int lineCount, const std::map<Cell, std::string> &cells);
+    // A report of `lineCount` empty lines with the given cells filled, in
+    // the document or in a new window; false when that failed (logged).
+    bool Load(int lineCount, const std::map<Place, std::string> &cells);
+    bool Open(int lineCount, const std::map<Place, std::string> &cells);
+    QString WriteReport(int lineCount, const std::map<Place, std::string> &cells);
+    static bool Holds(const ReportDocument &document, int lineCount, const std::map<Place, std::string> &cells);
+
+    // Where a search of the document from `from` goes, or Nowhere.
+    Place Next(const std::string &word, ReportSearch::Direction direction, Place from) const;
+    QList<Place> Visits(const std::string &word, ReportSearch::Direction direction, Place from, int count) const;
+
     // Clicks a button and tells where the current cell went.
-    Cell Click(QPushButton *button);
-    Cell Current() const;
-    QPushButton *Button(const QString &direction) const;
+    Place Click(QPushButton *button);
+    Place Current() const;
+    QPushButton *Button(ReportSearch::Direction direction) const;
     bool SetWord(const std::string &bytes);
     void TypeWord(const std::string &bytes);
 
     QTemporaryDir dir;
-    SilentDialogs dialogs;
-    std::unique_ptr<TVelTorForm> form;
-    int loads = 0;
+    int files = 0;
+    std::unique_ptr<ReportDocument> document;
+    std::unique_ptr<Window> window;
 };
 
 void tst_Search::initTestCase()
@@ -124,79 +121,106 @@ void tst_Search::initTestCase()
 
 void tst_Search::init()
 {
-    form = std::make_unique<TVelTorForm>();
-    form->SetDialogs(&dialogs);
-    dialogs.shown = 0;
+    document = std::make_unique<ReportDocument>();
 }
 
 void tst_Search::cleanup()
 {
-    QCOMPARE(dialogs.shown, 0);
-    form.reset();
-}
-
-bool tst_Search::Load(int lineCount, const std::map<Cell, std::string> &cells)
-{
-    Fill(lineCount, cells);
-    return !QTest::currentTestFailed();
-}
-
-void tst_Search::Fill(int lineCount, const std::map<Cell, std::string> &cells)
-{
-    std::vector<std::vector<std::string>> lines(static_cast<std::size_t>(lineCount), std::vector<std::string>(FieldCount));
-    std::vector<std::pair<int, std::string>> lastRow;
-    for (const auto &[at, text] : cells) {
-        const auto [col, row] = at;
-        QVERIFY2(col >= 1 && col <= int(FieldCount) && row >= 1 && row <= lineCount + 1, "cell outside the grid");
-        if (row == lineCount + 1)
-            lastRow.emplace_back(col, text);
-        else
-            lines[std::size_t(row - 1)][std::size_t(col - 1)] = text;
+    // A search never opens a dialog.
+    if (window) {
+        QCOMPARE(window->dialogs.boxes, QStringList());
+        QCOMPARE(window->dialogs.fileDialogs, 0);
     }
-    QByteArray bytes;
-    for (const auto &line : lines) {
-        for (std::size_t f = 0; f < line.size(); ++f) {
-            if (f)
-                bytes += '\t';
-            bytes += QByteArray::fromStdString(line[f]);
+    window.reset();
+    document.reset();
+}
+
+QString tst_Search::WriteReport(int lineCount, const std::map<Place, std::string> &cells)
+{
+    const auto emptyLine = QByteArrayList(qsizetype(FieldCount));
+    std::vector<QByteArrayList> lines(std::size_t(lineCount), emptyLine);
+    for (const auto &[place, text] : cells) {
+        const auto [line, field] = place;
+        if (line < 0 || line >= lineCount || field < 0 || field >= int(FieldCount)) {
+            qWarning("cell %d:%d outside the report", line, field);
+            return {};
         }
-        bytes += "\r\n";
+        lines[std::size_t(line)][field] = bytes(text);
     }
-    const QString path = dir.filePath(QStringLiteral("1234567890202404search%1.dat").arg(++loads));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-    file.close();
-
-    QVERIFY(form->LoadReport(path));
-    QCOMPARE(form->GridRowCount(), lineCount + 2);
-    // The empty new-line row cannot come from a file; it gets its text here.
-    for (const auto &[col, text] : lastRow)
-        QVERIFY(form->Model->SetCell(lineCount, col - 1, text));
-    for (const auto &[at, text] : cells)
-        QCOMPARE(std::string(form->Model->Cell(at.second - 1, at.first - 1)), text);
+    QByteArray content;
+    for (const QByteArrayList &line : lines)
+        content += fileLine(line);
+    const QString path = dir.filePath(QStringLiteral("1234567890202404search%1.dat").arg(++files));
+    return writeFile(path, content) ? path : QString();
 }
 
-Cell tst_Search::Click(QPushButton *button)
+bool tst_Search::Holds(const ReportDocument &document, int lineCount, const std::map<Place, std::string> &cells)
+{
+    // The cells must hold exactly these bytes, or the test would prove nothing.
+    for (const auto &[place, text] : cells) {
+        if (document.Cell(place.first, place.second) != text)
+            return false;
+    }
+    return document.LineCount() == lineCount;
+}
+
+bool tst_Search::Load(int lineCount, const std::map<Place, std::string> &cells)
+{
+    const QString path = WriteReport(lineCount, cells);
+    return !path.isEmpty() && document->Load(path).Ok() && Holds(*document, lineCount, cells);
+}
+
+bool tst_Search::Open(int lineCount, const std::map<Place, std::string> &cells)
+{
+    window = std::make_unique<Window>();
+    const QString path = WriteReport(lineCount, cells);
+    return !path.isEmpty() && window->form.LoadReport(path) && Holds(window->form.Data(), lineCount, cells);
+}
+
+Place tst_Search::Next(const std::string &word, ReportSearch::Direction direction, Place from) const
+{
+    auto [line, field] = from;
+    if (ReportSearch(*document).Find(word, direction, line, field))
+        return {line, field};
+    // Nothing found leaves the place as it was.
+    return Place(line, field) == from ? Nowhere : Place(-2, -2);
+}
+
+QList<Place> tst_Search::Visits(const std::string &word, ReportSearch::Direction direction, Place from,
+                                int count) const
+{
+    QList<Place> seen;
+    while (seen.size() < count && from != Nowhere)
+        seen << (from = Next(word, direction, from));
+    return seen;
+}
+
+Place tst_Search::Click(QPushButton *button)
 {
     button->click();
     return Current();
 }
 
-Cell tst_Search::Current() const
+Place tst_Search::Current() const
 {
-    return {form->CurrentCol(), form->CurrentRow()};
+    const TVelTorForm &form = window->form;
+    return {form.GridRowToRecord(form.CurrentRow()), form.GridColToField(form.CurrentCol())};
 }
 
-QPushButton *tst_Search::Button(const QString &direction) const
+QPushButton *tst_Search::Button(ReportSearch::Direction direction) const
 {
-    if (direction == QLatin1String("left"))
-        return form->KensakuLeftButton;
-    if (direction == QLatin1String("right"))
-        return form->KensakuRightButton;
-    if (direction == QLatin1String("up"))
-        return form->KensakuUpButton;
-    return form->KensakuDownButton;
+    const TVelTorFormUi &ui = window->form.Ui();
+    switch (direction) {
+    case ReportSearch::Left:
+        return ui.KensakuLeftButton;
+    case ReportSearch::Right:
+        return ui.KensakuRightButton;
+    case ReportSearch::Up:
+        return ui.KensakuUpButton;
+    case ReportSearch::Down:
+        break;
+    }
+    return ui.KensakuDownButton;
 }
 
 bool tst_Search::SetWord(const std::string &bytes)
@@ -207,193 +231,158 @@ bool tst_Search::SetWord(const std::string &bytes)
 
 void tst_Search::TypeWord(const std::string &bytes)
 {
-    form->KensakuWord->setText(ShiftJis::ToText(bytes));
+    QLineEdit *box = window->form.Ui().KensakuWord;
+    box->setText(ShiftJis::ToText(bytes));
     // The box must hold exactly these bytes, or the test would prove nothing.
-    QCOMPARE(ShiftJis::FromText(form->KensakuWord->text()).value_or("(not encodable)"), bytes);
+    QCOMPARE(ShiftJis::FromText(box->text()).value_or("(not encodable)"), bytes);
 }
 
 void tst_Search::stepsWrapAtTheEdges()
 {
     QVERIFY(Load(3, {}));
-    const int lastRow = form->GridRowCount() - 1;
-    QCOMPARE(lastRow, 4);
+    const ReportSearch search(*document);
+    const int newLine = 3; // the empty new-line position after the last line
 
-    int x = 2;
-    QVERIFY(!form->StepLeft(x));
-    QCOMPARE(x, 1);
-    QVERIFY(form->StepLeft(x));
-    QCOMPARE(x, 19);
+    int field = 1;
+    QVERIFY(!search.StepLeft(field));
+    QCOMPARE(field, 0);
+    QVERIFY(search.StepLeft(field));
+    QCOMPARE(field, 18);
 
-    x = 18;
-    QVERIFY(!form->StepRight(x));
-    QCOMPARE(x, 19);
-    QVERIFY(form->StepRight(x));
-    QCOMPARE(x, 1);
+    field = 17;
+    QVERIFY(!search.StepRight(field));
+    QCOMPARE(field, 18);
+    QVERIFY(search.StepRight(field));
+    QCOMPARE(field, 0);
 
-    int y = 2;
-    QVERIFY(!form->StepUp(y));
-    QCOMPARE(y, 1);
-    QVERIFY(form->StepUp(y));
-    QCOMPARE(y, lastRow);
+    int line = 1;
+    QVERIFY(!search.StepUp(line));
+    QCOMPARE(line, 0);
+    QVERIFY(search.StepUp(line));
+    QCOMPARE(line, newLine);
 
-    y = lastRow - 1;
-    QVERIFY(!form->StepDown(y));
-    QCOMPARE(y, lastRow);
-    QVERIFY(form->StepDown(y));
-    QCOMPARE(y, 1);
+    line = newLine - 1;
+    QVERIFY(!search.StepDown(line));
+    QCOMPARE(line, newLine);
+    QVERIFY(search.StepDown(line));
+    QCOMPARE(line, 0);
 }
 
 void tst_Search::emptyWordIsFoundNowhere_data()
 {
-    QTest::addColumn<QString>("direction");
-    QTest::newRow("left") << "left";
-    QTest::newRow("right") << "right";
-    QTest::newRow("up") << "up";
-    QTest::newRow("down") << "down";
+    QTest::addColumn<ReportSearch::Direction>("direction");
+    QTest::newRow("left") << ReportSearch::Left;
+    QTest::newRow("right") << ReportSearch::Right;
+    QTest::newRow("up") << ReportSearch::Up;
+    QTest::newRow("down") << ReportSearch::Down;
 }
 
 void tst_Search::emptyWordIsFoundNowhere()
 {
-    QFETCH(QString, direction);
-    // Every cell holds text, the current one included: an empty word that
-    // matched anything would move or report a hit.
-    std::map<Cell, std::string> cells;
-    for (int row = 1; row <= 4; ++row)
-        for (int col = 1; col <= 19; ++col)
-            cells.emplace(Cell(col, row), std::string(1, 'x'));
+    QFETCH(ReportSearch::Direction, direction);
+    // Every cell holds text, the start included: an empty word that matched
+    // anything would move or report a hit.
+    std::map<Place, std::string> cells;
+    for (int line = 0; line < 3; ++line)
+        for (int field = 0; field < int(FieldCount); ++field)
+            cells.emplace(Place(line, field), std::string(1, 'x'));
     QVERIFY(Load(3, cells));
-    form->SetCurrentCell(5, 2);
-    QVERIFY(SetWord({}));
-
-    QPushButton *button = Button(direction);
-    QCOMPARE(Click(button), Cell(5, 2));
-    QCOMPARE(button->toolTip().toUtf8(), NotFoundUtf8);
+    QCOMPARE(Next({}, direction, {1, 4}), Nowhere);
 }
 
-void tst_Search::onlyTheCurrentCellHoldsTheWord_data()
+void tst_Search::onlyTheStartCellHoldsTheWord_data()
 {
     emptyWordIsFoundNowhere_data();
 }
 
-void tst_Search::onlyTheCurrentCellHoldsTheWord()
+void tst_Search::onlyTheStartCellHoldsTheWord()
 {
-    QFETCH(QString, direction);
-    QVERIFY(Load(3, {{{7, 2}, "xyz" + FullA + "q"}, {{8, 2}, "xy"}, {{7, 3}, "yz"}}));
-    form->SetCurrentCell(7, 2);
-    QVERIFY(SetWord("yz" + FullA));
-
-    QPushButton *button = Button(direction);
-    QCOMPARE(Click(button), Cell(7, 2));
-    QCOMPARE(button->toolTip().toUtf8(), FoundUtf8);
+    QFETCH(ReportSearch::Direction, direction);
+    QVERIFY(Load(3, {{{1, 6}, "xyz" + FullA + "q"}, {{1, 7}, "xy"}, {{2, 6}, "yz"}}));
+    // The cell searched from comes last, and is found.
+    QCOMPARE(Next("yz" + FullA, direction, {1, 6}), Place(1, 6));
 }
 
-void tst_Search::absentWordLeavesTheCurrentCell_data()
+void tst_Search::absentWordIsFoundNowhere_data()
 {
     emptyWordIsFoundNowhere_data();
 }
 
-void tst_Search::absentWordLeavesTheCurrentCell()
+void tst_Search::absentWordIsFoundNowhere()
 {
-    QFETCH(QString, direction);
+    QFETCH(ReportSearch::Direction, direction);
     // Near misses: a prefix, a shorter cell, the word split over two cells.
-    QVERIFY(Load(3, {{{1, 1}, "wor"}, {{2, 1}, "d"}, {{19, 3}, "xwordx"}, {{3, 4}, "wo"}}));
-    form->SetCurrentCell(3, 2);
-    QVERIFY(SetWord("wordy"));
-
-    QPushButton *button = Button(direction);
-    QCOMPARE(Click(button), Cell(3, 2));
-    QCOMPARE(button->toolTip().toUtf8(), NotFoundUtf8);
+    QVERIFY(Load(3, {{{0, 0}, "wor"}, {{0, 1}, "d"}, {{2, 18}, "xwordx"}, {{2, 2}, "wo"}}));
+    QCOMPARE(Next("wordy", direction, {1, 2}), Nowhere);
 }
 
-void tst_Search::rightGoesThroughTheEmptyLastRowToRowOne()
+void tst_Search::rightGoesThroughTheNewLinePositionToTheFirstLine()
 {
-    QVERIFY(Load(3, {{{1, 1}, "k"}, {{1, 4}, "k"}, {{19, 4}, "k"}, {{1, 3}, "k"}}));
-    form->SetCurrentCell(19, 3);
-    QVERIFY(SetWord("k"));
-
-    QCOMPARE(Click(form->KensakuRightButton), Cell(1, 4));
-    QCOMPARE(Click(form->KensakuRightButton), Cell(19, 4));
-    QCOMPARE(Click(form->KensakuRightButton), Cell(1, 1));
-    QCOMPARE(Click(form->KensakuRightButton), Cell(1, 3));
+    QVERIFY(Load(3, {{{0, 0}, "k"}, {{2, 0}, "k"}, {{2, 18}, "k"}}));
+    QCOMPARE(Visits("k", ReportSearch::Right, {2, 18}, 3), QList<Place>({{0, 0}, {2, 0}, {2, 18}}));
+    // The new-line position holds nothing, but a search may start there.
+    QCOMPARE(Next("k", ReportSearch::Right, {3, 5}), Place(0, 0));
 }
 
-void tst_Search::leftFromTheFirstCellGoesToTheEmptyLastRow()
+void tst_Search::leftFromTheFirstCellGoesThroughTheNewLinePosition()
 {
-    QVERIFY(Load(3, {{{19, 4}, "k"}, {{18, 4}, "k"}, {{1, 4}, "k"}, {{19, 3}, "k"}, {{2, 1}, "k"}}));
-    form->SetCurrentCell(1, 1);
-    QVERIFY(SetWord("k"));
-
-    QCOMPARE(Click(form->KensakuLeftButton), Cell(19, 4));
-    QCOMPARE(Click(form->KensakuLeftButton), Cell(18, 4));
-    QCOMPARE(Click(form->KensakuLeftButton), Cell(1, 4));
-    QCOMPARE(Click(form->KensakuLeftButton), Cell(19, 3));
-    QCOMPARE(Click(form->KensakuLeftButton), Cell(2, 1));
-    QCOMPARE(Click(form->KensakuLeftButton), Cell(19, 4));
+    QVERIFY(Load(3, {{{2, 18}, "k"}, {{1, 0}, "k"}, {{0, 1}, "k"}}));
+    QCOMPARE(Visits("k", ReportSearch::Left, {0, 0}, 4), QList<Place>({{2, 18}, {1, 0}, {0, 1}, {2, 18}}));
+    QCOMPARE(Next("k", ReportSearch::Left, {3, 5}), Place(2, 18));
 }
 
-void tst_Search::downFromTheLastRowOfTheLastColumnGoesToTheFirstCell()
+void tst_Search::downFromTheLastCellGoesToTheFirstCell()
 {
-    QVERIFY(Load(3, {{{1, 1}, "k"}, {{1, 4}, "k"}, {{2, 1}, "k"}}));
-    form->SetCurrentCell(19, 4);
-    QVERIFY(SetWord("k"));
-
-    QCOMPARE(Click(form->KensakuDownButton), Cell(1, 1));
-    QCOMPARE(Click(form->KensakuDownButton), Cell(1, 4));
-    QCOMPARE(Click(form->KensakuDownButton), Cell(2, 1));
+    QVERIFY(Load(3, {{{0, 0}, "k"}, {{2, 0}, "k"}, {{0, 1}, "k"}}));
+    // From the last field of the new-line position.
+    QCOMPARE(Visits("k", ReportSearch::Down, {3, 18}, 4), QList<Place>({{0, 0}, {2, 0}, {0, 1}, {0, 0}}));
 }
 
-void tst_Search::upFromTheFirstCellGoesToTheLastColumn()
+void tst_Search::upFromTheFirstCellGoesToTheLastField()
 {
-    QVERIFY(Load(3, {{{19, 4}, "k"}, {{19, 1}, "k"}, {{18, 4}, "k"}, {{1, 2}, "k"}}));
-    form->SetCurrentCell(1, 1);
-    QVERIFY(SetWord("k"));
-
-    QCOMPARE(Click(form->KensakuUpButton), Cell(19, 4));
-    QCOMPARE(Click(form->KensakuUpButton), Cell(19, 1));
-    QCOMPARE(Click(form->KensakuUpButton), Cell(18, 4));
-    QCOMPARE(Click(form->KensakuUpButton), Cell(1, 2));
-    QCOMPARE(Click(form->KensakuUpButton), Cell(19, 4));
+    QVERIFY(Load(3, {{{2, 18}, "k"}, {{0, 18}, "k"}, {{2, 17}, "k"}, {{1, 0}, "k"}}));
+    QCOMPARE(Visits("k", ReportSearch::Up, {0, 0}, 5), QList<Place>({{2, 18}, {0, 18}, {2, 17}, {1, 0}, {2, 18}}));
 }
 
 void tst_Search::successiveClicksVisitEveryOccurrenceInOrder_data()
 {
-    QTest::addColumn<QString>("direction");
-    QTest::addColumn<QList<Cell>>("visits");
+    QTest::addColumn<ReportSearch::Direction>("direction");
+    QTest::addColumn<QList<Place>>("visits");
 
-    // The word lies in (2,1) (19,1) (1,2) (2,3) (5,3) (3,4); row 4 is the
-    // empty new-line row. The search starts at (1,1), which lacks it.
-    QTest::newRow("right: row by row")
-        << "right" << QList<Cell>{{2, 1}, {19, 1}, {1, 2}, {2, 3}, {5, 3}, {3, 4}, {2, 1}, {19, 1}};
-    QTest::newRow("left: row by row backwards")
-        << "left" << QList<Cell>{{3, 4}, {5, 3}, {2, 3}, {1, 2}, {19, 1}, {2, 1}, {3, 4}, {5, 3}};
-    QTest::newRow("down: column by column")
-        << "down" << QList<Cell>{{1, 2}, {2, 1}, {2, 3}, {3, 4}, {5, 3}, {19, 1}, {1, 2}, {2, 1}};
-    QTest::newRow("up: column by column backwards")
-        << "up" << QList<Cell>{{19, 1}, {5, 3}, {3, 4}, {2, 3}, {2, 1}, {1, 2}, {19, 1}, {5, 3}};
+    // The word lies in (0,1) (0,18) (1,0) (2,1) (2,4) (3,2); line 4 is the
+    // empty new-line row. The search starts at (0,0), which lacks it.
+    QTest::newRow("right: line by line")
+        << ReportSearch::Right << QList<Place>{{0, 1}, {0, 18}, {1, 0}, {2, 1}, {2, 4}, {3, 2}, {0, 1}, {0, 18}};
+    QTest::newRow("left: line by line backwards")
+        << ReportSearch::Left << QList<Place>{{3, 2}, {2, 4}, {2, 1}, {1, 0}, {0, 18}, {0, 1}, {3, 2}, {2, 4}};
+    QTest::newRow("down: field by field")
+        << ReportSearch::Down << QList<Place>{{1, 0}, {0, 1}, {2, 1}, {3, 2}, {2, 4}, {0, 18}, {1, 0}, {0, 1}};
+    QTest::newRow("up: field by field backwards")
+        << ReportSearch::Up << QList<Place>{{0, 18}, {2, 4}, {3, 2}, {2, 1}, {0, 1}, {1, 0}, {0, 18}, {2, 4}};
 }
 
 void tst_Search::successiveClicksVisitEveryOccurrenceInOrder()
 {
-    QFETCH(QString, direction);
-    QFETCH(QList<Cell>, visits);
+    QFETCH(ReportSearch::Direction, direction);
+    QFETCH(QList<Place>, visits);
 
     const std::string word = "m" + FullA;
     // Decoys around the occurrences: the word's parts, alone.
-    QVERIFY(Load(3, {{{2, 1}, word},
-                     {{19, 1}, "(" + word + ")"},
-                     {{1, 2}, FullI + word},
-                     {{2, 3}, word + word},
-                     {{5, 3}, "x" + word},
-                     {{3, 4}, word},
-                     {{4, 1}, "m"},
-                     {{3, 2}, FullA},
-                     {{6, 3}, "M" + FullA},
-                     {{7, 4}, "m" + FullI}}));
-    form->SetCurrentCell(1, 1);
+    QVERIFY(Open(4, {{{0, 1}, word},
+                     {{0, 18}, "(" + word + ")"},
+                     {{1, 0}, FullI + word},
+                     {{2, 1}, word + word},
+                     {{2, 4}, "x" + word},
+                     {{3, 2}, word},
+                     {{0, 3}, "m"},
+                     {{1, 2}, FullA},
+                     {{2, 5}, "M" + FullA},
+                     {{3, 6}, "m" + FullI}}));
+    setCurrent(window->form, 0, 0);
     QVERIFY(SetWord(word));
 
     QPushButton *button = Button(direction);
-    QList<Cell> seen;
+    QList<Place> seen;
     for (qsizetype i = 0; i < visits.size(); ++i) {
         seen.append(Click(button));
         QCOMPARE(button->toolTip().toUtf8(), FoundUtf8);
@@ -403,46 +392,34 @@ void tst_Search::successiveClicksVisitEveryOccurrenceInOrder()
 
 void tst_Search::thousandsOfLines_data()
 {
-    QTest::addColumn<QString>("direction");
-    QTest::addColumn<QList<Cell>>("visits");
+    QTest::addColumn<ReportSearch::Direction>("direction");
+    QTest::addColumn<QList<Place>>("visits");
 
     // Neighbouring lines 4095 and 4096 sit where a search that works through
-    // the report in chunks could split it; row 9001 is the empty last row.
-    QTest::newRow("right") << "right" << QList<Cell>{{3, 4096}, {3, 4097}, {19, 9000}, {1, 9001}, {3, 4096}};
-    QTest::newRow("left") << "left" << QList<Cell>{{1, 9001}, {19, 9000}, {3, 4097}, {3, 4096}, {1, 9001}};
-    QTest::newRow("down") << "down" << QList<Cell>{{1, 9001}, {3, 4096}, {3, 4097}, {19, 9000}, {1, 9001}};
-    QTest::newRow("up") << "up" << QList<Cell>{{19, 9000}, {3, 4097}, {3, 4096}, {1, 9001}, {19, 9000}};
+    // the report in chunks could split it; line 9000 is the last one.
+    QTest::newRow("right") << ReportSearch::Right << QList<Place>{{4095, 2}, {4096, 2}, {8999, 18}, {9000, 0}, {4095, 2}};
+    QTest::newRow("left") << ReportSearch::Left << QList<Place>{{9000, 0}, {8999, 18}, {4096, 2}, {4095, 2}, {9000, 0}};
+    QTest::newRow("down") << ReportSearch::Down << QList<Place>{{9000, 0}, {4095, 2}, {4096, 2}, {8999, 18}, {9000, 0}};
+    QTest::newRow("up") << ReportSearch::Up << QList<Place>{{8999, 18}, {4096, 2}, {4095, 2}, {9000, 0}, {8999, 18}};
 }
 
 void tst_Search::thousandsOfLines()
 {
-    QFETCH(QString, direction);
-    QFETCH(QList<Cell>, visits);
+    QFETCH(ReportSearch::Direction, direction);
+    QFETCH(QList<Place>, visits);
 
-    QVERIFY(Load(9000, {{{3, 4096}, "w"}, {{3, 4097}, "w"}, {{19, 9000}, "w"}, {{1, 9001}, "w"}, {{4, 5000}, "W"}}));
-    form->SetCurrentCell(1, 1);
-    QVERIFY(SetWord("w"));
-
-    QPushButton *button = Button(direction);
-    QList<Cell> seen;
-    for (qsizetype i = 0; i < visits.size(); ++i)
-        seen.append(Click(button));
-    QCOMPARE(seen, visits);
+    QVERIFY(Load(9001, {{{4095, 2}, "w"}, {{4096, 2}, "w"}, {{8999, 18}, "w"}, {{9000, 0}, "w"}, {{4999, 3}, "W"}}));
+    QCOMPARE(Visits("w", direction, {0, 0}, int(visits.size())), visits);
 }
 
-void tst_Search::columnIsPassedOverOnlyWhenKnownEmpty()
+void tst_Search::fieldIsPassedOverOnlyWhenKnownEmpty()
 {
-    // Down from line 10000 the first column reaches the end of the report,
+    // Down from line 9999 the first field reaches the end of the report,
     // and the second starts at the top: the lines in between have not been
-    // looked at yet when the second column starts, and hold its one hit.
-    QVERIFY(Load(13000, {{{2, 6000}, "w"}, {{5, 12000}, "w"}}));
-    QVERIFY(SetWord("w"));
-    form->SetCurrentCell(1, 10000);
-    QCOMPARE(Click(form->KensakuDownButton), Cell(2, 6000));
-    QCOMPARE(Click(form->KensakuDownButton), Cell(5, 12000));
-    QCOMPARE(Click(form->KensakuDownButton), Cell(2, 6000));
-    form->SetCurrentCell(7, 3000);
-    QCOMPARE(Click(form->KensakuUpButton), Cell(5, 12000));
+    // looked at yet when the second field starts, and hold its one hit.
+    QVERIFY(Load(13000, {{{5999, 1}, "w"}, {{11999, 4}, "w"}}));
+    QCOMPARE(Visits("w", ReportSearch::Down, {9999, 0}, 3), QList<Place>({{5999, 1}, {11999, 4}, {5999, 1}}));
+    QCOMPARE(Next("w", ReportSearch::Up, {2999, 6}), Place(11999, 4));
 }
 
 void tst_Search::matching_data()
@@ -485,183 +462,180 @@ void tst_Search::matching()
     QFETCH(bool, matches);
 
     QVERIFY(Load(2, {}));
-    QVERIFY(form->Model->SetCell(1, 6, cell.toStdString()) || cell.isEmpty());
-    QCOMPARE(form->CellMatches(2, 7, word.toStdString()), matches);
-    // Grid (7, 2) is model (1, 6) and nothing else.
-    QVERIFY(!form->CellMatches(2, 6, word.toStdString()));
-    QVERIFY(!form->CellMatches(1, 7, word.toStdString()));
-    QVERIFY(!form->CellMatches(3, 7, word.toStdString()));
+    QVERIFY(document->SetCell(1, 6, cell.toStdString()));
+    const ReportSearch search(*document);
+    QCOMPARE(search.CellMatches(1, 6, word.toStdString()), matches);
+    // Line 1, field 6 and nothing else.
+    QVERIFY(!search.CellMatches(1, 5, word.toStdString()));
+    QVERIFY(!search.CellMatches(0, 6, word.toStdString()));
+    QVERIFY(!search.CellMatches(2, 6, word.toStdString()));
 }
 
 void tst_Search::caseAndWidthMustMatch()
 {
-    QVERIFY(Load(3, {{{4, 1}, "ABC"}, {{9, 2}, FullA + FullI}, {{2, 3}, "abc"}, {{11, 3}, HalfA + HalfI}}));
-    form->SetCurrentCell(1, 1);
-
-    QVERIFY(SetWord("abc"));
-    QCOMPARE(Click(form->KensakuRightButton), Cell(2, 3));
-    QCOMPARE(Click(form->KensakuRightButton), Cell(2, 3));
-
-    QVERIFY(SetWord(HalfA + HalfI));
-    QCOMPARE(Click(form->KensakuRightButton), Cell(11, 3));
-    QCOMPARE(Click(form->KensakuRightButton), Cell(11, 3));
-
-    QVERIFY(SetWord(FullA + FullI));
-    QCOMPARE(Click(form->KensakuRightButton), Cell(9, 2));
-    QCOMPARE(Click(form->KensakuLeftButton), Cell(9, 2));
+    QVERIFY(Load(3, {{{0, 3}, "ABC"}, {{1, 8}, FullA + FullI}, {{2, 1}, "abc"}, {{2, 10}, HalfA + HalfI}}));
+    QCOMPARE(Visits("abc", ReportSearch::Right, {0, 0}, 2), QList<Place>({{2, 1}, {2, 1}}));
+    QCOMPARE(Visits(HalfA + HalfI, ReportSearch::Right, {2, 1}, 2), QList<Place>({{2, 10}, {2, 10}}));
+    QCOMPARE(Next(FullA + FullI, ReportSearch::Right, {2, 10}), Place(1, 8));
+    QCOMPARE(Next(FullA + FullI, ReportSearch::Left, {1, 8}), Place(1, 8));
 }
 
 void tst_Search::wordOnATrailByteIsSkippedForALaterOne()
 {
     // "A" is the trail byte of katakana A in every cell but the last.
-    QVERIFY(Load(3, {{{1, 1}, FullA}, {{2, 1}, FullA + FullA + FullA}, {{1, 3}, "x" + FullA}, {{5, 3}, FullA + "A"}}));
-    form->SetCurrentCell(1, 1);
-    QVERIFY(SetWord("A"));
+    QVERIFY(Load(3, {{{0, 0}, FullA}, {{0, 1}, FullA + FullA + FullA}, {{2, 0}, "x" + FullA}, {{2, 4}, FullA + "A"}}));
+    QCOMPARE(Next("A", ReportSearch::Right, {0, 0}), Place(2, 4));
+    QCOMPARE(Next("A", ReportSearch::Down, {2, 4}), Place(2, 4));
+    QCOMPARE(Next("A", ReportSearch::Up, {2, 4}), Place(2, 4));
 
-    QCOMPARE(Click(form->KensakuRightButton), Cell(5, 3));
-    QCOMPARE(Click(form->KensakuDownButton), Cell(5, 3));
-    QCOMPARE(Click(form->KensakuUpButton), Cell(5, 3));
-    QCOMPARE(form->KensakuUpButton->toolTip().toUtf8(), FoundUtf8);
-
-    QVERIFY(form->Model->SetCell(2, 4, FullA + FullA));
-    QCOMPARE(Click(form->KensakuLeftButton), Cell(5, 3));
-    QCOMPARE(form->KensakuLeftButton->toolTip().toUtf8(), NotFoundUtf8);
+    QVERIFY(document->SetCell(2, 4, FullA + FullA));
+    QCOMPARE(Next("A", ReportSearch::Left, {2, 4}), Nowhere);
 }
 
-void tst_Search::titleRowAndHandleColumnAreNeverExamined()
+void tst_Search::fieldTitlesAndPlacesOutsideTheReportNeverMatch()
 {
     QVERIFY(Load(2, {}));
     const std::string title = qnVelTorDataAttribute::Instance()->At(5)->name;
     QVERIFY(!title.empty());
-    QCOMPARE(form->Model->headerData(5, Qt::Horizontal).toString(), ShiftJis::ToText(title));
-    QVERIFY(!form->CellMatches(0, 6, title));
+    for (const auto way : {ReportSearch::Left, ReportSearch::Right, ReportSearch::Up, ReportSearch::Down})
+        QCOMPARE(Next(title, way, {0, 5}), Nowhere);
 
-    form->SetCurrentCell(6, 1);
-    QVERIFY(SetWord(title));
-    for (QPushButton *button : {form->KensakuLeftButton, form->KensakuRightButton, form->KensakuUpButton,
-                                form->KensakuDownButton}) {
-        QCOMPARE(Click(button), Cell(6, 1));
-        QCOMPARE(button->toolTip().toUtf8(), NotFoundUtf8);
-    }
-
-    // The handle column holds no text; asking for it must not reach field 0.
-    QVERIFY(form->Model->SetCell(0, 0, "hit"));
-    QVERIFY(form->CellMatches(1, 1, "hit"));
-    QVERIFY(!form->CellMatches(1, 0, "hit"));
-    QVERIFY(!form->CellMatches(0, 1, "hit"));
+    // Places outside the report hold no text, and must not reach a cell.
+    QVERIFY(document->SetCell(0, 0, "hit"));
+    const ReportSearch search(*document);
+    QVERIFY(search.CellMatches(0, 0, "hit"));
+    QVERIFY(!search.CellMatches(0, -1, "hit"));
+    QVERIFY(!search.CellMatches(-1, 0, "hit"));
+    for (const Place &outside : {Place(-1, 0), Place(0, -1), Place(0, 19), Place(3, 0)})
+        QCOMPARE(Next("hit", ReportSearch::Right, outside), Nowhere);
 }
 
 void tst_Search::hintTextsOnTheClickedButton()
 {
-    QVERIFY(Load(2, {{{3, 2}, "here"}}));
-    form->SetCurrentCell(1, 1);
+    QVERIFY(Open(2, {{{1, 2}, "here"}}));
+    const TVelTorFormUi &ui = window->form.Ui();
+    QStatusBar *status = window->form.statusBar();
+    setCurrent(window->form, 0, 0);
 
     QVERIFY(SetWord("here"));
-    QCOMPARE(Click(form->KensakuDownButton), Cell(3, 2));
-    QCOMPARE(form->KensakuDownButton->toolTip().toUtf8(), FoundUtf8);
-    QCOMPARE(form->statusBar()->currentMessage().toUtf8(), FoundUtf8);
-    for (QPushButton *other : {form->KensakuLeftButton, form->KensakuRightButton, form->KensakuUpButton})
+    QCOMPARE(Click(ui.KensakuDownButton), Place(1, 2));
+    QCOMPARE(ui.KensakuDownButton->toolTip().toUtf8(), FoundUtf8);
+    QCOMPARE(status->currentMessage().toUtf8(), FoundUtf8);
+    for (QPushButton *other : {ui.KensakuLeftButton, ui.KensakuRightButton, ui.KensakuUpButton})
         QVERIFY(other->toolTip().isEmpty());
 
     QVERIFY(SetWord("there"));
-    QCOMPARE(Click(form->KensakuUpButton), Cell(3, 2));
-    QCOMPARE(form->KensakuUpButton->toolTip().toUtf8(), NotFoundUtf8);
-    QCOMPARE(form->statusBar()->currentMessage().toUtf8(), NotFoundUtf8);
+    QCOMPARE(Click(ui.KensakuUpButton), Place(1, 2));
+    QCOMPARE(ui.KensakuUpButton->toolTip().toUtf8(), NotFoundUtf8);
+    QCOMPARE(status->currentMessage().toUtf8(), NotFoundUtf8);
     // No leave yet: the first button keeps its own outcome.
-    QCOMPARE(form->KensakuDownButton->toolTip().toUtf8(), FoundUtf8);
+    QCOMPARE(ui.KensakuDownButton->toolTip().toUtf8(), FoundUtf8);
 
-    // A found after a not-found on the same button replaces it.
+    // A found after a not-found on the same button replaces it; a word only
+    // the current cell holds is found there.
     QVERIFY(SetWord("her"));
-    QCOMPARE(Click(form->KensakuUpButton), Cell(3, 2));
-    QCOMPARE(form->KensakuUpButton->toolTip().toUtf8(), FoundUtf8);
+    QCOMPARE(Click(ui.KensakuUpButton), Place(1, 2));
+    QCOMPARE(ui.KensakuUpButton->toolTip().toUtf8(), FoundUtf8);
+
+    // An empty box finds nothing.
+    QVERIFY(SetWord({}));
+    QCOMPARE(Click(ui.KensakuUpButton), Place(1, 2));
+    QCOMPARE(ui.KensakuUpButton->toolTip().toUtf8(), NotFoundUtf8);
 }
 
 void tst_Search::leavingAButtonClearsOnlyItsHint()
 {
-    QVERIFY(Load(2, {{{3, 2}, "here"}}));
-    form->SetCurrentCell(1, 1);
+    QVERIFY(Open(2, {{{1, 2}, "here"}}));
+    const TVelTorFormUi &ui = window->form.Ui();
+    setCurrent(window->form, 0, 0);
     QVERIFY(SetWord("here"));
-    Click(form->KensakuLeftButton);
+    Click(ui.KensakuLeftButton);
     QVERIFY(SetWord("nowhere!"));
-    Click(form->KensakuRightButton);
-    QCOMPARE(form->KensakuLeftButton->toolTip().toUtf8(), FoundUtf8);
-    QCOMPARE(form->KensakuRightButton->toolTip().toUtf8(), NotFoundUtf8);
+    Click(ui.KensakuRightButton);
+    QCOMPARE(ui.KensakuLeftButton->toolTip().toUtf8(), FoundUtf8);
+    QCOMPARE(ui.KensakuRightButton->toolTip().toUtf8(), NotFoundUtf8);
 
     QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(form->KensakuRightButton, &leave);
-    QVERIFY(form->KensakuRightButton->toolTip().isEmpty());
-    QVERIFY(form->statusBar()->currentMessage().isEmpty());
-    QCOMPARE(form->KensakuLeftButton->toolTip().toUtf8(), FoundUtf8);
+    QCoreApplication::sendEvent(ui.KensakuRightButton, &leave);
+    QVERIFY(ui.KensakuRightButton->toolTip().isEmpty());
+    QVERIFY(window->form.statusBar()->currentMessage().isEmpty());
+    QCOMPARE(ui.KensakuLeftButton->toolTip().toUtf8(), FoundUtf8);
 
-    QCoreApplication::sendEvent(form->KensakuLeftButton, &leave);
-    QVERIFY(form->KensakuLeftButton->toolTip().isEmpty());
+    QCoreApplication::sendEvent(ui.KensakuLeftButton, &leave);
+    QVERIFY(ui.KensakuLeftButton->toolTip().isEmpty());
 }
 
 void tst_Search::openEditorIsSearchedToo()
 {
-    QVERIFY(Load(2, {{{4, 1}, "old"}}));
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    form->SetCurrentCell(4, 1);
-    form->VelTorGrid->edit(form->Model->index(0, 3));
-    QLineEdit *editor = form->VelTorGrid->Editor();
+    QVERIFY(Open(2, {{{0, 3}, "old"}}));
+    TVelTorForm &form = window->form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    setCurrent(form, 0, 3);
+    form.Ui().VelTorGrid->edit(model(form)->index(0, 3));
+    QLineEdit *editor = form.Ui().VelTorGrid->Editor();
     QVERIFY(editor);
     editor->setText(QStringLiteral("typed"));
 
     QVERIFY(SetWord("typed"));
-    QCOMPARE(Click(form->KensakuRightButton), Cell(4, 1));
-    QCOMPARE(form->KensakuRightButton->toolTip().toUtf8(), FoundUtf8);
-    QCOMPARE(std::string(form->Model->Cell(0, 3)), std::string("typed"));
-    QVERIFY(!form->VelTorGrid->Editor());
+    QCOMPARE(Click(form.Ui().KensakuRightButton), Place(0, 3));
+    QCOMPARE(form.Ui().KensakuRightButton->toolTip().toUtf8(), FoundUtf8);
+    QCOMPARE(std::string(form.Data().Cell(0, 3)), std::string("typed"));
+    QVERIFY(!form.Ui().VelTorGrid->Editor());
 }
 
 void tst_Search::searchChangesNothingButTheCurrentCell()
 {
-    QVERIFY(Load(3, {{{2, 2}, "one"}, {{17, 3}, "two one"}}));
-    QVERIFY(!form->Modified);
-    const int rows = form->GridRowCount();
-    form->SetCurrentCell(1, 1);
+    QVERIFY(Open(3, {{{1, 1}, "one"}, {{2, 16}, "two one"}}));
+    TVelTorForm &form = window->form;
+    const TVelTorFormUi &ui = form.Ui();
+    QVERIFY(!form.Modified());
+    const int rows = model(form)->rowCount();
+    setCurrent(form, 0, 0);
     QVERIFY(SetWord("one"));
-    QCOMPARE(Click(form->KensakuDownButton), Cell(2, 2));
-    QCOMPARE(Click(form->KensakuDownButton), Cell(17, 3));
-    QCOMPARE(Click(form->KensakuUpButton), Cell(2, 2));
-    QVERIFY(!form->Modified);
-    QCOMPARE(form->GridRowCount(), rows);
-    QCOMPARE(std::string(form->Model->Cell(1, 1)), std::string("one"));
-    QCOMPARE(std::string(form->Model->Cell(2, 16)), std::string("two one"));
-    QCOMPARE(form->KensakuWord->text(), QStringLiteral("one"));
+    QCOMPARE(Click(ui.KensakuDownButton), Place(1, 1));
+    QCOMPARE(Click(ui.KensakuDownButton), Place(2, 16));
+    QCOMPARE(Click(ui.KensakuUpButton), Place(1, 1));
+    QVERIFY(!form.Modified());
+    QCOMPARE(form.Data().UndoStack()->count(), 0);
+    QCOMPARE(model(form)->rowCount(), rows);
+    QCOMPARE(std::string(form.Data().Cell(1, 1)), std::string("one"));
+    QCOMPARE(std::string(form.Data().Cell(2, 16)), std::string("two one"));
+    QCOMPARE(ui.KensakuWord->text(), QStringLiteral("one"));
 }
 
 void tst_Search::hitIsScrolledIntoView()
 {
-    QVERIFY(Load(400, {{{19, 390}, "deep"}}));
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    form->SetCurrentCell(1, 1);
-    form->VelTorGrid->scrollToTop();
+    QVERIFY(Open(400, {{{389, 18}, "deep"}}));
+    TVelTorForm &form = window->form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    setCurrent(form, 0, 0);
+    form.Ui().VelTorGrid->scrollToTop();
     QVERIFY(SetWord("deep"));
 
-    QCOMPARE(Click(form->KensakuDownButton), Cell(19, 390));
-    const QRect hit = form->VelTorGrid->visualRect(form->Model->index(389, 18));
+    QCOMPARE(Click(form.Ui().KensakuDownButton), Place(389, 18));
+    const QRect hit = form.Ui().VelTorGrid->visualRect(model(form)->index(389, 18));
     QVERIFY(!hit.isEmpty());
-    QVERIFY(form->VelTorGrid->viewport()->rect().contains(hit));
+    QVERIFY(form.Ui().VelTorGrid->viewport()->rect().contains(hit));
 }
 
 // Enter in the search box goes on to the next occurrence, as → does.
 void tst_Search::enterInTheBoxSearchesRight()
 {
-    QVERIFY(Load(3, {{{4, 1}, "key"}, {{2, 2}, "key"}, {{9, 2}, "a key"}}));
+    QVERIFY(Open(3, {{{0, 3}, "key"}, {{1, 1}, "key"}, {{1, 8}, "a key"}}));
+    QLineEdit *box = window->form.Ui().KensakuWord;
     QVERIFY(SetWord("key"));
-    form->SetCurrentCell(1, 1);
-    QTest::keyClick(form->KensakuWord, Qt::Key_Return);
-    QCOMPARE(Current(), Cell(4, 1));
-    QTest::keyClick(form->KensakuWord, Qt::Key_Enter);
-    QCOMPARE(Current(), Cell(2, 2));
-    QTest::keyClick(form->KensakuWord, Qt::Key_Return);
-    QCOMPARE(Current(), Cell(9, 2));
-    QTest::keyClick(form->KensakuWord, Qt::Key_Return);
-    QCOMPARE(Current(), Cell(4, 1));
-    QCOMPARE(form->KensakuRightButton->toolTip(), QStringLiteral("見つかりました(^_^)"));
+    setCurrent(window->form, 0, 0);
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(Current(), Place(0, 3));
+    QTest::keyClick(box, Qt::Key_Enter);
+    QCOMPARE(Current(), Place(1, 1));
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(Current(), Place(1, 8));
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(Current(), Place(0, 3));
+    QCOMPARE(window->form.Ui().KensakuRightButton->toolTip(), QStringLiteral("見つかりました(^_^)"));
 }
 
 QTEST_MAIN(tst_Search)

@@ -1,19 +1,13 @@
-// Undo and redo of every kind of step, blocks of cells on the clipboard, and
-// the invalid cells at a glance. After every undo and redo the verdicts must
-// be exactly what the cells' texts deserve, and the count in the status bar
-// must agree with them.
+// The window's part in undo and redo: the actions and their keys, the
+// unsaved mark, the open cell editor, the place an undo shows, blocks of
+// cells through the clipboard, and the invalid cells in the status bar.
+// What each step does to the report is tested on the document alone.
 
-#include "ReportModel.h"
-#include "ShiftJis.h"
-#include "VelTorGridView.h"
-#include "qnVelTorForm.h"
+#include "WindowSupport.h"
 
-#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
@@ -23,106 +17,14 @@
 
 #include <memory>
 
+using namespace TestSupport;
+
 namespace {
 
-constexpr int Fields = int(FieldCount);
-
-class AnsweringDialogs : public TVelTorForm::Dialogs
+// The current cell as "line:field".
+QString current(const TVelTorForm &form)
 {
-public:
-    int ExecMessageBox(QMessageBox &box) override
-    {
-        boxes << box.text();
-        return QMessageBox::Ok;
-    }
-    QString ExecFileDialog(QFileDialog &) override { return savePath; }
-    void ExecAbout(TAboutBox &) override {}
-
-    QStringList boxes;
-    QString savePath;
-};
-
-// A line given by its leading fields, "1||Q" style.
-QByteArray fileLine(const QString &leading)
-{
-    QStringList cells = leading.split(u'|');
-    while (cells.size() < Fields)
-        cells << QString();
-    return QByteArray::fromStdString(*ShiftJis::FromText(cells.join(u'\t'))) + "\r\n";
-}
-
-QString rowText(const TVelTorForm &form, int record)
-{
-    QStringList cells;
-    for (int field = 0; field < Fields; ++field)
-        cells << ShiftJis::ToText(form.Model->Cell(record, field));
-    while (!cells.isEmpty() && cells.last().isEmpty())
-        cells.removeLast();
-    return cells.join(u'|');
-}
-
-// Every line with its invalid fields, e.g. "1|QQ [1]"; the new-line row last.
-QStringList state(const TVelTorForm &form)
-{
-    QStringList rows;
-    for (int record = 0; record < form.Model->rowCount(); ++record) {
-        QStringList errors;
-        for (int field = 0; field < Fields; ++field) {
-            if (form.CellAttrs.IsError(unsigned(record), unsigned(field)))
-                errors << QString::number(field);
-        }
-        rows << rowText(form, record) + (errors.isEmpty() ? QString() : " [" + errors.join(u',') + "]");
-    }
-    return rows;
-}
-
-// Empty when the matrix has a row per line, every verdict and message is
-// the one the cell's text deserves, and the count in the status bar agrees.
-QString verdictMismatch(const TVelTorForm &form)
-{
-    const int lines = form.Model->rowCount() - 1;
-    if (int(form.CellAttrs.RowCount()) != lines)
-        return QStringLiteral("matrix rows %1, lines %2").arg(form.CellAttrs.RowCount()).arg(lines);
-    int cells = 0;
-    int errorLines = 0;
-    for (int record = 0; record < lines; ++record) {
-        bool lineHasError = false;
-        for (int field = 0; field < Fields; ++field) {
-            std::string message;
-            const bool valid = form.Attributes.Validate(unsigned(field), form.Model->Cell(record, field), message);
-            if (form.CellAttrs.IsError(unsigned(record), unsigned(field)) == valid
-                || form.CellAttrs.GetErrorMessage(unsigned(record), unsigned(field)) != message)
-                return QStringLiteral("verdict of %1:%2").arg(record).arg(field);
-            cells += valid ? 0 : 1;
-            lineHasError = lineHasError || !valid;
-        }
-        errorLines += lineHasError ? 1 : 0;
-    }
-    const QString label = cells ? QStringLiteral("エラー %1 個（%2 行）").arg(cells).arg(errorLines)
-                                : QStringLiteral("エラーなし");
-    if (form.ErrorCount->text() != label)
-        return QStringLiteral("count shows %1, cells give %2").arg(form.ErrorCount->text(), label);
-    return {};
-}
-
-// What the delegate does for each keystroke and at the end of an edit.
-void type(TVelTorForm &form, int record, int field, const QString &text)
-{
-    form.VelTorGridSetEditText(form.FieldToGridCol(field), form.RecordToGridRow(record), text);
-    form.Model->setData(form.Model->index(record, field), text);
-}
-
-void setCurrent(TVelTorForm &form, int record, int field)
-{
-    form.SetCurrentCell(form.FieldToGridCol(field), form.RecordToGridRow(record));
-}
-
-void selectBlock(TVelTorForm &form, int top, int left, int bottom, int right)
-{
-    setCurrent(form, top, left);
-    form.VelTorGrid->selectionModel()->select(
-            QItemSelection(form.Model->index(top, left), form.Model->index(bottom, right)),
-            QItemSelectionModel::ClearAndSelect);
+    return QStringLiteral("%1:%2").arg(form.GridRowToRecord(form.CurrentRow())).arg(form.GridColToField(form.CurrentCol()));
 }
 
 } // namespace
@@ -135,452 +37,316 @@ private slots:
     void init();
     void cleanup();
 
-    void undoEveryStep_data();
-    void undoEveryStep();
-    void typingIntoNewLineRowIsOneStep();
+    void actionsFollowTheStack();
+    void openEditorIsCommittedBeforeUndo();
     void typingGivenUpLeavesNoLine();
-    void headerEditsMergeAndUndo();
-    void modifiedFollowsCleanState();
-    void newAndOpenStartAfresh();
-    void pasteSpreadsheetBlock();
-    void pasteNeverStoresControls();
-    void copyBlockAsSpreadsheetText();
+    void headerTypingIsOneStepPerBox();
+    void modifiedMarkFollowsCleanState();
+    void pasteCountsInTheStatusBar();
     void blockKeysInTheGrid();
-    void errorCountThroughEdits();
+    void errorCountLabelFollowsTheReport();
     void nextErrorOrderWithWrap();
     void loadReportsCountsAndDroppedFields();
 
 private:
     void load(const QByteArray &content);
+    void showActive();
 
     std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<AnsweringDialogs> dialogs;
-    std::unique_ptr<TVelTorForm> form;
-    std::unique_ptr<QAbstractItemModelTester> tester;
+    std::unique_ptr<Window> window;
 };
 
 void tst_Undo::init()
 {
     dir = std::make_unique<QTemporaryDir>();
-    dialogs = std::make_unique<AnsweringDialogs>();
-    form = std::make_unique<TVelTorForm>();
-    form->SetDialogs(dialogs.get());
-    tester = std::make_unique<QAbstractItemModelTester>(form->Model,
-                                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(dir->isValid());
+    window = std::make_unique<Window>();
 }
 
 void tst_Undo::cleanup()
 {
-    tester.reset();
-    form->SetDialogs(nullptr);
-    form->UndoStack->setClean(); // no save question on the way out
-    form.reset();
-    dialogs.reset();
+    window.reset();
     dir.reset();
 }
 
 void tst_Undo::load(const QByteArray &content)
 {
-    const QString path = dir->filePath(QStringLiteral("1234567890202404A.dat"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
-    file.close();
-    QVERIFY(form->LoadReport(path));
+    const QString path = dir->filePath(QStringLiteral("1234567890202404TEST.dat"));
+    QVERIFY(writeFile(path, content));
+    QVERIFY(window->form.LoadReport(path));
 }
 
-// Each kind of step: done, undone back to exactly the loaded report with
-// its verdicts, and redone to exactly what it had made.
-void tst_Undo::undoEveryStep_data()
+void tst_Undo::showActive()
 {
-    QTest::addColumn<QString>("step");
-    for (const char *step : {"cell edit", "cell emptied", "insert line", "insert on new-line row", "delete line",
-                             "cut line", "paste line", "drag down", "drag up", "block paste", "block paste adding lines",
-                             "block clear"})
-        QTest::newRow(step) << QString::fromLatin1(step);
+    TVelTorForm &f = window->form;
+    f.show();
+    f.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
 }
 
-void tst_Undo::undoEveryStep()
+// The actions and the unsaved mark follow the stack, copying a line is no
+// step, every undo and redo shows its place (a cell edit's cell, a line
+// command's line in the current column), and New and Open start afresh.
+void tst_Undo::actionsFollowTheStack()
 {
-    QFETCH(QString, step);
-    load(fileLine("1|QQ|000") + fileLine("2||000|M||||ABC") + fileLine("3|||||||TOOLONG" + QString(60, u'x')));
-    TVelTorForm &f = *form;
-    const QStringList before = state(f);
-    QCOMPARE(verdictMismatch(f), QString());
-    QVERIFY(!f.EditUndo->isEnabled());
+    TVelTorForm &f = window->form;
+    const TVelTorFormUi &ui = f.Ui();
+    load(fileLine("1|QQ") + fileLine("2") + fileLine("3"));
+    QVERIFY(!ui.EditUndo->isEnabled());
+    QVERIFY(!ui.EditRedo->isEnabled());
+    setCurrent(f, 2, 0);
+    ui.EditCopyLine->trigger();
+    QVERIFY(!ui.EditUndo->isEnabled());
 
-    if (step == "cell edit") {
-        type(f, 1, 1, QStringLiteral("QQQ"));
-    } else if (step == "cell emptied") {
-        type(f, 0, 1, QString());
-    } else if (step == "insert line") {
-        setCurrent(f, 1, 3);
-        f.EditInsertLine->trigger();
-    } else if (step == "insert on new-line row") {
-        setCurrent(f, 3, 0);
-        f.EditInsertLine->trigger();
-    } else if (step == "delete line" || step == "cut line") {
-        setCurrent(f, 0, 4);
-        (step == "cut line" ? f.EditCutLine : f.EditDeleteLine)->trigger();
-    } else if (step == "paste line") {
-        setCurrent(f, 2, 0);
-        f.EditCopyLine->trigger();
-        QVERIFY(!f.EditUndo->isEnabled()); // copying changes nothing
-        setCurrent(f, 0, 0);
-        f.EditPasteLine->trigger();
-    } else if (step == "drag down") {
-        f.VelTorGridRowMoved(1, 3);
-    } else if (step == "drag up") {
-        f.VelTorGridRowMoved(3, 1);
-    } else if (step == "block paste" || step == "block paste adding lines") {
-        QGuiApplication::clipboard()->setText(QStringLiteral("a\tQQ\r\nb\t\r\n"));
-        setCurrent(f, step == "block paste" ? 0 : 2, 0);
-        f.BlockPaste();
-    } else if (step == "block clear") {
-        selectBlock(f, 0, 0, 2, 7);
-        f.BlockClear();
-    }
-    const QStringList after = state(f);
-    QVERIFY2(after != before, qPrintable(after.join(u'/')));
-    QCOMPARE(verdictMismatch(f), QString());
-    QVERIFY(f.Modified);
+    type(f, 1, 7, QStringLiteral("A"));
+    setCurrent(f, 0, 4);
+    ui.EditDeleteLine->trigger();
+    const QStringList edited = lineTexts(f.Data());
+    QCOMPARE(edited, QStringList({"2|||||||A", "3"}));
+    QVERIFY(ui.EditUndo->isEnabled());
+    QVERIFY(!ui.EditRedo->isEnabled());
     QVERIFY(f.isWindowModified());
-    QCOMPARE(f.UndoStack->count(), 1);
 
-    f.EditUndo->trigger();
-    QCOMPARE(state(f), before);
-    QCOMPARE(verdictMismatch(f), QString());
-    QVERIFY(!f.Modified);
+    setCurrent(f, 1, 9);
+    ui.EditUndo->trigger();
+    QCOMPARE(lineTexts(f.Data()), QStringList({"1|QQ", "2|||||||A", "3"}));
+    QCOMPARE(current(f), QStringLiteral("0:9"));
+    QVERIFY(ui.EditRedo->isEnabled());
+    ui.EditUndo->trigger();
+    QCOMPARE(lineTexts(f.Data()), QStringList({"1|QQ", "2", "3"}));
+    QCOMPARE(current(f), QStringLiteral("1:7"));
+    QVERIFY(!ui.EditUndo->isEnabled());
     QVERIFY(!f.isWindowModified());
-    QVERIFY(!f.EditUndo->isEnabled());
-    QVERIFY(f.EditRedo->isEnabled());
 
-    f.EditRedo->trigger();
-    QCOMPARE(state(f), after);
-    QCOMPARE(verdictMismatch(f), QString());
-    QVERIFY(f.Modified);
+    setCurrent(f, 2, 3);
+    ui.EditRedo->trigger();
+    QCOMPARE(current(f), QStringLiteral("1:7"));
+    ui.EditRedo->trigger();
+    QCOMPARE(current(f), QStringLiteral("0:7"));
+    QCOMPARE(lineTexts(f.Data()), edited);
+    QVERIFY(!ui.EditRedo->isEnabled());
 
-    // Twice round, so that a step that keeps stale state shows it.
-    f.EditUndo->trigger();
-    QCOMPARE(state(f), before);
-    f.EditRedo->trigger();
-    QCOMPARE(state(f), after);
-    QCOMPARE(verdictMismatch(f), QString());
+    ui.EditUndo->trigger();
+    window->dialogs.answers << QMessageBox::No; // not saved
+    f.FileNew1Execute(ui.FileNew1);
+    QCOMPARE(window->dialogs.boxes.size(), 1);
+    QVERIFY(!ui.EditUndo->isEnabled());
+    QVERIFY(!ui.EditRedo->isEnabled());
+    type(f, 0, 0, QStringLiteral("2"));
+    ui.EditUndo->trigger();
+    QVERIFY(ui.EditRedo->isEnabled());
+    load(fileLine("3"));
+    QVERIFY(!ui.EditRedo->isEnabled());
+    QVERIFY(!f.isWindowModified());
 }
 
-void tst_Undo::typingIntoNewLineRowIsOneStep()
+// The unsaved mark goes where the report was saved, not where it was loaded.
+void tst_Undo::modifiedMarkFollowsCleanState()
 {
-    TVelTorForm &f = *form;
-    // Keystroke by keystroke, then the commit.
-    for (const QString &text : {QStringLiteral("Q"), QStringLiteral("QQ")})
-        f.VelTorGridSetEditText(f.FieldToGridCol(1), 1, text);
-    f.Model->setData(f.Model->index(0, 1), QStringLiteral("QQ"));
-    type(f, 0, 7, QStringLiteral("曲"));
-    QCOMPARE(state(f), QStringList({"|QQ||||||曲 [1]", ""}));
-    QCOMPARE(verdictMismatch(f), QString());
-    QCOMPARE(f.UndoStack->count(), 2);
-
-    f.EditUndo->trigger();
-    QCOMPARE(state(f), QStringList({"|QQ [1]", ""}));
-    f.EditUndo->trigger();
-    // The line the typing made is gone with it.
-    QCOMPARE(state(f), QStringList({""}));
-    QCOMPARE(verdictMismatch(f), QString());
-    QVERIFY(!f.Modified);
-    f.EditRedo->trigger();
-    f.EditRedo->trigger();
-    QCOMPARE(state(f), QStringList({"|QQ||||||曲 [1]", ""}));
-    QCOMPARE(verdictMismatch(f), QString());
+    TVelTorForm &f = window->form;
+    load(fileLine("1"));
+    window->dialogs.paths << dir->filePath(QStringLiteral("saved.dat"));
+    type(f, 0, 7, QStringLiteral("A"));
+    QVERIFY(f.FileSave1Execute(f.Ui().FileSaveAs1));
+    QVERIFY(!f.isWindowModified());
+    f.Ui().EditUndo->trigger();
+    QVERIFY(f.isWindowModified());
+    f.Ui().EditRedo->trigger();
+    QVERIFY(!f.isWindowModified());
 }
 
+void tst_Undo::openEditorIsCommittedBeforeUndo()
+{
+    TVelTorForm &f = window->form;
+    VelTorGridView *grid = f.Ui().VelTorGrid;
+    showActive();
+    load(fileLine("1"));
+    type(f, 0, 7, QStringLiteral("A"));
+    setCurrent(f, 0, 8);
+    grid->setFocus();
+    grid->edit(grid->currentIndex());
+    QLineEdit *editor = grid->Editor();
+    QVERIFY(editor);
+    QTest::keyClicks(editor, "B");
+
+    // What is being typed is a step of its own, and the first to go.
+    f.Ui().EditUndo->trigger();
+    QVERIFY(!grid->Editor());
+    QCOMPARE(lineText(f.Data(), 0), QStringLiteral("1|||||||A"));
+    f.Ui().EditRedo->trigger();
+    QCOMPARE(lineText(f.Data(), 0), QStringLiteral("1|||||||A|B"));
+}
+
+// Escape gives up what was typed into the new-line row.
 void tst_Undo::typingGivenUpLeavesNoLine()
 {
-    TVelTorForm &f = *form;
-    f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    TVelTorForm &f = window->form;
+    VelTorGridView *grid = f.Ui().VelTorGrid;
+    showActive();
     load(fileLine("1|QQ"));
     setCurrent(f, 1, 1);
-    f.VelTorGrid->setFocus();
-    f.VelTorGrid->edit(f.VelTorGrid->currentIndex());
-    QLineEdit *editor = f.VelTorGrid->Editor();
+    grid->setFocus();
+    grid->edit(grid->currentIndex());
+    QLineEdit *editor = grid->Editor();
     QVERIFY(editor);
     QTest::keyClicks(editor, "QQQ");
-    QCOMPARE(f.Model->rowCount(), 3);
-    QVERIFY(f.Modified);
-    QTest::keyClick(editor, Qt::Key_Escape);
-    QVERIFY(!f.VelTorGrid->Editor());
-    QCOMPARE(state(f), QStringList({"1|QQ [1]", ""}));
-    QCOMPARE(verdictMismatch(f), QString());
-    QVERIFY(!f.Modified);
-    QCOMPARE(f.UndoStack->count(), 0);
-
-    // Given up on a line that exists: its own verdict comes back.
-    setCurrent(f, 0, 1);
-    f.VelTorGrid->edit(f.VelTorGrid->currentIndex());
-    editor = f.VelTorGrid->Editor();
-    QVERIFY(editor);
-    editor->selectAll();
-    QTest::keyClicks(editor, "Q");
-    QVERIFY(!f.CellAttrs.IsError(0, 1));
-    QTest::keyClick(editor, Qt::Key_Escape);
-    QCOMPARE(state(f), QStringList({"1|QQ [1]", ""}));
-    QCOMPARE(verdictMismatch(f), QString());
-    QVERIFY(!f.Modified);
-}
-
-void tst_Undo::headerEditsMergeAndUndo()
-{
-    TVelTorForm &f = *form;
-    load(fileLine("1"));
-    QCOMPARE(f.SyoudakuBangou->text(), QStringLiteral("1234567890"));
-    f.SyoudakuBangou->setFocus();
-    f.SyoudakuBangou->end(false);
-    QTest::keyClicks(f.SyoudakuBangou, "12");
-    QTest::keyClick(f.SyoudakuBangou, Qt::Key_Backspace);
-    QCOMPARE(f.SyoudakuBangou->text(), QStringLiteral("12345678901"));
-    QCOMPARE(f.UndoStack->count(), 1);
-    QVERIFY(f.Modified);
-    QTest::keyClicks(f.NiniMoziretsu, "Z");
-    QCOMPARE(f.UndoStack->count(), 2);
-
-    f.EditUndo->trigger();
-    QCOMPARE(f.NiniMoziretsu->text(), QStringLiteral("A"));
-    f.EditUndo->trigger();
-    QCOMPARE(f.SyoudakuBangou->text(), QStringLiteral("1234567890"));
-    QVERIFY(!f.Modified);
-    f.EditRedo->trigger();
-    QCOMPARE(f.SyoudakuBangou->text(), QStringLiteral("12345678901"));
-
-    // Typed and taken back again leaves no step.
-    f.EditUndo->trigger();
-    f.NiniMoziretsu->end(false);
-    QTest::keyClicks(f.NiniMoziretsu, "9");
-    QTest::keyClick(f.NiniMoziretsu, Qt::Key_Backspace);
-    QCOMPARE(f.NiniMoziretsu->text(), QStringLiteral("A"));
-    QCOMPARE(f.UndoStack->index(), 0);
-    QVERIFY(!f.Modified);
-}
-
-void tst_Undo::modifiedFollowsCleanState()
-{
-    TVelTorForm &f = *form;
-    load(fileLine("1"));
-    dialogs->savePath = dir->filePath(QStringLiteral("saved.dat"));
-    type(f, 0, 7, QStringLiteral("A"));
-    type(f, 0, 7, QStringLiteral("B"));
-    QVERIFY(f.FileSave1Execute(f.FileSaveAs1));
-    QVERIFY(!f.Modified);
-    QVERIFY(!f.isWindowModified());
-
-    f.EditUndo->trigger();
-    QVERIFY(f.Modified);
+    QCOMPARE(model(f)->rowCount(), 3);
     QVERIFY(f.isWindowModified());
-    f.EditRedo->trigger(); // back to what was saved
-    QVERIFY(!f.Modified);
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QVERIFY(!grid->Editor());
+    QCOMPARE(model(f)->rowCount(), 2);
+    QCOMPARE(linesWithErrors(f.Data()), QStringList({"1|QQ [1]"}));
+    QCOMPARE(verdictMismatch(f.Data()), QString());
     QVERIFY(!f.isWindowModified());
-    f.EditUndo->trigger();
-    f.EditUndo->trigger();
-    QCOMPARE(rowText(f, 0), QStringLiteral("1"));
-    QVERIFY(f.Modified);
+    QVERIFY(!f.Ui().EditUndo->isEnabled());
 }
 
-void tst_Undo::newAndOpenStartAfresh()
+void tst_Undo::headerTypingIsOneStepPerBox()
 {
-    TVelTorForm &f = *form;
+    TVelTorForm &f = window->form;
+    const TVelTorFormUi &ui = f.Ui();
+    const QUndoStack *stack = f.Data().UndoStack();
     load(fileLine("1"));
-    type(f, 0, 7, QStringLiteral("A"));
-    f.UndoStack->setClean(); // no save question
-    f.FileNew1Execute(f.FileNew1);
-    QCOMPARE(f.UndoStack->count(), 0);
-    QVERIFY(!f.EditUndo->isEnabled());
-    QVERIFY(!f.EditRedo->isEnabled());
-    QCOMPARE(state(f), QStringList({""}));
+    QCOMPARE(ui.SyoudakuBangou->text(), QStringLiteral("1234567890"));
+    ui.SyoudakuBangou->setFocus();
+    ui.SyoudakuBangou->end(false);
+    QTest::keyClicks(ui.SyoudakuBangou, "12");
+    QTest::keyClick(ui.SyoudakuBangou, Qt::Key_Backspace);
+    QCOMPARE(stack->count(), 1);
+    QVERIFY(f.isWindowModified());
+    QTest::keyClicks(ui.NiniMoziretsu, "Z");
+    QCOMPARE(stack->count(), 2);
 
-    type(f, 0, 0, QStringLiteral("2"));
-    f.EditUndo->trigger();
-    QVERIFY(f.EditRedo->isEnabled());
-    load(fileLine("3"));
-    QCOMPARE(f.UndoStack->count(), 0);
-    QVERIFY(!f.EditRedo->isEnabled());
-    QVERIFY(!f.Modified);
+    ui.EditUndo->trigger();
+    QCOMPARE(ui.NiniMoziretsu->text(), QStringLiteral("TEST"));
+    ui.EditUndo->trigger();
+    QCOMPARE(ui.SyoudakuBangou->text(), QStringLiteral("1234567890"));
+    QVERIFY(!f.isWindowModified());
+    ui.EditRedo->trigger();
+    QCOMPARE(ui.SyoudakuBangou->text(), QStringLiteral("12345678901"));
 }
 
-// As a spreadsheet puts it on the clipboard: TAB between cells, CR LF after
-// every line. Filled from the current cell to the right and down.
-void tst_Undo::pasteSpreadsheetBlock()
+// What a block paste did, counted in the status bar: each count in its
+// place.
+void tst_Undo::pasteCountsInTheStatusBar()
 {
-    TVelTorForm &f = *form;
+    TVelTorForm &f = window->form;
     load(fileLine("1|||||||keep") + fileLine("2"));
-    QGuiApplication::clipboard()->setText(QStringLiteral("曲A\t作詞\t\r\nB\tｶﾅ\t〜x\r\n\r\nC\r\n"));
-    setCurrent(f, 1, 7);
-    f.BlockPaste();
-    QCOMPARE(state(f), QStringList({"1|||||||keep", "2|||||||曲A|作詞", "|||||||B|ｶﾅ|～x", "", "|||||||C", ""}));
-    QCOMPARE(verdictMismatch(f), QString());
-    QCOMPARE(f.statusBar()->currentMessage(),
-             QStringLiteral("8個のセルを貼り付けました（エラー0個、Shift_JISで表せない文字のため拒否0個）。"));
-    f.EditUndo->trigger();
-    QCOMPARE(state(f), QStringList({"1|||||||keep", "2", ""}));
-
-    // Past the last field nothing is written; a value code page 932 lacks
-    // is refused; an invalid one is kept and framed.
-    QGuiApplication::clipboard()->setText(QStringLiteral("QQ\tV\tx\ty\tz\r\n\U0001F600\tI"));
+    QGuiApplication::clipboard()->setText(
+            QStringLiteral("QQ\tV\tx\ty\tz\tw\r\n\U0001F600\tI\r\n\U0001F600\t\U0001F600"));
     setCurrent(f, 0, 15);
     f.BlockPaste();
-    QCOMPARE(state(f), QStringList({"1|||||||keep||||||||QQ|V|x|y [15]", "2||||||||||||||||I", ""}));
-    QCOMPARE(verdictMismatch(f), QString());
+    QCOMPARE(linesWithErrors(f.Data()), QStringList({"1|||||||keep||||||||QQ|V|x|y [15]", "2||||||||||||||||I"}));
     QCOMPARE(f.statusBar()->currentMessage(),
-             QStringLiteral("5個のセルを貼り付けました（エラー1個、Shift_JISで表せない文字のため拒否1個）。"
-                            "最後の項目より右の1個は捨てました。"));
-}
-
-void tst_Undo::pasteNeverStoresControls()
-{
-    TVelTorForm &f = *form;
-    // A lone CR ends a line like CR LF and LF; 0x1A is dropped.
-    QGuiApplication::clipboard()->setText(QStringLiteral("a\x1A" "b\rc\nd\r\n"));
-    setCurrent(f, 0, 7);
-    f.BlockPaste();
-    QCOMPARE(state(f), QStringList({"|||||||ab", "|||||||c", "|||||||d", ""}));
-    for (int record = 0; record < 3; ++record) {
-        for (int field = 0; field < Fields; ++field) {
-            const std::string_view cell = f.Model->Cell(record, field);
-            QVERIFY(cell.find_first_of("\t\r\n\x1A") == std::string_view::npos);
-        }
-    }
-}
-
-void tst_Undo::copyBlockAsSpreadsheetText()
-{
-    TVelTorForm &f = *form;
-    load(fileLine("1|||||||曲名|副") + fileLine("2|||||||||x") + fileLine("3"));
-    selectBlock(f, 0, 7, 1, 9);
-    f.BlockCopy();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("曲名\t副\t\r\n\t\tx"));
-
-    // What was copied pastes back cell for cell.
-    setCurrent(f, 2, 7);
-    f.BlockPaste();
-    QCOMPARE(rowText(f, 2), QStringLiteral("3|||||||曲名|副"));
-    QCOMPARE(rowText(f, 3), QStringLiteral("|||||||||x"));
-
-    // Cut puts the same text there and clears the cells, as one step.
-    const int steps = f.UndoStack->count();
-    selectBlock(f, 0, 7, 0, 8);
-    f.BlockCut();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("曲名\t副"));
-    QCOMPARE(rowText(f, 0), QStringLiteral("1"));
-    QCOMPARE(f.UndoStack->count(), steps + 1);
+             QStringLiteral("5個のセルを貼り付けました（エラー1個、Shift_JISで表せない文字のため拒否3個）。"
+                            "最後の項目より右の2個は捨てました。"));
 }
 
 // The keys as a user presses them, with the grid focused and no editor open.
 void tst_Undo::blockKeysInTheGrid()
 {
-    TVelTorForm &f = *form;
-    f.show();
-    f.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&f));
+    TVelTorForm &f = window->form;
+    VelTorGridView *grid = f.Ui().VelTorGrid;
+    showActive();
     load(fileLine("1|QQ|000") + fileLine("2|Q|001"));
-    f.VelTorGrid->setFocus();
+    grid->setFocus();
     setCurrent(f, 0, 0);
-    QTest::keyClick(f.VelTorGrid, Qt::Key_Right, Qt::ShiftModifier);
-    QTest::keyClick(f.VelTorGrid, Qt::Key_Down, Qt::ShiftModifier);
-    QVERIFY(f.EditCopy1->isEnabled());
-    QTest::keyClick(f.VelTorGrid, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(grid, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
+    QVERIFY(f.Ui().EditCopy1->isEnabled());
+    QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1\tQQ\r\n2\tQ"));
-    QTest::keyClick(f.VelTorGrid, Qt::Key_Delete);
-    QCOMPARE(state(f), QStringList({"||000", "||001", ""}));
-    QVERIFY(!f.VelTorGrid->Editor());
-    QTest::keyClick(f.VelTorGrid, Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(state(f), QStringList({"1|QQ|000 [1]", "2|Q|001", ""}));
-    QTest::keyClick(f.VelTorGrid, Qt::Key_Y, Qt::ControlModifier);
-    QCOMPARE(state(f), QStringList({"||000", "||001", ""}));
-    QTest::keyClick(f.VelTorGrid, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(state(f), QStringList({"||000", "||001", ""})); // nothing left to redo
+    QTest::keyClick(grid, Qt::Key_Delete);
+    QCOMPARE(linesWithErrors(f.Data()), QStringList({"||000", "||001"}));
+    QVERIFY(!grid->Editor());
+    QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(linesWithErrors(f.Data()), QStringList({"1|QQ|000 [1]", "2|Q|001"}));
+    QTest::keyClick(grid, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(linesWithErrors(f.Data()), QStringList({"||000", "||001"}));
+    QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(linesWithErrors(f.Data()), QStringList({"||000", "||001"})); // nothing left to redo
     setCurrent(f, 1, 2);
-    QTest::keyClick(f.VelTorGrid, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(state(f), QStringList({"||000", "||1|QQ [3]", "||2|Q", ""}));
-    QCOMPARE(verdictMismatch(f), QString());
+    QTest::keyClick(grid, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(linesWithErrors(f.Data()), QStringList({"||000", "||1|QQ [3]", "||2|Q"}));
+    QCOMPARE(verdictMismatch(f.Data()), QString());
+
+    // Cut puts the block on the clipboard and clears it, as one step.
+    const int steps = f.Data().UndoStack()->count();
+    selectBlock(f, 1, 2, 2, 3);
+    QTest::keyClick(grid, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1\tQQ\r\n2\tQ"));
+    QCOMPARE(linesWithErrors(f.Data()), QStringList({"||000", "", ""}));
+    QCOMPARE(f.Data().UndoStack()->count(), steps + 1);
 }
 
-void tst_Undo::errorCountThroughEdits()
+void tst_Undo::errorCountLabelFollowsTheReport()
 {
-    TVelTorForm &f = *form;
+    TVelTorForm &f = window->form;
+    const QLabel *label = f.Ui().ErrorCount;
     load(fileLine("1|QQ|0000") + fileLine("2") + fileLine("3||||||12345678901"));
-    QCOMPARE(f.ErrorCount->text(), QStringLiteral("エラー 3 個（2 行）"));
+    QCOMPARE(label->text(), QStringLiteral("エラー 3 個（2 行）"));
     type(f, 1, 3, QStringLiteral("MM"));
-    QCOMPARE(f.ErrorCount->text(), QStringLiteral("エラー 4 個（3 行）"));
-    type(f, 0, 1, QStringLiteral("Q"));
-    QCOMPARE(f.ErrorCount->text(), QStringLiteral("エラー 3 個（3 行）"));
-    setCurrent(f, 0, 0);
-    f.EditDeleteLine->trigger();
-    QCOMPARE(f.ErrorCount->text(), QStringLiteral("エラー 2 個（2 行）"));
-    f.EditInsertLine->trigger();
-    f.VelTorGridRowMoved(2, 1);
-    QCOMPARE(f.ErrorCount->text(), QStringLiteral("エラー 2 個（2 行）"));
-    QCOMPARE(verdictMismatch(f), QString());
-    while (f.UndoStack->canUndo())
-        f.EditUndo->trigger();
-    QCOMPARE(f.ErrorCount->text(), QStringLiteral("エラー 3 個（2 行）"));
-    QCOMPARE(verdictMismatch(f), QString());
-    f.FileNew1Execute(f.FileNew1);
-    QCOMPARE(f.ErrorCount->text(), QStringLiteral("エラーなし"));
+    QCOMPARE(label->text(), QStringLiteral("エラー 4 個（3 行）"));
+    f.Ui().EditUndo->trigger();
+    QCOMPARE(label->text(), QStringLiteral("エラー 3 個（2 行）"));
+    f.FileNew1Execute(f.Ui().FileNew1);
+    QCOMPARE(label->text(), QStringLiteral("エラーなし"));
 }
 
 // F8 walks the invalid cells in reading order and wraps; Shift+F8 walks back.
 void tst_Undo::nextErrorOrderWithWrap()
 {
-    TVelTorForm &f = *form;
+    TVelTorForm &f = window->form;
+    const TVelTorFormUi &ui = f.Ui();
     load(fileLine("1|QQ|||||||||||||||||1234567890") + fileLine("2") + fileLine("ｱ|||||||x"));
-    const auto at = [&f] {
-        return QStringLiteral("%1:%2").arg(f.GridRowToRecord(f.CurrentRow())).arg(f.GridColToField(f.CurrentCol()));
-    };
     setCurrent(f, 1, 0);
     QStringList walk;
     for (int i = 0; i < 4; ++i) {
-        f.EditNextError->trigger();
-        walk << at();
+        ui.EditNextError->trigger();
+        walk << current(f);
     }
     QCOMPARE(walk, QStringList({"2:0", "0:1", "0:18", "2:0"}));
     QCOMPARE(f.statusBar()->currentMessage(),
              QStringLiteral("3行目「ｲﾝﾀｰﾌｪｲｽｷｰｺｰﾄﾞ」：全角文字（漢字等）を含んではいけません。"));
-    f.EditNextError->trigger();
-    QCOMPARE(at(), QStringLiteral("0:1"));
+    ui.EditNextError->trigger();
+    QCOMPARE(current(f), QStringLiteral("0:1"));
     QVERIFY(f.statusBar()->currentMessage().endsWith(QStringLiteral("（先頭に戻りました）")));
 
     walk.clear();
     for (int i = 0; i < 3; ++i) {
-        f.EditPrevError->trigger();
-        walk << at();
+        ui.EditPrevError->trigger();
+        walk << current(f);
     }
     QCOMPARE(walk, QStringList({"2:0", "0:18", "0:1"}));
     QCOMPARE(f.statusBar()->currentMessage(), QStringLiteral("1行目「ｺﾝﾃﾝﾂ区分」：文字数は1文字（漢字は0）までです。"));
-    QCOMPARE(f.EditNextError->shortcut(), QKeySequence(Qt::Key_F8));
-    QCOMPARE(f.EditPrevError->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    QCOMPARE(ui.EditNextError->shortcut(), QKeySequence(Qt::Key_F8));
+    QCOMPARE(ui.EditPrevError->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F8));
 
     // Corrected cells drop out of the walk.
     type(f, 2, 0, QStringLiteral("3"));
     type(f, 0, 18, QStringLiteral("1"));
     setCurrent(f, 2, 5);
-    f.EditNextError->trigger();
-    QCOMPARE(at(), QStringLiteral("0:1"));
+    ui.EditNextError->trigger();
+    QCOMPARE(current(f), QStringLiteral("0:1"));
     type(f, 0, 1, QStringLiteral("Q"));
-    f.EditNextError->trigger();
-    QCOMPARE(at(), QStringLiteral("0:1"));
+    ui.EditNextError->trigger();
+    QCOMPARE(current(f), QStringLiteral("0:1"));
     QCOMPARE(f.statusBar()->currentMessage(), QStringLiteral("エラーのセルはありません。"));
 }
 
 void tst_Undo::loadReportsCountsAndDroppedFields()
 {
-    TVelTorForm &f = *form;
+    TVelTorForm &f = window->form;
+    QStringList &boxes = window->dialogs.boxes;
     load(fileLine("1|QQ") + fileLine("2") + fileLine(QStringLiteral("3") + QString(20, u'|') + "extra"));
     QCOMPARE(f.statusBar()->currentMessage(), QStringLiteral("3行を読み込みました。エラーのセルは1個（1行）です。"));
-    QCOMPARE(dialogs->boxes.size(), 1);
-    QVERIFY2(dialogs->boxes.at(0).contains(QStringLiteral("項目が19個より多い行が1行あります（最初は3行目）。")),
-             qPrintable(dialogs->boxes.at(0)));
-    QVERIFY(!dialogs->boxes.at(0).contains(QStringLiteral("NUL")));
-    dialogs->boxes.clear();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.at(0).contains(QStringLiteral("項目が19個より多い行が1行あります（最初は3行目）。")),
+             qPrintable(boxes.at(0)));
+    QVERIFY(!boxes.at(0).contains(QStringLiteral("NUL")));
+    boxes.clear();
     load(fileLine("1") + fileLine("2"));
-    QCOMPARE(dialogs->boxes.size(), 0);
+    QCOMPARE(boxes.size(), 0);
 }
 
 QTEST_MAIN(tst_Undo)

@@ -1,0 +1,360 @@
+// The report with no window: every kind of step done, undone and redone,
+// typing into a cell and into the new-line position, the header values,
+// blocks of cells as spreadsheets copy them, and the invalid cells counted.
+// After every step, undo and redo the verdicts must be exactly what the
+// cells' texts deserve.
+
+#include "DocumentSupport.h"
+#include "ReportDocument.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUndoStack>
+
+#include <memory>
+
+using namespace TestSupport;
+
+namespace {
+
+// The invalid cells and the lines holding them, "3/2".
+QString errorCounts(const ReportDocument &document)
+{
+    return QStringLiteral("%1/%2").arg(document.CellAttrs().ErrorCellCount()).arg(document.CellAttrs().ErrorRowCount());
+}
+
+} // namespace
+
+class tst_Document : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void undoEveryStep_data();
+    void undoEveryStep();
+    void typingIntoNewLinePositionIsOneStep();
+    void typingGivenUpLeavesNoLine();
+    void headerEditsMergeAndUndo();
+    void modifiedFollowsCleanState();
+    void clearAndLoadStartAfresh();
+    void pasteSpreadsheetBlock();
+    void pasteNeverStoresControls();
+    void copyBlockAsSpreadsheetText();
+    void errorCountsThroughEdits();
+
+private:
+    void load(const QByteArray &content);
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<ReportDocument> document;
+};
+
+void tst_Document::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    document = std::make_unique<ReportDocument>();
+}
+
+void tst_Document::cleanup()
+{
+    document.reset();
+    dir.reset();
+}
+
+void tst_Document::load(const QByteArray &content)
+{
+    QVERIFY(loadReport(*document, *dir, content));
+}
+
+// Each kind of step: done, undone back to exactly the loaded report with
+// its verdicts, and redone to exactly what it had made.
+void tst_Document::undoEveryStep_data()
+{
+    QTest::addColumn<QString>("step");
+    for (const char *step : {"cell edit", "cell emptied", "insert line", "insert at the new-line position",
+                             "delete line", "cut line", "paste line", "move down", "move up", "block paste",
+                             "block paste adding lines", "block clear"})
+        QTest::newRow(step) << QString::fromLatin1(step);
+}
+
+void tst_Document::undoEveryStep()
+{
+    QFETCH(QString, step);
+    load(fileLine("1|QQ|000") + fileLine("2||000|M||||ABC") + fileLine("3|||||||TOOLONG" + QString(60, u'x')));
+    ReportDocument &d = *document;
+    const QUndoStack *stack = d.UndoStack();
+    const QStringList before = linesWithErrors(d);
+    QCOMPARE(verdictMismatch(d), QString());
+    QVERIFY(!stack->canUndo());
+
+    const QString block = QStringLiteral("a\tQQ\r\nb\t\r\n");
+    if (step == "cell edit") {
+        typeCell(d, 1, 1, QStringLiteral("QQQ"));
+    } else if (step == "cell emptied") {
+        typeCell(d, 0, 1, QString());
+    } else if (step == "insert line") {
+        QVERIFY(d.InsertLine(1));
+    } else if (step == "insert at the new-line position") {
+        QVERIFY(d.InsertLine(3));
+    } else if (step == "delete line" || step == "cut line") {
+        QVERIFY(d.RemoveLine(0, step == "cut line" ? ReportDocument::LineStep::Cut : ReportDocument::LineStep::Delete));
+    } else if (step == "paste line") {
+        QVERIFY(d.InsertLine(0, d.LineCells(2), ReportDocument::LineStep::Paste));
+    } else if (step == "move down") {
+        QVERIFY(d.MoveLine(0, 2));
+    } else if (step == "move up") {
+        QVERIFY(d.MoveLine(2, 0));
+    } else if (step == "block paste" || step == "block paste adding lines") {
+        QVERIFY(d.PasteText(step == "block paste" ? 0 : 2, 0, block).changed);
+    } else if (step == "block clear") {
+        QVERIFY(d.ClearBlock(0, 0, 2, 7));
+    }
+    const QStringList after = linesWithErrors(d);
+    QVERIFY2(after != before, qPrintable(after.join(u'/')));
+    QCOMPARE(verdictMismatch(d), QString());
+    QVERIFY(d.IsModified());
+    QCOMPARE(stack->count(), 1);
+
+    QVERIFY(d.Undo());
+    QCOMPARE(linesWithErrors(d), before);
+    QCOMPARE(verdictMismatch(d), QString());
+    QVERIFY(!d.IsModified());
+    QVERIFY(!stack->canUndo());
+    QVERIFY(stack->canRedo());
+
+    QVERIFY(d.Redo());
+    QCOMPARE(linesWithErrors(d), after);
+    QCOMPARE(verdictMismatch(d), QString());
+    QVERIFY(d.IsModified());
+
+    // Twice round, so that a step that keeps stale state shows it.
+    QVERIFY(d.Undo());
+    QCOMPARE(linesWithErrors(d), before);
+    QVERIFY(d.Redo());
+    QCOMPARE(linesWithErrors(d), after);
+    QCOMPARE(verdictMismatch(d), QString());
+}
+
+void tst_Document::typingIntoNewLinePositionIsOneStep()
+{
+    ReportDocument &d = *document;
+    // Keystroke by keystroke, then the commit.
+    for (const QString &text : {QStringLiteral("Q"), QStringLiteral("QQ")})
+        d.TypeCell(0, 1, text);
+    QCOMPARE(d.LineCount(), 1);
+    d.SetCellText(0, 1, QStringLiteral("QQ"));
+    d.EndTyping();
+    typeCell(d, 0, 7, QStringLiteral("曲"));
+    QCOMPARE(linesWithErrors(d), QStringList({"|QQ||||||曲 [1]"}));
+    QCOMPARE(verdictMismatch(d), QString());
+    QCOMPARE(d.UndoStack()->count(), 2);
+
+    QVERIFY(d.Undo());
+    QCOMPARE(linesWithErrors(d), QStringList({"|QQ [1]"}));
+    QVERIFY(d.Undo());
+    // The line the typing made is gone with it.
+    QCOMPARE(linesWithErrors(d), QStringList());
+    QCOMPARE(verdictMismatch(d), QString());
+    QVERIFY(!d.IsModified());
+    QVERIFY(d.Redo());
+    QVERIFY(d.Redo());
+    QCOMPARE(linesWithErrors(d), QStringList({"|QQ||||||曲 [1]"}));
+    QCOMPARE(verdictMismatch(d), QString());
+}
+
+void tst_Document::typingGivenUpLeavesNoLine()
+{
+    ReportDocument &d = *document;
+    load(fileLine("1|QQ"));
+    for (const QString &text : {QStringLiteral("Q"), QStringLiteral("QQ"), QStringLiteral("QQQ")})
+        d.TypeCell(1, 1, text);
+    QCOMPARE(d.LineCount(), 2);
+    QVERIFY(d.IsModified());
+    d.EndTyping();
+    QCOMPARE(linesWithErrors(d), QStringList({"1|QQ [1]"}));
+    QCOMPARE(verdictMismatch(d), QString());
+    QVERIFY(!d.IsModified());
+    QCOMPARE(d.UndoStack()->count(), 0);
+
+    // Given up on a line that exists: its own verdict comes back.
+    d.TypeCell(0, 1, QStringLiteral("Q"));
+    QVERIFY(!d.CellAttrs().IsError(0, 1));
+    d.EndTyping();
+    QCOMPARE(linesWithErrors(d), QStringList({"1|QQ [1]"}));
+    QCOMPARE(verdictMismatch(d), QString());
+    QVERIFY(!d.IsModified());
+}
+
+void tst_Document::headerEditsMergeAndUndo()
+{
+    ReportDocument &d = *document;
+    load(fileLine("1"));
+    const auto number = ReportDocument::SyoudakuBangou;
+    const auto free = ReportDocument::NiniMoziretsu;
+    QCOMPARE(d.HeaderText(number), QStringLiteral("1234567890"));
+    // Keystrokes in one box while the session lasts are one step.
+    for (const char *text : {"12345678901", "123456789012", "12345678901"})
+        d.SetHeaderText(number, QString::fromLatin1(text), 1);
+    QCOMPARE(d.Header(number), std::string("12345678901"));
+    QCOMPARE(d.UndoStack()->count(), 1);
+    QVERIFY(d.IsModified());
+    d.SetHeaderText(free, QStringLiteral("TESTZ"), 1);
+    QCOMPARE(d.UndoStack()->count(), 2);
+
+    QVERIFY(d.Undo());
+    QCOMPARE(d.HeaderText(free), QStringLiteral("TEST"));
+    QVERIFY(d.Undo());
+    QCOMPARE(d.HeaderText(number), QStringLiteral("1234567890"));
+    QVERIFY(!d.IsModified());
+    QVERIFY(d.Redo());
+    QCOMPARE(d.HeaderText(number), QStringLiteral("12345678901"));
+    // The same box in a later session is a step of its own.
+    d.SetHeaderText(number, QStringLiteral("123456789012"), 2);
+    QCOMPARE(d.UndoStack()->count(), 2);
+
+    // Typed and taken back again leaves no step.
+    QVERIFY(d.Undo());
+    QVERIFY(d.Undo());
+    d.SetHeaderText(free, QStringLiteral("TEST9"), 3);
+    d.SetHeaderText(free, QStringLiteral("TEST"), 3);
+    QCOMPARE(d.HeaderText(free), QStringLiteral("TEST"));
+    QCOMPARE(d.UndoStack()->index(), 0);
+    QVERIFY(!d.IsModified());
+}
+
+void tst_Document::modifiedFollowsCleanState()
+{
+    ReportDocument &d = *document;
+    load(fileLine("1"));
+    QSignalSpy changes(&d, &ReportDocument::modifiedChanged);
+    typeCell(d, 0, 7, QStringLiteral("A"));
+    typeCell(d, 0, 7, QStringLiteral("B"));
+    QVERIFY(d.Save(dir->filePath(QStringLiteral("saved.dat"))).written);
+    QVERIFY(!d.IsModified());
+
+    QVERIFY(d.Undo());
+    QVERIFY(d.IsModified());
+    QVERIFY(d.Redo()); // back to what was saved
+    QVERIFY(!d.IsModified());
+    QVERIFY(d.Undo());
+    QVERIFY(d.Undo());
+    QCOMPARE(lineText(d, 0), QStringLiteral("1"));
+    QVERIFY(d.IsModified());
+    QList<bool> told;
+    for (const QList<QVariant> &change : changes)
+        told << change.at(0).toBool();
+    QCOMPARE(told, QList<bool>({true, false, true, false, true}));
+}
+
+void tst_Document::clearAndLoadStartAfresh()
+{
+    ReportDocument &d = *document;
+    load(fileLine("1"));
+    typeCell(d, 0, 7, QStringLiteral("A"));
+    d.Clear();
+    QCOMPARE(d.UndoStack()->count(), 0);
+    QCOMPARE(d.LineCount(), 0);
+    QVERIFY(!d.IsModified());
+
+    typeCell(d, 0, 0, QStringLiteral("2"));
+    QVERIFY(d.Undo());
+    QVERIFY(d.UndoStack()->canRedo());
+    load(fileLine("3"));
+    QCOMPARE(d.UndoStack()->count(), 0);
+    QVERIFY(!d.UndoStack()->canRedo());
+    QVERIFY(!d.IsModified());
+}
+
+// As a spreadsheet puts it on the clipboard: TAB between cells, CR LF after
+// every line. Filled from the given cell to the right and down.
+void tst_Document::pasteSpreadsheetBlock()
+{
+    ReportDocument &d = *document;
+    load(fileLine("1|||||||keep") + fileLine("2"));
+    const auto counts = [](const ReportDocument::PasteResult &result) {
+        return QStringLiteral("%1 pasted, %2 invalid, %3 refused, %4 outside; lines %5-%6, fields %7-%8")
+                .arg(result.pasted)
+                .arg(result.invalid)
+                .arg(result.refused)
+                .arg(result.outside)
+                .arg(result.top)
+                .arg(result.bottom)
+                .arg(result.left)
+                .arg(result.right);
+    };
+    ReportDocument::PasteResult result = d.PasteText(1, 7, QStringLiteral("曲A\t作詞\t\r\nB\tｶﾅ\t〜x\r\n\r\nC\r\n"));
+    QCOMPARE(linesWithErrors(d), QStringList({"1|||||||keep", "2|||||||曲A|作詞", "|||||||B|ｶﾅ|～x", "", "|||||||C"}));
+    QCOMPARE(verdictMismatch(d), QString());
+    QCOMPARE(counts(result), QStringLiteral("8 pasted, 0 invalid, 0 refused, 0 outside; lines 1-4, fields 7-9"));
+    QVERIFY(d.Undo());
+    QCOMPARE(linesWithErrors(d), QStringList({"1|||||||keep", "2"}));
+
+    // Past the last field nothing is written; a value code page 932 lacks
+    // is refused; an invalid one is kept and framed.
+    result = d.PasteText(0, 15, QStringLiteral("QQ\tV\tx\ty\tz\r\n\U0001F600\tI"));
+    QCOMPARE(linesWithErrors(d), QStringList({"1|||||||keep||||||||QQ|V|x|y [15]", "2||||||||||||||||I"}));
+    QCOMPARE(verdictMismatch(d), QString());
+    QCOMPARE(counts(result), QStringLiteral("5 pasted, 1 invalid, 1 refused, 1 outside; lines 0-1, fields 15-18"));
+}
+
+void tst_Document::pasteNeverStoresControls()
+{
+    ReportDocument &d = *document;
+    // A lone CR ends a line like CR LF and LF; 0x1A is dropped.
+    QVERIFY(d.PasteText(0, 7, QStringLiteral("a\x1A" "b\rc\nd\r\n")).changed);
+    QCOMPARE(linesWithErrors(d), QStringList({"|||||||ab", "|||||||c", "|||||||d"}));
+    for (int line = 0; line < d.LineCount(); ++line) {
+        for (int field = 0; field < int(FieldCount); ++field)
+            QVERIFY(d.Cell(line, field).find_first_of("\t\r\n\x1A") == std::string_view::npos);
+    }
+}
+
+void tst_Document::copyBlockAsSpreadsheetText()
+{
+    ReportDocument &d = *document;
+    load(fileLine("1|||||||曲名|副") + fileLine("2|||||||||x") + fileLine("3"));
+    const QString copied = d.BlockText(0, 7, 1, 9);
+    QCOMPARE(copied, QStringLiteral("曲名\t副\t\r\n\t\tx"));
+
+    // What was copied pastes back cell for cell.
+    QVERIFY(d.PasteText(2, 7, copied).changed);
+    QCOMPARE(lineText(d, 2), QStringLiteral("3|||||||曲名|副"));
+    QCOMPARE(lineText(d, 3), QStringLiteral("|||||||||x"));
+
+    // Clearing a block is one step.
+    const int steps = d.UndoStack()->count();
+    QVERIFY(d.ClearBlock(0, 7, 0, 8));
+    QCOMPARE(lineText(d, 0), QStringLiteral("1"));
+    QCOMPARE(d.UndoStack()->count(), steps + 1);
+}
+
+void tst_Document::errorCountsThroughEdits()
+{
+    ReportDocument &d = *document;
+    load(fileLine("1|QQ|0000") + fileLine("2") + fileLine("3||||||12345678901"));
+    QCOMPARE(errorCounts(d), QStringLiteral("3/2"));
+    typeCell(d, 1, 3, QStringLiteral("MM"));
+    QCOMPARE(errorCounts(d), QStringLiteral("4/3"));
+    typeCell(d, 0, 1, QStringLiteral("Q"));
+    QCOMPARE(errorCounts(d), QStringLiteral("3/3"));
+    QVERIFY(d.RemoveLine(0));
+    QCOMPARE(errorCounts(d), QStringLiteral("2/2"));
+    QVERIFY(d.InsertLine(0));
+    QVERIFY(d.MoveLine(1, 0));
+    QCOMPARE(errorCounts(d), QStringLiteral("2/2"));
+    QCOMPARE(verdictMismatch(d), QString());
+    while (d.UndoStack()->canUndo())
+        QVERIFY(d.Undo());
+    QCOMPARE(errorCounts(d), QStringLiteral("3/2"));
+    QCOMPARE(verdictMismatch(d), QString());
+    d.Clear();
+    QCOMPARE(errorCounts(d), QStringLiteral("0/0"));
+}
+
+QTEST_GUILESS_MAIN(tst_Document)
+#include "tst_document.moc"
