@@ -1,5 +1,6 @@
 #include "CheckCommand.h"
 #include "CheckOutput.h"
+#include "ReportCheck.h"
 #include "ShiftJis.h"
 #include "qnVelTorHeaderRules.h"
 
@@ -8,6 +9,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -155,6 +157,7 @@ private slots:
     void isCheckCommand();
     void failedOutputIsNoSuccess_data();
     void failedOutputIsNoSuccess();
+    void stopsReadingWhenOutputFails();
     void shortWritesAreContinued();
     void programNeedsNoDisplay();
 
@@ -390,6 +393,10 @@ void tst_Check::unreadable_data()
                                     << QStringLiteral("ファイルが見つかりません。");
     QTest::newRow("a file taken for a folder") << QStringLiteral("plain.dat/1234567890202401.dat")
                                                << QStringLiteral("ファイルが見つかりません。");
+    QTest::newRow("a link to nowhere") << QStringLiteral("dangling.dat")
+                                       << QStringLiteral("ファイルが見つかりません。");
+    // Neither missing nor forbidden.
+    QTest::newRow("a link to itself") << QStringLiteral("loop.dat") << QStringLiteral("ファイルを開けません。");
     QTest::newRow("folder") << QStringLiteral("folder.dat")
                             << QStringLiteral("通常のファイルではありません（フォルダー、パイプ、デバイスなど）。");
 }
@@ -400,6 +407,10 @@ void tst_Check::unreadable()
     QFETCH(QString, reason);
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("folder.dat")));
     QVERIFY(writeFile(dir.filePath(QStringLiteral("plain.dat")), goodLine(1)));
+    for (const QString &link : {QStringLiteral("dangling.dat"), QStringLiteral("loop.dat")}) {
+        if (!QFileInfo(dir.filePath(link)).isSymLink())
+            QVERIFY(symlink(link == "loop.dat" ? "loop.dat" : "nowhere.dat", QFile::encodeName(dir.filePath(link))) == 0);
+    }
     const QString path = dir.filePath(name);
     const Run run = runCheck({"--check", path});
     QCOMPARE(QString::fromUtf8(run.out), path + QStringLiteral(": 読み込めません: ") + reason + '\n');
@@ -601,6 +612,25 @@ void tst_Check::failedOutputIsNoSuccess()
     QCOMPARE(QString::fromUtf8(err.data()), QStringLiteral("qnveltor: 検査の結果を書き出せませんでした。\n"));
     // Nothing is tried after the first failure.
     QCOMPARE(out.calls, room ? 2 : 1);
+}
+
+void tst_Check::stopsReadingWhenOutputFails()
+{
+    // Nobody would see the rest: a report of megabytes is not read to its
+    // end for nothing.
+    QByteArray content;
+    while (content.size() < (4 << 20))
+        content += lineWith(18, kanji);
+    const QString path = reportPath();
+    QVERIFY(writeFile(path, content));
+    NarrowDevice device(0, 1);
+    CheckOutput output(device, CheckOutput::Encoding::Utf8);
+    ReportCheck check(output);
+    QCOMPARE(check.CheckFile(path), ReportCheck::Verdict::Unreadable);
+    QVERIFY(output.Failed());
+    QCOMPARE_GT(check.LastCounts().lines, 0u);
+    QCOMPARE_LT(check.LastCounts().lines, std::uint64_t(content.count('\n')) / 2);
+    QCOMPARE(device.calls, 1);
 }
 
 void tst_Check::shortWritesAreContinued()
