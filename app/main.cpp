@@ -1,3 +1,4 @@
+#include "CheckCommand.h"
 #include "Startup.h"
 #include "VelTorApplication.h"
 #include "qnVelTorForm.h"
@@ -7,6 +8,10 @@
 
 int main(int argc, char *argv[])
 {
+    // A check from the command line opens no window: it runs before any
+    // application object that would need a display.
+    if (IsReportCheckCommand(argc, argv))
+        return RunReportCheck(argc, argv);
     TVelTorApplication application(argc, argv);
     // Ties the windows to the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("qnveltor"));

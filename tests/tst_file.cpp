@@ -3,6 +3,7 @@
 #include "qnVelTorFileName.h"
 
 #include "ShiftJisCore.h"
+#include "PlainUser.h"
 #include "SmallDisk.h"
 
 #include <QDir>
@@ -507,53 +508,6 @@ void tst_File::fullDiskReportsEveryFailure()
 
 namespace {
 
-// The user a save runs as in lockedFolder tests: tests run as root, who may
-// create files in any folder, so root's saves run as nobody.
-struct SaveUser
-{
-    SaveUser()
-    {
-        if (geteuid() != 0) {
-            uid = geteuid();
-            gid = getegid();
-        } else if (const passwd *nobody = getpwnam("nobody")) {
-            uid = nobody->pw_uid;
-            gid = nobody->pw_gid;
-        } else {
-            known = false;
-        }
-    }
-
-    // Runs `job` in a child process as this user; its exit code, or -1.
-    template<typename Job>
-    int Run(Job job) const
-    {
-        const pid_t child = fork();
-        if (child < 0)
-            return -1;
-        if (child == 0) {
-            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
-                _exit(100);
-            _exit(job());
-        }
-        int status = 0;
-        if (waitpid(child, &status, 0) != child || !WIFEXITED(status))
-            return -1;
-        return WEXITSTATUS(status);
-    }
-
-    // Makes `path` this user's own, with `mode`.
-    bool Own(const QString &path, mode_t mode) const
-    {
-        const QByteArray name = QFile::encodeName(path);
-        return chown(name.constData(), uid, gid) == 0 && chmod(name.constData(), mode) == 0;
-    }
-
-    uid_t uid = 0;
-    gid_t gid = 0;
-    bool known = true;
-};
-
 bool setMode(const QString &path, mode_t mode)
 {
     return chmod(QFile::encodeName(path).constData(), mode) == 0;
@@ -563,7 +517,7 @@ bool setMode(const QString &path, mode_t mode)
 
 void tst_File::lockedFolderWritesInPlace()
 {
-    const SaveUser user;
+    const PlainUser user;
     if (!user.known)
         QSKIP("no user nobody to drop to");
     QTemporaryDir base;
@@ -609,7 +563,7 @@ void tst_File::lockedFolderOnFullDisk()
 {
     // Written in place, a report that does not fit must fail before the old
     // file has lost a byte: there is no other copy of it.
-    const SaveUser user;
+    const PlainUser user;
     if (!user.known)
         QSKIP("no user nobody to drop to");
     SmallDisk disk;

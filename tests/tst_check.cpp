@@ -1,0 +1,682 @@
+#include "CheckCommand.h"
+#include "CheckOutput.h"
+#include "ReportCheck.h"
+#include "ShiftJis.h"
+#include "qnVelTorHeaderRules.h"
+
+#include "PlainUser.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Shift-JIS bytes used below.
+const QByteArray kanji = "\x8A\xBF"; // 漢
+const QByteArray notShiftJis = "\x80";
+
+const QString tooLong10 = QStringLiteral("文字数は10文字（漢字は5）までです。");
+const QString tooLong9 = QStringLiteral("文字数は9文字（漢字は4）までです。");
+const QString fullWidth = QStringLiteral("全角文字（漢字等）を含んではいけません。");
+
+// One report line: the given leading fields, the rest of the 19 empty.
+QByteArray line(QByteArrayList fields)
+{
+    while (fields.size() < 19)
+        fields << QByteArray();
+    return fields.join('\t') + "\r\n";
+}
+
+// A line every field of which is valid.
+QByteArray goodLine(int serial)
+{
+    return line({QByteArray::number(serial), "", "000", "", "000", "", "12345678", "\x83\x65\x83\x58\x83\x67",
+                 "", "", "", "", "", "", "0", "V", "1", "", "0"});
+}
+
+// A line whose field `field` holds `value`, the others valid.
+QByteArray lineWith(int field, const QByteArray &value)
+{
+    QByteArray good = goodLine(1);
+    good.chop(2);
+    QByteArrayList fields = good.split('\t');
+    fields[field] = value;
+    return fields.join('\t') + "\r\n";
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCheck(const QStringList &arguments)
+{
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    Run run;
+    run.status = RunReportCheck(arguments, out, err);
+    run.out = out.data();
+    run.err = err.data();
+    return run;
+}
+
+// The expected lines, "%F" standing for the file as given, one line each.
+QByteArray expectedOutput(const QStringList &lines, const QString &file)
+{
+    QByteArray text;
+    for (const QString &row : lines)
+        text += QString(row).replace(QStringLiteral("%F"), file).toUtf8() + '\n';
+    return text;
+}
+
+QString summary(int lines, int cells, int cellLines, int names = 0, int format = 0)
+{
+    return QStringLiteral("%F: %1行、エラーのセル%2個（%3行）、ファイル名の問題%4件、形式の問題%5件")
+            .arg(lines)
+            .arg(cells)
+            .arg(cellLines)
+            .arg(names)
+            .arg(format);
+}
+
+// A device that takes `room` bytes and then fails, and at most `perCall`
+// bytes a call.
+class NarrowDevice : public QIODevice
+{
+public:
+    NarrowDevice(qint64 room, qint64 perCall) : room(room), perCall(perCall) { open(QIODevice::WriteOnly); }
+
+    QByteArray taken;
+    int calls = 0;
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        ++calls;
+        if (room == 0)
+            return -1;
+        const qint64 n = std::min({size, room, perCall});
+        taken.append(data, n);
+        room -= n;
+        return n;
+    }
+
+private:
+    qint64 room;
+    qint64 perCall;
+};
+
+} // namespace
+
+class tst_Check : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void syoudakuBangou_data();
+    void syoudakuBangou();
+    void houkokuNengappi_data();
+    void houkokuNengappi();
+    void cells_data();
+    void cells();
+    void lineNumbersRunOnAcrossBatches();
+    void headerFromFileName_data();
+    void headerFromFileName();
+    void formatProblems();
+    void unreadable_data();
+    void unreadable();
+    void noRightToRead();
+    void severalFiles_data();
+    void severalFiles();
+    void sjisOutput();
+    void arguments_data();
+    void arguments();
+    void isCheckCommand_data();
+    void isCheckCommand();
+    void failedOutputIsNoSuccess_data();
+    void failedOutputIsNoSuccess();
+    void stopsReadingWhenOutputFails();
+    void shortWritesAreContinued();
+    void programNeedsNoDisplay();
+
+private:
+    QTemporaryDir dir;
+    // A name whose header values are valid.
+    QString reportPath() const { return dir.filePath(QStringLiteral("1234567890202401ABC.dat")); }
+};
+
+void tst_Check::initTestCase()
+{
+    QVERIFY(dir.isValid());
+}
+
+void tst_Check::syoudakuBangou_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("message"); // empty when valid
+
+    const QString rule = QStringLiteral("許諾番号は英数字10桁、または数字16桁です（%1桁あります）。");
+    const QString characters = QStringLiteral("許諾番号に使えるのは半角の英字と数字だけです。");
+    QTest::newRow("10 digits") << QByteArray("1234567890") << QString();
+    QTest::newRow("10 letters and digits") << QByteArray("AB12cd34EZ") << QString();
+    QTest::newRow("16 digits") << QByteArray("1234567890123456") << QString();
+    QTest::newRow("15 digits") << QByteArray("123456789012345") << rule.arg(15);
+    QTest::newRow("17 digits") << QByteArray("12345678901234567") << rule.arg(17);
+    QTest::newRow("9 digits") << QByteArray("123456789") << rule.arg(9);
+    QTest::newRow("11 letters and digits") << QByteArray("ABCDE123456") << rule.arg(11);
+    QTest::newRow("16 with a letter") << QByteArray("123456789012345A")
+                                      << QStringLiteral("16桁の許諾番号は数字だけです。");
+    QTest::newRow("empty") << QByteArray() << QStringLiteral("許諾番号がありません。英数字10桁、または数字16桁です。");
+    // Ten bytes, as many as a valid number has.
+    QTest::newRow("full-width digits") << QByteArray("\x82\x50\x82\x51\x82\x52\x82\x53\x82\x54") << characters;
+    QTest::newRow("half-width katakana") << QByteArray(10, '\xB1') << characters;
+    QTest::newRow("hyphen") << QByteArray("12345-7890") << characters;
+    QTest::newRow("space") << QByteArray("123456789 ") << characters;
+    QTest::newRow("NUL") << QByteArray("123456789\0", 10) << characters;
+}
+
+void tst_Check::syoudakuBangou()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(QString, message);
+    // A message is appended to what the caller has, and only when invalid.
+    std::string text = "before";
+    QCOMPARE(ValidateSyoudakuBangou(value.toStdString(), text), message.isEmpty());
+    QCOMPARE(ShiftJis::ToText(text), QStringLiteral("before") + message);
+}
+
+void tst_Check::houkokuNengappi_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("message"); // empty when valid
+
+    const QString rule = QStringLiteral("報告年月はYYYYMM（月は01～12）の6桁です（%1桁あります）。");
+    const QString month = QStringLiteral("報告年月の月は01～12です（%1になっています）。");
+    const QString characters = QStringLiteral("報告年月に使えるのは半角の数字だけです。");
+    QTest::newRow("January") << QByteArray("202401") << QString();
+    QTest::newRow("December") << QByteArray("202412") << QString();
+    QTest::newRow("any year") << QByteArray("000010") << QString();
+    QTest::newRow("month 00") << QByteArray("202400") << month.arg("00");
+    QTest::newRow("month 13") << QByteArray("202413") << month.arg(13);
+    QTest::newRow("month 99") << QByteArray("202499") << month.arg(99);
+    QTest::newRow("5 characters") << QByteArray("20241") << rule.arg(5);
+    QTest::newRow("7 characters") << QByteArray("2024011") << rule.arg(7);
+    QTest::newRow("empty") << QByteArray()
+                           << QStringLiteral("報告年月がありません。YYYYMM（月は01～12）の6桁です。");
+    QTest::newRow("full-width digits") << QByteArray("\x82\x51\x82\x4F\x82\x51") << characters;
+    QTest::newRow("letter") << QByteArray("2024A1") << characters;
+    QTest::newRow("slash") << QByteArray("2024/1") << characters;
+}
+
+void tst_Check::houkokuNengappi()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(QString, message);
+    std::string text = "before";
+    QCOMPARE(ValidateHoukokuNengappi(value.toStdString(), text), message.isEmpty());
+    QCOMPARE(ShiftJis::ToText(text), QStringLiteral("before") + message);
+}
+
+void tst_Check::cells_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("clean") << goodLine(1) + goodLine(2) + goodLine(3) << QStringList {summary(3, 0, 0)} << 0;
+    QTest::newRow("empty file") << QByteArray() << QStringList {summary(0, 0, 0)} << 0;
+    QTest::newRow("a work code one byte too long")
+            << goodLine(1) + lineWith(6, "12345678901") + goodLine(3)
+            << QStringList {"%F:2:JASRAC作品ｺｰﾄﾞ: " + tooLong10, summary(3, 1, 1)} << 1;
+    QTest::newRow("a work code of exactly its length")
+            << lineWith(6, "1234567890") << QStringList {summary(1, 0, 0)} << 0;
+    QTest::newRow("full-width in a half-width field")
+            << lineWith(14, kanji) << QStringList {"%F:1:情報料（税抜）: " + fullWidth, summary(1, 1, 1)} << 1;
+    QTest::newRow("first and last field, in field order")
+            << lineWith(18, "1234567890") + lineWith(0, QByteArray(31, '1'))
+            << QStringList {"%F:1:リクエスト回数: " + tooLong9,
+                            "%F:2:ｲﾝﾀｰﾌｪｲｽｷｰｺｰﾄﾞ: 文字数は30文字（漢字は15）までです。",
+                            summary(2, 2, 2)}
+            << 1;
+    QByteArray twoOnOne = lineWith(6, kanji);
+    twoOnOne.replace("\t0\tV\t", "\t" + kanji + "\tV\t");
+    QTest::newRow("two cells on one line, one on another")
+            << twoOnOne + goodLine(2) + lineWith(18, kanji)
+            << QStringList {"%F:1:JASRAC作品ｺｰﾄﾞ: " + fullWidth, "%F:1:情報料（税抜）: " + fullWidth,
+                            "%F:3:リクエスト回数: " + fullWidth, summary(3, 3, 2)}
+            << 1;
+    // The message of a field is remembered once made; each cell must still
+    // get its own.
+    QTest::newRow("one field, two kinds of message in turn")
+            << lineWith(6, "12345678901") + lineWith(6, kanji) + lineWith(6, "123456789012")
+            << QStringList {"%F:1:JASRAC作品ｺｰﾄﾞ: " + tooLong10, "%F:2:JASRAC作品ｺｰﾄﾞ: " + fullWidth,
+                            "%F:3:JASRAC作品ｺｰﾄﾞ: " + tooLong10, summary(3, 3, 3)}
+            << 1;
+    QTest::newRow("a last line without its line end")
+            << goodLine(1) + lineWith(6, "12345678901").chopped(2)
+            << QStringList {"%F:2:JASRAC作品ｺｰﾄﾞ: " + tooLong10, summary(2, 1, 1)} << 1;
+    QTest::newRow("a blank line counts as a line")
+            << goodLine(1) + "\r\n" + lineWith(6, "12345678901")
+            << QStringList {"%F:3:JASRAC作品ｺｰﾄﾞ: " + tooLong10, summary(3, 1, 1)} << 1;
+    QTest::newRow("a title of 60 bytes of kanji, and of 61")
+            << lineWith(7, kanji.repeated(30)) + lineWith(7, kanji.repeated(30) + "x")
+            << QStringList {"%F:2:原題名: 文字数は60文字（漢字は30）までです。", summary(2, 1, 1)} << 1;
+}
+
+void tst_Check::cells()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, expected);
+    QFETCH(int, status);
+    const QString path = reportPath();
+    QVERIFY(writeFile(path, content));
+    const Run run = runCheck({"--check", path});
+    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, status);
+}
+
+void tst_Check::lineNumbersRunOnAcrossBatches()
+{
+    // The reader hands the lines over a few thousand at a time and reads the
+    // file a megabyte at a time; the numbers must run on across both.
+    QByteArray content;
+    QStringList expected;
+    const QByteArray filler = QByteArray(60, 'A');
+    for (int n = 1; n <= 20000; ++n) {
+        if (n == 4096 || n == 4097 || n == 19999) {
+            content += lineWith(18, "1234567890");
+            expected << QStringLiteral("%F:%1:リクエスト回数: ").arg(n) + tooLong9;
+        } else {
+            content += lineWith(7, filler);
+        }
+    }
+    QVERIFY(content.size() > (1 << 20));
+    expected << summary(20000, 3, 3);
+    const QString path = reportPath();
+    QVERIFY(writeFile(path, content));
+    const Run run = runCheck({"--check", path});
+    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
+    QCOMPARE(run.status, 1);
+}
+
+void tst_Check::headerFromFileName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("10 digits and a year-month") << QStringLiteral("1234567890202401ABC.dat") << QStringList();
+    QTest::newRow("10 letters and digits, no free string") << QStringLiteral("AB12CD34EF202412.dat")
+                                                           << QStringList();
+    QTest::newRow("16 digits and a year-month") << QStringLiteral("1234567890123456202401.dat") << QStringList();
+    QTest::newRow("short name")
+            << QStringLiteral("12345.dat")
+            << QStringList {QStringLiteral("%F: 許諾番号「12345」: 許諾番号は英数字10桁、または数字16桁です（5桁あります）。"),
+                            QStringLiteral("%F: 報告年月「」: 報告年月がありません。YYYYMM（月は01～12）の6桁です。")};
+    QTest::newRow("month 13") << QStringLiteral("1234567890202413.dat")
+                              << QStringList {QStringLiteral("%F: 報告年月「202413」: 報告年月の月は01～12です（13になっています）。")};
+    QTest::newRow("5-character year-month")
+            << QStringLiteral("123456789020241.dat")
+            << QStringList {QStringLiteral("%F: 報告年月「20241」: 報告年月はYYYYMM（月は01～12）の6桁です（5桁あります）。")};
+    QTest::newRow("full-width digits")
+            << QStringLiteral("１２３４５６７８９０202401.dat")
+            << QStringList {QStringLiteral("%F: 許諾番号「１２３４５」: 許諾番号に使えるのは半角の英字と数字だけです。"),
+                            QStringLiteral("%F: 報告年月「６７８」: 報告年月に使えるのは半角の数字だけです。")};
+}
+
+void tst_Check::headerFromFileName()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, expected);
+    const QString path = dir.filePath(name);
+    QVERIFY(writeFile(path, goodLine(1)));
+    const Run run = runCheck({"--check", path});
+    QFile::remove(path);
+    expected << summary(1, 0, 0, int(expected.size()));
+    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
+    QCOMPARE(run.status, expected.size() > 1 ? 1 : 0);
+}
+
+void tst_Check::formatProblems()
+{
+    // Lines 2 and 4 have 20 fields, line 3 a byte that is not Shift-JIS in
+    // a title (which may hold any character, so the cell itself is valid),
+    // line 5 one in a work code (an invalid cell as well).
+    const QByteArray longLine = goodLine(2).chopped(2) + "\textra\r\n";
+    const QByteArray content = goodLine(1) + longLine + lineWith(7, "ab" + notShiftJis) + longLine
+            + lineWith(6, "1" + notShiftJis);
+    const QString path = reportPath();
+    QVERIFY(writeFile(path, content));
+    const Run run = runCheck({"--check", path});
+    const QStringList expected = {"%F:5:JASRAC作品ｺｰﾄﾞ: " + fullWidth,
+                                  QStringLiteral("%F:2: 項目が19個より多い行が2行あります（最初は2行目）。"),
+                                  QStringLiteral("%F:3: NULバイトまたはShift_JISでないバイトを含む行が2行あります（最初は3行目）。"),
+                                  summary(5, 1, 1, 0, 2)};
+    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
+    QCOMPARE(run.status, 1);
+
+    // Without any invalid cell, the format alone is a problem.
+    QVERIFY(writeFile(path, goodLine(1) + longLine));
+    QCOMPARE(runCheck({"--check", path}).status, 1);
+}
+
+void tst_Check::unreadable_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("missing file") << QStringLiteral("9999999999202401.dat")
+                                  << QStringLiteral("ファイルが見つかりません。");
+    QTest::newRow("missing folder") << QStringLiteral("nowhere/1234567890202401.dat")
+                                    << QStringLiteral("ファイルが見つかりません。");
+    QTest::newRow("a file taken for a folder") << QStringLiteral("plain.dat/1234567890202401.dat")
+                                               << QStringLiteral("ファイルが見つかりません。");
+    QTest::newRow("a link to nowhere") << QStringLiteral("dangling.dat")
+                                       << QStringLiteral("ファイルが見つかりません。");
+    // Neither missing nor forbidden.
+    QTest::newRow("a link to itself") << QStringLiteral("loop.dat") << QStringLiteral("ファイルを開けません。");
+    QTest::newRow("folder") << QStringLiteral("folder.dat")
+                            << QStringLiteral("通常のファイルではありません（フォルダー、パイプ、デバイスなど）。");
+}
+
+void tst_Check::unreadable()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("folder.dat")));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("plain.dat")), goodLine(1)));
+    for (const QString &link : {QStringLiteral("dangling.dat"), QStringLiteral("loop.dat")}) {
+        if (!QFileInfo(dir.filePath(link)).isSymLink())
+            QVERIFY(symlink(link == "loop.dat" ? "loop.dat" : "nowhere.dat", QFile::encodeName(dir.filePath(link))) == 0);
+    }
+    const QString path = dir.filePath(name);
+    const Run run = runCheck({"--check", path});
+    QCOMPARE(QString::fromUtf8(run.out), path + QStringLiteral(": 読み込めません: ") + reason + '\n');
+    QCOMPARE(run.status, 2);
+}
+
+void tst_Check::noRightToRead()
+{
+    const PlainUser user;
+    if (!user.known)
+        QSKIP("no user nobody to drop to");
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    QVERIFY(QFile::setPermissions(base.path(), QFile::permissions(base.path()) | QFile::ExeOther | QFile::ExeGroup));
+    const QString open = base.filePath(QStringLiteral("open"));
+    const QString locked = base.filePath(QStringLiteral("locked"));
+    QVERIFY(QDir().mkdir(open));
+    QVERIFY(QDir().mkdir(locked));
+    const QString unreadable = open + QStringLiteral("/1234567890202401.dat");
+    const QString behindLock = locked + QStringLiteral("/1234567890202401.dat");
+    QVERIFY(writeFile(unreadable, goodLine(1)));
+    QVERIFY(writeFile(behindLock, goodLine(1)));
+    QVERIFY(QFile::setPermissions(open, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther
+                                                | QFile::ExeGroup));
+    QVERIFY(QFile::setPermissions(unreadable, QFile::Permissions()));
+    QVERIFY(QFile::setPermissions(locked, QFile::Permissions()));
+    if (geteuid() != 0 && QFile(unreadable).open(QIODevice::ReadOnly))
+        QSKIP("this user may read any file");
+
+    const QString noRight = QStringLiteral(": 読み込めません: ファイルを読む権限がありません。\n");
+    const QByteArray expected = (unreadable + noRight + behindLock + noRight).toUtf8();
+    const int result = user.Run([&] {
+        const Run run = runCheck({"--check", unreadable, behindLock});
+        return run.out == expected && run.status == 2 ? 0 : 1;
+    });
+    QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QCOMPARE(result, 0);
+}
+
+void tst_Check::severalFiles_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("all clean") << QStringList {"clean", "clean"} << 0;
+    QTest::newRow("one with an invalid cell") << QStringList {"clean", "invalid", "clean"} << 1;
+    QTest::newRow("unreadable wins over an invalid cell after it") << QStringList {"missing", "invalid"} << 2;
+    QTest::newRow("unreadable wins over an invalid cell before it") << QStringList {"invalid", "missing"} << 2;
+    QTest::newRow("a clean file does not clear a problem") << QStringList {"invalid", "clean"} << 1;
+}
+
+void tst_Check::severalFiles()
+{
+    QFETCH(QStringList, names);
+    QFETCH(int, status);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString clean = folder.filePath(QStringLiteral("1234567890202401.dat"));
+    const QString invalid = folder.filePath(QStringLiteral("1234567890202402.dat"));
+    const QString missing = folder.filePath(QStringLiteral("1234567890202403.dat"));
+    QVERIFY(writeFile(clean, goodLine(1) + goodLine(2)));
+    QVERIFY(writeFile(invalid, goodLine(1) + lineWith(18, kanji)));
+
+    QStringList arguments = {"--check"};
+    QByteArray expected;
+    for (const QString &name : names) {
+        if (name == "clean") {
+            arguments << clean;
+            expected += expectedOutput({summary(2, 0, 0)}, clean);
+        } else if (name == "invalid") {
+            arguments << invalid;
+            expected += expectedOutput({"%F:2:リクエスト回数: " + fullWidth, summary(2, 1, 1)}, invalid);
+        } else {
+            arguments << missing;
+            expected += expectedOutput({QStringLiteral("%F: 読み込めません: ファイルが見つかりません。")}, missing);
+        }
+    }
+    const Run run = runCheck(arguments);
+    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expected));
+    QCOMPARE(run.status, status);
+}
+
+void tst_Check::sjisOutput()
+{
+    // ä has no Shift-JIS form: the path shows it as '?'.
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("ä")));
+    const QString path = dir.filePath(QStringLiteral("ä/1234567890202401.dat"));
+    QVERIFY(writeFile(path, lineWith(6, "12345678901")));
+    const Run run = runCheck({"--sjis", "--check", path});
+    const QByteArray shownPath = dir.path().toLatin1() + "/?/1234567890202401.dat";
+    const QByteArray expected = shownPath
+            + ":1:JASRAC\x8D\xEC\x95\x69\xBA\xB0\xC4\xDE: " // JASRAC作品ｺｰﾄﾞ
+              "\x95\xB6\x8E\x9A\x90\x94\x82\xCD" "10\x95\xB6\x8E\x9A\x81\x69\x8A\xBF\x8E\x9A\x82\xCD"
+              "5\x81\x6A\x82\xDC\x82\xC5\x82\xC5\x82\xB7\x81\x42\n" // 文字数は10文字（漢字は5）までです。
+            + shownPath + ": 1\x8D\x73\x81\x41" // 1行、
+              "\x83\x47\x83\x89\x81\x5B\x82\xCC\x83\x5A\x83\x8B" "1\x8C\xC2\x81\x69" "1\x8D\x73\x81\x6A\x81\x41"
+              // エラーのセル1個（1行）、
+              "\x83\x74\x83\x40\x83\x43\x83\x8B\x96\xBC\x82\xCC\x96\xE2\x91\xE8" "0\x8C\x8F\x81\x41" // ファイル名の問題0件、
+              "\x8C\x60\x8E\xAE\x82\xCC\x96\xE2\x91\xE8" "0\x8C\x8F\n"; // 形式の問題0件
+    QCOMPARE(run.out, expected);
+    QCOMPARE(run.status, 1);
+
+    // The usage after a wrong command line too.
+    const Run wrong = runCheck({"--sjis", "--check"});
+    QVERIFY(wrong.err.startsWith("\x8E\x67\x82\xA2\x95\xFB: qnveltor --check")); // 使い方:
+    QCOMPARE(wrong.status, 2);
+}
+
+void tst_Check::arguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("outStart");
+    QTest::addColumn<QString>("errStart");
+
+    const QString usage = QStringLiteral("使い方: qnveltor --check [--sjis] ファイル...\n");
+    QTest::newRow("--help") << QStringList {"--help"} << 0 << usage << QString();
+    QTest::newRow("-h among files") << QStringList {"--check", "a.dat", "-h"} << 0 << usage << QString();
+    QTest::newRow("no file") << QStringList {"--check"} << 2 << QString() << usage;
+    QTest::newRow("a file without --check") << QStringList {"a.dat"} << 2 << QString() << usage;
+    QTest::newRow("unknown option") << QStringList {"--check", "--fast", "a.dat"} << 2 << QString()
+                                    << QStringLiteral("qnveltor: 知らないオプションです: --fast\n");
+    // After "--" everything is a file, even a name that starts with '-'.
+    QTest::newRow("a file named like an option")
+            << QStringList {"--check", "--", "--fast"} << 2
+            << QStringLiteral("--fast: 読み込めません: ファイルが見つかりません。\n") << QString();
+    QTest::newRow("the option after the file")
+            << QStringList {"no-such.dat", "--check"} << 2
+            << QStringLiteral("no-such.dat: 読み込めません: ファイルが見つかりません。\n") << QString();
+}
+
+void tst_Check::arguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, outStart);
+    QFETCH(QString, errStart);
+    const Run run = runCheck(arguments);
+    QCOMPARE(run.status, status);
+    QVERIFY2(QString::fromUtf8(run.out).startsWith(outStart), run.out.constData());
+    QVERIFY2(QString::fromUtf8(run.err).startsWith(errStart), run.err.constData());
+    QCOMPARE(run.out.isEmpty(), outStart.isEmpty());
+    QCOMPARE(run.err.isEmpty(), errStart.isEmpty());
+}
+
+void tst_Check::isCheckCommand_data()
+{
+    QTest::addColumn<QStringList>("argv");
+    QTest::addColumn<bool>("check");
+
+    QTest::newRow("no arguments") << QStringList {"qnveltor"} << false;
+    QTest::newRow("a file to open") << QStringList {"qnveltor", "a.dat"} << false;
+    QTest::newRow("--check") << QStringList {"qnveltor", "--check", "a.dat"} << true;
+    QTest::newRow("--check after the file") << QStringList {"qnveltor", "a.dat", "--check"} << true;
+    QTest::newRow("--help") << QStringList {"qnveltor", "--help"} << true;
+    QTest::newRow("-h") << QStringList {"qnveltor", "-h"} << true;
+    QTest::newRow("--sjis alone") << QStringList {"qnveltor", "--sjis", "a.dat"} << false;
+    QTest::newRow("a file named --check") << QStringList {"qnveltor", "--", "--check"} << false;
+}
+
+void tst_Check::isCheckCommand()
+{
+    QFETCH(QStringList, argv);
+    QFETCH(bool, check);
+    std::vector<QByteArray> bytes;
+    std::vector<const char *> pointers;
+    for (const QString &argument : argv)
+        bytes.push_back(argument.toUtf8());
+    for (const QByteArray &argument : bytes)
+        pointers.push_back(argument.constData());
+    pointers.push_back(nullptr);
+    QCOMPARE(IsReportCheckCommand(int(argv.size()), pointers.data()), check);
+}
+
+void tst_Check::failedOutputIsNoSuccess_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<qint64>("room");
+
+    // A clean report's only line, its summary, goes out at the end.
+    QTest::newRow("clean report, nothing fits") << goodLine(1) << qint64(0);
+    QTest::newRow("clean report, part of the summary fits") << goodLine(1) << qint64(20);
+    QByteArray invalid;
+    for (int n = 0; n < 20000; ++n)
+        invalid += lineWith(18, kanji);
+    QTest::newRow("many invalid cells, the first piece fits") << invalid << qint64(1 << 16);
+}
+
+void tst_Check::failedOutputIsNoSuccess()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, room);
+    const QString path = reportPath();
+    QVERIFY(writeFile(path, content));
+    NarrowDevice out(room, room + 1);
+    QBuffer err;
+    err.open(QIODevice::WriteOnly);
+    QCOMPARE(RunReportCheck({"--check", path, path}, out, err), 2);
+    QCOMPARE(QString::fromUtf8(err.data()), QStringLiteral("qnveltor: 検査の結果を書き出せませんでした。\n"));
+    // Nothing is tried after the first failure.
+    QCOMPARE(out.calls, room ? 2 : 1);
+}
+
+void tst_Check::stopsReadingWhenOutputFails()
+{
+    // Nobody would see the rest: a report of megabytes is not read to its
+    // end for nothing.
+    QByteArray content;
+    while (content.size() < (4 << 20))
+        content += lineWith(18, kanji);
+    const QString path = reportPath();
+    QVERIFY(writeFile(path, content));
+    NarrowDevice device(0, 1);
+    CheckOutput output(device, CheckOutput::Encoding::Utf8);
+    ReportCheck check(output);
+    QCOMPARE(check.CheckFile(path), ReportCheck::Verdict::Unreadable);
+    QVERIFY(output.Failed());
+    QCOMPARE_GT(check.LastCounts().lines, 0u);
+    QCOMPARE_LT(check.LastCounts().lines, std::uint64_t(content.count('\n')) / 2);
+    QCOMPARE(device.calls, 1);
+}
+
+void tst_Check::shortWritesAreContinued()
+{
+    QByteArray content;
+    for (int n = 0; n < 3000; ++n)
+        content += lineWith(n % 19 == 6 ? 6 : 18, kanji);
+    const QString path = reportPath();
+    QVERIFY(writeFile(path, content));
+    const Run whole = runCheck({"--check", path});
+    QVERIFY(whole.out.size() > (1 << 17));
+    NarrowDevice out(std::numeric_limits<qint64>::max(), 1000);
+    QBuffer err;
+    err.open(QIODevice::WriteOnly);
+    QCOMPARE(RunReportCheck({"--check", path}, out, err), 1);
+    QCOMPARE(out.taken, whole.out);
+    QCOMPARE(err.data(), QByteArray());
+}
+
+void tst_Check::programNeedsNoDisplay()
+{
+#ifndef QNVELTOR_PROGRAM
+    QSKIP("the program is not built");
+#else
+    const QString path = reportPath();
+    QVERIFY(writeFile(path, goodLine(1) + lineWith(6, "12345678901")));
+    const Run inProcess = runCheck({"--check", path});
+
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(QNVELTOR_PROGRAM), {"--check", path});
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.readAllStandardError(), QByteArray());
+    QCOMPARE(program.readAllStandardOutput(), inProcess.out);
+    QCOMPARE(program.exitCode(), 1);
+
+    program.start(QStringLiteral(QNVELTOR_PROGRAM), {"--help"});
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(program.readAllStandardOutput().startsWith("使い方: qnveltor --check"));
+#endif
+}
+
+QTEST_APPLESS_MAIN(tst_Check)
+#include "tst_check.moc"
