@@ -111,8 +111,11 @@ ReportLineSplitter::ReportLineSplitter(TakeLines take)
 
 bool ReportLineSplitter::PutBytes(const char *bytes, std::size_t size)
 {
-    if (ended)
+    if (ended) {
+        if (endMark)
+            bytesAfterEnd += size;
         return false;
+    }
     const char *p = bytes;
     const char *const end = bytes + size;
     if (!carry.empty()) {
@@ -124,7 +127,8 @@ bool ReportLineSplitter::PutBytes(const char *bytes, std::size_t size)
         if (stop == end)
             return true;
         if (*stop == EofByte) {
-            ended = true;
+            ended = endMark = true;
+            bytesAfterEnd += static_cast<std::size_t>(end - stop - 1);
             return false;
         }
         SplitLine(carry.data(), carry.data() + carry.size());
@@ -161,6 +165,8 @@ void ReportLineSplitter::ScanChunk(const char *begin, const char *end)
     // A CR that is not the one before the line's LF: the line must be copied
     // without it.
     bool strayCr = false;
+    // A field past the 19th is not empty.
+    bool extraFilled = false;
     // The current line breaks Shift-JIS in a block before this one.
     bool lineWrong = false;
     std::uint64_t oddRun = 0;
@@ -191,6 +197,8 @@ void ReportLineSplitter::ScanChunk(const char *begin, const char *end)
             if (c == TabByte) [[likely]] {
                 if (field < FieldCount)
                     views[field] = std::string_view(fieldStart, static_cast<std::size_t>(q - fieldStart));
+                else if (q > fieldStart)
+                    extraFilled = true;
                 ++field;
                 fieldStart = q + 1;
             } else if (c == LfByte) {
@@ -205,13 +213,16 @@ void ReportLineSplitter::ScanChunk(const char *begin, const char *end)
                     const char *const fieldEnd = q > fieldStart && q[-1] == CrByte ? q - 1 : q;
                     if (field < FieldCount)
                         views[field] = std::string_view(fieldStart, static_cast<std::size_t>(fieldEnd - fieldStart));
+                    else if (fieldEnd > fieldStart)
+                        extraFilled = true;
                     for (std::size_t rest = field + 1; rest < FieldCount; ++rest)
                         views[rest] = {};
-                    EndLine(field + 1, wellFormed);
+                    EndLine(extraFilled, wellFormed);
                 }
                 lineStart = fieldStart = q + 1;
                 field = 0;
                 strayCr = false;
+                extraFilled = false;
                 lineWrong = false;
                 views = &batch[batchLines * FieldCount];
             } else if (c == CrByte) {
@@ -221,7 +232,8 @@ void ReportLineSplitter::ScanChunk(const char *begin, const char *end)
                     strayCr = true;
             } else { // 0x1A: the input ends here
                 carry.assign(lineStart, q);
-                ended = true;
+                ended = endMark = true;
+                bytesAfterEnd += static_cast<std::size_t>(end - q - 1);
                 return;
             }
         }
@@ -247,11 +259,14 @@ void ReportLineSplitter::SplitLine(const char *begin, const char *end)
     }
     std::string_view *const views = &batch[batchLines * FieldCount];
     std::size_t pieces = 0;
+    bool extraFilled = false;
     for (const char *fieldStart = begin;;) {
         const void *tab = std::memchr(fieldStart, TabByte, static_cast<std::size_t>(end - fieldStart));
         const char *fieldEnd = tab ? static_cast<const char *>(tab) : end;
         if (pieces < FieldCount)
             views[pieces] = std::string_view(fieldStart, static_cast<std::size_t>(fieldEnd - fieldStart));
+        else if (fieldEnd > fieldStart)
+            extraFilled = true;
         ++pieces;
         if (!tab)
             break;
@@ -259,17 +274,17 @@ void ReportLineSplitter::SplitLine(const char *begin, const char *end)
     }
     for (std::size_t rest = pieces; rest < FieldCount; ++rest)
         views[rest] = {};
-    EndLine(pieces, ShiftJis::IsWellFormed(std::string_view(begin, static_cast<std::size_t>(end - begin))));
+    EndLine(extraFilled, ShiftJis::IsWellFormed(std::string_view(begin, static_cast<std::size_t>(end - begin))));
 }
 
-void ReportLineSplitter::EndLine(std::size_t pieces, bool wellFormed)
+void ReportLineSplitter::EndLine(bool longLine, bool wellFormed)
 {
     if (lines >= maxLines) {
         overflow = true;
         return;
     }
     ++lines;
-    if (pieces > FieldCount && !longLines++)
+    if (longLine && !longLines++)
         firstLongLine = lines;
     if (!wellFormed && !oddLines++)
         firstOddLine = lines;

@@ -39,12 +39,16 @@ public:
     bool Finish();
 
     std::uint64_t Lines() const { return lines; }
-    // Lines with more than 19 fields, and the first of them (from 1).
+    // Lines with a non-empty field past the 19th, and the first of them
+    // (from 1). Empty ones, as a TAB at the end of a line leaves, lose
+    // nothing when they are dropped.
     std::uint64_t LongLines() const { return longLines; }
     std::uint64_t FirstLongLine() const { return firstLongLine; }
     // Lines holding a NUL byte or bytes that are not Shift-JIS.
     std::uint64_t OddLines() const { return oddLines; }
     std::uint64_t FirstOddLine() const { return firstOddLine; }
+    // Bytes given after the 0x1A that ended the input, which are never read.
+    std::uint64_t BytesAfterEnd() const { return bytesAfterEnd; }
 
     // Lines past this many are not handed over; Finish() then fails.
     std::uint64_t maxLines = 0xFFFFFFFFu;
@@ -53,7 +57,7 @@ private:
     void ScanChunk(const char *begin, const char *end);
     // A whole line of raw bytes (without its LF): CRs are taken out first.
     void SplitLine(const char *begin, const char *end);
-    void EndLine(std::size_t pieces, bool wellFormed);
+    void EndLine(bool longLine, bool wellFormed);
     void Flush();
 
     TakeLines take;
@@ -69,7 +73,9 @@ private:
     std::uint64_t firstLongLine = 0;
     std::uint64_t oddLines = 0;
     std::uint64_t firstOddLine = 0;
+    std::uint64_t bytesAfterEnd = 0;
     bool ended = false;
+    bool endMark = false; // a 0x1A ended the input, not Finish()
     bool finished = false;
     bool overflow = false;
 };

@@ -189,11 +189,19 @@ bool WriteInPlace(const QString &path, qint64 size, std::uint32_t count, const R
     return WriteRecords(file, count, fields) && file.flush() && file.resize(size) && SyncToDisk(file.handle());
 }
 
+// What FeedFile saw beside the bytes it fed.
+struct FeedNotes
+{
+    ReportSniffer::Looks looks = ReportSniffer::Looks::Report; // of the first chunk
+    std::uint64_t unread = 0; // bytes of the file left when `put` said stop
+};
+
 // Feeds the open file to `put` chunk by chunk, with `afterChunk` (when
 // set) and `progress` after every chunk. False, with the reason in
 // `failure`, on a read error or when the progress said stop.
 bool FeedFile(QFile &file, const std::function<bool(const char *, std::size_t)> &put,
-              const std::function<void()> &afterChunk, const ReadProgress &progress, ReadFailure &failure)
+              const std::function<void()> &afterChunk, const ReadProgress &progress, ReadFailure &failure,
+              FeedNotes *notes = nullptr)
 {
     const qint64 size = file.size();
     // Small reads would cost a call per few bytes on a file that says it is
@@ -211,6 +219,8 @@ bool FeedFile(QFile &file, const std::function<bool(const char *, std::size_t)> 
         }
         if (got == 0)
             break;
+        if (notes && done == 0)
+            notes->looks = ReportSniffer::Sniff(QByteArrayView(buffer.get(), got), got >= size);
         const bool more = put(buffer.get(), static_cast<std::size_t>(got));
         if (afterChunk)
             afterChunk();
@@ -219,8 +229,17 @@ bool FeedFile(QFile &file, const std::function<bool(const char *, std::size_t)> 
             failure = ReadFailure::Cancelled;
             return false;
         }
-        if (!more)
+        if (!more) {
+            // The rest is counted from the size, not read; a file that
+            // tells no size (as under /proc) is small enough to read on.
+            if (notes && size > 0) {
+                notes->unread = std::uint64_t(size) > done ? std::uint64_t(size) - done : 0;
+            } else if (notes) {
+                for (qint64 rest; (rest = file.read(buffer.get(), chunkSize)) > 0;)
+                    notes->unread += std::uint64_t(rest);
+            }
             break;
+        }
     }
     return true;
 }
@@ -288,11 +307,15 @@ bool qnVelTorFileReader::Read(const TakeRecords &take, const ReadProgress &progr
         if (take)
             take(*data);
     };
-    if (!FeedFile(
-                opened, [this](const char *bytes, std::size_t size) { return PutBytes(bytes, size); }, afterChunk,
-                progress, failure))
+    FeedNotes notes;
+    const bool read = FeedFile(
+            opened, [this](const char *bytes, std::size_t size) { return PutBytes(bytes, size); }, afterChunk,
+            progress, failure, &notes);
+    facts.looks = notes.looks;
+    if (!read)
         return false;
     const bool finished = Finish();
+    facts.bytesAfterEofMark = (splitter ? splitter->BytesAfterEnd() : 0) + notes.unread;
     afterChunk();
     if (!finished)
         failure = ReadFailure::TooManyLines;
@@ -310,15 +333,18 @@ bool ReadReportLines(const QString &path, const TakeLines &take, const ReadProgr
         if (!file)
             return false;
         ReportLineSplitter splitter(take);
+        FeedNotes notes;
         const bool read = FeedFile(
                 *file, [&splitter](const char *bytes, std::size_t size) { return splitter.PutBytes(bytes, size); },
-                {}, progress, why);
+                {}, progress, why, &notes);
         const bool finished = read && splitter.Finish();
         if (facts) {
             facts->longLines = splitter.LongLines();
             facts->firstLongLine = splitter.FirstLongLine();
             facts->oddLines = splitter.OddLines();
             facts->firstOddLine = splitter.FirstOddLine();
+            facts->bytesAfterEofMark = splitter.BytesAfterEnd() + notes.unread;
+            facts->looks = notes.looks;
         }
         if (read && !finished)
             why = ReadFailure::TooManyLines;
@@ -422,7 +448,7 @@ void qnVelTorFileReader::EndField(std::string_view text)
     // Pieces past the 19th of a line have no field and are dropped.
     if (qnVelTorDataField *field = record->fields.At(fieldIndex)) {
         field->Set(text);
-    } else if (!lineLong) {
+    } else if (!lineLong && !text.empty()) {
         lineLong = true;
         if (!facts.longLines++)
             facts.firstLongLine = linesEnded + 1;

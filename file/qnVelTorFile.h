@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReportLineSplitter.h"
+#include "ReportSniffer.h"
 #include "qnVelTorData.h"
 
 #include <QString>
@@ -20,12 +21,18 @@ using TakeRecords = std::function<void(qnVelTorData &data)>;
 // first line of 0 means there was none.
 struct ReadFacts
 {
-    // Lines with more than 19 fields, whose extra fields were dropped.
+    // Lines with a non-empty field past the 19th: such fields are dropped.
     std::uint64_t longLines = 0;
     std::uint64_t firstLongLine = 0;
     // Lines holding a NUL byte or bytes that are not Shift-JIS.
     std::uint64_t oddLines = 0;
     std::uint64_t firstOddLine = 0;
+    // Bytes after the 0x1A that ended the input: they are not read, and a
+    // save leaves them out. The 0x1A itself is not counted.
+    std::uint64_t bytesAfterEofMark = 0;
+    // What the file's first bytes look like: anything but Report names a
+    // file that is better imported (UTF-8, UTF-16, comma-separated).
+    ReportSniffer::Looks looks = ReportSniffer::Looks::Report;
 };
 
 // Called after every chunk with the bytes read so far and the file's size;

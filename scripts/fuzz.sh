@@ -31,6 +31,7 @@ clang++-14 $flags \
     "$root"/data/*.cpp \
     "$root/file/qnVelTorFile.cpp" "$root/file/qnVelTorFileName.cpp" "$root/file/ShiftJis.cpp" \
     "$root/file/ShiftJisCore.cpp" "$root/file/ShiftJisQt.cpp" "$root/file/ReportLineSplitter.cpp" \
+    "$root/file/ReportSniffer.cpp" "$root/file/TextEncoding.cpp" \
     "$root/fuzz/qnVelTorFuzz.cpp" \
     $(pkg-config --libs Qt6Core) \
     -o "$build/qnveltor_fuzz"

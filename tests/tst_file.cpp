@@ -633,10 +633,10 @@ void tst_File::readFacts_data()
     const QByteArray twenty = QByteArray("\t").repeated(19);
     QTest::newRow("clean report") << exampleFile << 0 << 0 << 0 << 0;
     QTest::newRow("exactly 19 fields") << QByteArray("a" + nineteen + "b\r\n") << 0 << 0 << 0 << 0;
-    QTest::newRow("20 fields, empty last") << QByteArray("1\r\n2" + twenty + "\r\n") << 1 << 2 << 0 << 0;
+    QTest::newRow("20 fields, empty last: nothing lost") << QByteArray("1\r\n2" + twenty + "\r\n") << 0 << 0 << 0 << 0;
     QTest::newRow("two long lines, one counted each")
-            << QByteArray("1\r\n" + twenty + twenty + "x\r\n3\r\n" + twenty + "\r\n") << 2 << 2 << 0 << 0;
-    QTest::newRow("long last line without break") << QByteArray("1\r\n2" + twenty) << 1 << 2 << 0 << 0;
+            << QByteArray("1\r\n" + twenty + twenty + "x\r\n3\r\n" + twenty + "y\r\n") << 2 << 2 << 0 << 0;
+    QTest::newRow("long last line without break") << QByteArray("1\r\n2" + twenty + "z") << 1 << 2 << 0 << 0;
     QTest::newRow("NUL byte") << QByteArray("1\r\n2\r\nA\0B\r\n", 11) << 0 << 0 << 1 << 3;
     QTest::newRow("stray 0xFF and lone lead byte on two lines")
             << QByteArray("\xFF\r\nok\r\nXY\x82\tZ\r\n") << 0 << 0 << 2 << 1;

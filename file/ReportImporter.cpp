@@ -1,0 +1,221 @@
+#include "ReportImporter.h"
+
+#include "ShiftJis.h"
+#include "SpreadsheetCell.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr char16_t EofCharacter = 0x1A;
+constexpr char16_t Geta = 0x3013; // 〓, the customary mark of a character that could not be set
+constexpr std::string_view GetaBytes = "\x81\xAC";
+
+// Lines handed over at once, as the report reader does.
+constexpr std::size_t BatchLines = 4096;
+constexpr qint64 ReadChunkSize = 1 << 20;
+
+// A cell's text: the string of ="…" form, or the cell as it stands.
+std::optional<QString> TextOfForm(QStringView cell)
+{
+    // Most cells are not in the form: no copy for them.
+    return cell.startsWith(u"=\"") ? SpreadsheetCell::FromTextForm(cell) : std::nullopt;
+}
+
+// The file's bytes, read whole; progress counts reading as the first half.
+bool ReadWholeFile(const QString &path, QByteArray &bytes, const ReadProgress &progress, ReadFailure &why)
+{
+    // A FIFO or device would block or never end; the report reader checks
+    // the open file itself, this looks at the path first.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        why = ReadFailure::NotRegularFile;
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        why = ReadFailure::CannotOpen;
+        return false;
+    }
+    const qint64 size = file.size();
+    bytes.reserve(qsizetype(size + ReadChunkSize));
+    for (;;) {
+        const qsizetype at = bytes.size();
+        bytes.resize(at + ReadChunkSize);
+        const qint64 got = file.read(bytes.data() + at, ReadChunkSize);
+        if (got < 0) {
+            why = ReadFailure::ReadError;
+            return false;
+        }
+        bytes.resize(at + qsizetype(got));
+        if (got == 0)
+            return true;
+        const auto total = std::uint64_t(std::max<qint64>(size, bytes.size()));
+        if (progress && !progress(std::uint64_t(bytes.size()) / 2, total)) {
+            why = ReadFailure::Cancelled;
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+ReportImporter::ReportImporter(QStringView text, QChar separator)
+    : reader(text, separator, DelimitedTextReader::Breaks::AsSpace)
+{
+    facts.separator = separator;
+}
+
+bool ReportImporter::NextLine(std::string (&cells)[FieldCount])
+{
+    if (!reader.NextRow())
+        return false;
+    if (reader.Rows() == 1 && IsHeader()) {
+        facts.headerSkipped = true;
+        if (!reader.NextRow())
+            return false;
+    }
+    const std::uint64_t line = ++facts.lines;
+    if (const auto flattened = std::uint64_t(reader.FlattenedCells()); flattened > facts.flattenedCells) {
+        if (!facts.flattenedCells)
+            facts.firstFlattenedLine = line;
+        facts.flattenedCells = flattened;
+    }
+    if (const auto unclosed = std::uint64_t(reader.UnclosedQuotes()); unclosed > facts.unclosedQuotes) {
+        if (!facts.unclosedQuotes)
+            facts.firstUnclosedQuoteLine = line;
+        facts.unclosedQuotes = unclosed;
+    }
+    const QList<QStringView> &row = reader.Cells();
+    for (std::uint32_t field = 0; field < FieldCount; ++field) {
+        if (field >= std::uint32_t(row.size())) {
+            cells[field].clear();
+            continue;
+        }
+        const std::optional<QString> form = TextOfForm(row[field]);
+        bool substituted = false;
+        cells[field] = CellBytes(form ? QStringView(*form) : row[field], &substituted);
+        if (substituted && !facts.substitutedCells++)
+            facts.firstSubstitutedLine = line;
+    }
+    if (std::any_of(row.begin() + std::min<qsizetype>(row.size(), FieldCount), row.end(),
+                    [](QStringView cell) { return !cell.isEmpty(); })
+        && !facts.longLines++) {
+        facts.firstLongLine = line;
+    }
+    return true;
+}
+
+bool ReportImporter::IsHeader() const
+{
+    const QList<QStringView> &row = reader.Cells();
+    const QStringList &names = SpreadsheetCell::FieldNames();
+    if (row.size() < qsizetype(FieldCount))
+        return false;
+    for (std::uint32_t field = 0; field < FieldCount; ++field) {
+        const std::optional<QString> form = TextOfForm(row[field]);
+        if ((form ? QStringView(*form) : row[field]) != names[field])
+            return false;
+    }
+    return std::all_of(row.begin() + FieldCount, row.end(), [](QStringView cell) { return cell.isEmpty(); });
+}
+
+std::string ReportImporter::CellBytes(QStringView text, bool *substituted)
+{
+    if (substituted)
+        *substituted = false;
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80 && c != EofCharacter; })) {
+        std::string bytes(std::size_t(text.size()), '\0');
+        std::transform(text.begin(), text.end(), bytes.begin(), [](QChar c) { return char(c.unicode()); });
+        return bytes;
+    }
+    QString value = text.toString();
+    // 0x1A has a code but would end the report file where it stands.
+    const qsizetype marks = value.count(QChar(EofCharacter));
+    value.replace(QChar(EofCharacter), QChar(Geta));
+    qsizetype replaced = 0;
+    std::string bytes = ShiftJis::FromTextReplacing(ShiftJis::MapLookAlikes(std::move(value)), GetaBytes, &replaced);
+    if (substituted)
+        *substituted = marks + replaced > 0;
+    return bytes;
+}
+
+bool ImportReportLines(const QString &path, const TakeLines &take, const ReadProgress &progress,
+                       ReadFailure *failure, ImportFacts *facts)
+{
+    ReadFailure dummy;
+    ReadFailure &why = failure ? *failure : dummy;
+    why = ReadFailure::None;
+    try {
+        QByteArray bytes;
+        if (!ReadWholeFile(path, bytes, progress, why))
+            return false;
+        const auto size = std::uint64_t(bytes.size());
+        TextEncoding::Decoded decoded = TextEncoding::Decode(bytes);
+        bytes = QByteArray();
+        // Text files of old systems end with 0x1A; anywhere else it is a
+        // character the report cannot hold.
+        if (decoded.text.endsWith(QChar(EofCharacter)))
+            decoded.text.chop(1);
+        ReportImporter importer(decoded.text, DelimitedTextReader::GuessSeparator(decoded.text));
+        const auto report = [&] {
+            if (!facts)
+                return;
+            *facts = importer.Facts();
+            facts->encoding = decoded.encoding;
+            facts->badBytes = decoded.badBytes;
+        };
+
+        struct Line
+        {
+            std::string cells[FieldCount];
+        };
+        // Kept from batch to batch: the strings keep their capacity.
+        std::vector<Line> lines(BatchLines);
+        const std::unique_ptr<std::string_view[]> views(new std::string_view[BatchLines * FieldCount]);
+        std::size_t filled = 0;
+        const auto handOver = [&] {
+            for (std::size_t line = 0; line < filled; ++line) {
+                for (std::uint32_t field = 0; field < FieldCount; ++field)
+                    views[line * FieldCount + field] = lines[line].cells[field];
+            }
+            if (filled && take)
+                take(views.get(), filled);
+            filled = 0;
+        };
+        while (importer.NextLine(lines[filled].cells)) {
+            if (importer.Facts().lines > qnVelTorData::MaxRecords) {
+                why = ReadFailure::TooManyLines;
+                report();
+                return false;
+            }
+            if (++filled < BatchLines)
+                continue;
+            handOver();
+            // Parsing is the second half.
+            const std::uint64_t parsed = decoded.text.isEmpty()
+                    ? 0
+                    : std::uint64_t(double(size - size / 2) * double(importer.Position()) / double(decoded.text.size()));
+            if (progress && !progress(size / 2 + parsed, size)) {
+                why = ReadFailure::Cancelled;
+                report();
+                return false;
+            }
+        }
+        handOver();
+        report();
+        return true;
+    } catch (const std::bad_alloc &) {
+        // Also from `take`, which builds the caller's copy of the lines.
+        why = ReadFailure::OutOfMemory;
+        return false;
+    }
+}

@@ -1,0 +1,849 @@
+#include "DelimitedText.h"
+#include "ReportCsvWriter.h"
+#include "ReportImporter.h"
+#include "ReportSniffer.h"
+#include "ShiftJis.h"
+#include "SmallDisk.h"
+#include "SpreadsheetCell.h"
+#include "TextEncoding.h"
+#include "qnVelTorDataAttribute.h"
+#include "qnVelTorFile.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <random>
+
+namespace {
+
+using Breaks = DelimitedTextReader::Breaks;
+
+// Cells of a report line are joined by 0x1F, which none of them holds here.
+constexpr char CellJoin = '\x1F';
+
+QByteArray Sjis(const QString &text)
+{
+    const std::optional<std::string> bytes = ShiftJis::FromText(text);
+    if (!bytes)
+        qFatal("test text without a Shift-JIS form");
+    return QByteArray::fromStdString(*bytes);
+}
+
+QByteArray Utf16(const QString &text, bool bigEndian)
+{
+    QByteArray bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const QChar c : text) {
+        const char high = char(c.unicode() >> 8);
+        const char low = char(c.unicode() & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+// A report line given by its leading cells; the rest are empty.
+QByteArray Line(QByteArrayList cells)
+{
+    while (cells.size() < qsizetype(FieldCount))
+        cells << QByteArray();
+    return cells.join(CellJoin);
+}
+
+QStringList ReadRows(const QString &text, QChar separator, Breaks breaks, qsizetype *flattened = nullptr,
+                     qsizetype *unclosed = nullptr)
+{
+    DelimitedTextReader reader(text, separator, breaks);
+    QStringList rows;
+    while (reader.NextRow()) {
+        QStringList cells;
+        for (const QStringView cell : reader.Cells())
+            cells << cell.toString();
+        rows << cells.join(u'|');
+    }
+    if (flattened)
+        *flattened = reader.FlattenedCells();
+    if (unclosed)
+        *unclosed = reader.UnclosedQuotes();
+    return rows;
+}
+
+bool WriteFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+RecordFields FieldsOf(const QByteArrayList &report, std::vector<QByteArrayList> &split)
+{
+    split.clear();
+    for (const QByteArray &line : report)
+        split.push_back(line.split(CellJoin));
+    return [&split](std::uint32_t record, std::string_view (&fields)[FieldCount]) {
+        for (std::uint32_t field = 0; field < FieldCount; ++field) {
+            const QByteArray &cell = split[record][field];
+            fields[field] = std::string_view(cell.constData(), std::size_t(cell.size()));
+        }
+    };
+}
+
+QByteArray Export(const QByteArrayList &report, ExportFacts *facts = nullptr)
+{
+    std::vector<QByteArrayList> split;
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ReportCsvWriter writer;
+    if (!writer.Write(buffer, std::uint32_t(report.size()), FieldsOf(report, split)))
+        return "<failed>";
+    if (facts)
+        *facts = writer.Facts();
+    return buffer.data();
+}
+
+QByteArrayList Import(const QString &path, ImportFacts *facts = nullptr, ReadFailure *failure = nullptr)
+{
+    QByteArrayList lines;
+    ReadFailure why;
+    const bool ok = ImportReportLines(
+            path,
+            [&lines](const std::string_view *fields, std::size_t count) {
+                for (std::size_t line = 0; line < count; ++line, fields += FieldCount) {
+                    QByteArrayList cells;
+                    for (std::uint32_t field = 0; field < FieldCount; ++field)
+                        cells << QByteArray(fields[field].data(), qsizetype(fields[field].size()));
+                    lines << cells.join(CellJoin);
+                }
+            },
+            {}, &why, facts);
+    if (failure)
+        *failure = why;
+    return ok ? lines : QByteArrayList {"<failed>"};
+}
+
+// The facts an import reports, in one line to compare.
+QByteArray Summary(const ImportFacts &facts)
+{
+    static const char *const encodings[] = {"ShiftJis", "Utf8", "Utf8Bom", "Utf16LE", "Utf16BE"};
+    return QByteArray(encodings[int(facts.encoding)]) + " bad " + QByteArray::number(facts.badBytes)
+            + (facts.separator == u'\t' ? " TAB" : " comma") + (facts.headerSkipped ? " header" : "")
+            + " flattened " + QByteArray::number(facts.flattenedCells) + "@" + QByteArray::number(facts.firstFlattenedLine)
+            + " substituted " + QByteArray::number(facts.substitutedCells) + "@"
+            + QByteArray::number(facts.firstSubstitutedLine) + " long " + QByteArray::number(facts.longLines) + "@"
+            + QByteArray::number(facts.firstLongLine) + " unclosed " + QByteArray::number(facts.unclosedQuotes) + "@"
+            + QByteArray::number(facts.firstUnclosedQuoteLine);
+}
+
+QByteArray LooksName(ReportSniffer::Looks looks)
+{
+    static const char *const names[] = {"Report", "CommaSeparated", "Utf8", "Utf8Bom", "Utf16Bom"};
+    return names[int(looks)];
+}
+
+QByteArrayList FieldNameLine()
+{
+    QByteArrayList names;
+    for (std::uint32_t field = 0; field < FieldCount; ++field)
+        names << QByteArray::fromStdString(qnVelTorDataAttribute::Instance()->At(field)->name);
+    return names;
+}
+
+// Sentences of the kind reports hold, written for these tests.
+const QStringList japanese = {
+    QStringLiteral("夜明けの歌を聴きながら、駅まで歩いた。"),
+    QStringLiteral("今日は雨が降っています"),
+    QStringLiteral("ありがとう"),
+    QStringLiteral("東京都千代田区"),
+    QStringLiteral("カラオケ店舗での演奏"),
+    QStringLiteral("第３回定期演奏会（オーケストラ）"),
+    QStringLiteral("「さくら」作詞：山田太郎／作曲：鈴木花子"),
+    QStringLiteral("ﾊﾝｶｸｶﾀｶﾅﾉﾒｲｼｮｳ"),
+    QStringLiteral("～波ダッシュと①丸数字"),
+    QStringLiteral("Ｊ－ＰＯＰ　ランキング"),
+    QStringLiteral("テスト曲"),
+    QStringLiteral("歌"),
+    QStringLiteral("あ"),
+    QStringLiteral("ア"),
+    QStringLiteral("ｱ"),
+};
+
+// Takes every write but one, which falls short by a byte: a writer that
+// does not look at each result goes on as if nothing had happened.
+class FailingDevice : public QIODevice
+{
+public:
+    explicit FailingDevice(int failingWrite) : failingWrite(failingWrite)
+    {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    QByteArray written;
+    int writes = 0;
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        const qint64 taken = writes++ == failingWrite ? size - 1 : size;
+        written.append(data, taken);
+        return taken;
+    }
+
+private:
+    int failingWrite;
+};
+
+} // namespace
+
+class tst_Import : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+    void readCells_data();
+    void readCells();
+    void writtenCellsReadBack();
+    void plainCellsAreNotCopied();
+    void guessSeparator_data();
+    void guessSeparator();
+    void decodeEachEncoding_data();
+    void decodeEachEncoding();
+    void sniff_data();
+    void sniff();
+    void japaneseBothWays();
+    void randomJapaneseBothWays();
+    void exportBytes();
+    void exportThenImport_data();
+    void exportThenImport();
+    void exportCountsChangedCells();
+    void exportStopsAtShortWrite_data();
+    void exportStopsAtShortWrite();
+    void exportFileKeepsOldFile_data();
+    void exportFileKeepsOldFile();
+    void importFile_data();
+    void importFile();
+    void importFailures();
+    void importInBatches();
+    void readFactsOfReports_data();
+    void readFactsOfReports();
+
+private:
+    QTemporaryDir dir;
+};
+
+void tst_Import::readCells_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<bool>("asSpace");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("flattened");
+    QTest::addColumn<int>("unclosed");
+
+    const QChar tab = u'\t';
+    const QChar comma = u',';
+    QTest::newRow("block with CR LF after every line") << "a\tb\r\nc\td\r\n" << tab << true << QStringList {"a|b", "c|d"} << 0 << 0;
+    QTest::newRow("last line without a break: same rows") << "a\tb\r\nc\td" << tab << true << QStringList {"a|b", "c|d"} << 0 << 0;
+    QTest::newRow("empty cells") << "\t\tx\t\r\n\t" << tab << true << QStringList {"||x|", "|"} << 0 << 0;
+    QTest::newRow("quoted TAB kept") << "\"a\tb\"\tc\r\n" << tab << false << QStringList {"a\tb|c"} << 0 << 0;
+    QTest::newRow("quoted TAB as space") << "\"a\tb\"\tc\r\n" << tab << true << QStringList {"a b|c"} << 1 << 0;
+    QTest::newRow("quoted LF as space") << "\"line1\nline2\"\tx\r\ny" << tab << true << QStringList {"line1 line2|x", "y"} << 1 << 0;
+    QTest::newRow("quoted CR LF is one space") << "\"a\r\nb\"\r\n" << tab << true << QStringList {"a b"} << 1 << 0;
+    QTest::newRow("quoted lone CR") << "\"a\rb\"" << tab << true << QStringList {"a b"} << 1 << 0;
+    QTest::newRow("quoted breaks kept") << "\"a\r\nb\nc\"\tz" << tab << false << QStringList {"a\r\nb\nc|z"} << 0 << 0;
+    QTest::newRow("one cell with several breaks counts once") << "\"a\nb\tc\"\t\"d\ne\"" << tab << true << QStringList {"a b c|d e"} << 2 << 0;
+    QTest::newRow("doubled quotes") << "\"say \"\"hi\"\"\"\tz" << tab << true << QStringList {"say \"hi\"|z"} << 0 << 0;
+    QTest::newRow("doubled quote and break") << "\"a\"\"\nb\"" << tab << true << QStringList {"a\" b"} << 1 << 0;
+    QTest::newRow("quoted empty cell") << "\"\"\tx" << tab << true << QStringList {"|x"} << 0 << 0;
+    QTest::newRow("quote inside an unquoted cell") << "ab\"c\td\"e\r\n" << tab << true << QStringList {"ab\"c|d\"e"} << 0 << 0;
+    QTest::newRow("typed quotes then stray text") << "\"Hello\" World\tx" << tab << true << QStringList {"\"Hello\" World|x"} << 0 << 0;
+    QTest::newRow("quoted TAB then stray text") << "\"a\tb\"c\"\tx" << tab << false << QStringList {"a\tbc\"|x"} << 0 << 0;
+    QTest::newRow("unclosed quote is a character") << "\"abc\tdef\r\nghi" << tab << true << QStringList {"\"abc|def", "ghi"} << 0 << 1;
+    QTest::newRow("lone quote") << "\"" << tab << true << QStringList {"\""} << 0 << 1;
+    QTest::newRow("empty text") << "" << tab << true << QStringList {} << 0 << 0;
+    QTest::newRow("only a break") << "\r\n" << tab << true << QStringList {""} << 0 << 0;
+    QTest::newRow("blank line between") << "a\r\n\r\nb" << tab << true << QStringList {"a", "", "b"} << 0 << 0;
+    QTest::newRow("lone CR and lone LF end lines") << "a\rb\nc\r" << tab << true << QStringList {"a", "b", "c"} << 0 << 0;
+    QTest::newRow("CSV commas") << "1,\"a,b\",c\r\n" << comma << true << QStringList {"1|a,b|c"} << 0 << 0;
+    QTest::newRow("CSV trailing comma") << "a,b," << comma << true << QStringList {"a|b|"} << 0 << 0;
+    QTest::newRow("CSV TAB in a plain cell as space") << "a\tb,c" << comma << true << QStringList {"a b|c"} << 1 << 0;
+    QTest::newRow("CSV TAB kept") << "a\tb,c" << comma << false << QStringList {"a\tb|c"} << 0 << 0;
+    QTest::newRow("CSV text form stays for the importer") << "=\"000\",x" << comma << true << QStringList {"=\"000\"|x"} << 0 << 0;
+}
+
+void tst_Import::readCells()
+{
+    QFETCH(QString, text);
+    QFETCH(QChar, separator);
+    QFETCH(bool, asSpace);
+    QFETCH(QStringList, rows);
+    QFETCH(int, flattened);
+    QFETCH(int, unclosed);
+    qsizetype gotFlattened = -1;
+    qsizetype gotUnclosed = -1;
+    QCOMPARE(ReadRows(text, separator, asSpace ? Breaks::AsSpace : Breaks::Keep, &gotFlattened, &gotUnclosed), rows);
+    QCOMPARE(int(gotFlattened), flattened);
+    QCOMPARE(int(gotUnclosed), unclosed);
+}
+
+void tst_Import::writtenCellsReadBack()
+{
+    // Random cells full of quotes, separators and breaks, written as a
+    // spreadsheet writes them (quoted when they hold one, quotes doubled),
+    // with random line ends and with or without a last one, read back
+    // unchanged.
+    static const QString pieces[] = {"a", "\"", "\t", ",", "\r", "\n", "\r\n", " ", QStringLiteral("曲"), "\"\""};
+    static const QString ends[] = {"\r\n", "\n", "\r"};
+    std::mt19937 random(20260311);
+    for (int round = 0; round < 3000; ++round) {
+        const QChar separator = round % 2 ? u'\t' : u',';
+        QStringList rows;
+        QStringList written;
+        for (unsigned r = 1 + random() % 4; r > 0; --r) {
+            QStringList cells;
+            QStringList line;
+            for (unsigned c = 1 + random() % 4; c > 0; --c) {
+                QString cell;
+                for (unsigned n = random() % 4; n > 0; --n)
+                    cell += pieces[random() % std::size(pieces)];
+                const bool quote = cell.contains(separator) || cell.contains(u'"') || cell.contains(u'\r')
+                        || cell.contains(u'\n');
+                cells << cell;
+                line << (quote ? "\"" + QString(cell).replace("\"", "\"\"") + "\"" : cell);
+            }
+            rows << cells.join(u'|');
+            written << line.join(separator);
+        }
+        QString text;
+        bool lastEnded = true;
+        for (qsizetype r = 0; r < written.size(); ++r) {
+            text += written[r];
+            const bool last = r + 1 == written.size();
+            if (last && random() % 2) {
+                lastEnded = false;
+                break;
+            }
+            // A CR before an empty line and its LF would be one CR LF.
+            const bool nextEmpty = !last && written[r + 1].isEmpty();
+            text += ends[random() % (nextEmpty ? 2 : 3)];
+        }
+        // A last line that is empty and has no line end is no line at all.
+        if (written.last().isEmpty() && !lastEnded)
+            rows.removeLast();
+        const QStringList read = ReadRows(text, separator, Breaks::Keep);
+        if (read != rows) {
+            const QString shown = QString(text).replace("\r", "<CR>").replace("\n", "<LF>").replace("\t", "<TAB>");
+            QFAIL(qPrintable(shown + " read as " + read.join(" / ") + " for " + rows.join(" / ")));
+        }
+    }
+}
+
+void tst_Import::plainCellsAreNotCopied()
+{
+    // A large paste costs no more than its text: cells that need no
+    // rewriting view it.
+    const QString text = "plain\t\"quoted\"\t\"dou\"\"bled\"\r\n";
+    DelimitedTextReader reader(text, u'\t');
+    QVERIFY(reader.NextRow());
+    QCOMPARE(reader.Cells().size(), qsizetype(3));
+    QCOMPARE(reader.Cells()[0].data(), text.constData());
+    QCOMPARE(reader.Cells()[1].data(), text.constData() + 7);
+    QCOMPARE(reader.Cells()[2].toString(), QString("dou\"bled"));
+    QVERIFY(!reader.NextRow());
+}
+
+void tst_Import::guessSeparator_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QChar>("separator");
+    QTest::newRow("TAB-separated") << "a\tb,c\r\n" << QChar(u'\t');
+    QTest::newRow("comma-separated") << "a,b\r\nc,d" << QChar(u',');
+    QTest::newRow("TAB only inside quotes") << "\"a\tb\",c\r\n" << QChar(u',');
+    QTest::newRow("TAB on a later line") << "a,b\r\n\"x\ny\",c\r\nd\te" << QChar(u'\t');
+    QTest::newRow("quoted TAB, the quote closed past the head")
+            << "x,y\r\n\"a\tb" + QString(70000, u'c') + "\"\r\n" << QChar(u',');
+}
+
+void tst_Import::guessSeparator()
+{
+    QFETCH(QString, text);
+    QFETCH(QChar, separator);
+    QCOMPARE(DelimitedTextReader::GuessSeparator(text), separator);
+}
+
+void tst_Import::decodeEachEncoding_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("badBytes");
+
+    using E = TextEncoding::Encoding;
+    const QString text = QStringLiteral("曲名\tアーティスト\r\n夜明けの歌\tｻｸﾗ ﾊﾞﾝﾄﾞ\r\n000,\"a\"\r\n");
+    QTest::newRow("UTF-8") << text.toUtf8() << int(E::Utf8) << text << 0;
+    QTest::newRow("UTF-8 with BOM") << "\xEF\xBB\xBF" + text.toUtf8() << int(E::Utf8Bom) << text << 0;
+    QTest::newRow("UTF-16 LE") << Utf16(text, false) << int(E::Utf16LE) << text << 0;
+    QTest::newRow("UTF-16 BE") << Utf16(text, true) << int(E::Utf16BE) << text << 0;
+    QTest::newRow("Shift-JIS") << Sjis(text) << int(E::ShiftJis) << text << 0;
+    QTest::newRow("ASCII") << QByteArray("a\tb\r\n") << int(E::ShiftJis) << "a\tb\r\n" << 0;
+    QTest::newRow("empty") << QByteArray() << int(E::ShiftJis) << "" << 0;
+    QTest::newRow("Shift-JIS with a stray byte") << Sjis(QStringLiteral("歌")) + "\xFF" << int(E::ShiftJis) << QStringLiteral("歌\uFFFD") << 1;
+    QTest::newRow("neither: Shift-JIS counted") << QByteArray("\x82\xA0\x80\xE3") << int(E::ShiftJis) << QStringLiteral("あ\uFFFD\uFFFD") << 2;
+    QTest::newRow("UTF-8 BOM, then a bad byte") << QByteArray("\xEF\xBB\xBF" "a\xFF" "b") << int(E::Utf8Bom) << QStringLiteral("a\uFFFDb") << 1;
+    QTest::newRow("UTF-8 cut at the end") << QByteArray("\xEF\xBB\xBF" "a\xE3\x81") << int(E::Utf8Bom) << QStringLiteral("a\uFFFD\uFFFD") << 2;
+    QTest::newRow("UTF-8 surrogate code is bad") << QByteArray("\xEF\xBB\xBF\xED\xA0\x80") << int(E::Utf8Bom) << QStringLiteral("\uFFFD\uFFFD\uFFFD") << 3;
+    QTest::newRow("UTF-8 overlong slash is bad") << QByteArray("\xEF\xBB\xBF\xE0\x80\xAF") << int(E::Utf8Bom) << QStringLiteral("\uFFFD\uFFFD\uFFFD") << 3;
+    QTest::newRow("UTF-8 emoji") << QByteArray("\xEF\xBB\xBF\xF0\x9F\x8E\xB5") << int(E::Utf8Bom) << QStringLiteral("\U0001F3B5") << 0;
+    QTest::newRow("UTF-16 odd last byte") << Utf16("a", false) + "b" << int(E::Utf16LE) << QStringLiteral("a\uFFFD") << 1;
+    QTest::newRow("UTF-16 lone surrogate") << QByteArray("\xFF\xFE\x00\xD8" "a\x00", 6) << int(E::Utf16LE) << QStringLiteral("\uFFFDa") << 2;
+    QTest::newRow("UTF-16 surrogate pair") << QByteArray("\xFE\xFF\xD8\x3C\xDF\xB5", 6) << int(E::Utf16BE) << QStringLiteral("\U0001F3B5") << 0;
+    QTest::newRow("short UTF-8 line that is also Shift-JIS") << QStringLiteral("あい\r\n").toUtf8() << int(E::Utf8) << QStringLiteral("あい\r\n") << 0;
+    QTest::newRow("UTF-8 accented letters") << QByteArray("Caf\xC3\xA9") << int(E::Utf8) << QStringLiteral("Café") << 0;
+    QTest::newRow("half-width before full-width katakana") << Sjis(QStringLiteral("ﾃア")) << int(E::ShiftJis) << QStringLiteral("ﾃア") << 0;
+    QTest::newRow("half-width katakana read as Greek") << Sjis(QStringLiteral("ﾏｲ")) << int(E::ShiftJis) << QStringLiteral("ﾏｲ") << 0;
+}
+
+void tst_Import::decodeEachEncoding()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, encoding);
+    QFETCH(QString, text);
+    QFETCH(int, badBytes);
+    const TextEncoding::Decoded decoded = TextEncoding::Decode(bytes);
+    QCOMPARE(decoded.text, text);
+    QCOMPARE(int(decoded.encoding), encoding);
+    QCOMPARE(int(decoded.badBytes), badBytes);
+}
+
+void tst_Import::sniff_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<bool>("whole");
+    QTest::addColumn<QByteArray>("looks");
+
+    const QString line = QStringLiteral("1\t\t000\t\t000\t\t12345678\t夜明けの歌\t\t山田太郎\t\t\t\t\t0\tV\t1\t\t0\r\n");
+    QByteArray longReport;
+    while (longReport.size() < 70000)
+        longReport += Sjis(line);
+    QByteArray longUtf8;
+    while (longUtf8.size() < 70000)
+        longUtf8 += line.toUtf8();
+    QTest::newRow("Shift-JIS report") << Sjis(line) << true << QByteArray("Report");
+    QTest::newRow("ASCII report") << QByteArray("1\t\t000\t\tabc\r\n") << true << QByteArray("Report");
+    QTest::newRow("empty file") << QByteArray() << true << QByteArray("Report");
+    QTest::newRow("binary") << QByteArray("\x00\xFF\x80\x01", 4) << true << QByteArray("Report");
+    QTest::newRow("report with commas in a title") << Sjis(QStringLiteral("1\t曲, その2\t\r\n")) << true << QByteArray("Report");
+    QTest::newRow("ASCII CSV") << QByteArray("1,,000\r\n2,,001\r\n") << true << QByteArray("CommaSeparated");
+    QTest::newRow("Shift-JIS CSV") << Sjis(QStringLiteral("1,,000,夜明けの歌\r\n")) << true << QByteArray("CommaSeparated");
+    QTest::newRow("UTF-8 CSV") << QStringLiteral("1,,000,夜明けの歌\r\n").toUtf8() << true << QByteArray("Utf8");
+    QTest::newRow("UTF-8 report") << line.toUtf8() << true << QByteArray("Utf8");
+    QTest::newRow("UTF-8 Cyrillic") << QStringLiteral("Привет\tмир\r\n").toUtf8() << true << QByteArray("Utf8");
+    QTest::newRow("UTF-8 BOM") << QByteArray("\xEF\xBB\xBF" "1,2\r\n") << true << QByteArray("Utf8Bom");
+    QTest::newRow("UTF-16 LE BOM") << Utf16("1\t2\r\n", false) << true << QByteArray("Utf16Bom");
+    QTest::newRow("UTF-16 BE BOM") << Utf16("1\t2\r\n", true) << true << QByteArray("Utf16Bom");
+    QTest::newRow("Shift-JIS head cut in a character") << longReport.left(ReportSniffer::HeadSize) << false << QByteArray("Report");
+    QTest::newRow("UTF-8 head cut in a character") << longUtf8.left(ReportSniffer::HeadSize) << false << QByteArray("Utf8");
+    QTest::newRow("UTF-8 head cut, no line break")
+            << QString(30000, u'あ').toUtf8().left(ReportSniffer::HeadSize) << false << QByteArray("Utf8");
+    QTest::newRow("more than the head given") << longUtf8 << true << QByteArray("Utf8");
+}
+
+void tst_Import::sniff()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(bool, whole);
+    QFETCH(QByteArray, looks);
+    QCOMPARE(LooksName(ReportSniffer::Sniff(head, whole)), looks);
+}
+
+void tst_Import::japaneseBothWays()
+{
+    // The same sentences made both ways, alone, as a line, as a report line
+    // and as a CSV line: UTF-8 is told from Shift-JIS every time.
+    for (const QString &sentence : japanese) {
+        const QStringList forms = {sentence, sentence + "\r\n", "1\t\t000\t\t000\t\t12345678\t" + sentence + "\r\n",
+                                   "1,000," + sentence + "\r\n"};
+        for (const QString &text : forms) {
+            const QByteArray utf8 = text.toUtf8();
+            const QByteArray sjis = Sjis(text);
+            const bool csv = !text.contains(u'\t') && text.contains(u',');
+            QVERIFY2(TextEncoding::Detect(utf8) == TextEncoding::Encoding::Utf8, qPrintable(text));
+            QVERIFY2(TextEncoding::Detect(sjis) == TextEncoding::Encoding::ShiftJis, qPrintable(text));
+            QCOMPARE(LooksName(ReportSniffer::Sniff(utf8, true)), QByteArray("Utf8"));
+            QCOMPARE(LooksName(ReportSniffer::Sniff(sjis, true)), QByteArray(csv ? "CommaSeparated" : "Report"));
+            QCOMPARE(TextEncoding::Decode(utf8).text, text);
+            QCOMPARE(TextEncoding::Decode(sjis).text, text);
+        }
+    }
+}
+
+void tst_Import::randomJapaneseBothWays()
+{
+    // Random strings of kana, kanji, full-width and half-width forms and
+    // ASCII: UTF-8 is always UTF-8, and Shift-JIS holding a full-width
+    // character is always Shift-JIS.
+    const QString fullWidth = QStringLiteral("あいうえおがぱゃっアイウエオガパャッーン漢字曲歌夜明東京山田鈴木、。「」（）・～１Ａ");
+    const QString others = QStringLiteral("ｱｲｳｴｵｶﾞﾊﾟｬｯｰﾝﾃｨﾏ｡｢ abc01\t,");
+    std::mt19937 random(4711);
+    for (int round = 0; round < 20000; ++round) {
+        QString text;
+        bool full = false;
+        for (unsigned n = 1 + random() % 12; n > 0; --n) {
+            const bool pickFull = random() % 2;
+            full = full || pickFull;
+            text += pickFull ? fullWidth[random() % fullWidth.size()] : others[random() % others.size()];
+        }
+        const QByteArray utf8 = text.toUtf8();
+        if (utf8.size() > text.size())
+            QVERIFY2(TextEncoding::Detect(utf8) == TextEncoding::Encoding::Utf8, qPrintable(text));
+        if (full)
+            QVERIFY2(TextEncoding::Detect(Sjis(text)) == TextEncoding::Encoding::ShiftJis, qPrintable(text));
+    }
+}
+
+void tst_Import::exportBytes()
+{
+    const QByteArrayList report = {
+        Line({"1", "", "000", "", "", "", "12345678", Sjis(QStringLiteral("テスト曲")), "a,b", "say \"hi\"", "", "", "", "", "0", "V"}),
+        Line({"", "", "", "", "", "", "", "=\"x\"", "1,000", "-", "TRUE", " "}),
+    };
+    const QByteArray header = SpreadsheetCell::FieldNames().join(u',').toUtf8();
+    const QByteArray expected = "\xEF\xBB\xBF" + header + "\r\n"
+            + QStringLiteral("=\"1\",,=\"000\",,,,=\"12345678\",テスト曲,\"a,b\",\"say \"\"hi\"\"\",,,,,=\"0\",V,,,\r\n").toUtf8()
+            + ",,,,,,,\"=\"\"=\"\"\"\"x\"\"\"\"\"\"\",\"=\"\"1,000\"\"\",=\"-\",TRUE, ,,,,,,,\r\n";
+    ExportFacts facts;
+    QCOMPARE(Export(report, &facts), expected);
+    QCOMPARE(facts.changedCells, std::uint64_t(0));
+}
+
+void tst_Import::exportThenImport_data()
+{
+    QTest::addColumn<QByteArrayList>("report");
+
+    QByteArray longForm = "=\"";
+    for (int i = 0; i < 150; ++i)
+        longForm += "\"\"";
+    longForm += "\"";
+    QTest::newRow("Japanese text, zeros and empty cells") << QByteArrayList {
+        Line({"1", "", "000", "", "000", "", "12345678", Sjis(QStringLiteral("夜明けの歌")), "", Sjis(QStringLiteral("山田太郎")), "",
+              Sjis(QStringLiteral("鈴木花子")), "", Sjis(QStringLiteral("ｻｸﾗ ﾊﾞﾝﾄﾞ")), "0", "V", "1", "", "0"}),
+        Line({"2", "Q", "0012", "M", "001", "", "0", Sjis(QStringLiteral("～波①Ⅰ"))}),
+    };
+    QTest::newRow("commas and quotes")
+            << QByteArrayList {Line({"a,b", "\"quoted\"", "say \"hi\", then go", "\"", "\"\"", ",", "\"a\"b", "a\"", "\"x\" y"})};
+    QTest::newRow("what spreadsheets turn into numbers, dates or formulas")
+            << QByteArrayList {Line({"000", "0012", "123456789012345678", "1/2", "3-4", "12:30", "1e5", "(1)", "1,000",
+                                     "50%", "+81", "-", "=SUM(A1)", "@x", Sjis(QStringLiteral("＝１")), Sjis(QStringLiteral("０１２")), " 12",
+                                     "TRUE", Sjis(QStringLiteral("－"))})};
+    QTest::newRow("cells that look like the text form")
+            << QByteArrayList {Line({"=\"000\"", "=\"a\"\"b\"", "=\"", "=\"\"", "=\"a\"&\"b\"", longForm,
+                                     QByteArray(300, '7'), "=" + QByteArray(300, 'x')})};
+    QTest::newRow("first line holding the field names") << QByteArrayList {FieldNameLine().join(CellJoin), Line({"1"})};
+    QTest::newRow("empty lines") << QByteArrayList {Line({}), Line({}), Line({"x"}), Line({})};
+    QTest::newRow("no lines") << QByteArrayList {};
+    QTest::newRow("spaces kept") << QByteArrayList {Line({" a ", "  ", Sjis(QStringLiteral("　")), "b "})};
+}
+
+void tst_Import::exportThenImport()
+{
+    // Export, then import, gives the same report byte for byte.
+    QFETCH(QByteArrayList, report);
+    const QString path = dir.filePath("export.csv");
+    std::vector<QByteArrayList> split;
+    ReportCsvWriter writer;
+    QVERIFY(writer.WriteFile(path, std::uint32_t(report.size()), FieldsOf(report, split)));
+    QCOMPARE(writer.Facts().changedCells, std::uint64_t(0));
+    ImportFacts facts;
+    QCOMPARE(Import(path, &facts), report);
+    QVERIFY(facts.headerSkipped);
+    QCOMPARE(facts.encoding, TextEncoding::Encoding::Utf8Bom);
+    QCOMPARE(facts.separator, QChar(u','));
+    QCOMPARE(facts.substitutedCells + facts.flattenedCells + facts.longLines + facts.unclosedQuotes, std::uint64_t(0));
+}
+
+void tst_Import::exportCountsChangedCells()
+{
+    // Bytes that are not Shift-JIS, and NEC's code of a character that IBM's
+    // code also has: written as their text, and counted.
+    const QByteArrayList report = {
+        Line({"1"}),
+        Line({"2", "", "", "", "", "", "", "\x80" "abc"}),
+        Line({"\xEE\xEF"}),
+    };
+    ExportFacts facts;
+    const QByteArray csv = Export(report, &facts);
+    QCOMPARE(facts.changedCells, std::uint64_t(2));
+    QCOMPARE(facts.firstChangedLine, std::uint64_t(2));
+    QCOMPARE(facts.firstChangedField, std::uint32_t(8));
+    const QString path = dir.filePath("changed.csv");
+    QVERIFY(WriteFile(path, csv));
+    QCOMPARE(Import(path), (QByteArrayList {Line({"1"}), Line({"2", "", "", "", "", "", "", "\x81\xAC" "abc"}),
+                                            Line({"\xFA\x40"})}));
+}
+
+void tst_Import::exportStopsAtShortWrite_data()
+{
+    // The report is written in three chunks.
+    QTest::addColumn<int>("failingWrite");
+    QTest::newRow("first chunk") << 0;
+    QTest::newRow("second chunk") << 1;
+    QTest::newRow("last chunk") << 2;
+    QTest::newRow("none") << -1;
+}
+
+void tst_Import::exportStopsAtShortWrite()
+{
+    QFETCH(int, failingWrite);
+    QByteArrayList report;
+    for (int i = 0; i < 50000; ++i)
+        report << Line({QByteArray::number(i), "", "000", "", "", "", "12345678", Sjis(QStringLiteral("夜明けの歌"))});
+    const QByteArray whole = Export(report);
+    QVERIFY(whole.size() > 2500000 && whole.size() < 3000000);
+    FailingDevice device(failingWrite);
+    std::vector<QByteArrayList> split;
+    ReportCsvWriter writer;
+    const bool ok = writer.Write(device, std::uint32_t(report.size()), FieldsOf(report, split));
+    QCOMPARE(ok, failingWrite < 0);
+    QCOMPARE(device.writes, failingWrite < 0 ? 3 : failingWrite + 1);
+    if (ok)
+        QCOMPARE(device.written, whole);
+}
+
+void tst_Import::exportFileKeepsOldFile_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::newRow("small enough to wait in a buffer") << 10;
+    QTest::newRow("larger than the disk") << 5000;
+}
+
+void tst_Import::exportFileKeepsOldFile()
+{
+    QFETCH(int, lines);
+    std::vector<QByteArrayList> split;
+    QByteArrayList report;
+    for (int i = 0; i < lines; ++i)
+        report << Line({QByteArray::number(i), "", "000"});
+    ReportCsvWriter writer;
+    QVERIFY(!writer.WriteFile(dir.filePath("missing/out.csv"), std::uint32_t(lines), FieldsOf(report, split)));
+
+    SmallDisk disk;
+    if (!disk.mounted)
+        QSKIP("needs root to mount a small disk");
+    const QString path = disk.filePath("old.csv");
+    QVERIFY(WriteFile(path, "old content"));
+    QVERIFY(disk.Fill());
+    QVERIFY(!writer.WriteFile(path, std::uint32_t(lines), FieldsOf(report, split)));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old content"));
+    QCOMPARE(disk.files(), (QStringList {"filler", "old.csv"}));
+}
+
+void tst_Import::importFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<QByteArray>("facts");
+
+    const QString names = SpreadsheetCell::FieldNames().join(u',');
+    QString renamed = names;
+    renamed.replace(0, 1, u'X');
+    const QByteArray song = Sjis(QStringLiteral("夜明けの歌"));
+    QTest::newRow("UTF-8 with BOM and header")
+            << "\xEF\xBB\xBF" + (names + QStringLiteral("\r\n=\"1\",,=\"000\",,,,,夜明けの歌\r\n")).toUtf8()
+            << QByteArrayList {Line({"1", "", "000", "", "", "", "", song})}
+            << QByteArray("Utf8Bom bad 0 comma header flattened 0@0 substituted 0@0 long 0@0 unclosed 0@0");
+    QTest::newRow("header with a name changed is a line")
+            << (renamed + "\r\n1\r\n").toUtf8()
+            << QByteArrayList {Sjis(renamed).replace(',', CellJoin), Line({"1"})}
+            << QByteArray("Utf8 bad 0 comma flattened 0@0 substituted 0@0 long 0@0 unclosed 0@0");
+    QTest::newRow("header with empty cells after it")
+            << (names + ",,\r\n1\r\n").toUtf8() << QByteArrayList {Line({"1"})}
+            << QByteArray("Utf8 bad 0 comma header flattened 0@0 substituted 0@0 long 0@0 unclosed 0@0");
+    QTest::newRow("header with a filled cell after it is a line")
+            << (names + ",x\r\n").toUtf8() << QByteArrayList {Sjis(names).replace(',', CellJoin)}
+            << QByteArray("Utf8 bad 0 comma flattened 0@0 substituted 0@0 long 1@1 unclosed 0@0");
+    QTest::newRow("Shift-JIS CSV of another system")
+            << Sjis(QStringLiteral("1,,000,,000,,12345678,夜明けの歌\r\n2,,001\r\n"))
+            << QByteArrayList {Line({"1", "", "000", "", "000", "", "12345678", song}), Line({"2", "", "001"})}
+            << QByteArray("ShiftJis bad 0 comma flattened 0@0 substituted 0@0 long 0@0 unclosed 0@0");
+    QTest::newRow("UTF-16 LE Unicode text")
+            << Utf16(QStringLiteral("1\t\t000\t\"a\nb\"\r\n2\t\"x\"\"\"\r\n"), false)
+            << QByteArrayList {Line({"1", "", "000", "a b"}), Line({"2", "x\""})}
+            << QByteArray("Utf16LE bad 0 TAB flattened 1@1 substituted 0@0 long 0@0 unclosed 0@0");
+    QTest::newRow("UTF-16 BE Unicode text") << Utf16(QStringLiteral("曲\tｱ\r\n"), true)
+                                            << QByteArrayList {Line({Sjis(QStringLiteral("曲")), Sjis(QStringLiteral("ｱ"))})}
+                                            << QByteArray("Utf16BE bad 0 TAB flattened 0@0 substituted 0@0 long 0@0 unclosed 0@0");
+    QTest::newRow("20 cells, the last empty")
+            << QByteArray("x\r\n" + QByteArray(19, ',') + "\r\n") << QByteArrayList {Line({"x"}), Line({})}
+            << QByteArray("ShiftJis bad 0 comma flattened 0@0 substituted 0@0 long 0@0 unclosed 0@0");
+    QTest::newRow("21 cells, the last filled")
+            << QByteArray("x\r\n" + QByteArray(20, ',') + "y\r\n") << QByteArrayList {Line({"x"}), Line({})}
+            << QByteArray("ShiftJis bad 0 comma flattened 0@0 substituted 0@0 long 1@2 unclosed 0@0");
+    QTest::newRow("characters without a Shift-JIS form")
+            << QStringLiteral("a\r\nCafé,\U0001F3B5x,ok\r\n").toUtf8()
+            << QByteArrayList {Line({"a"}), Line({"Caf\x81\xAC", "\x81\xAC" "x", "ok"})}
+            << QByteArray("Utf8 bad 0 comma flattened 0@0 substituted 2@2 long 0@0 unclosed 0@0");
+    QTest::newRow("look-alikes mapped") << QStringLiteral("\u301C\u2212,曲\r\n").toUtf8()
+                                        << QByteArrayList {Line({Sjis(QStringLiteral("～－")), Sjis(QStringLiteral("曲"))})}
+                                        << QByteArray("Utf8 bad 0 comma flattened 0@0 substituted 0@0 long 0@0 unclosed 0@0");
+    QTest::newRow("bad byte in Shift-JIS") << QByteArray("a,\xFF\r\n")
+                                           << QByteArrayList {Line({"a", "\x81\xAC"})}
+                                           << QByteArray("ShiftJis bad 1 comma flattened 0@0 substituted 1@1 long 0@0 unclosed 0@0");
+    QTest::newRow("0x1A ending the file dropped") << QByteArray("a,b\r\n\x1A") << QByteArrayList {Line({"a", "b"})}
+                                                  << QByteArray("ShiftJis bad 0 comma flattened 0@0 substituted 0@0 long 0@0 unclosed 0@0");
+    QTest::newRow("0x1A inside a cell") << QByteArray("a\x1A" "b,c\r\nd") << QByteArrayList {Line({"a\x81\xAC" "b", "c"}), Line({"d"})}
+                                        << QByteArray("ShiftJis bad 0 comma flattened 0@0 substituted 1@1 long 0@0 unclosed 0@0");
+    QTest::newRow("unclosed quote") << QByteArray("1\r\n\"abc,def\r\nx")
+                                    << QByteArrayList {Line({"1"}), Line({"\"abc", "def"}), Line({"x"})}
+                                    << QByteArray("ShiftJis bad 0 comma flattened 0@0 substituted 0@0 long 0@0 unclosed 1@2");
+    QTest::newRow("empty file") << QByteArray() << QByteArrayList {}
+                                << QByteArray("ShiftJis bad 0 comma flattened 0@0 substituted 0@0 long 0@0 unclosed 0@0");
+    QTest::newRow("blank lines and every line end") << QByteArray("a\r\n\r\nb\nc\rd")
+                                                    << QByteArrayList {Line({"a"}), Line({}), Line({"b"}), Line({"c"}), Line({"d"})}
+                                                    << QByteArray("ShiftJis bad 0 comma flattened 0@0 substituted 0@0 long 0@0 unclosed 0@0");
+}
+
+void tst_Import::importFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QByteArray, facts);
+    const QString path = dir.filePath("import.csv");
+    QVERIFY(WriteFile(path, content));
+    ImportFacts got;
+    got.substitutedCells = 99; // stale values must be replaced
+    ReadFailure failure = ReadFailure::Cancelled;
+    QCOMPARE(Import(path, &got, &failure), lines);
+    QCOMPARE(failure, ReadFailure::None);
+    QCOMPARE(Summary(got), facts);
+}
+
+void tst_Import::importFailures()
+{
+    ReadFailure failure = ReadFailure::None;
+    QCOMPARE(Import(dir.filePath("nowhere.csv"), nullptr, &failure), QByteArrayList {"<failed>"});
+    QCOMPARE(failure, ReadFailure::CannotOpen);
+    QVERIFY(QDir(dir.path()).mkpath("folder.csv"));
+    QCOMPARE(Import(dir.filePath("folder.csv"), nullptr, &failure), QByteArrayList {"<failed>"});
+    QCOMPARE(failure, ReadFailure::NotRegularFile);
+
+    const QString path = dir.filePath("big.csv");
+    QVERIFY(WriteFile(path, QByteArray("1,2,3\r\n").repeated(600000)));
+    int calls = 0;
+    QVERIFY(!ImportReportLines(path, {}, [&calls](std::uint64_t, std::uint64_t) { return ++calls < 2; }, &failure));
+    QCOMPARE(failure, ReadFailure::Cancelled);
+    QVERIFY(!ImportReportLines(
+            path, [](const std::string_view *, std::size_t) { throw std::bad_alloc(); }, {}, &failure));
+    QCOMPARE(failure, ReadFailure::OutOfMemory);
+}
+
+void tst_Import::importInBatches()
+{
+    // More lines than one hand-over holds; the progress climbs to the size.
+    QByteArray content;
+    for (int i = 0; i < 10000; ++i)
+        content += "=\"" + QByteArray::number(i) + "\",x\r\n";
+    const QString path = dir.filePath("batches.csv");
+    QVERIFY(WriteFile(path, content));
+    QByteArrayList firsts;
+    int calls = 0;
+    std::uint64_t last = 0;
+    bool rising = true;
+    ReadFailure failure;
+    QVERIFY(ImportReportLines(
+            path,
+            [&](const std::string_view *fields, std::size_t count) {
+                ++calls;
+                for (std::size_t line = 0; line < count; ++line)
+                    firsts << QByteArray(fields[line * FieldCount].data(), qsizetype(fields[line * FieldCount].size()));
+            },
+            [&](std::uint64_t done, std::uint64_t size) {
+                rising = rising && done >= last && done <= size;
+                last = done;
+                return true;
+            },
+            &failure));
+    QVERIFY(calls >= 3);
+    QVERIFY(rising);
+    QCOMPARE(firsts.size(), qsizetype(10000));
+    QCOMPARE(firsts[4095], QByteArray("4095"));
+    QCOMPARE(firsts[4096], QByteArray("4096"));
+    QCOMPARE(firsts.last(), QByteArray("9999"));
+}
+
+void tst_Import::readFactsOfReports_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("longLines");
+    QTest::addColumn<int>("firstLong");
+    QTest::addColumn<int>("bytesAfterMark");
+    QTest::addColumn<QByteArray>("looks");
+
+    const QByteArray twenty = QByteArray("\t").repeated(19);
+    QByteArray big = "a\r\n\x1A";
+    big += QByteArray(3 * 1024 * 1024, 'z');
+    QTest::newRow("TAB ending a 19-field line") << QByteArray("a" + twenty + "\r\n") << 0 << 0 << 0 << QByteArray("Report");
+    QTest::newRow("20th field filled") << QByteArray("1\r\na" + twenty + "x\r\n") << 1 << 2 << 0 << QByteArray("Report");
+    QTest::newRow("two empty fields past the 19th") << QByteArray("a" + twenty + "\t\r\n") << 0 << 0 << 0 << QByteArray("Report");
+    QTest::newRow("20th empty, 21st filled") << QByteArray("a" + twenty + "\tx\r\n") << 1 << 1 << 0 << QByteArray("Report");
+    QTest::newRow("20th field only a CR") << QByteArray("a" + twenty + "\r\r\n") << 0 << 0 << 0 << QByteArray("Report");
+    QTest::newRow("last line filled past the 19th") << QByteArray("a\r\nb" + twenty + "y") << 1 << 2 << 0 << QByteArray("Report");
+    QTest::newRow("0x1A last") << QByteArray("a\r\n\x1A") << 0 << 0 << 0 << QByteArray("Report");
+    QTest::newRow("0x1A, then 5 bytes") << QByteArray("a\tb\r\n\x1A" "c\r\nd\x1A") << 0 << 0 << 5 << QByteArray("Report");
+    QTest::newRow("0x1A inside a long line") << QByteArray("a" + twenty + "\x1A" "x") << 0 << 0 << 1 << QByteArray("Report");
+    QTest::newRow("0x1A far before the end") << big << 0 << 0 << int(big.size() - 4) << QByteArray("Report");
+    QTest::newRow("UTF-8 file") << QStringLiteral("1\t曲\r\n").toUtf8() << 0 << 0 << 0 << QByteArray("Utf8");
+    QTest::newRow("UTF-16 file") << Utf16("1\t2\r\n", false) << 0 << 0 << 0 << QByteArray("Utf16Bom");
+    QTest::newRow("CSV file") << QByteArray("1,2\r\n") << 0 << 0 << 0 << QByteArray("CommaSeparated");
+}
+
+void tst_Import::readFactsOfReports()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, longLines);
+    QFETCH(int, firstLong);
+    QFETCH(int, bytesAfterMark);
+    QFETCH(QByteArray, looks);
+    const QString path = dir.filePath("facts.dat");
+    QVERIFY(WriteFile(path, content));
+
+    // Both readers of a report file.
+    ReadFacts lineFacts;
+    QVERIFY(ReadReportLines(path, {}, {}, nullptr, &lineFacts));
+    qnVelTorData data;
+    ReadFacts recordFacts;
+    QVERIFY(ReadReportFile(path, &data, {}, &recordFacts));
+    for (const ReadFacts &facts : {lineFacts, recordFacts}) {
+        QCOMPARE(int(facts.longLines), longLines);
+        QCOMPARE(int(facts.firstLongLine), firstLong);
+        QCOMPARE(int(facts.bytesAfterEofMark), bytesAfterMark);
+        QCOMPARE(LooksName(facts.looks), looks);
+    }
+
+    // The splitter fed in two chunks split anywhere, and the reader byte by
+    // byte, count alike.
+    if (content.size() > 4096)
+        return;
+    for (qsizetype split = 0; split <= content.size(); ++split) {
+        // The second chunk is given even after the end: its bytes count.
+        ReportLineSplitter splitter({});
+        splitter.PutBytes(content.constData(), std::size_t(split));
+        splitter.PutBytes(content.constData() + split, std::size_t(content.size() - split));
+        QVERIFY(splitter.Finish());
+        QCOMPARE(int(splitter.LongLines()), longLines);
+        QCOMPARE(int(splitter.BytesAfterEnd()), bytesAfterMark);
+    }
+    qnVelTorData bytewise;
+    qnVelTorFileReader reader(&bytewise, QString());
+    for (const char c : content.left(content.indexOf('\x1A') < 0 ? content.size() : content.indexOf('\x1A'))) {
+        if (c != '\r')
+            reader.PutChar(static_cast<unsigned char>(c));
+    }
+    reader.PutChar(-1);
+    QCOMPARE(int(reader.Facts().longLines), longLines);
+}
+
+QTEST_APPLESS_MAIN(tst_Import)
+#include "tst_import.moc"
