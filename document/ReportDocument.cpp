@@ -1,5 +1,6 @@
 #include "ReportDocument.h"
 
+#include "CellChanges.h"
 #include "CellText.h"
 #include "CellsCommand.h"
 #include "HeaderCommand.h"
@@ -550,24 +551,18 @@ bool ReportDocument::ClearBlock(int top, int left, int bottom, int right)
 ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const QString &text)
 {
     PasteResult result;
-    const int count = LineCount();
-    if (line < 0 || line > count || field < 0 || field >= int(FieldCount) || text.isEmpty())
+    if (line < 0 || line > LineCount() || field < 0 || field >= int(FieldCount) || text.isEmpty())
         return result;
     result.top = result.bottom = line;
     result.left = result.right = field;
     try {
         const QList<QStringView> rows = splitLines(text);
-        std::vector<CellsCommand::LineChange> changes;
-        int linesAdded = 0;
+        CellChanges changes(*this);
         std::string message;
-        std::string values[ReportRow::CellCount];
         for (qsizetype i = 0; i < rows.size(); ++i) {
             const int target = line + int(i);
-            std::string_view before[ReportRow::CellCount];
-            Line(target).Cells(before);
-            std::string_view after[ReportRow::CellCount];
-            std::uint32_t fields = 0;
             const QList<QStringView> texts = rows[i].split(u'\t');
+            bool changed = false;
             for (qsizetype j = 0; j < texts.size(); ++j) {
                 const int column = field + int(j);
                 if (column >= int(FieldCount)) {
@@ -586,22 +581,18 @@ ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const
                 message.clear();
                 if (!attributes.Validate(unsigned(column), *bytes, message))
                     ++result.invalid;
-                if (before[column] == *bytes)
+                if (Cell(target, column) == *bytes)
                     continue;
-                values[column] = std::move(*bytes);
-                after[column] = values[column];
-                fields |= 1u << column;
+                changes.Set(target, column, *bytes);
+                changed = true;
                 result.right = std::max(result.right, column);
             }
-            if (!fields)
-                continue;
-            changes.push_back(CellsCommand::MakeLine(target, fields, before, after));
-            linesAdded = std::max(linesAdded, target + 1 - count);
-            result.bottom = target;
+            if (changed)
+                result.bottom = target;
         }
-        if (changes.empty())
+        if (changes.ChangedCells() == 0)
             return result;
-        if (!Push(new CellsCommand(*edits, QStringLiteral("貼り付け"), std::move(changes), count, linesAdded))) {
+        if (!ChangeCells(std::move(changes), QStringLiteral("貼り付け"))) {
             result.outOfMemory = true;
             return result;
         }
@@ -610,6 +601,18 @@ ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const
         result.outOfMemory = true;
     }
     return result;
+}
+
+bool ReportDocument::ChangeCells(CellChanges &&changes, const QString &text)
+{
+    if (&changes.document != this || changes.Empty())
+        return true;
+    try {
+        const int linesAdded = changes.LinesAdded();
+        return Push(new CellsCommand(*edits, text, changes.Take(), LineCount(), linesAdded));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
 }
 
 bool ReportDocument::Undo()

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+class CellChanges;
 class QUndoStack;
 class ReportEdits;
 class qnVelTorDataAttribute;
@@ -153,6 +154,11 @@ public:
     // Spreadsheet text from (line, field) on, to the right and down,
     // adding lines as needed.
     PasteResult PasteText(int line, int field, const QString &text);
+
+    // Many cells changed as one step named `text`, validated, lines appended
+    // as the changes need them. False when memory ran out; the report is
+    // then as it was.
+    bool ChangeCells(CellChanges &&changes, const QString &text);
 
     // False when memory ran out; the report is then as it was.
     bool Undo();

@@ -1,0 +1,63 @@
+#include "CellChanges.h"
+
+#include "ReportDocument.h"
+
+#include <algorithm>
+#include <climits>
+
+CellChanges::CellChanges(const ReportDocument &document) : document(document), lineCount(document.LineCount())
+{
+}
+
+bool CellChanges::Reach(int target)
+{
+    if (target < 0 || target < line || target == INT_MAX)
+        return false;
+    linesAdded = std::max(linesAdded, target + 1 - lineCount);
+    return true;
+}
+
+bool CellChanges::Set(int target, int field, std::string_view bytes)
+{
+    if (field < 0 || field >= int(ReportRow::CellCount) || !Reach(target))
+        return false;
+    if (target != line) {
+        EndLine();
+        line = target;
+    }
+    const std::uint32_t bit = 1u << field;
+    if (document.Cell(line, field) == bytes) {
+        // Set back to what it is: no change after all.
+        if (fields & bit) {
+            fields &= ~bit;
+            --changedCells;
+        }
+        return true;
+    }
+    if (!(fields & bit))
+        ++changedCells;
+    fields |= bit;
+    values[field].assign(bytes.data(), bytes.size());
+    return true;
+}
+
+void CellChanges::EndLine()
+{
+    if (line < 0 || !fields)
+        return;
+    std::string_view before[ReportRow::CellCount];
+    document.Line(line).Cells(before);
+    std::string_view after[ReportRow::CellCount];
+    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
+        if (fields & (1u << field))
+            after[field] = values[field];
+    }
+    lines.push_back(CellsCommand::MakeLine(line, fields, before, after));
+    fields = 0;
+}
+
+std::vector<CellsCommand::LineChange> CellChanges::Take()
+{
+    EndLine();
+    return std::move(lines);
+}
