@@ -6,6 +6,7 @@
 #include <QLineEdit>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -32,6 +33,10 @@ TextFilter::TextFilter(QLineEdit *edit, int byteLimit)
     : QValidator(edit), edit(edit), byteLimit(byteLimit)
 {
     if (edit) {
+        // QLineEdit cuts a paste at 32,767 characters before the filter
+        // sees it; the filter cuts to the real limit itself and must count
+        // what it leaves out from the whole paste.
+        edit->setMaxLength(std::numeric_limits<int>::max());
         accepted = edit->text();
         connect(edit, &QLineEdit::textChanged, this, [this](const QString &text) { accepted = text; });
     }

@@ -1158,6 +1158,10 @@ void tst_Editing::pasteCutToFit_data()
     QTest::newRow("into the middle, over a selection")
             << QStringLiteral("AB") + kanji28 << 1 << 1 << QStringLiteral("12345")
             << QStringLiteral("A123") + kanji28 << 2;
+    // The line edit's own limit of 32,767 characters must not cut the
+    // paste before it is counted.
+    QTest::newRow("longer than a line edit takes")
+            << QString() << 0 << 0 << QString(40000, u'a') << QString(60, u'a') << 39940;
     QTest::newRow("what fits is taken whole, no message")
             << QStringLiteral("AB") + kanji28 << 1 << 1 << QStringLiteral("123") << QStringLiteral("A123") + kanji28
             << 0;
