@@ -133,6 +133,7 @@ private slots:
     void fullDiskKeepsOldFile();
     void fullDiskReportsEveryFailure_data();
     void fullDiskReportsEveryFailure();
+    void noFreeEntriesIsNotWrittenInPlace();
     void lockedFolderWritesInPlace();
     void lockedFolderOnFullDisk();
     void writeFromRecordSource();
@@ -463,7 +464,9 @@ void tst_File::fullDiskKeepsOldFile()
     big.Resize(4000);
     for (unsigned r = 0; r < big.RecordCount(); ++r)
         big.SetCell(r, 7, std::string(60, 'x'));
-    QVERIFY(!qnVelTorFileWriter().Write(path, &big));
+    qnVelTorFileWriter writer;
+    QVERIFY(!writer.Write(path, &big));
+    QCOMPARE(writer.Failure(), WriteFailure::DiskFull);
     QCOMPARE(readFile(path), exampleFile);
     QCOMPARE(disk.files(), QStringList {"1234567890201204ABC.dat"});
 
@@ -497,13 +500,37 @@ void tst_File::fullDiskReportsEveryFailure()
     data.Resize(std::uint32_t(lines));
     for (unsigned r = 2; r < data.RecordCount(); ++r)
         data.SetCell(r, 7, std::string(60, 'x'));
-    QVERIFY(!qnVelTorFileWriter().Write(path, &data));
+    qnVelTorFileWriter writer;
+    QVERIFY(!writer.Write(path, &data));
+    QCOMPARE(writer.Failure(), WriteFailure::DiskFull);
     QCOMPARE(readFile(path), exampleFile);
     QCOMPARE(disk.files(), QStringList({"1234567890201204ABC.dat", "filler"}));
 
     // A new file on the full disk is not left behind half written or empty.
-    QVERIFY(!qnVelTorFileWriter().Write(disk.filePath("new.dat"), &data));
+    QVERIFY(!writer.Write(disk.filePath("new.dat"), &data));
+    QCOMPARE(writer.Failure(), WriteFailure::DiskFull);
     QCOMPARE(disk.files(), QStringList({"1234567890201204ABC.dat", "filler"}));
+}
+
+void tst_File::noFreeEntriesIsNotWrittenInPlace()
+{
+    // A disk with room but no free file entry takes no new file; the save
+    // fails with that reason and does not fall back to overwriting the old
+    // file where it stands, which could leave it half written.
+    SmallDisk disk(QStringLiteral("nr_inodes=8"));
+    if (!disk.mounted)
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    const QString path = disk.filePath("1234567890201204ABC.dat");
+    QVERIFY(writeFile(path, "old"));
+    QVERIFY(disk.FillEntries() > 0);
+    const QStringList before = disk.files();
+
+    const qnVelTorData data = exampleData();
+    qnVelTorFileWriter writer;
+    QVERIFY(!writer.Write(path, &data));
+    QCOMPARE(writer.Failure(), WriteFailure::NoInodes);
+    QCOMPARE(readFile(path), QByteArray("old"));
+    QCOMPARE(disk.files(), before);
 }
 
 namespace {
