@@ -5,6 +5,7 @@
 // limited address space), so that the suite itself never stalls or dies.
 
 #include "ReportModel.h"
+#include "Sanitizers.h"
 #include "VelTorGridView.h"
 #include "qnVelTorClipboard.h"
 #include "qnVelTorFile.h"
@@ -551,6 +552,7 @@ void tst_Limits::longCellDrawsInLittleMemory()
 // Before, the message did not say what was wrong.
 void tst_Limits::loadOutOfMemoryKeepsTheReport()
 {
+    QNVELTOR_SKIP_UNDER_ASAN("the load must run out of address space (RLIMIT_AS)");
     QTemporaryDir dir;
     Window window(dir);
     QVERIFY(window.loaded);
@@ -579,6 +581,7 @@ void tst_Limits::loadOutOfMemoryKeepsTheReport()
 // Before, std::bad_alloc went out of the paste command and ended the program.
 void tst_Limits::pasteOutOfMemoryKeepsTheReport()
 {
+    QNVELTOR_SKIP_UNDER_ASAN("the paste must run out of address space (RLIMIT_AS)");
     QTemporaryDir dir;
     Window window(dir);
     QVERIFY(window.loaded);
@@ -613,6 +616,7 @@ void tst_Limits::pasteOutOfMemoryKeepsTheReport()
 // them, and the verdicts no longer one row per line.
 void tst_Limits::blockPasteOutOfMemoryKeepsTheReport()
 {
+    QNVELTOR_SKIP_UNDER_ASAN("the paste must run out of address space (RLIMIT_AS)");
     QTemporaryDir dir;
     Window window(dir);
     QVERIFY(window.loaded);
