@@ -147,6 +147,10 @@ using RecordFields = std::function<void(std::uint32_t record, std::string_view (
 // user's cache folder and the copy compared with it; a failed write puts
 // the old bytes back from the copy. When no copy can be made, the save goes
 // on only if the confirmWithoutBackup callback returns true.
+//
+// On Windows QSaveFile writes the new file and replaces the old one; a file
+// that can only be overwritten in place gets no copy there, so the callback
+// is always asked first.
 class qnVelTorFileWriter
 {
 public:
