@@ -25,7 +25,11 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_FLAGS="$sanitizers -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS="$sanitizers" \
     -DQNVELTOR_BUILD_APP=ON -DQNVELTOR_BUILD_TESTS=ON >/dev/null
-cmake --build "$build" -j"$(nproc)"
+# Only the tests' executables: the program and the screenshot tool are not
+# run here.
+targets=$(ctest --test-dir "$build" -N | sed -nE 's/^ *Test +#[0-9]+: ([A-Za-z0-9_]+)$/tst_\1/p' | grep -vx tst_install)
+# shellcheck disable=SC2086
+cmake --build "$build" -j"$(nproc)" --target $targets
 
 export ASAN_OPTIONS=halt_on_error=1:print_stacktrace=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
