@@ -64,14 +64,8 @@ bool TVelTorForm::ConfirmHeaderComesBack(QObject *Sender)
     const std::vector<ReportDocument::HeaderDrift> drifts = document.HeaderDrifts(Sender == ui.FileSaveAs1);
     if (drifts.empty())
         return true;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"),
-                    Messages::HeaderDrifts(document, drifts, {ui.Label1->text(), ui.Label2->text(), ui.Label3->text()}),
-                    QMessageBox::Save | QMessageBox::Cancel, this);
-    box.button(QMessageBox::Save)->setText(QStringLiteral("このまま保存"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.setEscapeButton(QMessageBox::Cancel);
-    return dialogs->ExecMessageBox(box) == QMessageBox::Save;
+    return Ask(Messages::HeaderDrifts(document, drifts, {ui.Label1->text(), ui.Label2->text(), ui.Label3->text()}),
+               QStringLiteral("このまま保存"));
 }
 
 bool TVelTorForm::QuerySaveBeforeReplace(QObject *Sender)
@@ -155,6 +149,27 @@ void TVelTorForm::ShowLoadFacts(const ReadFacts &facts)
     dialogs->ExecMessageBox(box);
 }
 
+bool TVelTorForm::Ask(const QString &question, const QString &yes)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), question, QMessageBox::Save | QMessageBox::Cancel,
+                    this);
+    box.button(QMessageBox::Save)->setText(yes);
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return dialogs->ExecMessageBox(box) == QMessageBox::Save;
+}
+
+bool TVelTorForm::ConfirmOverwriteChanged(const QString &target)
+{
+    // Another program, or another copy of the editor, may have written the
+    // file since: its version is not overwritten without a word.
+    if (target != document.FilePath())
+        return true;
+    const DiskChange change = document.ChangeOnDisk();
+    return change == DiskChange::Same || Ask(Messages::ChangedOnDisk(target, change), QStringLiteral("上書きする"));
+}
+
 QString TVelTorForm::SaveTarget(bool saveAs)
 {
     if (!saveAs && !document.NeedsFileName())
@@ -181,15 +196,18 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
         return false;
     document.TakeHeaderName();
     const QString target = SaveTarget(Sender == ui.FileSaveAs1);
-    if (target.isEmpty())
+    if (target.isEmpty() || !ConfirmOverwriteChanged(target))
         return false;
+    const auto confirmWithoutBackup = [this, &target] {
+        return Ask(Messages::WithoutBackup(target), QStringLiteral("書き換える"));
+    };
     ReportDocument::SaveResult result;
     {
         WaitCursor wait;
-        result = document.Save(target);
+        result = document.Save(target, confirmWithoutBackup);
     }
-    if (!result.written) {
-        ShowError(Messages::Save(target, result.outOfMemory));
+    if (!result.Written()) {
+        ShowError(Messages::Save(target, result.failure, result.backupPath));
         return false;
     }
     statusBar()->showMessage(QStringLiteral("保存しました：%1").arg(QDir::toNativeSeparators(target)));

@@ -159,6 +159,11 @@ private:
     // The file a save writes to: the current one, or one the user picks;
     // empty when the dialog was cancelled.
     QString SaveTarget(bool saveAs);
+    // A warning question with `yes` and キャンセル, the default; true for yes.
+    bool Ask(const QString &question, const QString &yes);
+    // Before a save over the current file: false when it changed on the
+    // disk since and the user keeps that version.
+    bool ConfirmOverwriteChanged(const QString &target);
     void ShowTitle();
     void ShowPlace(int line, int field);
     void ShowLoadFacts(const ReadFacts &facts);

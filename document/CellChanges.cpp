@@ -38,6 +38,7 @@ bool CellChanges::Set(int target, int field, std::string_view bytes)
         ++changedCells;
     fields |= bit;
     values[field].assign(bytes.data(), bytes.size());
+    valueBytes += bytes.size();
     return true;
 }
 
@@ -60,4 +61,13 @@ std::vector<CellsCommand::LineChange> CellChanges::Take()
 {
     EndLine();
     return std::move(lines);
+}
+
+std::uint64_t CellChanges::Footprint() const
+{
+    // The step keeps the new bytes, the lines get them again, and every
+    // line changed or added takes a few words in the step, the report and
+    // the views.
+    constexpr std::uint64_t BytesPerLine = 96;
+    return 2 * valueBytes + BytesPerLine * (std::uint64_t(lines.size()) + 1 + std::uint64_t(linesAdded));
 }

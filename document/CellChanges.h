@@ -30,6 +30,8 @@ public:
 
     // Cells that change, and lines the report grows by.
     std::uint64_t ChangedCells() const { return changedCells; }
+    // About what the step takes in memory while it is made and kept.
+    std::uint64_t Footprint() const;
     int LinesAdded() const { return linesAdded; }
     bool Empty() const { return lines.empty() && fields == 0 && linesAdded == 0; }
 
@@ -47,5 +49,6 @@ private:
     std::string values[ReportRow::CellCount];
     std::vector<CellsCommand::LineChange> lines;
     std::uint64_t changedCells = 0;
+    std::uint64_t valueBytes = 0;
     int linesAdded = 0;
 };

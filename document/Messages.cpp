@@ -22,14 +22,13 @@ QString LoadReason(const QString &path, ReadFailure failure)
     case ReadFailure::None:
     case ReadFailure::Cancelled:
         return {};
-    case ReadFailure::CannotOpen: {
-        const QFileInfo info(path);
-        if (!info.dir().exists())
-            return QStringLiteral("フォルダーが見つかりません。");
-        if (!info.exists())
-            return QStringLiteral("ファイルが見つかりません。");
+    case ReadFailure::NotFound:
+        return QFileInfo(path).dir().exists() ? QStringLiteral("ファイルが見つかりません。")
+                                              : QStringLiteral("フォルダーが見つかりません。");
+    case ReadFailure::NoPermission:
         return QStringLiteral("ファイルを読み取る権限がありません。");
-    }
+    case ReadFailure::CannotOpen:
+        return QStringLiteral("ファイルを開けません。");
     case ReadFailure::NotRegularFile:
         return QStringLiteral("通常のファイルではないため、開けません。（フォルダー、パイプ、デバイスなどは開けません）");
     case ReadFailure::ReadError:
@@ -47,21 +46,84 @@ QString Load(const QString &path, ReadFailure failure)
     return withFile(QStringLiteral("ファイル読み込みエラー"), path, LoadReason(path, failure));
 }
 
-QString Save(const QString &path, bool outOfMemory)
+QString SaveReason(WriteFailure failure, const QString &backupPath)
 {
-    if (outOfMemory) {
-        return withFile(QStringLiteral("ファイル書き込みエラー"), path,
-                        QStringLiteral("メモリが足りないため、保存できませんでした。報告も元のファイルもそのままです。"));
+    const QString kept = QStringLiteral("元のファイルはそのままです。");
+    switch (failure) {
+    case WriteFailure::None:
+        return {};
+    case WriteFailure::RefusedValue:
+        return QStringLiteral("ファイルに書けない文字（タブ、改行など）を含むセルがあります。") + kept;
+    case WriteFailure::OutOfMemory:
+        return QStringLiteral("メモリが足りないため、保存できませんでした。報告も元のファイルもそのままです。");
+    case WriteFailure::FolderMissing:
+        return QStringLiteral("保存先のフォルダーが見つかりません。");
+    case WriteFailure::NotRegularFile:
+        return QStringLiteral("同じ名前のフォルダーなどがあるため、保存できません。");
+    case WriteFailure::NoPermission:
+        return QStringLiteral("このファイルまたはフォルダーに書き込む権限がありません。") + kept;
+    case WriteFailure::ReadOnlyDisk:
+        return QStringLiteral("ディスクが読み取り専用のため、保存できません。") + kept;
+    case WriteFailure::NameTooLong:
+        return QStringLiteral("ファイル名またはフォルダーの名前が長すぎるため、保存できません。") + kept;
+    case WriteFailure::DiskFull:
+        return QStringLiteral("ディスクの空きが足りないため、保存できませんでした。") + kept;
+    case WriteFailure::NoInodes:
+        return QStringLiteral("ディスクにこれ以上ファイルを作れないため、保存できませんでした。") + kept;
+    case WriteFailure::CannotCreate:
+        return QStringLiteral("保存用のファイルを作れませんでした。") + kept;
+    case WriteFailure::WriteError:
+    case WriteFailure::RenameError:
+        return QStringLiteral("書き込みの途中でディスクのエラーが起きました。") + kept;
+    case WriteFailure::SyncError:
+        return QStringLiteral("ディスクへの書き込みを確かめられませんでした。保存できていない可能性があります。"
+                              "別の場所にも保存してください。");
+    case WriteFailure::InPlaceRestored:
+        return QStringLiteral("ファイルをその場で書き換える途中でエラーが起きたため、元の内容に戻しました。");
+    case WriteFailure::InPlaceNotRestored:
+        return backupPath.isEmpty()
+                ? QStringLiteral("ファイルをその場で書き換える途中でエラーが起き、元の内容に戻せませんでした。"
+                                 "報告は画面にあるので、別の場所に保存してください。")
+                : QStringLiteral("ファイルをその場で書き換える途中でエラーが起き、元の内容に戻せませんでした。"
+                                 "元のファイルの控えは次の場所にあります：\n%1")
+                          .arg(QDir::toNativeSeparators(backupPath));
+    case WriteFailure::InPlaceDeclined:
+        return QStringLiteral("保存を取りやめました。") + kept;
     }
-    const QFileInfo info(path);
-    QString reason;
-    if (!info.dir().exists())
-        reason = QStringLiteral("保存先のフォルダーが見つかりません。");
-    else if (info.exists() && !info.isFile())
-        reason = QStringLiteral("同じ名前のフォルダーなどがあるため、保存できません。");
-    else
-        reason = QStringLiteral("保存できませんでした。元のファイルはそのままです。");
-    return withFile(QStringLiteral("ファイル書き込みエラー"), path, reason);
+    return {};
+}
+
+QString Save(const QString &path, WriteFailure failure, const QString &backupPath)
+{
+    return withFile(QStringLiteral("ファイル書き込みエラー"), path, SaveReason(failure, backupPath));
+}
+
+QString WithoutBackup(const QString &path)
+{
+    return QStringLiteral("このフォルダーには新しいファイルを作れないため、ファイルをその場で書き換えるしかありません。\n"
+                          "元のファイルの控えを作れませんでした。書き込みに失敗すると、元の内容が失われます。\n\n"
+                          "%1\n\nこのまま書き換えますか？")
+            .arg(QDir::toNativeSeparators(path));
+}
+
+QString ChangedOnDisk(const QString &path, DiskChange change)
+{
+    QString what;
+    switch (change) {
+    case DiskChange::Same:
+        return {};
+    case DiskChange::Changed:
+        what = QStringLiteral("（内容が書き換えられています）");
+        break;
+    case DiskChange::Deleted:
+        what = QStringLiteral("（ファイルが削除されています。保存すると作り直されます）");
+        break;
+    case DiskChange::Replaced:
+        what = QStringLiteral("（別のファイルに置き換えられています）");
+        break;
+    }
+    return QStringLiteral("ファイルは開いた後に他のプログラムによって変更されています。上書きしますか？\n%1\n\n%2")
+            .arg(what, QDir::toNativeSeparators(path));
 }
 
 QStringList LoadWarnings(const ReadFacts &facts)

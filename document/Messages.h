@@ -18,7 +18,14 @@ namespace Messages {
 QString Load(const QString &path, ReadFailure failure);
 // The box of a failed save: 「ファイル書き込みエラー」 on the first line, then
 // the file's name and why.
-QString Save(const QString &path, bool outOfMemory);
+QString Save(const QString &path, WriteFailure failure, const QString &backupPath = {});
+// Why a save failed, in a sentence or two.
+QString SaveReason(WriteFailure failure, const QString &backupPath = {});
+// The question before a file is overwritten in place with no copy of it.
+QString WithoutBackup(const QString &path);
+// The question before a save over a file that changed on the disk since
+// it was opened or saved.
+QString ChangedOnDisk(const QString &path, DiskChange change);
 
 // Why an open failed, in one sentence.
 QString LoadReason(const QString &path, ReadFailure failure);

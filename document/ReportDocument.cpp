@@ -5,6 +5,7 @@
 #include "CellsCommand.h"
 #include "HeaderCommand.h"
 #include "LineCommands.h"
+#include "MemoryHeadroom.h"
 #include "ReportEdits.h"
 #include "ShiftJis.h"
 #include "qnVelTorData.h"
@@ -198,6 +199,7 @@ void ReportDocument::Clear()
     }
     fileBaseName.clear();
     nameChanged = false;
+    fileIdentity = {};
     SetFilePath(QString());
     undoStack->clear();
     typedLine = typingLine = -1;
@@ -236,6 +238,7 @@ ReportDocument::LoadResult ReportDocument::Load(const QString &path, const ReadP
     }
     loading = true;
     const std::string previousBaseName = fileBaseName;
+    const auto fileSize = std::uint64_t(std::max<qint64>(QFileInfo(path).size(), 0));
     try {
         // Set before the file is opened: a later save compares the header
         // values with it even when this read fails.
@@ -243,11 +246,23 @@ ReportDocument::LoadResult ReportDocument::Load(const QString &path, const ReadP
         // A report's lines are rarely shorter than a few dozen bytes: the
         // rows are not regrown and copied on the way, and what is reserved
         // but not filled takes address space only.
-        const std::uint64_t expected = std::uint64_t(std::max<qint64>(QFileInfo(path).size(), 0)) / 32 + 1;
-        loadLines.reserve(std::size_t(std::min<std::uint64_t>(expected, qnVelTorData::MaxRecords)));
-        const bool read = ReadReportLines(
-                path, [this](const std::string_view *fields, std::size_t count) { TakeLines(fields, count); },
-                progress, &result.failure, &result.facts);
+        const std::uint64_t expected = fileSize / 32 + 1;
+        // The lines take about as much memory as the file; under an
+        // address-space limit the window must keep room to paint after
+        // them, or it cannot show them at all.
+        bool read = HasHeadroomFor(fileSize);
+        if (!read) {
+            result.failure = ReadFailure::OutOfMemory;
+        } else {
+            loadLines.reserve(std::size_t(std::min<std::uint64_t>(expected, qnVelTorData::MaxRecords)));
+            read = ReadReportLines(
+                    path, [this](const std::string_view *fields, std::size_t count) { TakeLines(fields, count); },
+                    progress, &result.failure, &result.facts);
+        }
+        if (read && !HasHeadroomFor(0)) {
+            read = false;
+            result.failure = ReadFailure::OutOfMemory;
+        }
         if (read) {
             ResetLines(std::move(loadLines), std::move(loadArena), std::move(loadAttrs));
             qnVelTorData names;
@@ -257,6 +272,7 @@ ReportDocument::LoadResult ReportDocument::Load(const QString &path, const ReadP
             for (int box = 0; box < HeaderCount; ++box)
                 emit headerChanged(HeaderBox(box));
             nameChanged = false;
+            fileIdentity = result.facts.identity;
             SetFilePath(path);
             undoStack->clear();
             typedLine = typingLine = -1;
@@ -326,7 +342,14 @@ std::vector<ReportDocument::HeaderDrift> ReportDocument::HeaderDrifts(bool saveA
     return drifts;
 }
 
-ReportDocument::SaveResult ReportDocument::Save(const QString &path)
+DiskChange ReportDocument::ChangeOnDisk() const
+{
+    if (filePath.isEmpty())
+        return DiskChange::Same;
+    return CompareIdentity(fileIdentity, IdentityOf(filePath));
+}
+
+ReportDocument::SaveResult ReportDocument::Save(const QString &path, const std::function<bool()> &confirmWithoutBackup)
 {
     SaveResult result;
     // The lines go to the file straight from their rows: a second copy of a
@@ -334,17 +357,22 @@ ReportDocument::SaveResult ReportDocument::Save(const QString &path)
     const auto lineFields = [this](std::uint32_t line, std::string_view(&fields)[FieldCount]) {
         lines[line].Cells(fields);
     };
+    FileIdentity written;
     try {
         qnVelTorFileWriter writer;
-        result.written = writer.Write(path, std::uint32_t(LineCount()), lineFields);
-        result.outOfMemory = writer.OutOfMemory();
+        writer.SetConfirmWithoutBackup(confirmWithoutBackup);
+        writer.Write(path, std::uint32_t(LineCount()), lineFields);
+        result.failure = writer.Failure();
+        result.backupPath = writer.BackupPath();
+        written = writer.Written();
     } catch (const std::bad_alloc &) {
-        result.outOfMemory = true;
+        result.failure = WriteFailure::OutOfMemory;
     }
-    if (!result.written)
+    if (!result.Written())
         return result;
     // Only a file that was written becomes the current one: a later save
     // must not go quietly to a path that failed.
+    fileIdentity = written;
     SetFilePath(path);
     nameChanged = false;
     // Undoing back to what was saved leaves the report unmodified again.
@@ -607,6 +635,9 @@ bool ReportDocument::ChangeCells(CellChanges &&changes, const QString &text)
 {
     if (&changes.document != this || changes.Empty())
         return true;
+    // Under an address-space limit the window must keep room to paint.
+    if (!HasHeadroomFor(changes.Footprint()))
+        return false;
     try {
         const int linesAdded = changes.LinesAdded();
         return Push(new CellsCommand(*edits, text, changes.Take(), LineCount(), linesAdded));

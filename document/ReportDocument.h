@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,8 +47,10 @@ public:
 
     struct SaveResult
     {
-        bool written = false;
-        bool outOfMemory = false;
+        WriteFailure failure = WriteFailure::None;
+        // After a failed write in place: where the copy of the old file is.
+        QString backupPath;
+        bool Written() const { return failure == WriteFailure::None; }
     };
 
     // A header value that would not come back as it is from the file name
@@ -123,9 +126,15 @@ public:
     // always, Save when NeedsFileName() or the values changed): the values
     // that would not come back from that name on opening.
     std::vector<HeaderDrift> HeaderDrifts(bool saveAs) const;
+    // How the current file changed on the disk since it was opened or
+    // last saved here: by another program, or by another copy of the
+    // editor. Same for a report that has no file.
+    DiskChange ChangeOnDisk() const;
     // Writes the report to `path`; only a written file becomes the current
-    // one, and the report counts as saved from then on.
-    SaveResult Save(const QString &path);
+    // one, and the report counts as saved from then on. When the file can
+    // only be overwritten in place and no copy of it can be kept,
+    // `confirmWithoutBackup` is asked first; unset counts as no.
+    SaveResult Save(const QString &path, const std::function<bool()> &confirmWithoutBackup = {});
 
     // The text the user is typing into a cell, before it is committed: its
     // verdict is shown at once, and typing into the new-line position makes
@@ -209,6 +218,8 @@ private:
     std::array<std::string, HeaderCount> filledHeaders;
     std::string fileBaseName;
     QString filePath;
+    // The file as it was when it was read or written here.
+    FileIdentity fileIdentity;
     bool nameChanged = false;
     bool modified = false;
     QUndoStack *undoStack; // owned as a child

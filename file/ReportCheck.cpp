@@ -53,6 +53,10 @@ QString ReadFailureReason(ReadFailure failure, const QString &path)
     case ReadFailure::None:
     case ReadFailure::Cancelled:
         break;
+    case ReadFailure::NotFound:
+        return QStringLiteral("ファイルが見つかりません。");
+    case ReadFailure::NoPermission:
+        return QStringLiteral("ファイルを読む権限がありません。");
     case ReadFailure::CannotOpen:
         return CannotOpenReason(path);
     case ReadFailure::NotRegularFile:

@@ -1,16 +1,15 @@
 #include "qnVelTorFile.h"
 
+#include "FileSystemCalls.h"
 #include "ShiftJis.h"
 #include "qnVelTorFileName.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
-#if defined(Q_OS_WIN)
-#include <io.h>
-#else
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -20,12 +19,6 @@
 #include <cstring>
 #include <limits>
 #include <new>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -44,49 +37,6 @@ constexpr std::array<bool, 256> makeControlTable()
 }
 
 constexpr std::array<bool, 256> controlBytes = makeControlTable();
-
-// Opens `path` for reading only when it is a regular file. A FIFO would block
-// the open until some program writes to it, and a device such as /dev/zero
-// never ends, so the type is checked on the open file itself, without
-// waiting, and not by a look at the path that could change in between.
-std::unique_ptr<QFile> OpenRegularFile(const QString &path, ReadFailure &failure)
-{
-    auto file = std::make_unique<QFile>();
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        failure = ReadFailure::CannotOpen;
-        return nullptr;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        failure = ReadFailure::NotRegularFile;
-        return nullptr;
-    }
-    // Reads of a regular file never block anyway; clear the flag so that
-    // nothing below has to handle EAGAIN.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0
-        || !file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        failure = ReadFailure::CannotOpen;
-        return nullptr;
-    }
-#else
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        failure = ReadFailure::NotRegularFile;
-        return nullptr;
-    }
-    file->setFileName(path);
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        failure = ReadFailure::CannotOpen;
-        return nullptr;
-    }
-#endif
-    return file;
-}
 
 // TAB, LF, CR and 0x1A are all below 0x20, and such bytes are rare in a
 // report: eight bytes at a time are tested for any byte below 0x20 before
@@ -111,30 +61,14 @@ const char *FindControlByte(const char *p, const char *end)
     return end;
 }
 
-// Blocks until the file's data is on the disk. commit() syncs as well, but
-// ignores a failure, and the rename must not replace the old file with one
-// whose data never arrived.
-bool SyncToDisk(int handle)
-{
-    if (handle < 0)
-        return false;
-#if defined(Q_OS_WIN)
-    return _commit(handle) == 0;
-#else
-    // EINVAL: a kind of file that cannot be synced, where there is nothing
-    // to wait for.
-    return ::fsync(handle) == 0 || errno == EINVAL;
-#endif
-}
-
-// Writes the lines to `file` from where it stands.
-bool WriteRecords(QFileDevice &file, std::uint32_t count, const RecordFields &fields)
+// Writes the lines through `put`, which takes a chunk of bytes and says
+// whether all of them were written.
+bool WriteRecords(std::uint32_t count, const RecordFields &fields, const PutBytes &put)
 {
     std::string buffer;
     buffer.reserve(WriteChunkSize + 4096);
-    const auto flush = [&file, &buffer] {
-        const bool ok = file.write(buffer.data(), static_cast<qint64>(buffer.size()))
-                == static_cast<qint64>(buffer.size());
+    const auto flush = [&put, &buffer] {
+        const bool ok = put(buffer.data(), buffer.size());
         buffer.clear();
         return ok;
     };
@@ -154,39 +88,122 @@ bool WriteRecords(QFileDevice &file, std::uint32_t count, const RecordFields &fi
     return buffer.empty() || flush();
 }
 
-// Makes sure that the disk holds `size` bytes for the file, so that writing
-// them cannot fail for want of space. True where the file system cannot
-// tell in advance.
-bool ReserveSpace(QFile &file, qint64 size)
+#ifdef Q_OS_UNIX
+
+const FileSystemCalls &System()
 {
-#if defined(Q_OS_LINUX)
-    const int error = ::posix_fallocate(file.handle(), 0, static_cast<off_t>(size));
-    return error == 0 || error == EINVAL || error == EOPNOTSUPP;
-#else
-    Q_UNUSED(file);
-    Q_UNUSED(size);
-    return true;
-#endif
+    return FileSystemCalls::Current();
 }
 
-// For a file in a folder that takes no new file beside it: the file is
-// overwritten where it stands, which keeps its permissions and owner. The
-// space is taken first, so that a full disk fails the save before a byte of
-// the old file has changed.
-bool WriteInPlace(const QString &path, qint64 size, std::uint32_t count, const RecordFields &fields)
+// Why a report file could not be opened for reading.
+ReadFailure ReadFailureOfOpen(int error)
 {
-    const QFileInfo info(path);
-    if (!info.isFile() || !info.isWritable())
-        return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite)) // not WriteOnly, which empties the file
-        return false;
-    const qint64 oldSize = file.size();
-    if (!ReserveSpace(file, size)) {
-        file.resize(oldSize);
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return ReadFailure::NotFound;
+    case EACCES:
+    case EPERM:
+        return ReadFailure::NoPermission;
+    default:
+        return ReadFailure::CannotOpen;
+    }
+}
+
+#endif // Q_OS_UNIX
+
+
+// An open report file, read in chunks.
+class InputFile
+{
+public:
+    InputFile() = default;
+    ~InputFile()
+    {
+#ifdef Q_OS_UNIX
+        if (fd >= 0)
+            System().close(fd);
+#endif
+    }
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    // Opens `path` only when it is a regular file. A FIFO would block the
+    // open until some program writes to it, and a device such as /dev/zero
+    // never ends, so the type is checked on the open file itself, without
+    // waiting, and not by a look at the path that could change in between.
+    bool Open(const QString &path, ReadFailure &failure);
+    // Up to `size` bytes; 0 at the end of the file, -1 on a read error.
+    qint64 Read(char *buffer, qint64 size);
+    qint64 Size() const { return size; }
+    const FileIdentity &Identity() const { return identity; }
+
+private:
+#ifdef Q_OS_UNIX
+    int fd = -1;
+#else
+    QFile file;
+#endif
+    qint64 size = 0;
+    FileIdentity identity;
+};
+
+bool InputFile::Open(const QString &path, ReadFailure &failure)
+{
+#ifdef Q_OS_UNIX
+    fd = System().open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
+    if (fd < 0) {
+        failure = ReadFailureOfOpen(errno);
         return false;
     }
-    return WriteRecords(file, count, fields) && file.flush() && file.resize(size) && SyncToDisk(file.handle());
+    struct stat status {};
+    if (System().fstat(fd, &status) != 0) {
+        failure = ReadFailure::CannotOpen;
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        failure = ReadFailure::NotRegularFile;
+        return false;
+    }
+    // Reads of a regular file never block anyway; clear the flag so that
+    // nothing below has to handle EAGAIN.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        failure = ReadFailure::CannotOpen;
+        return false;
+    }
+    size = qint64(status.st_size);
+    identity = IdentityOfStatus(status);
+#else
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        failure = ReadFailure::NotRegularFile;
+        return false;
+    }
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        failure = !info.exists() ? ReadFailure::NotFound
+                : file.error() == QFileDevice::PermissionsError ? ReadFailure::NoPermission
+                                                                : ReadFailure::CannotOpen;
+        return false;
+    }
+    size = file.size();
+    identity = IdentityOf(path);
+#endif
+    return true;
+}
+
+qint64 InputFile::Read(char *buffer, qint64 length)
+{
+#ifdef Q_OS_UNIX
+    for (;;) {
+        const ssize_t got = System().read(fd, buffer, std::size_t(length));
+        if (got >= 0 || errno != EINTR)
+            return qint64(got);
+    }
+#else
+    return file.read(buffer, length);
+#endif
 }
 
 // What FeedFile saw beside the bytes it fed.
@@ -199,18 +216,18 @@ struct FeedNotes
 // Feeds the open file to `put` chunk by chunk, with `afterChunk` (when
 // set) and `progress` after every chunk. False, with the reason in
 // `failure`, on a read error or when the progress said stop.
-bool FeedFile(QFile &file, const std::function<bool(const char *, std::size_t)> &put,
+bool FeedFile(InputFile &file, const std::function<bool(const char *, std::size_t)> &put,
               const std::function<void()> &afterChunk, const ReadProgress &progress, ReadFailure &failure,
               FeedNotes *notes = nullptr)
 {
-    const qint64 size = file.size();
+    const qint64 size = file.Size();
     // Small reads would cost a call per few bytes on a file that says it is
     // empty but is not (as files under /proc do).
     const qint64 chunkSize = std::clamp<qint64>(size, 4096, ReadChunkSize);
     const std::unique_ptr<char[]> buffer(new char[std::size_t(chunkSize)]);
     std::uint64_t done = 0;
     for (;;) {
-        const qint64 got = file.read(buffer.get(), chunkSize);
+        const qint64 got = file.Read(buffer.get(), chunkSize);
         // A read error is not the end of the report: stopping there as if
         // it were would quietly drop the rest of the lines.
         if (got < 0) {
@@ -235,7 +252,7 @@ bool FeedFile(QFile &file, const std::function<bool(const char *, std::size_t)> 
             if (notes && size > 0) {
                 notes->unread = std::uint64_t(size) > done ? std::uint64_t(size) - done : 0;
             } else if (notes) {
-                for (qint64 rest; (rest = file.read(buffer.get(), chunkSize)) > 0;)
+                for (qint64 rest; (rest = file.Read(buffer.get(), chunkSize)) > 0;)
                     notes->unread += std::uint64_t(rest);
             }
             break;
@@ -298,18 +315,17 @@ qnVelTorFileReader::~qnVelTorFileReader() = default;
 bool qnVelTorFileReader::Read(const TakeRecords &take, const ReadProgress &progress)
 {
     failure = ReadFailure::None;
-    std::unique_ptr<QFile> file = OpenRegularFile(path, failure);
-    if (!file)
+    InputFile file;
+    if (!file.Open(path, failure))
         return false;
-    QFile &opened = *file;
-    stream = std::move(file);
+    facts.identity = file.Identity();
     const auto afterChunk = [this, &take] {
         if (take)
             take(*data);
     };
     FeedNotes notes;
     const bool read = FeedFile(
-            opened, [this](const char *bytes, std::size_t size) { return PutBytes(bytes, size); }, afterChunk,
+            file, [this](const char *bytes, std::size_t size) { return PutBytes(bytes, size); }, afterChunk,
             progress, failure, &notes);
     facts.looks = notes.looks;
     if (!read)
@@ -329,13 +345,16 @@ bool ReadReportLines(const QString &path, const TakeLines &take, const ReadProgr
     ReadFailure &why = failure ? *failure : dummy;
     why = ReadFailure::None;
     try {
-        const std::unique_ptr<QFile> file = OpenRegularFile(path, why);
-        if (!file)
+        InputFile file;
+        const bool opened = file.Open(path, why);
+        if (facts)
+            facts->identity = file.Identity();
+        if (!opened)
             return false;
         ReportLineSplitter splitter(take);
         FeedNotes notes;
         const bool read = FeedFile(
-                *file, [&splitter](const char *bytes, std::size_t size) { return splitter.PutBytes(bytes, size); },
+                file, [&splitter](const char *bytes, std::size_t size) { return splitter.PutBytes(bytes, size); },
                 {}, progress, why, &notes);
         const bool finished = read && splitter.Finish();
         if (facts) {
@@ -384,6 +403,7 @@ bool qnVelTorFileReader::Finish()
 
 void qnVelTorFileReader::CopySplitterFacts()
 {
+    // The identity is the file's, set by Read().
     facts.longLines = splitter->LongLines();
     facts.firstLongLine = splitter->FirstLongLine();
     facts.oddLines = splitter->OddLines();
@@ -481,8 +501,12 @@ void qnVelTorFileReader::EndRecord()
 
 bool qnVelTorFileWriter::Write(const QString &path, const qnVelTorData *data)
 {
-    if (!data)
+    if (!data) {
+        failure = WriteFailure::CannotCreate;
+        backupPath.clear();
+        written = {};
         return false;
+    }
     return Write(path, data->RecordCount(), [data](std::uint32_t record, std::string_view (&fields)[FieldCount]) {
         const qnVelTorDataRecord &line = *data->RecordAt(record);
         for (std::uint32_t field = 0; field < FieldCount; ++field) {
@@ -494,17 +518,18 @@ bool qnVelTorFileWriter::Write(const QString &path, const qnVelTorData *data)
 
 bool qnVelTorFileWriter::Write(const QString &path, std::uint32_t count, const RecordFields &fields)
 {
-    outOfMemory = false;
+    backupPath.clear();
+    written = {};
     try {
-        return WriteLines(path, count, fields);
+        failure = WriteLines(path, count, fields);
     } catch (const std::bad_alloc &) {
-        // The save file, not committed, is dropped on the way out.
-        outOfMemory = true;
-        return false;
+        // Whatever was made on the way is removed while the stack unwinds.
+        failure = WriteFailure::OutOfMemory;
     }
+    return failure == WriteFailure::None;
 }
 
-bool qnVelTorFileWriter::WriteLines(const QString &path, std::uint32_t count, const RecordFields &fields)
+WriteFailure qnVelTorFileWriter::WriteLines(const QString &path, std::uint32_t count, const RecordFields &fields)
 {
     // Refused values are found before the file is touched, and the size of
     // the file to be is known.
@@ -514,22 +539,15 @@ bool qnVelTorFileWriter::WriteLines(const QString &path, std::uint32_t count, co
         fields(record, values);
         for (const std::string_view value : values) {
             if (!IsStorableValue(value))
-                return false;
+                return WriteFailure::RefusedValue;
             size += static_cast<qint64>(value.size());
         }
         size += FieldCount - 1 + 2; // the TABs and CR LF
     }
-
-    // QSaveFile writes beside the target and renames only on commit, so a
-    // failed save never destroys the previous file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return WriteInPlace(path, size, count, fields);
-    // A short write can hide in QIODevice's own buffer: commit() flushes it
-    // but renames the file over the old one even when that flush fails.
-    if (!WriteRecords(file, count, fields) || !file.flush() || !SyncToDisk(file.handle())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    const ReplaceResult result = ReplaceFile(
+            path, size, [count, &fields](const PutBytes &put) { return WriteRecords(count, fields, put); },
+            confirmWithoutBackup);
+    backupPath = result.backupPath;
+    written = result.written;
+    return result.failure;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "FileIdentity.h"
 #include "ReportLineSplitter.h"
 #include "ReportSniffer.h"
+#include "SafeReplace.h"
 #include "qnVelTorData.h"
 
 #include <QString>
@@ -12,8 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-
-class QIODevice;
+#include <utility>
 
 using TakeRecords = std::function<void(qnVelTorData &data)>;
 
@@ -33,6 +34,9 @@ struct ReadFacts
     // What the file's first bytes look like: anything but Report names a
     // file that is better imported (UTF-8, UTF-16, comma-separated).
     ReportSniffer::Looks looks = ReportSniffer::Looks::Report;
+    // The file that was read, as the open handle saw it, for telling later
+    // whether it changed on the disk. `exists` is false when none was opened.
+    FileIdentity identity;
 };
 
 // Called after every chunk with the bytes read so far and the file's size;
@@ -43,7 +47,9 @@ using ReadProgress = std::function<bool(std::uint64_t done, std::uint64_t size)>
 // Why a read gave no report.
 enum class ReadFailure {
     None,
-    CannotOpen, // missing, no right to read, bad path
+    CannotOpen, // a bad path or another reason than those below
+    NotFound, // no such file, or a folder on the way is missing
+    NoPermission, // no right to read the file or to pass a folder on the way
     NotRegularFile, // a folder, FIFO or device: opening or reading it may never end
     ReadError,
     OutOfMemory,
@@ -111,7 +117,6 @@ private:
 
     qnVelTorData *data; // not owned
     QString path;
-    std::unique_ptr<QIODevice> stream;
     std::uint32_t fieldIndex = 0;
     std::string fieldText;
     std::unique_ptr<qnVelTorDataRecord> record;
@@ -134,31 +139,59 @@ private:
 // valid only until the next call.
 using RecordFields = std::function<void(std::uint32_t record, std::string_view (&fields)[FieldCount])>;
 
+// Saves a report so that the file on the disk is always either the old one
+// or the whole new one.
+//
+// The report goes to a new file beside the old one, with a short name of
+// its own, which takes the old file's permissions and (where allowed) its
+// owner; once every byte has reached the disk, the new file is renamed over
+// the old one and the folder is synced too, so that the rename outlives a
+// power cut. A symbolic link at the path is followed; the file it names is
+// replaced.
+//
+// A writable file whose folder takes no new file is overwritten in place,
+// keeping its permissions and owner. The old file is first copied to the
+// user's cache folder and the copy compared with it; a failed write puts
+// the old bytes back from the copy. When no copy can be made, the save goes
+// on only if the confirmWithoutBackup callback returns true.
+//
+// On Windows QSaveFile writes the new file and replaces the old one; a file
+// that can only be overwritten in place gets no copy there, so the callback
+// is always asked first.
 class qnVelTorFileWriter
 {
 public:
-    // Replaces the file at `path` with the report only when every byte was
-    // written and has reached the disk; otherwise any old file stays byte
-    // for byte as it was and no file is created. A value holding TAB, CR, LF
-    // or 0x1A would read back different, so such a report is refused before
-    // anything is written.
-    //
-    // A file whose folder takes no new file beside it is overwritten in
-    // place instead, keeping its permissions. The space is taken before the
-    // first byte is written, so a full disk still leaves the old file as it
-    // was; a disk error while writing is reported, but may leave it damaged.
+    // Writes `data`; false, with the reason in Failure(), when the save did
+    // not happen.
     bool Write(const QString &path, const qnVelTorData *data);
     // The same for a report kept elsewhere: `count` lines, each fetched with
     // `fields` just before it is written, so the report is never copied.
+    // Every value is checked before the disk is touched, so `fields` runs
+    // twice per line.
     bool Write(const QString &path, std::uint32_t count, const RecordFields &fields);
 
+    // Why the last Write failed; None after one that succeeded.
+    WriteFailure Failure() const { return failure; }
     // True when the last Write failed because memory ran out.
-    bool OutOfMemory() const { return outOfMemory; }
+    bool OutOfMemory() const { return failure == WriteFailure::OutOfMemory; }
+    // After InPlaceNotRestored: the copy of the old file, which is kept.
+    QString BackupPath() const { return backupPath; }
+    // After a successful Write: the identity of the file written, for a
+    // later CompareIdentity with what is at the path then.
+    FileIdentity Written() const { return written; }
+
+    // Asked, before anything is changed, when a file can only be written in
+    // place and no copy of it could be stored: true lets the write go on
+    // at the risk of a damaged file. Unset counts as no.
+    void SetConfirmWithoutBackup(std::function<bool()> confirm) { confirmWithoutBackup = std::move(confirm); }
 
 private:
-    bool WriteLines(const QString &path, std::uint32_t count, const RecordFields &fields);
+    WriteFailure WriteLines(const QString &path, std::uint32_t count, const RecordFields &fields);
 
-    bool outOfMemory = false;
+    WriteFailure failure = WriteFailure::None;
+    QString backupPath;
+    FileIdentity written;
+    std::function<bool()> confirmWithoutBackup;
 };
 
 // True when the format can carry the value: no TAB, CR, LF or 0x1A in it.

@@ -30,6 +30,7 @@ clang++-14 $flags \
     -I"$root/data" -I"$root/file" $(pkg-config --cflags Qt6Core) \
     "$root"/data/*.cpp \
     "$root/file/qnVelTorFile.cpp" "$root/file/qnVelTorFileName.cpp" "$root/file/ShiftJis.cpp" \
+    "$root/file/FileIdentity.cpp" "$root/file/FileSystemCalls.cpp" "$root/file/SafeReplace.cpp" \
     "$root/file/ShiftJisCore.cpp" "$root/file/ShiftJisQt.cpp" "$root/file/ReportLineSplitter.cpp" \
     "$root/file/ReportSniffer.cpp" "$root/file/TextEncoding.cpp" \
     "$root/fuzz/qnVelTorFuzz.cpp" \

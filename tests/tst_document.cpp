@@ -234,7 +234,7 @@ void tst_Document::modifiedFollowsCleanState()
     QSignalSpy changes(&d, &ReportDocument::modifiedChanged);
     typeCell(d, 0, 7, QStringLiteral("A"));
     typeCell(d, 0, 7, QStringLiteral("B"));
-    QVERIFY(d.Save(dir->filePath(QStringLiteral("saved.dat"))).written);
+    QVERIFY(d.Save(dir->filePath(QStringLiteral("saved.dat"))).Written());
     QVERIFY(!d.IsModified());
 
     QVERIFY(d.Undo());

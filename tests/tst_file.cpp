@@ -7,6 +7,7 @@
 #include "SmallDisk.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -133,6 +134,7 @@ private slots:
     void fullDiskKeepsOldFile();
     void fullDiskReportsEveryFailure_data();
     void fullDiskReportsEveryFailure();
+    void noFreeEntriesIsNotWrittenInPlace();
     void lockedFolderWritesInPlace();
     void lockedFolderOnFullDisk();
     void writeFromRecordSource();
@@ -463,7 +465,9 @@ void tst_File::fullDiskKeepsOldFile()
     big.Resize(4000);
     for (unsigned r = 0; r < big.RecordCount(); ++r)
         big.SetCell(r, 7, std::string(60, 'x'));
-    QVERIFY(!qnVelTorFileWriter().Write(path, &big));
+    qnVelTorFileWriter writer;
+    QVERIFY(!writer.Write(path, &big));
+    QCOMPARE(writer.Failure(), WriteFailure::DiskFull);
     QCOMPARE(readFile(path), exampleFile);
     QCOMPARE(disk.files(), QStringList {"1234567890201204ABC.dat"});
 
@@ -497,13 +501,37 @@ void tst_File::fullDiskReportsEveryFailure()
     data.Resize(std::uint32_t(lines));
     for (unsigned r = 2; r < data.RecordCount(); ++r)
         data.SetCell(r, 7, std::string(60, 'x'));
-    QVERIFY(!qnVelTorFileWriter().Write(path, &data));
+    qnVelTorFileWriter writer;
+    QVERIFY(!writer.Write(path, &data));
+    QCOMPARE(writer.Failure(), WriteFailure::DiskFull);
     QCOMPARE(readFile(path), exampleFile);
     QCOMPARE(disk.files(), QStringList({"1234567890201204ABC.dat", "filler"}));
 
     // A new file on the full disk is not left behind half written or empty.
-    QVERIFY(!qnVelTorFileWriter().Write(disk.filePath("new.dat"), &data));
+    QVERIFY(!writer.Write(disk.filePath("new.dat"), &data));
+    QCOMPARE(writer.Failure(), WriteFailure::DiskFull);
     QCOMPARE(disk.files(), QStringList({"1234567890201204ABC.dat", "filler"}));
+}
+
+void tst_File::noFreeEntriesIsNotWrittenInPlace()
+{
+    // A disk with room but no free file entry takes no new file; the save
+    // fails with that reason and does not fall back to overwriting the old
+    // file where it stands, which could leave it half written.
+    SmallDisk disk(QStringLiteral("nr_inodes=8"));
+    if (!disk.mounted)
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    const QString path = disk.filePath("1234567890201204ABC.dat");
+    QVERIFY(writeFile(path, "old"));
+    QVERIFY(disk.FillEntries() > 0);
+    const QStringList before = disk.files();
+
+    const qnVelTorData data = exampleData();
+    qnVelTorFileWriter writer;
+    QVERIFY(!writer.Write(path, &data));
+    QCOMPARE(writer.Failure(), WriteFailure::NoInodes);
+    QCOMPARE(readFile(path), QByteArray("old"));
+    QCOMPARE(disk.files(), before);
 }
 
 namespace {
@@ -512,6 +540,39 @@ bool setMode(const QString &path, mode_t mode)
 {
     return chmod(QFile::encodeName(path).constData(), mode) == 0;
 }
+
+// The cache folder where an in-place save keeps its copy of the old file,
+// made the save user's own for the test's lifetime.
+struct CacheFolder
+{
+    explicit CacheFolder(const PlainUser &user)
+        : old(qgetenv("XDG_CACHE_HOME")), hadOld(qEnvironmentVariableIsSet("XDG_CACHE_HOME"))
+    {
+        made = folder.isValid() && user.Own(folder.path(), 0700);
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(folder.path()));
+    }
+    ~CacheFolder()
+    {
+        if (hadOld)
+            qputenv("XDG_CACHE_HOME", old);
+        else
+            qunsetenv("XDG_CACHE_HOME");
+    }
+    // Every file left in it, however deep.
+    QStringList files() const
+    {
+        QStringList found;
+        QDirIterator it(folder.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            found << it.next();
+        return found;
+    }
+
+    QTemporaryDir folder;
+    QByteArray old;
+    bool hadOld;
+    bool made = false;
+};
 
 } // namespace
 
@@ -535,19 +596,29 @@ void tst_File::lockedFolderWritesInPlace()
     QVERIFY(setMode(folder, 0555));
     if (geteuid() != 0 && QFileInfo(folder).isWritable())
         QSKIP("this user may write into any folder");
+    const CacheFolder cache(user);
+    QVERIFY(cache.made);
 
     const int result = user.Run([&] {
         const qnVelTorData data = exampleData();
-        if (!qnVelTorFileWriter().Write(mine, &data))
+        qnVelTorFileWriter writer;
+        if (!writer.Write(mine, &data))
             return 11;
-        if (qnVelTorFileWriter().Write(readOnly, &data))
+        if (writer.Write(readOnly, &data))
             return 12;
-        if (qnVelTorFileWriter().Write(folder + "/new.dat", &data))
+        if (writer.Failure() != WriteFailure::NoPermission)
+            return 22;
+        if (writer.Write(folder + "/new.dat", &data))
             return 13;
+        if (writer.Failure() != WriteFailure::NoPermission)
+            return 23;
         return 0;
     });
     QVERIFY(setMode(folder, 0755)); // so that the folder can be removed
-    QCOMPARE(result, 0); // 11: not saved in place, 12/13: a failure reported as success
+    // 11: not saved in place, 12/13: a failure reported as success, 22/23:
+    // the wrong reason
+    QCOMPARE(result, 0);
+    QCOMPARE(cache.files(), QStringList()); // the copy of the old file is gone
 
     QCOMPARE(readFile(mine), exampleFile);
     struct stat info {};
@@ -576,16 +647,22 @@ void tst_File::lockedFolderOnFullDisk()
     QVERIFY(user.Own(path, 0600));
     QVERIFY(setMode(folder, 0555));
     QVERIFY(disk.Fill());
+    const CacheFolder cache(user);
+    QVERIFY(cache.made);
 
     const int result = user.Run([&] {
         qnVelTorData data = exampleData();
         data.Resize(4000);
         for (unsigned r = 2; r < data.RecordCount(); ++r)
             data.SetCell(r, 7, std::string(60, 'x'));
-        return qnVelTorFileWriter().Write(path, &data) ? 1 : 0;
+        qnVelTorFileWriter writer;
+        if (writer.Write(path, &data))
+            return 1;
+        return writer.Failure() == WriteFailure::DiskFull ? 0 : 10 + int(writer.Failure());
     });
     QVERIFY(setMode(folder, 0755));
-    QCOMPARE(result, 0);
+    QCOMPARE(result, 0); // 1: a failure reported as success, 10 + n: the wrong reason
+    QCOMPARE(cache.files(), QStringList());
     QCOMPARE(readFile(path), exampleFile);
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList {"1234567890201204ABC.dat"});
 }
@@ -788,7 +865,7 @@ void tst_File::readLinesEqualsReadFile()
     QCOMPARE(chunks, 2);
 
     QVERIFY(!ReadReportLines(dir.filePath("missing.dat"), take, {}, &failure));
-    QCOMPARE(failure, ReadFailure::CannotOpen);
+    QCOMPARE(failure, ReadFailure::NotFound);
 }
 
 void tst_File::oddLinesAsTheByteCheckFindsThem()

@@ -3,6 +3,7 @@
 // the bytes of a report surviving the trip through the grid. How header
 // values come back from a file name is tested on the document alone.
 
+#include "Messages.h"
 #include "ShiftJis.h"
 #include "WindowSettings.h"
 #include "WindowSupport.h"
@@ -809,10 +810,14 @@ void tst_Form::saveAsWritesToTheChosenPath()
     QVERIFY(!form->Data().NameChanged());
     QCOMPARE(gridDump(*form), ReportA + "[new]");
 
-    // A name typed into the dialog is kept by later plain Saves.
+    // A name typed into the dialog is kept by later plain Saves; one that
+    // was deleted since is saved again once the user agrees.
     QVERIFY(QFile::remove(copy));
+    fake.boxAnswers << QMessageBox::Save;
     form->Ui().FileSave1->trigger();
     QCOMPARE(fake.fileDialogs.size(), 2);
+    QCOMPARE(fake.boxes.size(), 1);
+    QCOMPARE(fake.boxes.at(0).text, Messages::ChangedOnDisk(copy, DiskChange::Deleted));
     QCOMPARE(readFile(copy), ReportA);
     QCOMPARE(readFile(path), ReportA);
 }
@@ -1206,8 +1211,7 @@ void tst_Form::failedSaveLosesNothing_data()
     QTest::newRow("folder whose parent is a regular file")
             << QStringLiteral("plain.txt/sub/K.dat") << QStringLiteral("保存先のフォルダーが見つかりません。");
     QTest::newRow("path that is a folder") << QStringLiteral("folder.dat") << SaveBlocked;
-    QTest::newRow("value the format cannot carry")
-            << QString() << QStringLiteral("保存できませんでした。元のファイルはそのままです。");
+    QTest::newRow("value the format cannot carry") << QString() << Messages::SaveReason(WriteFailure::RefusedValue);
 }
 
 void tst_Form::failedSaveLosesNothing()
@@ -1355,10 +1359,24 @@ void tst_Form::saveUnchangedRewritesByteForByte()
     auto form = makeForm();
     const QString path = writeFile(NameA, ReportA);
     QVERIFY(openReport(*form, path));
-    // Something else writes the file; Save puts the report back.
-    QVERIFY(!writeFile(NameA, "overwritten\r\n").isEmpty());
+    // Nothing changed on the disk: Save writes the same bytes, asking nothing.
     form->Ui().FileSave1->trigger();
     QCOMPARE(fake.fileDialogs.size(), 1);
+    QCOMPARE(fake.boxes.size(), 0);
+    QCOMPARE(readFile(path), ReportA);
+    // Something else writes the file: Save asks first, with Cancel the
+    // default, and Cancel keeps the other program's version.
+    QVERIFY(!writeFile(NameA, "overwritten\r\n").isEmpty());
+    fake.boxAnswers << QMessageBox::Cancel;
+    form->Ui().FileSave1->trigger();
+    QCOMPARE(fake.boxes.size(), 1);
+    QCOMPARE(fake.boxes.at(0).text, Messages::ChangedOnDisk(path, DiskChange::Changed));
+    QCOMPARE(fake.boxes.at(0).defaultButton, QMessageBox::Cancel);
+    QCOMPARE(readFile(path), QByteArray("overwritten\r\n"));
+    // Agreed to, Save puts the report back.
+    fake.boxAnswers << QMessageBox::Save;
+    form->Ui().FileSave1->trigger();
+    QCOMPARE(fake.boxes.size(), 2);
     QCOMPARE(readFile(path), ReportA);
     QVERIFY(!form->Modified());
 }

@@ -3,6 +3,7 @@
 // a failure is never taken for a save.
 
 #include "SmallDisk.h"
+#include "Messages.h"
 #include "WindowSupport.h"
 
 #include <QAction>
@@ -69,7 +70,7 @@ void operator delete(void *p, std::size_t) noexcept
 namespace {
 
 const QString WriteError = QStringLiteral("ファイル書き込みエラー");
-const QString NotSaved = QStringLiteral("保存できませんでした。元のファイルはそのままです。");
+const QString NotSaved = Messages::SaveReason(WriteFailure::DiskFull);
 const QString NoFolder = QStringLiteral("保存先のフォルダーが見つかりません。");
 const QString NoMemory = QStringLiteral("メモリが足りないため、保存できませんでした。報告も元のファイルもそのままです。");
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <QtGlobal>
+
+// What tells one state of a file from another, for noticing that a report
+// was changed or replaced on the disk while it was open in the editor.
+struct FileIdentity
+{
+    bool exists = false;
+    // Both 0 where the system does not tell them (Windows).
+    quint64 device = 0;
+    quint64 inode = 0;
+    quint64 size = 0;
+    // Nanoseconds since 1970.
+    qint64 modifiedNs = 0;
+
+    bool operator==(const FileIdentity &) const = default;
+};
+
+// The identity of the file at `path` now; a symbolic link is followed.
+FileIdentity IdentityOf(const QString &path);
+
+enum class DiskChange {
+    Same,
+    Changed, // the same file, written to since: other size or time
+    Deleted, // nothing at the path any more
+    Replaced, // another file at the path (one saved by renaming, as this editor saves), or one where none was
+};
+
+DiskChange CompareIdentity(const FileIdentity &known, const FileIdentity &now);
+
+#ifdef Q_OS_UNIX
+struct stat;
+// The identity a stat() or fstat() gave.
+FileIdentity IdentityOfStatus(const struct stat &status);
+#endif

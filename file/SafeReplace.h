@@ -1,0 +1,64 @@
+#pragma once
+
+#include "FileIdentity.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <functional>
+
+// Why a save did not happen, for the one message the user reads. Unless
+// said otherwise below, the file at the path is as it was byte for byte and
+// no file was left beside it.
+enum class WriteFailure {
+    None,
+    RefusedValue, // a value holds TAB, CR, LF or 0x1A, which would read back different
+    OutOfMemory,
+    FolderMissing, // the folder does not exist, or a part of the path is a file
+    NotRegularFile, // the path names a folder, a device or a pipe
+    NoPermission, // no right to replace the file or to create one in the folder
+    ReadOnlyDisk, // the disk is mounted read-only or write-protected
+    NameTooLong, // the name or the whole path is longer than the system takes
+    DiskFull, // no room, or the user's quota is used up
+    NoInodes, // room is left, but the disk can hold no more files
+    CannotCreate, // the new file could not be made, for another reason
+    WriteError, // the disk failed while the new file was written
+    // The disk did not confirm that the data (or the folder's entry for it)
+    // is stored. Where the folder lets the old file be kept meanwhile, it
+    // is put back; otherwise the file holds the whole new report.
+    SyncError,
+    RenameError, // the new file could not take the old one's place
+    // The folder takes no new file, so the file was overwritten in place
+    // after a copy of it was stored; the write failed and the old bytes
+    // were put back from the copy.
+    InPlaceRestored,
+    // The same, but the old bytes could not be put back: the file is
+    // damaged, and BackupPath() names the copy of the old file (empty when
+    // none could be made and the caller agreed to write without one).
+    InPlaceNotRestored,
+    // Only an in-place write was possible, no copy of the old file could
+    // be stored, and the caller did not agree to write without one.
+    InPlaceDeclined,
+};
+
+// Writes a file's contents by handing them, in order, to `put`, which
+// returns false (with errno telling why, on Unix) when they could not be
+// written; returns false then too.
+using PutBytes = std::function<bool(const char *bytes, std::size_t size)>;
+using FileContents = std::function<bool(const PutBytes &put)>;
+
+struct ReplaceResult
+{
+    WriteFailure failure = WriteFailure::None;
+    // After InPlaceNotRestored: the stored copy of the old file, which is
+    // kept.
+    QString backupPath;
+    // After a success: the file as it is now on the disk.
+    FileIdentity written;
+};
+
+// Replaces the file at `path` with the `size` bytes `contents` writes, so
+// that the file on the disk is always either the old one or the whole new
+// one: see qnVelTorFileWriter, which saves reports with it.
+ReplaceResult ReplaceFile(const QString &path, qint64 size, const FileContents &contents,
+                          const std::function<bool()> &confirmWithoutBackup);
