@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QUndoStack>
 
+#include <cstdio>
 #include <memory>
 
 using namespace TestSupport;
@@ -45,6 +46,8 @@ private slots:
     void pasteNeverStoresControls();
     void copyBlockAsSpreadsheetText();
     void errorCountsThroughEdits();
+    void changeOnDiskIsNoticed_data();
+    void changeOnDiskIsNoticed();
 
 private:
     void load(const QByteArray &content);
@@ -354,6 +357,47 @@ void tst_Document::errorCountsThroughEdits()
     QCOMPARE(verdictMismatch(d), QString());
     d.Clear();
     QCOMPARE(errorCounts(d), QStringLiteral("0/0"));
+}
+
+void tst_Document::changeOnDiskIsNoticed_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<DiskChange>("change");
+    QTest::newRow("nothing") << "nothing" << DiskChange::Same;
+    QTest::newRow("a line appended") << "append" << DiskChange::Changed;
+    QTest::newRow("deleted") << "delete" << DiskChange::Deleted;
+    QTest::newRow("another file renamed over it") << "replace" << DiskChange::Replaced;
+    // Another copy of the editor saved the same file in turn.
+    QTest::newRow("saved by another copy") << "other copy" << DiskChange::Replaced;
+}
+
+void tst_Document::changeOnDiskIsNoticed()
+{
+    QFETCH(QString, what);
+    QFETCH(DiskChange, change);
+    load(TestSupport::fileLine(QStringLiteral("1")));
+    const QString path = document->FilePath();
+    QCOMPARE(document->ChangeOnDisk(), DiskChange::Same);
+    if (what == QLatin1String("append")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        QVERIFY(file.write(TestSupport::fileLine(QStringLiteral("2"))) > 0);
+    } else if (what == QLatin1String("delete")) {
+        QVERIFY(QFile::remove(path));
+    } else if (what == QLatin1String("replace")) {
+        const QString other = dir->filePath(QStringLiteral("other.dat"));
+        QVERIFY(TestSupport::writeFile(other, TestSupport::fileLine(QStringLiteral("1"))));
+        QVERIFY(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+    } else if (what == QLatin1String("other copy")) {
+        ReportDocument other;
+        QVERIFY(other.Load(path).Ok());
+        QVERIFY(other.Save(path).Written());
+        QCOMPARE(other.ChangeOnDisk(), DiskChange::Same);
+    }
+    QCOMPARE(document->ChangeOnDisk(), change);
+    // A save makes the file on the disk the one this report knows.
+    QVERIFY(document->Save(path).Written());
+    QCOMPARE(document->ChangeOnDisk(), DiskChange::Same);
 }
 
 QTEST_GUILESS_MAIN(tst_Document)
