@@ -3,6 +3,7 @@
 // a failure is never taken for a save.
 
 #include "SmallDisk.h"
+#include "FileSystemCalls.h"
 #include "Messages.h"
 #include "WindowSupport.h"
 
@@ -12,6 +13,8 @@
 #include <QtTest>
 
 #include <atomic>
+#include <cerrno>
+#include <fcntl.h>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -102,6 +105,8 @@ private slots:
     void fullDiskKeepsEverything_data();
     void fullDiskKeepsEverything();
     void failedSaveAsKeepsTheCurrentFile();
+    void inPlaceWithoutCopyAsksFirst_data();
+    void inPlaceWithoutCopyAsksFirst();
     void outOfMemoryLosesNothing();
     void saveMakesNoCopyOfTheReport();
 
@@ -172,6 +177,48 @@ void tst_Save::fullDiskKeepsEverything()
     QCOMPARE(form.CurrentFileName(), source);
     QCOMPARE(form.Data().Cell(0, 8), std::string_view("edited"));
     QCOMPARE(model(form)->rowCount(), lines + 1);
+}
+
+void tst_Save::inPlaceWithoutCopyAsksFirst_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("kept") << int(QMessageBox::Cancel);
+    QTest::newRow("written") << int(QMessageBox::Save);
+}
+
+// The folder takes no new file and no copy of the old one can be kept
+// anywhere: the file could only be overwritten where it stands, with
+// nothing to undo a failure with.
+void tst_Save::inPlaceWithoutCopyAsksFirst()
+{
+    QFETCH(int, answer);
+    const QString path = dir->filePath("1234567890201204ABC.dat");
+    QVERIFY(writeFile(path, fileLine("1")));
+    QVERIFY(openAndEdit(path, 0, 7, QStringLiteral("X")));
+    TVelTorForm &form = window->form;
+
+    FileSystemCalls noNewFiles = FileSystemCalls::System();
+    noNewFiles.open = [](const char *name, int flags, mode_t mode) {
+        if (flags & O_CREAT) {
+            errno = EACCES;
+            return -1;
+        }
+        return FileSystemCalls::System().open(name, flags, mode);
+    };
+    const ScopedFileSystemCalls refusing(noNewFiles);
+    window->dialogs.answers << answer << QMessageBox::Ok;
+    form.Ui().FileSave1->trigger();
+    QCOMPARE(window->dialogs.boxes.value(0), Messages::WithoutBackup(path));
+    if (answer == QMessageBox::Cancel) {
+        QCOMPARE(window->dialogs.boxes.value(1),
+                 failureBox(WriteError, path, Messages::SaveReason(WriteFailure::InPlaceDeclined)));
+        QCOMPARE(readFile(path), fileLine("1"));
+        QVERIFY(form.Modified());
+    } else {
+        QCOMPARE(window->dialogs.boxes.size(), 1);
+        QCOMPARE(readFile(path), fileLine("1|||||||X"));
+        QVERIFY(!form.Modified());
+    }
 }
 
 void tst_Save::failedSaveAsKeepsTheCurrentFile()
