@@ -137,7 +137,7 @@ int main(int argc, char **argv)
     long openKiB = -1;
     long lines = 0;
     auto form = std::make_unique<TVelTorForm>();
-    form->LoadProgressDelay = 1000000; // the dialog is not what is measured
+    form->SetLoadProgressDelay(1000000); // the dialog is not what is measured
     form->show();
     QCoreApplication::processEvents();
     const long startKiB = statusKiB("VmRSS:");
@@ -192,17 +192,17 @@ int main(int argc, char **argv)
             return 1;
         }
     }
-    if (invalid != form->CellAttrs.ErrorCellCount()) {
+    if (invalid != form->CellAttrs().ErrorCellCount()) {
         std::fprintf(stderr, "the file layer found %llu invalid cells, the window %llu\n",
-                     (unsigned long long)invalid, (unsigned long long)form->CellAttrs.ErrorCellCount());
+                     (unsigned long long)invalid, (unsigned long long)form->CellAttrs().ErrorCellCount());
         return 1;
     }
 
-    form->KensakuWord->setText(QStringLiteral("見当たらぬ語"));
-    const double left = searchNothing(*form, form->KensakuLeftButton);
-    const double right = searchNothing(*form, form->KensakuRightButton);
-    const double up = searchNothing(*form, form->KensakuUpButton);
-    const double down = searchNothing(*form, form->KensakuDownButton);
+    form->Ui().KensakuWord->setText(QStringLiteral("見当たらぬ語"));
+    const double left = searchNothing(*form, form->Ui().KensakuLeftButton);
+    const double right = searchNothing(*form, form->Ui().KensakuRightButton);
+    const double up = searchNothing(*form, form->Ui().KensakuUpButton);
+    const double down = searchNothing(*form, form->Ui().KensakuDownButton);
     const double search = std::max({left, right, up, down});
 
     // Save from the window into a copy, against the file layer's write of
@@ -230,7 +230,7 @@ int main(int argc, char **argv)
         // back of an earlier save must not weigh on one of them only.
         const Clock::time_point start = Clock::now();
         if ((i % 2 == 0) == (i / 2 % 2 == 0)) {
-            if (!form->FileSave1Execute(form->FileSave1)) {
+            if (!form->FileSave1Execute(form->Ui().FileSave1)) {
                 std::fprintf(stderr, "the window's save failed\n");
                 return 1;
             }

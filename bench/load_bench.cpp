@@ -62,7 +62,7 @@ Figures measure(const QString &path)
     Figures best;
     for (int run = 0; run < runs; ++run) {
         TVelTorForm form;
-        form.LoadProgressDelay = 1000000; // the dialog is not what is measured
+        form.SetLoadProgressDelay(1000000); // the dialog is not what is measured
         form.show();
         QCoreApplication::processEvents();
 
@@ -74,15 +74,15 @@ Figures measure(const QString &path)
         best.load = std::min(best.load, secondsSince(start));
 
         start = Clock::now();
-        form.VelTorGrid->viewport()->grab();
+        form.Ui().VelTorGrid->viewport()->grab();
         best.draw = std::min(best.draw, secondsSince(start));
 
         start = Clock::now();
         form.SetCurrentCell(form.FieldToGridCol(0), form.RecordToGridRow(0));
-        form.VelTorGrid->edit(form.VelTorGrid->currentIndex());
-        if (QLineEdit *editor = form.VelTorGrid->Editor())
+        form.Ui().VelTorGrid->edit(form.Ui().VelTorGrid->currentIndex());
+        if (QLineEdit *editor = form.Ui().VelTorGrid->Editor())
             editor->grab();
-        form.VelTorGrid->CommitEditor();
+        form.Ui().VelTorGrid->CommitEditor();
         best.edit = std::min(best.edit, secondsSince(start));
     }
     return best;
