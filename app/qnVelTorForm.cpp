@@ -77,6 +77,10 @@ TVelTorForm::~TVelTorForm()
     disconnect(qApp, nullptr, this, nullptr);
     disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
     disconnect(&document, nullptr, this, nullptr);
+    // The widgets outlive the members: the model, which reads the document,
+    // must go before it, or a grid being hidden would still ask it.
+    ui.VelTorGrid->setModel(nullptr);
+    delete Model;
 }
 
 void TVelTorForm::SetDialogs(Dialogs *replacement)
