@@ -178,6 +178,9 @@ void tst_BulkEdits::replaceAll_data()
     QTest::newRow("every occurrence of a cell") << QStringList{"1|||||||abAB aB"} << "ab" << "x" << false << false
                                                 << QStringList{"1|||||||xx x"}
                                                 << "3 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("other case only") << QStringList{"1|||||||AB", "2||||||||aB"} << "ab" << "x" << false << false
+                                     << QStringList{"1|||||||x", "2||||||||x"}
+                                     << "2 replaced, 0 too long, 0 unstorable, 0 made invalid";
     QTest::newRow("case kept apart") << QStringList{"1|||||||abAB aB"} << "ab" << "x" << true << false
                                      << QStringList{"1|||||||xAB aB"}
                                      << "1 replaced, 0 too long, 0 unstorable, 0 made invalid";
@@ -232,21 +235,23 @@ void tst_BulkEdits::replaceAll()
 void tst_BulkEdits::replaceLeavesOtherBytesAlone()
 {
     const QByteArray nec = "\xED\x40";
-    const QByteArray broken = "ab\xFF";
+    const QByteArray song = sjis(QStringLiteral("曲"));
+    const QByteArray broken = song + "\xFF";
     ReportDocument &d = *document;
     QVERIFY(loadReport(d, *dir,
-                       fileLine({"1", "", "", "", "", "", "", nec + "ab", "ab"}) + fileLine({"2", "", "", "", "", "", "", broken})));
-    ReportReplace replace(d, QStringLiteral("ab"), QStringLiteral("cd"), TextFolding(true, false), Everywhere);
+                       fileLine({"1", "", "", "", "", "", "", nec + song, song, nec}) + fileLine({"2", "", "", "", "", "", "", broken})));
+    ReportReplace replace(d, QStringLiteral("曲"), QStringLiteral("歌"), TextFolding(true, false), Everywhere);
     QCOMPARE(counts(replace.ReplaceAll()), QStringLiteral("2 replaced, 0 too long, 1 unstorable, 0 made invalid"));
-    QCOMPARE(cellBytes(d, 0, 7), QByteArray("\xFA\x5C" "cd"));
-    QCOMPARE(cellBytes(d, 0, 8), QByteArray("cd"));
+    QCOMPARE(cellBytes(d, 0, 7), "\xFA\x5C" + sjis(QStringLiteral("歌")));
+    QCOMPARE(cellBytes(d, 0, 8), sjis(QStringLiteral("歌")));
+    QCOMPARE(cellBytes(d, 0, 9), nec);
     QCOMPARE(cellBytes(d, 1, 7), broken);
 
     // A find text of the kanji finds it however the file wrote it.
-    ReportReplace kanji(d, ShiftJis::ToText("\xFA\x5C"), QStringLiteral("x"), TextFolding(true, false), Everywhere);
     QVERIFY(d.Undo());
-    QCOMPARE(kanji.FindFrom(0, 0).field, 7);
-    QCOMPARE(cellBytes(d, 0, 7), nec + "ab");
+    ReportReplace kanji(d, ShiftJis::ToText("\xFA\x5C"), QStringLiteral("x"), TextFolding(true, false), Everywhere);
+    QCOMPARE(place(kanji.FindFrom(0, 0)), QStringLiteral("0:7:0+1"));
+    QCOMPARE(cellBytes(d, 0, 7), nec + song);
 }
 
 void tst_BulkEdits::replaceWithinScope()
