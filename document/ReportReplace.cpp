@@ -8,12 +8,60 @@
 #include <algorithm>
 #include <new>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
 char lowerAscii(char c)
 {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+// The characters code page 932 writes more than one way (NEC's row 13 and
+// the IBM extensions twice over, a few symbols of JIS X 0208 again among
+// them): found by reading every double-byte code once.
+const std::unordered_set<char16_t> &writtenTwoWays()
+{
+    static const std::unordered_set<char16_t> twice = [] {
+        std::unordered_map<char16_t, int> seen;
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (lead >= 0xA0 && lead <= 0xDF)
+                continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                const char code[2] = {char(lead), char(trail)};
+                const QString text = ShiftJis::ToText(std::string_view(code, 2));
+                if (text.size() == 1 && text[0] != QChar::ReplacementCharacter)
+                    ++seen[text[0].unicode()];
+            }
+        }
+        std::unordered_set<char16_t> result;
+        for (const auto &[character, codes] : seen) {
+            if (codes > 1)
+                result.insert(character);
+        }
+        return result;
+    }();
+    return twice;
+}
+
+// Whether a cell can match `c` only where it holds c's own bytes: a
+// character written one way only, and none other that the folding makes
+// the same (another case; a full-width or half-width form, a kana that
+// takes a sound mark).
+bool standsForItself(QChar c, const TextFolding &folding)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x80) {
+        const bool letter = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z');
+        const bool digit = u >= '0' && u <= '9';
+        return (!letter || (folding.MatchCase() && !folding.FoldWidth())) && (!digit || !folding.FoldWidth());
+    }
+    if (c.isSurrogate() || u == QChar::ReplacementCharacter || writtenTwoWays().count(u))
+        return false;
+    if (!folding.MatchCase() && (c.toLower() != c || c.toUpper() != c || c.toCaseFolded() != c))
+        return false;
+    return !folding.FoldWidth() || !((u >= 0x3000 && u <= 0x30FF) || (u >= 0xFF00 && u <= 0xFFEF));
 }
 
 } // namespace
@@ -35,6 +83,18 @@ ReportReplace::ReportReplace(ReportDocument &document, const QString &find, cons
         findBytes = find.toStdString();
         if (folding.Folds())
             std::transform(findBytes.begin(), findBytes.end(), findBytes.begin(), lowerAscii);
+        return;
+    }
+    // A character outside ASCII that only its own bytes can stand for: a
+    // cell without them holds no match. Kanji are best, being rare.
+    for (const bool ascii : {false, true}) {
+        for (const QChar c : find) {
+            if ((c.unicode() < 0x80) == ascii && standsForItself(c, folding)) {
+                guideBytes = ShiftJis::FromText(QString(c)).value_or(std::string());
+                if (!guideBytes.empty())
+                    return;
+            }
+        }
     }
 }
 
@@ -45,12 +105,15 @@ bool ReportReplace::InScope(int line, int field) const
 
 bool ReportReplace::MayHold(std::string_view bytes) const
 {
-    // Outside ASCII the bytes are no guide: a character may be written two
-    // ways in code page 932 (0xED40 and 0xFA5C are one kanji), and with
-    // widths folded a full-width letter stands for an ASCII one. An ASCII
-    // character is read only from its own byte, and no other character
-    // code page 932 holds folds to an ASCII letter.
-    if (!asciiFind || folding.FoldWidth())
+    // Outside ASCII the find text's bytes are no guide: a character may be
+    // written two ways in code page 932 (0xED40 and 0xFA5C are one kanji),
+    // and with widths folded a full-width letter stands for an ASCII one.
+    // One of its characters may be (above). An ASCII character is read only
+    // from its own byte, and no other character code page 932 holds folds
+    // to an ASCII letter.
+    if (!asciiFind)
+        return guideBytes.empty() || bytes.find(guideBytes) != std::string_view::npos;
+    if (folding.FoldWidth())
         return true;
     if (folding.MatchCase())
         return bytes.find(findBytes) != std::string_view::npos;

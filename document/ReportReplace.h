@@ -92,4 +92,7 @@ private:
     // full-width forms count too.
     bool asciiFind = false;
     std::string findBytes;
+    // Else the bytes of one of its characters that every match holds, or
+    // nothing when there is none.
+    std::string guideBytes;
 };

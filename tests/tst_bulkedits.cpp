@@ -175,6 +175,9 @@ void tst_BulkEdits::replaceAll_data()
     QTest::newRow("width folded") << names << "タロウ" << "太郎" << true << true
                                   << QStringList{"1|||||||||||山田太郎", "2|||||||||||山田太郎", "3|||||||||||山田たろう"}
                                   << "2 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("kanji and kana of either width") << names << "田ﾀﾛｳ" << "田太郎" << true << true
+                                                    << QStringList{"1|||||||||||山田太郎", "2|||||||||||山田太郎", "3|||||||||||山田たろう"}
+                                                    << "2 replaced, 0 too long, 0 unstorable, 0 made invalid";
     QTest::newRow("every occurrence of a cell") << QStringList{"1|||||||abAB aB"} << "ab" << "x" << false << false
                                                 << QStringList{"1|||||||xx x"}
                                                 << "3 replaced, 0 too long, 0 unstorable, 0 made invalid";
