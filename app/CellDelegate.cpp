@@ -93,6 +93,12 @@ bool CellDelegate::eventFilter(QObject *object, QEvent *event)
             emit ctrlTabPressed();
             return true;
         }
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
+            emit enterPressed(modifiers == Qt::ShiftModifier);
+            return true;
+        }
     }
     return QStyledItemDelegate::eventFilter(object, event);
 }

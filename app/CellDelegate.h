@@ -38,6 +38,9 @@ signals:
     // Something the user should know about the cell being edited.
     void notice(const QString &message) const;
     void ctrlTabPressed() const;
+    // Enter or Shift+Enter in the editor: the edit ends, and the cell below
+    // or above is next.
+    void enterPressed(bool up) const;
     // A cell could not be drawn for want of memory.
     void outOfMemory() const;
 

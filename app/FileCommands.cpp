@@ -5,6 +5,7 @@
 
 #include "Messages.h"
 #include "LoadProgress.h"
+#include "RecentFiles.h"
 #include "ShiftJis.h"
 #include "VelTorGridView.h"
 #include "WindowSettings.h"
@@ -134,6 +135,8 @@ bool TVelTorForm::LoadReport(const QString &path)
     gridHint.clear();
     SetCurrentCell(FixedCols, FixedRows);
     ui.VelTorGrid->scrollToTop();
+    RecentFiles::Add(path);
+    ShowRecentFiles();
     ShowLoadFacts(result.facts);
     return true;
 }
@@ -210,7 +213,9 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
         ShowError(Messages::Save(target, result.failure, result.backupPath));
         return false;
     }
-    statusBar()->showMessage(QStringLiteral("保存しました：%1").arg(QDir::toNativeSeparators(target)));
+    statusBar()->showMessage(Messages::Saved(document));
+    RecentFiles::Add(target);
+    ShowRecentFiles();
     return true;
 }
 

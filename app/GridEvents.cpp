@@ -113,6 +113,13 @@ bool TVelTorForm::VelTorGridKeyDown(QKeyEvent *event)
             BlockClear();
             return true;
         }
+        // As in a spreadsheet: the next line's cell, or with Shift the one above.
+        const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
+            MoveCurrentLine(modifiers == Qt::ShiftModifier ? -1 : 1);
+            return true;
+        }
     }
     return false;
 }

@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,21 @@ bool TVelTorForm::LineCommandAllowed(bool emptyLastRowAllowed) const
     if (rowCount < 1 || row < FixedRows)
         return false;
     return row < (emptyLastRowAllowed ? rowCount : rowCount - 1);
+}
+
+bool TVelTorForm::CommandLines(bool newLineRow, int &first, int &count) const
+{
+    const int current = GridRowToRecord(CurrentRow());
+    int top = 0, left = 0, bottom = 0, right = 0;
+    first = current;
+    int last = current;
+    if (ui.VelTorGrid->SelectedBlock(top, left, bottom, right) && bottom > top && current >= top && current <= bottom) {
+        first = top;
+        last = bottom;
+    }
+    last = std::min(last, newLineRow ? document.LineCount() : document.LineCount() - 1);
+    count = last - first + 1;
+    return first >= 0 && count > 0;
 }
 
 bool TVelTorForm::PutCurrentLine()
@@ -41,28 +57,46 @@ void TVelTorForm::EditInsertLineExecute()
     if (!LineCommandAllowed(true))
         return;
     const int col = CurrentCol();
-    const int row = CurrentRow();
+    int first = 0;
+    int count = 0;
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (!CommandLines(true, first, count) || !ui.VelTorGrid->SelectedBlock(top, left, bottom, right))
+        return;
     // On the empty last row the new line is appended: the former new-line
-    // row becomes a report line.
-    if (!document.InsertLine(GridRowToRecord(row)))
+    // row becomes a report line. As many lines as are selected.
+    if (!document.InsertLines(first, count))
         ShowError(Messages::OutOfMemoryEdit());
-    SetCurrentCell(col, row);
+    SetCurrentCell(col, RecordToGridRow(first));
+    if (count > 1) {
+        ui.VelTorGrid->selectionModel()->select(
+                QItemSelection(Model->index(first, left), Model->index(first + count - 1, right)),
+                QItemSelectionModel::ClearAndSelect);
+    }
     UpdateLineActions();
 }
 
 void TVelTorForm::EditDeleteLineExecute()
 {
+    RemoveCommandLines(sender() == ui.EditCutLine ? ReportDocument::LineStep::Cut : ReportDocument::LineStep::Delete);
+}
+
+void TVelTorForm::RemoveCommandLines(ReportDocument::LineStep step)
+{
     ui.VelTorGrid->CommitEditor();
     if (!LineCommandAllowed(false))
         return;
     const int col = CurrentCol();
-    const int row = CurrentRow();
-    const auto step = sender() == ui.EditCutLine ? ReportDocument::LineStep::Cut : ReportDocument::LineStep::Delete;
-    if (!document.RemoveLine(GridRowToRecord(row), step))
+    // A cut takes the one line the line clipboard holds; a delete takes
+    // every selected line.
+    int first = GridRowToRecord(CurrentRow());
+    int count = 1;
+    if (step == ReportDocument::LineStep::Delete && !CommandLines(false, first, count))
+        return;
+    if (!document.RemoveLines(first, count, step))
         ShowError(Messages::OutOfMemoryEdit());
     // The same row index now shows the line that followed, or the empty
     // last row when the last line went.
-    SetCurrentCell(col, row);
+    SetCurrentCell(col, RecordToGridRow(first));
     UpdateLineActions();
 }
 
@@ -76,7 +110,7 @@ void TVelTorForm::EditCutLineExecute()
         statusBar()->showMessage(QStringLiteral("クリップボードに入れられなかったため、行は切り取りませんでした。"));
         return;
     }
-    EditDeleteLineExecute();
+    RemoveCommandLines(ReportDocument::LineStep::Cut);
 }
 
 void TVelTorForm::EditCopyLineExecute()
@@ -150,6 +184,7 @@ void TVelTorForm::UpdateLineActions()
     EditCutLineUpdate();
     EditCopyLineUpdate();
     EditPasteLineUpdate();
+    UpdateBulkActions();
 }
 
 void TVelTorForm::UpdateTextActions()
@@ -165,6 +200,7 @@ void TVelTorForm::UpdateTextActions()
     // Without an owner the clipboard has no data at all.
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
     ui.EditPaste1->setEnabled((block || (edit && !edit->isReadOnly())) && mime && mime->hasText());
+    ui.EditClearCells->setEnabled(block);
 }
 
 bool TVelTorForm::GridTakesBlocks() const

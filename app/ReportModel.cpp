@@ -31,6 +31,11 @@ void ReportModel::ConnectDocument()
         beginMoveRows(QModelIndex(), from, from, QModelIndex(), to > from ? to + 1 : to);
     });
     connect(document, &ReportDocument::lineMoved, this, [this] { endMoveRows(); });
+    // A sort: the views keep their places, which now show other lines.
+    connect(document, &ReportDocument::linesAboutToBeReordered, this,
+            [this] { emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint); });
+    connect(document, &ReportDocument::linesReordered, this,
+            [this] { emit layoutChanged({}, QAbstractItemModel::VerticalSortHint); });
     connect(document, &ReportDocument::aboutToBeReset, this, [this] { beginResetModel(); });
     connect(document, &ReportDocument::reset, this, [this] { endResetModel(); });
     connect(document, &ReportDocument::cellsChanged, this, [this](int first, int last) {

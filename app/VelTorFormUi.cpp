@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -112,6 +113,30 @@ void TVelTorFormUi::CreateActions(QMainWindow *window)
     makeAction(EditPrevError, "EditPrevError", QStringLiteral("前のエラー"),
                QStringLiteral("前のエラー|前のエラーのセルへ移動します"), -1, QKeySequence(Qt::SHIFT | Qt::Key_F8));
 
+    makeAction(EditClearCells, "EditClearCells", QStringLiteral("内容を削除(&L)"),
+               QStringLiteral("内容を削除|選択されているセルの内容を消去します"), -1, {});
+    makeAction(EditFind, "EditFind", QStringLiteral("検索(&F)"), QStringLiteral("検索|検索する文字列の入力欄へ移動します"),
+               -1, QKeySequence(Qt::CTRL | Qt::Key_F));
+    makeAction(EditReplace, "EditReplace", QStringLiteral("置換…"),
+               QStringLiteral("置換|文字列を検索して別の文字列に置き換えます"), -1, QKeySequence(Qt::CTRL | Qt::Key_H));
+    makeAction(EditRenumber, "EditRenumber", QStringLiteral("連番を振り直す(&N)"),
+               QStringLiteral("連番|インターフェイスキーコードに1からの連番を振り直します（複数行を選択しているときはその行だけ）"),
+               -1, {});
+    makeAction(EditFillDown, "EditFillDown", QStringLiteral("下方向へコピー(&D)"),
+               QStringLiteral("下方向へコピー|選択範囲の一番上のセルを、その下のセルにコピーします"), -1,
+               QKeySequence(Qt::CTRL | Qt::Key_D));
+    makeAction(EditSort, "EditSort", QStringLiteral("並べ替え…"),
+               QStringLiteral("並べ替え|行を1つまたは2つの項目の順に並べ替えます"), -1, {});
+    for (int i = 0; i < 8; ++i) {
+        auto *recent = new QAction(window);
+        recent->setObjectName(QStringLiteral("FileRecent%1").arg(i + 1));
+        recent->setVisible(false);
+        FileRecent << recent;
+    }
+    FileRecentSeparator = new QAction(window);
+    FileRecentSeparator->setSeparator(true);
+    FileRecentSeparator->setVisible(false);
+
     makeAction(HelpAbout1, "HelpAbout1", QStringLiteral("バージョン情報(&A)..."),
                QStringLiteral("バージョン情報|バージョンなど固有の情報を表示"), -1, {});
     EditUndo->setEnabled(false);
@@ -126,7 +151,10 @@ void TVelTorFormUi::CreateMenus(QMainWindow *window)
     setHint(file->menuAction(), QStringLiteral("ファイルに関連した機能"));
     file->addActions({FileNew1, FileOpen1, FileSave1, FileSaveAs1});
     file->addSeparator();
+    file->addActions(FileRecent);
+    file->addAction(FileRecentSeparator);
     file->addAction(FileExit1);
+    FileMenu = file;
 
     QMenu *edit = window->menuBar()->addMenu(QStringLiteral("編集(&E)"));
     setHint(edit->menuAction(), QStringLiteral("編集に関連した機能"));
@@ -134,9 +162,21 @@ void TVelTorFormUi::CreateMenus(QMainWindow *window)
     edit->addSeparator();
     edit->addActions({EditInsertLine, EditDeleteLine, EditCutLine, EditCopyLine, EditPasteLine});
     edit->addSeparator();
-    edit->addActions({EditCut1, EditCopy1, EditPaste1});
+    edit->addActions({EditCut1, EditCopy1, EditPaste1, EditClearCells});
     edit->addSeparator();
     edit->addActions({EditNextError, EditPrevError});
+    edit->addSeparator();
+    edit->addActions({EditFind, EditReplace});
+    edit->addSeparator();
+    edit->addActions({EditRenumber, EditFillDown, EditSort});
+
+    GridMenu = new QMenu(window);
+    GridMenu->setObjectName(QStringLiteral("GridMenu"));
+    GridMenu->addActions({EditCut1, EditCopy1, EditPaste1, EditClearCells});
+    GridMenu->addSeparator();
+    GridMenu->addActions({EditInsertLine, EditDeleteLine});
+    GridMenu->addSeparator();
+    GridMenu->addActions({EditFillDown, EditRenumber});
 
     QMenu *help = window->menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     setHint(help->menuAction(), QStringLiteral("ヘルプトピック"));

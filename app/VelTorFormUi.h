@@ -9,6 +9,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMainWindow;
+class QMenu;
 class QPushButton;
 class QToolBar;
 class VelTorGridView;
@@ -60,6 +61,19 @@ public:
     QAction *EditRedo = nullptr;
     QAction *EditNextError = nullptr;
     QAction *EditPrevError = nullptr;
+    QAction *EditClearCells = nullptr;
+    QAction *EditFind = nullptr;
+    QAction *EditReplace = nullptr;
+    QAction *EditRenumber = nullptr;
+    QAction *EditFillDown = nullptr;
+    QAction *EditSort = nullptr;
+    // The reports opened or saved last, &1 to &8, filled in by the window;
+    // hidden while unused, as is the separator after them.
+    QList<QAction *> FileRecent;
+    QAction *FileRecentSeparator = nullptr;
+    QMenu *FileMenu = nullptr;
+    // Opened by a right-click on the grid.
+    QMenu *GridMenu = nullptr;
 
 private:
     void CreateActions(QMainWindow *window);

@@ -16,6 +16,9 @@ VelTorGridView::VelTorGridView(RowHandleHeader::DrawCell drawHandle, QWidget *pa
     setVerticalHeader(handle);
     handle->setSectionsMovable(true);
     handle->setFirstSectionMovable(true);
+    // A click on a handle selects its line, Shift+click the lines between,
+    // for the line commands that take several.
+    handle->setSectionsClickable(true);
     connect(handle, &QHeaderView::sectionMoved, this, &VelTorGridView::SectionMoved);
     connect(handle, &RowHandleHeader::widthDragged, this, &VelTorGridView::SetHandleWidth);
     // The border of column 0 can also be taken in the title row, like every

@@ -25,7 +25,9 @@ const QString windowWidthKey = QStringLiteral("WindowWidth");
 const QString windowHeightKey = QStringLiteral("WindowHeight");
 const QString lastFolderKey = QStringLiteral("LastFolder");
 
-std::unique_ptr<QSettings> openSettings()
+} // namespace
+
+std::unique_ptr<QSettings> WindowSettings::Open()
 {
 #ifdef Q_OS_WIN
     // Directly under the user's branch, where earlier versions kept them.
@@ -36,11 +38,9 @@ std::unique_ptr<QSettings> openSettings()
 #endif
 }
 
-} // namespace
-
 void WindowSettings::Read(QWidget &window, VelTorGridView &grid, QString &lastFolder)
 {
-    const std::unique_ptr<QSettings> settings = openSettings();
+    const std::unique_ptr<QSettings> settings = Open();
     const QScreen *screen = QGuiApplication::primaryScreen();
     const QSize limit = screen ? screen->availableVirtualGeometry().size() : QSize(INT_MAX, INT_MAX);
     const auto read = [&settings](const QString &key, int min, int max, int &value) {
@@ -71,7 +71,7 @@ void WindowSettings::Read(QWidget &window, VelTorGridView &grid, QString &lastFo
 
 void WindowSettings::Write(const QWidget &window, const VelTorGridView &grid, const QString &lastFolder)
 {
-    const std::unique_ptr<QSettings> settings = openSettings();
+    const std::unique_ptr<QSettings> settings = Open();
     for (int column = 0; column < ColumnCount; ++column) {
         const int width = column == 0 ? grid.verticalHeader()->width() : grid.columnWidth(column - 1);
         settings->setValue(gridWidthKey(column), width);

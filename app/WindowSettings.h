@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <memory>
+
+class QSettings;
 class QWidget;
 class VelTorGridView;
 
@@ -23,4 +26,8 @@ public:
     // others still apply.
     static void Read(QWidget &window, VelTorGridView &grid, QString &lastFolder);
     static void Write(const QWidget &window, const VelTorGridView &grid, const QString &lastFolder);
+
+    // The user's settings of this program, where every part of it keeps
+    // its values.
+    static std::unique_ptr<QSettings> Open();
 };

@@ -1,6 +1,8 @@
 #include "qnVelTorForm.h"
 
 #include "CellDelegate.h"
+#include "ReplaceDialog.h"
+#include "SortDialog.h"
 #include "Messages.h"
 #include "Icons.h"
 #include "ReportModel.h"
@@ -17,7 +19,9 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -54,6 +58,21 @@ QString TVelTorForm::Dialogs::ExecFileDialog(QFileDialog &dialog)
 void TVelTorForm::Dialogs::ExecAbout(TAboutBox &box)
 {
     box.exec();
+}
+
+void TVelTorForm::Dialogs::ExecReplace(ReplaceDialog &dialog)
+{
+    dialog.exec();
+}
+
+int TVelTorForm::Dialogs::ExecSort(SortDialog &dialog)
+{
+    return dialog.exec();
+}
+
+void TVelTorForm::Dialogs::ExecMenu(QMenu &menu, const QPoint &globalPos)
+{
+    menu.exec(globalPos);
 }
 
 TVelTorForm::TVelTorForm(QWidget *parent) : QMainWindow(parent)
@@ -113,6 +132,15 @@ void TVelTorForm::ConnectActions()
     connect(ui.EditRedo, &QAction::triggered, this, &TVelTorForm::EditRedoExecute);
     connect(ui.EditNextError, &QAction::triggered, this, &TVelTorForm::EditNextErrorExecute);
     connect(ui.EditPrevError, &QAction::triggered, this, &TVelTorForm::EditPrevErrorExecute);
+    connect(ui.EditFind, &QAction::triggered, this, &TVelTorForm::EditFindExecute);
+    connect(ui.EditReplace, &QAction::triggered, this, &TVelTorForm::EditReplaceExecute);
+    connect(ui.EditRenumber, &QAction::triggered, this, &TVelTorForm::EditRenumberExecute);
+    connect(ui.EditFillDown, &QAction::triggered, this, &TVelTorForm::EditFillDownExecute);
+    connect(ui.EditSort, &QAction::triggered, this, &TVelTorForm::EditSortExecute);
+    connect(ui.EditClearCells, &QAction::triggered, this, &TVelTorForm::BlockClear);
+    connect(ui.FileMenu, &QMenu::aboutToShow, this, &TVelTorForm::ShowRecentFiles);
+    for (QAction *recent : ui.FileRecent)
+        connect(recent, &QAction::triggered, this, [this, recent] { FileRecentExecute(recent->data().toString()); });
 
     // A box or a cell editor takes the text; the grid itself takes blocks.
     const auto focusedEdit = [] { return qobject_cast<QLineEdit *>(QApplication::focusWidget()); };
@@ -173,6 +201,18 @@ void TVelTorForm::ConnectControls()
         ui.VelTorGrid->CommitEditor();
         ui.SyoudakuBangou->setFocus(Qt::TabFocusReason);
     });
+    connect(delegate, &CellDelegate::enterPressed, this, [this](bool up) {
+        ui.VelTorGrid->CommitEditor();
+        MoveCurrentLine(up ? -1 : 1);
+    });
+    for (QWidget *widget : {static_cast<QWidget *>(grid), static_cast<QWidget *>(grid->verticalHeader())}) {
+        widget->setContextMenuPolicy(Qt::CustomContextMenu);
+        // In the grid's viewport, or the handle column's own, coordinates.
+        QWidget *area = widget == grid ? grid->viewport() : grid->verticalHeader()->viewport();
+        connect(widget, &QWidget::customContextMenuRequested, this,
+                [this, area](const QPoint &pos) { VelTorGridContextMenu(area->mapToGlobal(pos)); });
+    }
+    connect(grid->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TVelTorForm::UpdateLineActions);
     connect(grid, &VelTorGridView::rowDragged, this, [this](int from, int to) {
         VelTorGridRowMoved(RecordToGridRow(from), RecordToGridRow(to));
     });
@@ -206,6 +246,7 @@ void TVelTorForm::ConnectDocument()
         const QString text = document.HeaderText(box);
         if (!headerTyping && headers[std::size_t(box)]->text() != text)
             headers[std::size_t(box)]->setText(text);
+        ShowHeaderVerdict(box);
     });
     connect(&document, &ReportDocument::headerShown, this,
             [headers](ReportDocument::HeaderBox box) { headers[std::size_t(box)]->setFocus(Qt::OtherFocusReason); });
@@ -248,6 +289,9 @@ void TVelTorForm::OnCreate()
     move(0, 0);
     resize(DesignedWidth, DesignedHeight + menuBar()->sizeHint().height());
     WindowSettings::Read(*this, *ui.VelTorGrid, lastFolder);
+    headerHints[ReportDocument::SyoudakuBangou] = ui.SyoudakuBangou->toolTip();
+    headerHints[ReportDocument::HoukokuNengappi] = ui.HoukokuNengappi->toolTip();
+    ShowRecentFiles();
     ShowTitle();
     SetCurrentCell(FixedCols, FixedRows);
     UpdateLineActions();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LineOrder.h"
 #include "ReportDocument.h"
 #include "ReportSearch.h"
 #include "VelTorFormUi.h"
@@ -10,7 +11,10 @@
 #include <QMessageBox>
 
 class QFileDialog;
+class QMenu;
 class QPushButton;
+class ReplaceDialog;
+class SortDialog;
 class QUrl;
 class ReportModel;
 class TAboutBox;
@@ -34,6 +38,12 @@ public:
         // Returns the confirmed path, or an empty text when cancelled.
         virtual QString ExecFileDialog(QFileDialog &dialog);
         virtual void ExecAbout(TAboutBox &box);
+        // Find and replace; its buttons act while it is open.
+        virtual void ExecReplace(ReplaceDialog &dialog);
+        // Returns a QDialog::DialogCode.
+        virtual int ExecSort(SortDialog &dialog);
+        // A context menu at `globalPos`; the action chosen does its work.
+        virtual void ExecMenu(QMenu &menu, const QPoint &globalPos);
     };
 
     explicit TVelTorForm(QWidget *parent = nullptr);
@@ -130,6 +140,19 @@ public:
     void EditNextErrorExecute();
     void EditPrevErrorExecute();
 
+    // Many cells or lines at once, each one step: find and replace, the
+    // key codes renumbered (the selected lines, else all), the top cells of
+    // the selected block filled down, the lines sorted.
+    void EditFindExecute();
+    void EditReplaceExecute();
+    void EditRenumberExecute();
+    void EditFillDownExecute();
+    void EditSortExecute();
+    // The grid's context menu, opened at `globalPos`.
+    void VelTorGridContextMenu(const QPoint &globalPos);
+    // A report of the ファイル menu's list of recent ones.
+    void FileRecentExecute(const QString &path);
+
     // Search from the current cell.
     void KensakuLeftButtonClick();
     void KensakuRightButtonClick();
@@ -171,6 +194,20 @@ private:
     void UpdateTextActions();
     void UpdateErrorCount();
     bool LineCommandAllowed(bool emptyLastRowAllowed) const;
+    // The lines Insert and Delete work on: those of the selected block when
+    // it spans several lines and holds the current cell, else the current
+    // line; the new-line row counts only when `newLineRow`.
+    bool CommandLines(bool newLineRow, int &first, int &count) const;
+    // Delete: the command's lines; Cut: the current line.
+    void RemoveCommandLines(ReportDocument::LineStep step);
+    // Enter and Shift+Enter: the cell below or above, at most the new-line
+    // row.
+    void MoveCurrentLine(int step);
+    // The header box's red frame and hint follow its value's rule.
+    void ShowHeaderVerdict(ReportDocument::HeaderBox box);
+    void ShowRecentFiles();
+    void UpdateBulkActions();
+    QStringList FieldNames() const;
     // Puts the current row on the line clipboard; false when it did not get there.
     bool PutCurrentLine();
     // The grid itself has the focus and no cell editor is open.
@@ -192,6 +229,12 @@ private:
     bool headerTyping = false;
     QString gridHint;
     QString lastFolder;
+    // The header boxes' own hints, shown while their values keep the rules.
+    QString headerHints[ReportDocument::HeaderCount];
+    // What the last find and replace looked for, and the last sort's keys.
+    QString lastFind;
+    QString lastReplacement;
+    std::vector<LineOrder::Key> lastSortKeys;
 
     // Controls and actions, named as the window's resource names them.
     TVelTorFormUi ui;

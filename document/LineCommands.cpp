@@ -1,39 +1,39 @@
 #include "LineCommands.h"
 
-InsertLineCommand::InsertLineCommand(ReportEdits &edits, const QString &text, int line, ReportRow row)
-    : ReportStep(edits, text), line(line), row(std::move(row))
+InsertLinesCommand::InsertLinesCommand(ReportEdits &edits, const QString &text, int line, std::vector<ReportRow> rows)
+    : ReportStep(edits, text), line(line), rows(std::move(rows))
 {
 }
 
-void InsertLineCommand::redo()
+void InsertLinesCommand::redo()
 {
-    edits.InsertLine(line, row);
+    edits.InsertLines(line, rows);
     Show(line, -1);
     done = true;
 }
 
-void InsertLineCommand::undo()
+void InsertLinesCommand::undo()
 {
-    edits.RemoveLine(line);
+    edits.TakeLines(line, int(rows.size()), rows);
     Show(line, -1);
 }
 
-RemoveLineCommand::RemoveLineCommand(ReportEdits &edits, const QString &text, int line)
-    : ReportStep(edits, text), line(line), row(edits.Line(line))
+RemoveLinesCommand::RemoveLinesCommand(ReportEdits &edits, const QString &text, int first, int count)
+    : ReportStep(edits, text), first(first), count(count)
 {
 }
 
-void RemoveLineCommand::redo()
+void RemoveLinesCommand::redo()
 {
-    edits.RemoveLine(line);
-    Show(line, -1);
+    edits.TakeLines(first, count, rows);
+    Show(first, -1);
     done = true;
 }
 
-void RemoveLineCommand::undo()
+void RemoveLinesCommand::undo()
 {
-    edits.InsertLine(line, row);
-    Show(line, -1);
+    edits.InsertLines(first, rows);
+    Show(first, -1);
 }
 
 MoveLineCommand::MoveLineCommand(ReportEdits &edits, int from, int to)
@@ -52,4 +52,25 @@ void MoveLineCommand::undo()
 {
     edits.MoveLine(to, from);
     Show(from, -1);
+}
+
+ReorderLinesCommand::ReorderLinesCommand(ReportEdits &edits, const QString &text, std::vector<std::uint32_t> order)
+    : ReportStep(edits, text), order(std::move(order))
+{
+}
+
+void ReorderLinesCommand::redo()
+{
+    edits.Reorder(order);
+    Show(0, -1);
+    done = true;
+}
+
+void ReorderLinesCommand::undo()
+{
+    std::vector<std::uint32_t> back(order.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i)
+        back[order[i]] = i;
+    edits.Reorder(back);
+    Show(0, -1);
 }

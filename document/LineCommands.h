@@ -2,30 +2,36 @@
 
 #include "UndoCommands.h"
 
-// An empty line inserted, or a line pasted from the line clipboard.
-class InsertLineCommand : public ReportStep
+#include <cstdint>
+#include <vector>
+
+// Empty lines inserted, or lines pasted. The rows are the report's while
+// the step is done and the step's while it is undone: a step over many
+// lines copies none of them.
+class InsertLinesCommand : public ReportStep
 {
 public:
-    InsertLineCommand(ReportEdits &edits, const QString &text, int line, ReportRow row);
+    InsertLinesCommand(ReportEdits &edits, const QString &text, int line, std::vector<ReportRow> rows);
     void redo() override;
     void undo() override;
 
 private:
     int line;
-    ReportRow row;
+    std::vector<ReportRow> rows;
 };
 
-// A line deleted or cut; the step keeps that line only.
-class RemoveLineCommand : public ReportStep
+// Lines deleted or cut; the step holds them while it is done.
+class RemoveLinesCommand : public ReportStep
 {
 public:
-    RemoveLineCommand(ReportEdits &edits, const QString &text, int line);
+    RemoveLinesCommand(ReportEdits &edits, const QString &text, int first, int count);
     void redo() override;
     void undo() override;
 
 private:
-    int line;
-    ReportRow row;
+    int first;
+    int count;
+    std::vector<ReportRow> rows;
 };
 
 // A line dragged to another place.
@@ -39,4 +45,17 @@ public:
 private:
     int from;
     int to;
+};
+
+// The lines put in another order, as a sort does: line order[i] becomes
+// line i. The step keeps the order only, 4 bytes a line.
+class ReorderLinesCommand : public ReportStep
+{
+public:
+    ReorderLinesCommand(ReportEdits &edits, const QString &text, std::vector<std::uint32_t> order);
+    void redo() override;
+    void undo() override;
+
+private:
+    std::vector<std::uint32_t> order;
 };

@@ -170,6 +170,66 @@ QString Loaded(const ReportDocument &document)
             .arg(document.CellAttrs().ErrorRowCount());
 }
 
+QString Saved(const ReportDocument &document)
+{
+    QString text = QStringLiteral("保存しました：%1").arg(QFileInfo(document.FilePath()).fileName());
+    if (const std::uint64_t invalid = document.CellAttrs().ErrorCellCount())
+        text += QStringLiteral("（エラーのセル%1個）").arg(invalid);
+    return text;
+}
+
+QString Replaced(const ReportReplace::Result &result)
+{
+    QString text = QStringLiteral("%1か所を置換しました。").arg(result.replaced);
+    if (result.tooLong)
+        text += QStringLiteral("項目の長さを超えるため%1か所は置換しませんでした。").arg(result.tooLong);
+    if (result.unstorable)
+        text += QStringLiteral("Shift_JISで表せない文字になるため%1か所は置換しませんでした。").arg(result.unstorable);
+    if (result.madeInvalid)
+        text += QStringLiteral("置換でエラーになったセルが%1個あります。").arg(result.madeInvalid);
+    return text;
+}
+
+QString ReplaceNotFound(const QString &find)
+{
+    return QStringLiteral("「%1」は見つかりません。").arg(find);
+}
+
+QString ReplaceShown(const ReportDocument &document, const ReportReplace::Match &match, const QString &markedText)
+{
+    const auto *field = document.Attributes().At(unsigned(match.field));
+    return QStringLiteral("%1行目「%2」：%3　（「次を置換」で置換します）")
+            .arg(match.line + 1)
+            .arg(field ? ShiftJis::ToText(field->name) : QString())
+            .arg(markedText);
+}
+
+QString Renumbered(const BulkEdits::Result &result)
+{
+    return result.changed ? QStringLiteral("連番を振り直しました（%1個のセルを変更）。").arg(result.changed)
+                          : QStringLiteral("連番はすでに振られています。");
+}
+
+QString FilledDown(const BulkEdits::Result &result)
+{
+    QString text = QStringLiteral("%1個のセルに下方向へコピーしました。").arg(result.changed);
+    if (result.invalid)
+        text += QStringLiteral("エラーのセルが%1個あります。").arg(result.invalid);
+    return text;
+}
+
+QString Sorted(const BulkEdits::Result &result)
+{
+    return result.changed ? QStringLiteral("並べ替えました（%1行が移動）。").arg(result.changed)
+                          : QStringLiteral("すでにその順に並んでいます。");
+}
+
+QString RecentFileMissing(const QString &path)
+{
+    return QStringLiteral("ファイルが見つかりません。\n\n%1\n\n最近使ったファイルの一覧から削除します。")
+            .arg(QDir::toNativeSeparators(path));
+}
+
 QString LoadCancelled()
 {
     return QStringLiteral("読み込みを中止しました。表示中の報告はそのままです。");

@@ -3,7 +3,9 @@
 
 #include <QString>
 
+#include "BulkEdits.h"
 #include "ReportDocument.h"
+#include "ReportReplace.h"
 
 #include <QStringList>
 
@@ -39,6 +41,21 @@ QString HeaderDrifts(const ReportDocument &document, const std::vector<ReportDoc
                      const QStringList &labels);
 // The status bar after a load.
 QString Loaded(const ReportDocument &document);
+
+// The status bar after a save: the file's name, and the invalid cells
+// that remain.
+QString Saved(const ReportDocument &document);
+// The status bar after a replacement.
+QString Replaced(const ReportReplace::Result &result);
+// The status bar when a find-and-replace finds nothing more.
+QString ReplaceNotFound(const QString &find);
+// The status bar showing the occurrence a replace-next would replace next.
+QString ReplaceShown(const ReportDocument &document, const ReportReplace::Match &match, const QString &markedText);
+QString Renumbered(const BulkEdits::Result &result);
+QString FilledDown(const BulkEdits::Result &result);
+QString Sorted(const BulkEdits::Result &result);
+// The box when a report of the recent-file list is gone.
+QString RecentFileMissing(const QString &path);
 
 QString LoadCancelled();
 QString OutOfMemoryPaste();

@@ -11,13 +11,16 @@
 #include "qnVelTorData.h"
 #include "qnVelTorDataAttribute.h"
 #include "qnVelTorFileName.h"
+#include "qnVelTorHeaderRules.h"
 
 #include <QFileInfo>
 #include <QUndoStack>
 
 #include <algorithm>
+#include <climits>
 #include <new>
 #include <span>
+#include <utility>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -40,17 +43,17 @@ void releaseFreedMemory()
 #endif
 }
 
-QString stepText(ReportDocument::LineStep step)
+QString stepText(ReportDocument::LineStep step, int count = 1)
 {
     switch (step) {
     case ReportDocument::LineStep::Insert:
-        return QStringLiteral("1行挿入");
+        return QStringLiteral("%1行挿入").arg(count);
     case ReportDocument::LineStep::Paste:
-        return QStringLiteral("1行貼り付け");
+        return QStringLiteral("%1行貼り付け").arg(count);
     case ReportDocument::LineStep::Delete:
-        return QStringLiteral("1行削除");
+        return QStringLiteral("%1行削除").arg(count);
     case ReportDocument::LineStep::Cut:
-        return QStringLiteral("1行切り取り");
+        return QStringLiteral("%1行切り取り").arg(count);
     }
     return {};
 }
@@ -192,6 +195,7 @@ void ReportDocument::ResetLines(std::vector<ReportRow> &&rows, RowArena &&rowAre
 void ReportDocument::Clear()
 {
     ResetLines({}, RowArena(), qnVelTor::GridAttr(VerdictWidth));
+    headerChecked.fill(false);
     for (int box = 0; box < HeaderCount; ++box) {
         headers[box].clear();
         filledHeaders[box].clear();
@@ -269,6 +273,7 @@ ReportDocument::LoadResult ReportDocument::Load(const QString &path, const ReadP
             names.SetFileBaseName(fileBaseName);
             headers = {names.GetSyoudakuBangou(), names.GetHoukokuNengappi(), names.GetNiniMoziretsu()};
             filledHeaders = headers;
+            headerChecked.fill(true);
             for (int box = 0; box < HeaderCount; ++box)
                 emit headerChanged(HeaderBox(box));
             nameChanged = false;
@@ -378,6 +383,11 @@ ReportDocument::SaveResult ReportDocument::Save(const QString &path, const std::
     // Undoing back to what was saved leaves the report unmodified again.
     undoStack->setClean();
     SyncModified();
+    // A saved report's values are the file's name: from now on they are told.
+    for (int box = 0; box < HeaderCount; ++box) {
+        if (!std::exchange(headerChecked[std::size_t(box)], true))
+            emit headerChanged(HeaderBox(box));
+    }
     return result;
 }
 
@@ -476,7 +486,9 @@ bool ReportDocument::InsertLine(int line, const std::vector<std::string> &cells,
     if (line < 0 || line > LineCount())
         return true;
     try {
-        return Push(new InsertLineCommand(*edits, stepText(step), line, ReportRow::FromCells(cells)));
+        std::vector<ReportRow> rows;
+        rows.push_back(ReportRow::FromCells(cells));
+        return Push(new InsertLinesCommand(*edits, stepText(step), line, std::move(rows)));
     } catch (const std::bad_alloc &) {
         return false;
     }
@@ -487,7 +499,48 @@ bool ReportDocument::RemoveLine(int line, LineStep step)
     if (line < 0 || line >= LineCount())
         return true;
     try {
-        return Push(new RemoveLineCommand(*edits, stepText(step), line));
+        return Push(new RemoveLinesCommand(*edits, stepText(step), line, 1));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+bool ReportDocument::InsertLines(int line, int count)
+{
+    if (line < 0 || line > LineCount() || count <= 0 || count > INT_MAX - LineCount())
+        return true;
+    try {
+        // Empty rows own no block: a million of them cost their pointers.
+        return Push(new InsertLinesCommand(*edits, stepText(LineStep::Insert, count), line,
+                                           std::vector<ReportRow>(std::size_t(count))));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+bool ReportDocument::RemoveLines(int first, int count, LineStep step)
+{
+    count = std::min(count, LineCount() - first);
+    if (first < 0 || count <= 0)
+        return true;
+    try {
+        return Push(new RemoveLinesCommand(*edits, stepText(step, count), first, count));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+bool ReportDocument::ReorderLines(std::vector<std::uint32_t> order, const QString &text)
+{
+    if (order.size() != lines.size())
+        return true;
+    bool moved = false;
+    for (std::uint32_t i = 0; i < order.size() && !moved; ++i)
+        moved = order[i] != i;
+    if (!moved)
+        return true;
+    try {
+        return Push(new ReorderLinesCommand(*edits, text, std::move(order)));
     } catch (const std::bad_alloc &) {
         return false;
     }
@@ -515,11 +568,24 @@ void ReportDocument::SetHeaderText(HeaderBox box, const QString &text, int sessi
     // the text the box was filled with can give back.
     std::string bytes = text == ShiftJis::ToText(filledHeaders[box]) ? filledHeaders[box]
                                                                      : ShiftJis::FromTextReplacing(text, {});
+    headerChecked[box] = true;
     try {
         Push(new HeaderCommand(*edits, box, current, std::move(bytes), session));
     } catch (const std::bad_alloc &) {
         emit headerChanged(box);
     }
+}
+
+std::string ReportDocument::HeaderVerdict(HeaderBox box) const
+{
+    std::string message;
+    if (!headerChecked[box])
+        return message;
+    if (box == SyoudakuBangou)
+        ValidateSyoudakuBangou(headers[box], message);
+    else if (box == HoukokuNengappi)
+        ValidateHoukokuNengappi(headers[box], message);
+    return message;
 }
 
 QString ReportDocument::BlockText(int top, int left, int bottom, int right, bool *outOfMemory) const

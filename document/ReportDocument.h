@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -150,10 +151,24 @@ public:
     bool InsertLine(int line, const std::vector<std::string> &cells = {}, LineStep step = LineStep::Insert);
     bool RemoveLine(int line, LineStep step = LineStep::Delete);
     bool MoveLine(int from, int to);
+    // Many lines as one step, told to the views in one signal: `count`
+    // empty lines before `line`, or the lines from `first` on (as many as
+    // there are). False when memory ran out; the report is then as it was.
+    bool InsertLines(int line, int count);
+    bool RemoveLines(int first, int count, LineStep step = LineStep::Delete);
+    // Line order[i] becomes line i, the verdicts with their lines, as one
+    // step named `text`; `order` names every line once. No step when the
+    // order is the report's own. False when memory ran out.
+    bool ReorderLines(std::vector<std::uint32_t> order, const QString &text);
 
     // A header box's text as the user typed it. Keystrokes in one box
     // merge into one step while `session` stays the same.
     void SetHeaderText(HeaderBox box, const QString &text, int session);
+    // Why the license number or the year-month breaks its rule, as
+    // Shift-JIS words; empty while it keeps it, and for a box of a new
+    // report that nothing has been typed into yet (it is not yet wrong,
+    // only unfilled). The free string has no rule.
+    std::string HeaderVerdict(HeaderBox box) const;
 
     // The rectangle as spreadsheets copy it: TAB between cells, CR LF
     // between lines. Empty when memory ran out (`outOfMemory` set).
@@ -182,6 +197,9 @@ signals:
     void linesRemoved(int first, int count);
     void lineAboutToBeMoved(int from, int to);
     void lineMoved(int from, int to);
+    // The lines were put in another order; the line count stays.
+    void linesAboutToBeReordered();
+    void linesReordered();
     void aboutToBeReset();
     void reset();
     // Texts and verdicts of the lines changed.
@@ -217,6 +235,8 @@ private:
     // same gives these bytes back, also ones that are not Shift-JIS.
     std::array<std::string, HeaderCount> filledHeaders;
     std::string fileBaseName;
+    // The header boxes whose rule is told: typed into, or read from a file.
+    std::array<bool, HeaderCount> headerChecked{};
     QString filePath;
     // The file as it was when it was read or written here.
     FileIdentity fileIdentity;

@@ -39,49 +39,52 @@ void ReportEdits::ValidateLine(int line)
         Validate(line, field);
 }
 
-void ReportEdits::InsertLine(int line, const ReportRow &row)
+void ReportEdits::InsertLines(int line, std::vector<ReportRow> &rows)
 {
-    if (line < 0 || line > LineCount())
+    const int count = int(rows.size());
+    if (line < 0 || line > LineCount() || count == 0)
         return;
+    std::vector<ReportRow> &lines = document.lines;
+    bool filled = false;
     if (line == LineCount()) {
         // Appended lines come empty; the texts follow as a change.
-        AppendLines(1);
-        if (!row.IsEmpty()) {
-            try {
-                SetCells(line, ~std::uint32_t(0) >> (32 - ReportRow::CellCount), row);
-            } catch (...) {
-                RemoveLastLines(1);
-                throw;
+        AppendLines(count);
+        std::move(rows.begin(), rows.end(), lines.begin() + line);
+    } else {
+        MakeRoom(std::size_t(count));
+        // Room was made: neither throws.
+        document.attrs.InsertRows(unsigned(line), unsigned(count));
+        emit document.linesAboutToBeInserted(line, count);
+        lines.insert(lines.begin() + line, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+        emit document.linesInserted(line, count);
+    }
+    try {
+        for (int i = line; i < line + count; ++i) {
+            if (!lines[std::size_t(i)].IsEmpty()) {
+                ValidateLine(i);
+                filled = true;
             }
         }
-        return;
+    } catch (...) {
+        // The verdicts made so far go with their lines.
+        TakeLines(line, count, rows);
+        throw;
     }
-    MakeRoom(1);
-    ReportRow copy(row);
-    // A line that does not fit in memory leaves the report as it was.
-    document.attrs.InsertRow(unsigned(line));
-    emit document.linesAboutToBeInserted(line, 1);
-    document.lines.insert(document.lines.begin() + line, std::move(copy)); // room was made: no throw
-    emit document.linesInserted(line, 1);
-    if (!row.IsEmpty()) {
-        try {
-            ValidateLine(line);
-        } catch (...) {
-            RemoveLine(line);
-            throw;
-        }
-        emit document.verdictsChanged(line, line);
-    }
+    if (filled)
+        emit document.cellsChanged(line, line + count - 1);
 }
 
-void ReportEdits::RemoveLine(int line)
+void ReportEdits::TakeLines(int first, int count, std::vector<ReportRow> &rows)
 {
-    if (line < 0 || line >= LineCount())
+    if (first < 0 || count <= 0 || count > LineCount() - first)
         return;
-    emit document.linesAboutToBeRemoved(line, 1);
-    document.attrs.RemoveRow(unsigned(line));
-    document.lines.erase(document.lines.begin() + line);
-    emit document.linesRemoved(line, 1);
+    rows.resize(std::size_t(count)); // before anything changes: it may need memory
+    std::vector<ReportRow> &lines = document.lines;
+    emit document.linesAboutToBeRemoved(first, count);
+    std::move(lines.begin() + first, lines.begin() + first + count, rows.begin());
+    document.attrs.RemoveRows(unsigned(first), unsigned(count));
+    lines.erase(lines.begin() + first, lines.begin() + first + count);
+    emit document.linesRemoved(first, count);
 }
 
 void ReportEdits::MoveLine(int from, int to)
@@ -99,6 +102,23 @@ void ReportEdits::MoveLine(int from, int to)
     lines[std::size_t(to)] = std::move(moved);
     document.attrs.MoveRow(unsigned(from), unsigned(to));
     emit document.lineMoved(from, to);
+}
+
+void ReportEdits::Reorder(const std::vector<std::uint32_t> &order)
+{
+    std::vector<ReportRow> &lines = document.lines;
+    if (order.size() != lines.size())
+        return;
+    // Both are built before anything changes: running out of memory leaves
+    // the report as it was.
+    std::vector<ReportRow> reordered(lines.size());
+    if (!document.attrs.Reorder(order))
+        return;
+    emit document.linesAboutToBeReordered();
+    for (std::size_t i = 0; i < order.size(); ++i)
+        reordered[i] = std::move(lines[order[i]]);
+    lines.swap(reordered);
+    emit document.linesReordered();
 }
 
 void ReportEdits::AppendLines(int count)

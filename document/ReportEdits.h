@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The only way the undo steps change a report: the lines and their
 // verdicts always move together, so that a red frame never lands on a line
@@ -17,9 +18,16 @@ public:
     int LineCount() const { return document.LineCount(); }
     const ReportRow &Line(int line) const { return document.Line(line); }
 
-    void InsertLine(int line, const ReportRow &row);
-    void RemoveLine(int line);
+    // The rows go into the report before `line` (at its end when `line` is
+    // the line count), each validated, with one signal for them all; `rows`
+    // keeps its size and holds empty rows after. When memory runs out they
+    // are back in `rows` and the report is as it was.
+    void InsertLines(int line, std::vector<ReportRow> &rows);
+    // The lines from `first` on move out into `rows`, with one signal.
+    void TakeLines(int first, int count, std::vector<ReportRow> &rows);
     void MoveLine(int from, int to);
+    // Line order[i] becomes line i; the verdicts follow their lines.
+    void Reorder(const std::vector<std::uint32_t> &order);
     // `count` empty lines at the end.
     void AppendLines(int count);
     void RemoveLastLines(int count);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <iterator>
+#include <limits>
 
 namespace qnVelTor {
 
@@ -183,6 +184,60 @@ bool GridAttr::RemoveRow(unsigned row)
     for (; m != messages.end(); ++m)
         --m->row;
     --rowCount;
+    return true;
+}
+
+bool GridAttr::InsertRows(unsigned row, unsigned count)
+{
+    if (row > rowCount || count > std::numeric_limits<unsigned>::max() - rowCount)
+        return false;
+    for (auto it = Find(row); it != rows.end(); ++it)
+        it->index += count;
+    for (auto it = FindMessage(row, 0); it != messages.end(); ++it)
+        it->row += count;
+    rowCount += count;
+    return true;
+}
+
+bool GridAttr::RemoveRows(unsigned row, unsigned count)
+{
+    if (row > rowCount || count > rowCount - row)
+        return false;
+    const auto first = Find(row);
+    const auto last = Find(row + count);
+    for (auto it = first; it != last; ++it)
+        Forget(*it);
+    for (auto it = rows.erase(first, last); it != rows.end(); ++it)
+        it->index -= count;
+    for (auto m = messages.erase(FindMessage(row, 0), FindMessage(row + count, 0)); m != messages.end(); ++m)
+        m->row -= count;
+    rowCount -= count;
+    return true;
+}
+
+bool GridAttr::Reorder(const std::vector<std::uint32_t> &order)
+{
+    if (order.size() != rowCount)
+        return false;
+    constexpr std::uint32_t unset = ~std::uint32_t(0);
+    std::vector<std::uint32_t> place(rowCount, unset);
+    for (std::uint32_t i = 0; i < rowCount; ++i) {
+        if (order[i] >= rowCount || place[order[i]] != unset)
+            return false;
+        place[order[i]] = i;
+    }
+    // Built aside and swapped in: memory running out leaves the old order.
+    std::vector<Row> movedRows(rows);
+    std::vector<Message> movedMessages(messages);
+    for (Row &r : movedRows)
+        r.index = place[r.index];
+    for (Message &m : movedMessages)
+        m.row = place[m.row];
+    std::sort(movedRows.begin(), movedRows.end(), [](const Row &a, const Row &b) { return a.index < b.index; });
+    std::sort(movedMessages.begin(), movedMessages.end(),
+              [](const Message &a, const Message &b) { return Key(a.row, a.field) < Key(b.row, b.field); });
+    rows.swap(movedRows);
+    messages.swap(movedMessages);
     return true;
 }
 

@@ -47,6 +47,16 @@ public:
     bool RemoveRow(unsigned row);
     // The row at `from` ends up at index `to`; the rows between shift by one.
     bool MoveRow(unsigned from, unsigned to);
+    // The same for a run of lines: `count` cleared rows before `row`, and
+    // the rows from `row` on; false, with nothing changed, when a row named
+    // is out of range. Their cost grows with the rows holding a verdict or
+    // a message after `row`, not with `count`.
+    bool InsertRows(unsigned row, unsigned count);
+    bool RemoveRows(unsigned row, unsigned count);
+    // Row order[i] becomes row i. False, with nothing changed, unless
+    // `order` names every row once. May throw std::bad_alloc, and then
+    // leaves the matrix as it was.
+    bool Reorder(const std::vector<std::uint32_t> &order);
     bool RowHasError(unsigned row) const;
 
     // Kept up to date by every change, so that the window can show them

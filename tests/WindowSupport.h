@@ -3,15 +3,21 @@
 // Helpers for tests that drive the main window.
 
 #include "DocumentSupport.h"
+#include "ReplaceDialog.h"
 #include "ReportModel.h"
+#include "SortDialog.h"
 #include "VelTorGridView.h"
 #include "qnVelTorForm.h"
 
 #include <QAbstractItemModelTester>
+#include <QAction>
 #include <QDir>
 #include <QItemSelectionModel>
 #include <QList>
+#include <QMenu>
 #include <QMessageBox>
+
+#include <functional>
 
 namespace TestSupport {
 
@@ -33,6 +39,27 @@ public:
         return paths.isEmpty() ? QString() : paths.takeFirst();
     }
     void ExecAbout(TAboutBox &) override { ++abouts; }
+    // The find-and-replace and sort dialogs are handed to these, which
+    // drive them as a user would; unset, they are closed at once.
+    void ExecReplace(ReplaceDialog &dialog) override
+    {
+        ++replaceDialogs;
+        if (onReplace)
+            onReplace(dialog);
+    }
+    int ExecSort(SortDialog &dialog) override { return onSort ? onSort(dialog) : int(QDialog::Rejected); }
+    // A context menu: its actions are recorded by name, and the one named
+    // `menuChoice` is chosen.
+    void ExecMenu(QMenu &menu, const QPoint &) override
+    {
+        menus << QStringList();
+        for (QAction *action : menu.actions())
+            menus.last() << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
+        for (QAction *action : menu.actions()) {
+            if (!menuChoice.isEmpty() && action->objectName() == menuChoice && action->isEnabled())
+                action->trigger();
+        }
+    }
 
     QStringList boxes;
     QStringList captions;
@@ -41,6 +68,11 @@ public:
     QStringList paths;
     int fileDialogs = 0;
     int abouts = 0;
+    std::function<void(ReplaceDialog &)> onReplace;
+    int replaceDialogs = 0;
+    std::function<int(SortDialog &)> onSort;
+    QList<QStringList> menus;
+    QString menuChoice;
 };
 
 // The grid's model, watched by Qt's model tester for as long as `tester`

@@ -4,8 +4,10 @@
 // After every step, undo and redo the verdicts must be exactly what the
 // cells' texts deserve.
 
+#include "BulkEdits.h"
 #include "DocumentSupport.h"
 #include "ReportDocument.h"
+#include "ReportReplace.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -81,14 +83,17 @@ void tst_Document::undoEveryStep_data()
     QTest::addColumn<QString>("step");
     for (const char *step : {"cell edit", "cell emptied", "insert line", "insert at the new-line position",
                              "delete line", "cut line", "paste line", "move down", "move up", "block paste",
-                             "block paste adding lines", "block clear"})
+                             "block paste adding lines", "block clear", "insert lines", "insert lines at the end",
+                             "delete lines", "cut lines to the end", "renumber", "renumber lines", "fill down",
+                             "fill down one line", "sort", "sort descending by two fields", "replace all",
+                             "replace all folding width and case", "replace one"})
         QTest::newRow(step) << QString::fromLatin1(step);
 }
 
 void tst_Document::undoEveryStep()
 {
     QFETCH(QString, step);
-    load(fileLine("1|QQ|000") + fileLine("2||000|M||||ABC") + fileLine("3|||||||TOOLONG" + QString(60, u'x')));
+    load(fileLine("10|QQ|000") + fileLine("9||000|M||||ABC") + fileLine("3|||||||TOOLONG" + QString(60, u'x')));
     ReportDocument &d = *document;
     const QUndoStack *stack = d.UndoStack();
     const QStringList before = linesWithErrors(d);
@@ -116,6 +121,36 @@ void tst_Document::undoEveryStep()
         QVERIFY(d.PasteText(step == "block paste" ? 0 : 2, 0, block).changed);
     } else if (step == "block clear") {
         QVERIFY(d.ClearBlock(0, 0, 2, 7));
+    } else if (step == "insert lines" || step == "insert lines at the end") {
+        QVERIFY(d.InsertLines(step == "insert lines" ? 1 : 3, 2));
+    } else if (step == "delete lines") {
+        QVERIFY(d.RemoveLines(0, 2));
+    } else if (step == "cut lines to the end") {
+        QVERIFY(d.RemoveLines(1, 5, ReportDocument::LineStep::Cut));
+    } else if (step == "renumber") {
+        QCOMPARE(BulkEdits::Renumber(d, 0, d.LineCount() - 1, 1).changed, 2u);
+    } else if (step == "renumber lines") {
+        QCOMPARE(BulkEdits::Renumber(d, 1, 2, BulkEdits::NumberFrom(d, 1)).changed, 1u);
+    } else if (step == "fill down") {
+        QCOMPARE(BulkEdits::FillDown(d, 0, 1, 2, 2).invalid, 2u);
+    } else if (step == "fill down one line") {
+        QCOMPARE(BulkEdits::FillDown(d, 2, 0, 2, 7).changed, 4u);
+    } else if (step == "sort") {
+        QCOMPARE(BulkEdits::Sort(d, {{0, false}}).changed, 2u);
+    } else if (step == "sort descending by two fields") {
+        QCOMPARE(BulkEdits::Sort(d, {{2, true}, {7, true}}).changed, 2u);
+    } else if (step == "replace all" || step == "replace all folding width and case") {
+        const bool fold = step != "replace all";
+        ReportReplace replace(d, fold ? QStringLiteral("ａｂ") : QStringLiteral("AB"), QStringLiteral("曲"),
+                              TextFolding(!fold, fold), {});
+        QCOMPARE(replace.ReplaceAll().replaced, 1u);
+    } else if (step == "replace one") {
+        ReportReplace replace(d, QStringLiteral("0"), QStringLiteral("1"), TextFolding(true, false), {});
+        // From the middle of line 1 on, wrapping to the key code of line 0.
+        ReportReplace::Match match = replace.FindFrom(1, 3);
+        QCOMPARE(QStringLiteral("%1:%2:%3").arg(match.line).arg(match.field).arg(match.start), QStringLiteral("0:0:1"));
+        QCOMPARE(replace.ReplaceOne(match).replaced, 1u);
+        QCOMPARE(QStringLiteral("%1:%2:%3").arg(match.line).arg(match.field).arg(match.start), QStringLiteral("0:2:0"));
     }
     const QStringList after = linesWithErrors(d);
     QVERIFY2(after != before, qPrintable(after.join(u'/')));

@@ -9,6 +9,7 @@
 
 #include <bit>
 #include <map>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -885,7 +886,7 @@ void tst_Grid::randomEditsAgreeWithAPlainTable()
         const unsigned count = unsigned(plain.size());
         const unsigned row = random() % (count + 1);
         const unsigned field = random() % 20;
-        switch (random() % 8) {
+        switch (random() % 11) {
         case 0:
         case 1:
             if (row < count) {
@@ -915,6 +916,40 @@ void tst_Grid::randomEditsAgreeWithAPlainTable()
                 plain.erase(plain.begin() + row);
             }
             break;
+        case 8: {
+            const unsigned n = random() % 5;
+            QVERIFY(m.InsertRows(row, n));
+            plain.insert(plain.begin() + row, n, Plain());
+            break;
+        }
+        case 9: {
+            const unsigned n = std::min(count - row, unsigned(random() % 6));
+            if (count - n >= 20) {
+                QVERIFY(m.RemoveRows(row, n));
+                plain.erase(plain.begin() + row, plain.begin() + row + n);
+            } else {
+                // A run past the end removes nothing.
+                QVERIFY(!m.RemoveRows(row, count - row + 1));
+            }
+            break;
+        }
+        case 10: {
+            std::vector<std::uint32_t> order(count);
+            std::iota(order.begin(), order.end(), 0u);
+            std::shuffle(order.begin(), order.end(), random);
+            if (random() % 4 == 0) {
+                // Not a permutation: refused, nothing changed.
+                order[0] = order[count - 1];
+                QVERIFY(!m.Reorder(order));
+                break;
+            }
+            QVERIFY(m.Reorder(order));
+            std::vector<Plain> reordered;
+            for (const std::uint32_t from : order)
+                reordered.push_back(plain[from]);
+            plain.swap(reordered);
+            break;
+        }
         default:
             if (row < count) {
                 const unsigned to = random() % count;

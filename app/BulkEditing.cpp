@@ -1,0 +1,217 @@
+// Commands over many cells or lines (find and replace, renumbering, filling
+// down, sorting), the grid's context menu, Enter as spreadsheets take it,
+// the list of recent reports and the header boxes' rules. Each command is
+// one operation of the document or of a class of its own in document/.
+
+#include "qnVelTorForm.h"
+
+#include "BulkEdits.h"
+#include "LoadProgress.h"
+#include "Messages.h"
+#include "RecentFiles.h"
+#include "ReplaceDialog.h"
+#include "ReportModel.h"
+#include "ReportReplace.h"
+#include "ShiftJis.h"
+#include "SortDialog.h"
+#include "VelTorGridView.h"
+#include "qnVelTorDataAttribute.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStatusBar>
+
+namespace {
+
+// A recent report's path in the ファイル menu, elided in its middle.
+constexpr int RecentPathWidth = 480;
+
+} // namespace
+
+QStringList TVelTorForm::FieldNames() const
+{
+    QStringList names;
+    for (unsigned field = 0; field < FieldCount; ++field)
+        names << ShiftJis::ToText(document.Attributes().At(field)->name);
+    return names;
+}
+
+void TVelTorForm::EditFindExecute()
+{
+    ui.VelTorGrid->CommitEditor();
+    ui.KensakuWord->setFocus(Qt::ShortcutFocusReason);
+    ui.KensakuWord->selectAll();
+}
+
+void TVelTorForm::EditReplaceExecute()
+{
+    ui.VelTorGrid->CommitEditor();
+    ReplaceDialog dialog(FieldNames(), this);
+    dialog.SetTexts(lastFind.isEmpty() ? ui.KensakuWord->text() : lastFind, lastReplacement);
+    // The block as it is now: showing an occurrence moves the current cell.
+    int top = 0, left = 0, bottom = 0, right = 0;
+    dialog.SetBlockAvailable(ui.VelTorGrid->SelectedBlock(top, left, bottom, right) && (top != bottom || left != right));
+    dialog.SetField(GridColToField(CurrentCol()));
+    const auto replacer = [&] {
+        lastFind = dialog.FindText();
+        lastReplacement = dialog.ReplacementText();
+        ReportReplace::Scope scope;
+        if (dialog.InBlock())
+            scope = {top, bottom, left, right};
+        if (dialog.Field() >= 0) {
+            scope.left = std::max(scope.left, dialog.Field());
+            scope.right = std::min(scope.right, dialog.Field());
+        }
+        return ReportReplace(document, lastFind, lastReplacement, TextFolding(dialog.MatchCase(), dialog.FoldWidth()),
+                             scope);
+    };
+    const auto tell = [&](const QString &message) {
+        statusBar()->showMessage(message);
+        dialog.ShowMessage(message);
+    };
+    connect(&dialog, &ReplaceDialog::replaceAllClicked, this, [&] {
+        WaitCursor wait;
+        const ReportReplace::Result result = replacer().ReplaceAll();
+        if (result.outOfMemory)
+            return tell(Messages::OutOfMemoryEdit());
+        const bool found = result.replaced + result.tooLong + result.unstorable > 0;
+        tell(found ? Messages::Replaced(result) : Messages::ReplaceNotFound(lastFind));
+        if (result.replaced > 0)
+            dialog.accept();
+    });
+    // The first click shows the next occurrence, each later one replaces
+    // the one shown and shows the next.
+    ReportReplace::Match shown;
+    connect(&dialog, &ReplaceDialog::replaceNextClicked, this, [&] {
+        ReportReplace replace = replacer();
+        QString message;
+        if (replace.Holds(shown)) {
+            const ReportReplace::Result result = replace.ReplaceOne(shown);
+            if (result.outOfMemory)
+                return tell(Messages::OutOfMemoryEdit());
+            message = Messages::Replaced(result);
+        } else {
+            shown = replace.FindFrom(GridRowToRecord(CurrentRow()), GridColToField(CurrentCol()));
+        }
+        if (!shown.Found())
+            return tell(message + Messages::ReplaceNotFound(lastFind));
+        ShowPlace(shown.line, shown.field);
+        tell(message + Messages::ReplaceShown(document, shown, replace.MarkedText(shown)));
+    });
+    dialogs->ExecReplace(dialog);
+}
+
+void TVelTorForm::EditRenumberExecute()
+{
+    ui.VelTorGrid->CommitEditor();
+    // Several selected lines are renumbered alone, from their first one's
+    // number on; else the whole report from 1.
+    int top = 0, left = 0, bottom = 0, right = 0;
+    int first = 0;
+    int last = document.LineCount() - 1;
+    std::uint64_t start = 1;
+    if (ui.VelTorGrid->SelectedBlock(top, left, bottom, right) && bottom > top && top < document.LineCount()) {
+        first = top;
+        last = bottom;
+        start = BulkEdits::NumberFrom(document, first);
+    }
+    const BulkEdits::Result result = BulkEdits::Renumber(document, first, last, start);
+    statusBar()->showMessage(result.outOfMemory ? Messages::OutOfMemoryEdit() : Messages::Renumbered(result));
+}
+
+void TVelTorForm::EditFillDownExecute()
+{
+    ui.VelTorGrid->CommitEditor();
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (!ui.VelTorGrid->SelectedBlock(top, left, bottom, right))
+        return;
+    const BulkEdits::Result result = BulkEdits::FillDown(document, top, left, bottom, right);
+    statusBar()->showMessage(result.outOfMemory ? Messages::OutOfMemoryEdit() : Messages::FilledDown(result));
+}
+
+void TVelTorForm::EditSortExecute()
+{
+    ui.VelTorGrid->CommitEditor();
+    SortDialog dialog(FieldNames(), this);
+    dialog.SetKeys(lastSortKeys);
+    if (dialogs->ExecSort(dialog) != QDialog::Accepted)
+        return;
+    lastSortKeys = dialog.Keys();
+    WaitCursor wait;
+    const BulkEdits::Result result = BulkEdits::Sort(document, lastSortKeys);
+    statusBar()->showMessage(result.outOfMemory ? Messages::OutOfMemoryEdit() : Messages::Sorted(result));
+}
+
+void TVelTorForm::UpdateBulkActions()
+{
+    const int lines = document.LineCount();
+    ui.EditRenumber->setEnabled(lines > 0);
+    ui.EditFillDown->setEnabled(lines > 0);
+    ui.EditSort->setEnabled(lines > 1);
+    ui.EditClearCells->setEnabled(GridTakesBlocks());
+}
+
+void TVelTorForm::VelTorGridContextMenu(const QPoint &globalPos)
+{
+    UpdateLineActions();
+    UpdateTextActions();
+    dialogs->ExecMenu(*ui.GridMenu, globalPos);
+}
+
+void TVelTorForm::MoveCurrentLine(int step)
+{
+    // The new-line row is the last place: Enter there stays there.
+    const int line = std::clamp(GridRowToRecord(CurrentRow()) + step, 0, document.LineCount());
+    ShowPlace(line, GridColToField(CurrentCol()));
+}
+
+void TVelTorForm::ShowHeaderVerdict(ReportDocument::HeaderBox box)
+{
+    QLineEdit *edit = box == ReportDocument::SyoudakuBangou  ? ui.SyoudakuBangou
+            : box == ReportDocument::HoukokuNengappi         ? ui.HoukokuNengappi
+                                                             : nullptr;
+    if (!edit)
+        return;
+    // Framed and explained like an invalid cell; typing and saving go on.
+    const QString message = ShiftJis::ToText(document.HeaderVerdict(box));
+    edit->setStyleSheet(message.isEmpty() ? QString() : QStringLiteral("QLineEdit { border: 1px solid rgb(255, 0, 0); }"));
+    edit->setToolTip(message.isEmpty() ? headerHints[box] : message);
+    edit->setStatusTip(message.isEmpty() ? headerHints[box] : message);
+}
+
+void TVelTorForm::ShowRecentFiles()
+{
+    const QStringList paths = RecentFiles::Read();
+    const QFontMetrics metrics(ui.FileMenu->font());
+    for (int i = 0; i < int(ui.FileRecent.size()); ++i) {
+        QAction *action = ui.FileRecent[i];
+        action->setVisible(i < paths.size());
+        if (i >= paths.size())
+            continue;
+        const QString path = QDir::toNativeSeparators(paths[i]);
+        QString shown = metrics.elidedText(path, Qt::ElideMiddle, RecentPathWidth);
+        action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(shown.replace(u'&', QStringLiteral("&&"))));
+        action->setStatusTip(path);
+        action->setData(paths[i]);
+    }
+    ui.FileRecentSeparator->setVisible(!paths.isEmpty());
+}
+
+void TVelTorForm::FileRecentExecute(const QString &path)
+{
+    if (!QFileInfo(path).isFile()) {
+        // Offered as it was kept; gone now, it leaves the list.
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), Messages::RecentFileMissing(path),
+                        QMessageBox::Ok, this);
+        dialogs->ExecMessageBox(box);
+        RecentFiles::Remove(path);
+        ShowRecentFiles();
+        return;
+    }
+    if (QuerySaveBeforeReplace(this))
+        LoadReport(path);
+}

@@ -1,0 +1,537 @@
+// Edits of many cells and lines at once, on the document with no window:
+// find and replace with its folding, the key codes renumbered, cells filled
+// down, the lines sorted, runs of lines inserted and removed, and the rules
+// of the header values. Each is one step; undoing every kind of step back
+// to the exact report is tst_document's undoEveryStep.
+
+#include "BulkEdits.h"
+#include "DocumentSupport.h"
+#include "LineOrder.h"
+#include "ReportReplace.h"
+#include "TextFolding.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUndoStack>
+
+#include <memory>
+
+using namespace TestSupport;
+
+namespace {
+
+QByteArray reportOf(const QStringList &lines)
+{
+    QByteArray content;
+    for (const QString &line : lines)
+        content += fileLine(line);
+    return content;
+}
+
+// The whole cell as bytes, for cells that are not Shift-JIS text.
+QByteArray cellBytes(const ReportDocument &document, int line, int field)
+{
+    return bytes(document.Cell(line, field));
+}
+
+QString counts(const ReportReplace::Result &result)
+{
+    return QStringLiteral("%1 replaced, %2 too long, %3 unstorable, %4 made invalid")
+            .arg(result.replaced)
+            .arg(result.tooLong)
+            .arg(result.unstorable)
+            .arg(result.madeInvalid);
+}
+
+QString place(const ReportReplace::Match &match)
+{
+    return match.Found() ? QStringLiteral("%1:%2:%3+%4").arg(match.line).arg(match.field).arg(match.start).arg(match.length)
+                         : QStringLiteral("none");
+}
+
+const ReportReplace::Scope Everywhere;
+
+} // namespace
+
+class tst_BulkEdits : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void folding_data();
+    void folding();
+    void foldingKeepsOrigins();
+
+    void replaceAll_data();
+    void replaceAll();
+    void replaceLeavesOtherBytesAlone();
+    void replaceWithinScope();
+    void replaceNextVisitsEveryOccurrenceInOrder();
+    void replaceNextSkipsWhatCannotBeStored();
+
+    void renumber_data();
+    void renumber();
+    void fillDown_data();
+    void fillDown();
+
+    void compareValues_data();
+    void compareValues();
+    void sortIsStable_data();
+    void sortIsStable();
+
+    void runsOfLinesInOneSignal();
+    void headerVerdicts();
+
+private:
+    void load(const QStringList &lines);
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<ReportDocument> document;
+};
+
+void tst_BulkEdits::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    document = std::make_unique<ReportDocument>();
+}
+
+void tst_BulkEdits::cleanup()
+{
+    document.reset();
+    dir.reset();
+}
+
+void tst_BulkEdits::load(const QStringList &lines)
+{
+    QVERIFY(loadReport(*document, *dir, reportOf(lines)));
+}
+
+// ---- Folding -----------------------------------------------------------------
+
+void tst_BulkEdits::folding_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<bool>("foldWidth");
+    QTest::addColumn<QString>("folded");
+
+    QTest::newRow("nothing folded") << "ＡｂｶﾞAb" << true << false << "ＡｂｶﾞAb";
+    QTest::newRow("case of ASCII") << "AbC" << false << false << "abc";
+    QTest::newRow("case of full-width letters") << "ＡＢｃ" << false << false << "ａｂｃ";
+    QTest::newRow("width keeps case") << "ＡＢｃ０９" << true << true << "ABc09";
+    QTest::newRow("width and case") << "ＡＢｃ０９" << false << true << "abc09";
+    QTest::newRow("full-width symbols stay") << "＿－＆" << true << true << "＿－＆";
+    QTest::newRow("half-width katakana") << "ｱｲｳｴｵｦﾝｧｯｰ" << true << true << "アイウエオヲンァッー";
+    QTest::newRow("half-width punctuation") << "｡｢｣､･" << true << true << "。「」、・";
+    QTest::newRow("voiced mark joins") << "ｶﾞｷﾞｻﾞﾀﾞﾂﾞﾄﾞﾊﾞﾎﾞ" << true << true << "ガギザダヅドバボ";
+    QTest::newRow("semi-voiced mark joins") << "ﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟ" << true << true << "パピプペポ";
+    QTest::newRow("u and wa rows") << "ｳﾞﾜﾞｦﾞ" << true << true << "ヴヷヺ";
+    QTest::newRow("mark after full-width kana") << "カﾞハﾟ" << true << true << "ガパ";
+    QTest::newRow("mark that joins nothing") << "ｱﾞﾅﾟﾞ" << true << true << "ア゛ナ゜゛";
+    QTest::newRow("semi-voiced on a k row kana") << "ｶﾟ" << true << true << "カ゜";
+    QTest::newRow("hiragana is not katakana") << "かきく" << true << true << "かきく";
+    QTest::newRow("kanji untouched") << "曲名Ａ" << false << true << "曲名a";
+}
+
+void tst_BulkEdits::folding()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, matchCase);
+    QFETCH(bool, foldWidth);
+    QFETCH(QString, folded);
+    QCOMPARE(TextFolding(matchCase, foldWidth).Fold(text), folded);
+}
+
+// A match among folded characters maps back to the characters it came
+// from: ｶﾞ is two of them.
+void tst_BulkEdits::foldingKeepsOrigins()
+{
+    std::vector<qsizetype> origins;
+    QCOMPARE(TextFolding(false, true).Fold(u"xｶﾞＹ", &origins), QStringLiteral("xガy"));
+    QCOMPARE(origins, (std::vector<qsizetype>{0, 1, 3, 4}));
+}
+
+// ---- Find and replace --------------------------------------------------------
+
+void tst_BulkEdits::replaceAll_data()
+{
+    QTest::addColumn<QStringList>("report");
+    QTest::addColumn<QString>("find");
+    QTest::addColumn<QString>("replacement");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<bool>("foldWidth");
+    QTest::addColumn<QStringList>("result");
+    QTest::addColumn<QString>("counts");
+
+    const QStringList names = {"1|||||||||||山田ﾀﾛｳ", "2|||||||||||山田タロウ", "3|||||||||||山田たろう"};
+    QTest::newRow("exact") << names << "タロウ" << "太郎" << true << false
+                           << QStringList{"1|||||||||||山田ﾀﾛｳ", "2|||||||||||山田太郎", "3|||||||||||山田たろう"}
+                           << "1 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("width folded") << names << "タロウ" << "太郎" << true << true
+                                  << QStringList{"1|||||||||||山田太郎", "2|||||||||||山田太郎", "3|||||||||||山田たろう"}
+                                  << "2 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("kanji and kana of either width") << names << "田ﾀﾛｳ" << "田太郎" << true << true
+                                                    << QStringList{"1|||||||||||山田太郎", "2|||||||||||山田太郎", "3|||||||||||山田たろう"}
+                                                    << "2 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("every occurrence of a cell") << QStringList{"1|||||||abAB aB"} << "ab" << "x" << false << false
+                                                << QStringList{"1|||||||xx x"}
+                                                << "3 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("other case only") << QStringList{"1|||||||AB", "2||||||||aB"} << "ab" << "x" << false << false
+                                     << QStringList{"1|||||||x", "2||||||||x"}
+                                     << "2 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("case kept apart") << QStringList{"1|||||||abAB aB"} << "ab" << "x" << true << false
+                                     << QStringList{"1|||||||xAB aB"}
+                                     << "1 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("a replacement growing the match") << QStringList{"1|||||||aaa"} << "a" << "aa" << true << false
+                                                     << QStringList{"1|||||||aaaaaa"}
+                                                     << "3 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    // Field 2 takes 3 bytes; field 6 no full-width characters.
+    QTest::newRow("past the field's length") << QStringList{"1||000", "2||00"} << "0" << "00" << true << false
+                                             << QStringList{"1||000", "2||00"}
+                                             << "0 replaced, 5 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("exactly the field's length") << QStringList{"1||00"} << "00" << "000" << true << false
+                                                << QStringList{"1||000"}
+                                                << "1 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("made invalid") << QStringList{"1||||||12345"} << "123" << "一" << true << false
+                                  << QStringList{"1||||||一45"}
+                                  << "1 replaced, 0 too long, 0 unstorable, 1 made invalid";
+    QTest::newRow("a character code page 932 lacks") << QStringList{"1|||||||ab", "2|||||||b"} << "b" << "\U0001F600"
+                                                     << true << false << QStringList{"1|||||||ab", "2|||||||b"}
+                                                     << "0 replaced, 0 too long, 2 unstorable, 0 made invalid";
+    QTest::newRow("look-alike made storable") << QStringList{"1|||||||a-b"} << "-" << "\u301C" << true << false
+                                              << QStringList{"1|||||||a～b"}
+                                              << "1 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("controls dropped from the replacement") << QStringList{"1|||||||ab"} << "a" << "x\ty\r\n" << true
+                                                           << false << QStringList{"1|||||||xyb"}
+                                                           << "1 replaced, 0 too long, 0 unstorable, 0 made invalid";
+    QTest::newRow("found nowhere") << names << "花子" << "x" << false << true << names
+                                   << "0 replaced, 0 too long, 0 unstorable, 0 made invalid";
+}
+
+void tst_BulkEdits::replaceAll()
+{
+    QFETCH(QStringList, report);
+    QFETCH(QString, find);
+    QFETCH(QString, replacement);
+    QFETCH(bool, matchCase);
+    QFETCH(bool, foldWidth);
+    QFETCH(QStringList, result);
+    QFETCH(QString, counts);
+    load(report);
+    ReportDocument &d = *document;
+    ReportReplace replace(d, find, replacement, TextFolding(matchCase, foldWidth), Everywhere);
+    QCOMPARE(::counts(replace.ReplaceAll()), counts);
+    QCOMPARE(lineTexts(d), result);
+    QCOMPARE(verdictMismatch(d), QString());
+    QCOMPARE(d.UndoStack()->count(), result == report ? 0 : 1);
+}
+
+// Only a cell holding a match is written again: the others keep bytes that
+// decoding and encoding would change (0xED40 reads as the kanji that code
+// page 932 writes 0xFA5C) or could not give back (bytes that are not
+// Shift-JIS). A cell with such bytes and a match is left out.
+void tst_BulkEdits::replaceLeavesOtherBytesAlone()
+{
+    const QByteArray nec = "\xED\x40";
+    const QByteArray song = sjis(QStringLiteral("曲"));
+    const QByteArray broken = song + "\xFF";
+    ReportDocument &d = *document;
+    QVERIFY(loadReport(d, *dir,
+                       fileLine({"1", "", "", "", "", "", "", nec + song, song, nec}) + fileLine({"2", "", "", "", "", "", "", broken})));
+    ReportReplace replace(d, QStringLiteral("曲"), QStringLiteral("歌"), TextFolding(true, false), Everywhere);
+    QCOMPARE(counts(replace.ReplaceAll()), QStringLiteral("2 replaced, 0 too long, 1 unstorable, 0 made invalid"));
+    QCOMPARE(cellBytes(d, 0, 7), "\xFA\x5C" + sjis(QStringLiteral("歌")));
+    QCOMPARE(cellBytes(d, 0, 8), sjis(QStringLiteral("歌")));
+    QCOMPARE(cellBytes(d, 0, 9), nec);
+    QCOMPARE(cellBytes(d, 1, 7), broken);
+
+    // A find text of the kanji finds it however the file wrote it.
+    QVERIFY(d.Undo());
+    ReportReplace kanji(d, ShiftJis::ToText("\xFA\x5C"), QStringLiteral("x"), TextFolding(true, false), Everywhere);
+    QCOMPARE(place(kanji.FindFrom(0, 0)), QStringLiteral("0:7:0+1"));
+    QCOMPARE(cellBytes(d, 0, 7), nec + song);
+}
+
+void tst_BulkEdits::replaceWithinScope()
+{
+    load({"a|a|a", "a|a|a", "a|a|a"});
+    ReportDocument &d = *document;
+    // Field 0 holds "a" on every line: a valid key code? Any 30 ASCII are.
+    ReportReplace block(d, QStringLiteral("a"), QStringLiteral("b"), TextFolding(true, false), {1, 2, 1, 2});
+    QCOMPARE(block.ReplaceAll().replaced, 4u);
+    QCOMPARE(lineTexts(d), (QStringList{"a|a|a", "a|b|b", "a|b|b"}));
+    ReportReplace column(d, QStringLiteral("a"), QStringLiteral("c"), TextFolding(true, false), {0, INT_MAX, 0, 0});
+    QCOMPARE(column.ReplaceAll().replaced, 3u);
+    QCOMPARE(lineTexts(d), (QStringList{"c|a|a", "c|b|b", "c|b|b"}));
+    QCOMPARE(d.UndoStack()->count(), 2);
+}
+
+// Replacing one at a time from a cell on visits every occurrence in reading
+// order, wraps at the end, and never stops on a decoy.
+void tst_BulkEdits::replaceNextVisitsEveryOccurrenceInOrder()
+{
+    load({"1|||||||ab abX|ab", "2|||||||aXb|x", "3||||||||AB"});
+    ReportDocument &d = *document;
+    ReportReplace replace(d, QStringLiteral("ab"), QStringLiteral("Z"), TextFolding(true, false), Everywhere);
+    ReportReplace::Match match = replace.FindFrom(0, 8);
+    QStringList visited;
+    while (match.Found() && visited.size() < 10) {
+        visited << place(match);
+        QVERIFY(replace.Holds(match));
+        QCOMPARE(replace.ReplaceOne(match).replaced, 1u);
+    }
+    QCOMPARE(visited, (QStringList{"0:8:0+2", "0:7:0+2", "0:7:2+2"}));
+    QCOMPARE(lineTexts(d), (QStringList{"1|||||||Z ZX|Z", "2|||||||aXb|x", "3||||||||AB"}));
+    QCOMPARE(d.UndoStack()->count(), 3);
+
+    // A match that is no longer there is not replaced.
+    ReportReplace other(d, QStringLiteral("X"), QStringLiteral("Y"), TextFolding(true, false), Everywhere);
+    ReportReplace::Match gone = other.FindFrom(1, 0);
+    QCOMPARE(place(gone), QStringLiteral("1:7:1+1"));
+    typeCell(d, 1, 7, QStringLiteral("ab"));
+    QVERIFY(!other.Holds(gone));
+    QCOMPARE(other.ReplaceOne(gone).replaced, 0u);
+    QCOMPARE(lineText(d, 1), QStringLiteral("2|||||||ab|x"));
+}
+
+void tst_BulkEdits::replaceNextSkipsWhatCannotBeStored()
+{
+    load({"1||0|||||0", "2||000"});
+    ReportDocument &d = *document;
+    ReportReplace replace(d, QStringLiteral("0"), QStringLiteral("00"), TextFolding(true, false), Everywhere);
+    ReportReplace::Match match = replace.FindFrom(1, 0);
+    QCOMPARE(place(match), QStringLiteral("1:2:0+1"));
+    // Field 2 takes 3 bytes: "0000" is left out, and the next one shown.
+    QCOMPARE(counts(replace.ReplaceOne(match)), QStringLiteral("0 replaced, 1 too long, 0 unstorable, 0 made invalid"));
+    QCOMPARE(place(match), QStringLiteral("1:2:1+1"));
+    QCOMPARE(d.UndoStack()->count(), 0);
+}
+
+// ---- Renumber and fill down --------------------------------------------------
+
+void tst_BulkEdits::renumber_data()
+{
+    QTest::addColumn<QStringList>("report");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<int>("start"); // 0: where NumberFrom() says
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<int>("changed");
+
+    const QStringList broken = {"1|a", "2|b", "5|c", "|d", "3|e"};
+    QTest::newRow("whole report") << broken << 0 << 4 << 1 << QStringList{"1", "2", "3", "4", "5"} << 3;
+    QTest::newRow("lines from their first number") << QStringList{"1", "7", "x", "y", "z"} << 1 << 3 << 0
+                                                   << QStringList{"1", "7", "8", "9", "z"} << 2;
+    QTest::newRow("first line no number: its line number") << QStringList{"1", "A", "x", "y"} << 1 << 2 << 0
+                                                            << QStringList{"1", "2", "3", "y"} << 2;
+    QTest::newRow("leading zeros read as the number") << QStringList{"007", "x"} << 0 << 1 << 0
+                                                      << QStringList{"7", "8"} << 2;
+    QTest::newRow("past the end clamped") << QStringList{"9", "9"} << 0 << 5 << 1 << QStringList{"1", "2"} << 2;
+    QTest::newRow("already numbered") << QStringList{"1", "2"} << 0 << 1 << 1 << QStringList{"1", "2"} << 0;
+}
+
+void tst_BulkEdits::renumber()
+{
+    QFETCH(QStringList, report);
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(int, start);
+    QFETCH(QStringList, keys);
+    QFETCH(int, changed);
+    load(report);
+    ReportDocument &d = *document;
+    QSignalSpy cells(&d, &ReportDocument::cellsChanged);
+    const BulkEdits::Result result =
+            BulkEdits::Renumber(d, first, last, start ? std::uint64_t(start) : BulkEdits::NumberFrom(d, first));
+    QCOMPARE(result.changed, std::uint64_t(changed));
+    QStringList read;
+    for (int line = 0; line < d.LineCount(); ++line)
+        read << ShiftJis::ToText(d.Cell(line, 0));
+    QCOMPARE(read, keys);
+    // Only the lines whose key code changed are touched.
+    QCOMPARE(cells.count(), changed);
+    QCOMPARE(d.UndoStack()->count(), changed ? 1 : 0);
+    QCOMPARE(verdictMismatch(d), QString());
+}
+
+void tst_BulkEdits::fillDown_data()
+{
+    QTest::addColumn<QStringList>("report");
+    QTest::addColumn<QList<int>>("block"); // top, left, bottom, right
+    QTest::addColumn<QStringList>("result");
+    QTest::addColumn<int>("invalid");
+
+    QTest::newRow("top cells down") << QStringList{"1||000||||||||||||0|V", "2", "3||001", "4"} << QList<int>{0, 14, 2, 15}
+                                    << QStringList{"1||000||||||||||||0|V", "2||||||||||||||0|V", "3||001||||||||||||0|V", "4"}
+                                    << 0;
+    QTest::newRow("empty top cell empties") << QStringList{"1", "2|Q", "3|Q"} << QList<int>{0, 1, 2, 1}
+                                            << QStringList{"1", "2", "3"} << 0;
+    QTest::newRow("invalid values counted") << QStringList{"1|QQ", "2", "3|Q"} << QList<int>{0, 1, 2, 1}
+                                            << QStringList{"1|QQ", "2|QQ", "3|QQ"} << 2;
+    QTest::newRow("one line takes the line above") << QStringList{"1|||||||曲", "2", "3"} << QList<int>{1, 6, 1, 7}
+                                                   << QStringList{"1|||||||曲", "2|||||||曲", "3"} << 0;
+    QTest::newRow("first line alone: nothing above") << QStringList{"1|Q", "2"} << QList<int>{0, 0, 0, 5}
+                                                     << QStringList{"1|Q", "2"} << 0;
+    QTest::newRow("no line made past the end") << QStringList{"1|Q", "2"} << QList<int>{1, 1, 9, 1}
+                                               << QStringList{"1|Q", "2"} << 0;
+    QTest::newRow("block reaching the new-line row") << QStringList{"1|Q", "2"} << QList<int>{0, 1, 9, 1}
+                                                     << QStringList{"1|Q", "2|Q"} << 0;
+}
+
+void tst_BulkEdits::fillDown()
+{
+    QFETCH(QStringList, report);
+    QFETCH(QList<int>, block);
+    QFETCH(QStringList, result);
+    QFETCH(int, invalid);
+    load(report);
+    ReportDocument &d = *document;
+    const BulkEdits::Result done = BulkEdits::FillDown(d, block[0], block[1], block[2], block[3]);
+    QCOMPARE(lineTexts(d), result);
+    QCOMPARE(done.invalid, std::uint64_t(invalid));
+    QCOMPARE(verdictMismatch(d), QString());
+    QCOMPARE(d.UndoStack()->count(), result == report ? 0 : 1);
+}
+
+// ---- Sort --------------------------------------------------------------------
+
+void tst_BulkEdits::compareValues_data()
+{
+    QTest::addColumn<QByteArray>("a");
+    QTest::addColumn<QByteArray>("b");
+    QTest::addColumn<int>("order");
+
+    QTest::newRow("numbers, not text") << QByteArray("9") << QByteArray("10") << -1;
+    QTest::newRow("longer than 64 bits") << QByteArray("99999999999999999999") << QByteArray("100000000000000000000") << -1;
+    QTest::newRow("equal numbers by their bytes") << QByteArray("007") << QByteArray("7") << -1;
+    QTest::newRow("same bytes") << QByteArray("12") << QByteArray("12") << 0;
+    QTest::newRow("leading zeros do not make a number larger") << QByteArray("0010") << QByteArray("9") << 1;
+    QTest::newRow("one side not a number") << QByteArray("9a") << QByteArray("10") << 1;
+    QTest::newRow("empty first") << QByteArray("") << QByteArray("0") << -1;
+    QTest::newRow("capitals first") << QByteArray("B") << QByteArray("a") << -1;
+    QTest::newRow("ASCII before half-width kana") << QByteArray("z") << QByteArray("\xB1") << -1;
+    QTest::newRow("lead bytes as unsigned") << QByteArray("\x83\x41") << QByteArray("\xB1") << -1;
+    QTest::newRow("kanji by code") << QByteArray("\x88\x9F") << QByteArray("\x88\xA0") << -1;
+}
+
+void tst_BulkEdits::compareValues()
+{
+    QFETCH(QByteArray, a);
+    QFETCH(QByteArray, b);
+    QFETCH(int, order);
+    QCOMPARE(LineOrder::Compare(a.toStdString(), b.toStdString()), order);
+    QCOMPARE(LineOrder::Compare(b.toStdString(), a.toStdString()), -order);
+}
+
+void tst_BulkEdits::sortIsStable_data()
+{
+    QTest::addColumn<QList<int>>("fields");
+    QTest::addColumn<QList<bool>>("descending");
+    QTest::addColumn<QStringList>("keys");
+
+    QTest::newRow("ascending, ties in their order") << QList<int>{15} << QList<bool>{false}
+                                                    << QStringList{"2", "4", "6", "1", "3", "5"};
+    QTest::newRow("descending, ties in their order") << QList<int>{15} << QList<bool>{true}
+                                                     << QStringList{"1", "3", "5", "2", "4", "6"};
+    QTest::newRow("second field breaks ties") << QList<int>{15, 18} << QList<bool>{false, false}
+                                              << QStringList{"2", "6", "4", "5", "3", "1"};
+    QTest::newRow("second field descending") << QList<int>{15, 18} << QList<bool>{true, true}
+                                             << QStringList{"1", "3", "5", "4", "6", "2"};
+}
+
+void tst_BulkEdits::sortIsStable()
+{
+    QFETCH(QList<int>, fields);
+    QFETCH(QList<bool>, descending);
+    QFETCH(QStringList, keys);
+    // Field 15 takes one byte: "VV" is invalid, and its verdict must go
+    // with its line.
+    load({"1|||||||||||||||VV|||30", "2|||||||||||||||I|||9", "3|||||||||||||||VV|||20", "4|||||||||||||||I|||10",
+          "5|||||||||||||||VV|||10", "6|||||||||||||||I|||010"});
+    ReportDocument &d = *document;
+    std::vector<LineOrder::Key> order;
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        order.push_back({fields[i], descending[i]});
+    const BulkEdits::Result result = BulkEdits::Sort(d, order);
+    QStringList read;
+    for (int line = 0; line < d.LineCount(); ++line)
+        read << ShiftJis::ToText(d.Cell(line, 0));
+    QCOMPARE(read, keys);
+    QVERIFY(result.changed > 0);
+    QCOMPARE(verdictMismatch(d), QString());
+    QCOMPARE(d.UndoStack()->count(), 1);
+
+    // Sorted again the same way: already in order, no step.
+    QCOMPARE(BulkEdits::Sort(d, order).changed, 0u);
+    QCOMPARE(d.UndoStack()->count(), 1);
+}
+
+// ---- Runs of lines -----------------------------------------------------------
+
+// A run of lines reaches the views in one signal, however long, and the
+// verdicts stay on their lines.
+void tst_BulkEdits::runsOfLinesInOneSignal()
+{
+    load({"1|QQ", "2", "3|QQ", "4", "5"});
+    ReportDocument &d = *document;
+    QSignalSpy inserted(&d, &ReportDocument::linesInserted);
+    QSignalSpy removed(&d, &ReportDocument::linesRemoved);
+    QVERIFY(d.RemoveLines(1, 3));
+    QCOMPARE(linesWithErrors(d), (QStringList{"1|QQ [1]", "5"}));
+    QVERIFY(d.InsertLines(1, 4));
+    QCOMPARE(linesWithErrors(d), (QStringList{"1|QQ [1]", "", "", "", "", "5"}));
+    QVERIFY(d.InsertLines(6, 2));
+    QCOMPARE(d.LineCount(), 8);
+    // More than there are: only those there are.
+    QVERIFY(d.RemoveLines(5, 100, ReportDocument::LineStep::Cut));
+    QCOMPARE(d.LineCount(), 5);
+    QCOMPARE(verdictMismatch(d), QString());
+    QCOMPARE(removed.count(), 2);
+    QCOMPARE(inserted.count(), 2);
+    QCOMPARE(removed.at(1), (QList<QVariant>{5, 3}));
+    QCOMPARE(d.UndoStack()->text(3), QStringLiteral("3行切り取り"));
+
+    // Undone in one signal each too, back to the loaded report.
+    while (d.UndoStack()->canUndo())
+        QVERIFY(d.Undo());
+    QCOMPARE(linesWithErrors(d), (QStringList{"1|QQ [1]", "2", "3|QQ [1]", "4", "5"}));
+    QCOMPARE(removed.count() + inserted.count(), 8);
+}
+
+// ---- Header values -----------------------------------------------------------
+
+void tst_BulkEdits::headerVerdicts()
+{
+    ReportDocument &d = *document;
+    const auto verdict = [&d](ReportDocument::HeaderBox box) { return ShiftJis::ToText(d.HeaderVerdict(box)); };
+    const auto number = ReportDocument::SyoudakuBangou;
+    const auto month = ReportDocument::HoukokuNengappi;
+    // A new report's empty boxes are not yet wrong.
+    QCOMPARE(verdict(number), QString());
+    QCOMPARE(verdict(month), QString());
+    d.SetHeaderText(number, QStringLiteral("12345"), 1);
+    QCOMPARE(verdict(number), QStringLiteral("許諾番号は英数字10桁、または数字16桁です（5桁あります）。"));
+    QCOMPARE(verdict(month), QString());
+    d.SetHeaderText(number, QStringLiteral("ABCDE12345"), 1);
+    QCOMPARE(verdict(number), QString());
+    d.SetHeaderText(month, QStringLiteral("202413"), 2);
+    QCOMPARE(verdict(month), QStringLiteral("報告年月の月は01～12です（13になっています）。"));
+    d.SetHeaderText(month, QString(), 2);
+    QCOMPARE(verdict(month), QStringLiteral("報告年月がありません。YYYYMM（月は01～12）の6桁です。"));
+    d.Clear();
+    QCOMPARE(verdict(month), QString());
+
+    // A file's name that holds no year-month is told at once.
+    QVERIFY(loadReport(d, *dir, fileLine("1"), QStringLiteral("ABCDEFGHIJ.dat")));
+    QCOMPARE(verdict(number), QString());
+    QCOMPARE(verdict(month), QStringLiteral("報告年月がありません。YYYYMM（月は01～12）の6桁です。"));
+    QCOMPARE(verdict(ReportDocument::NiniMoziretsu), QString());
+}
+
+QTEST_GUILESS_MAIN(tst_BulkEdits)
+#include "tst_bulkedits.moc"
