@@ -251,6 +251,25 @@ bool IsStorableValue(std::string_view value)
     return FindControlByte(value.data(), value.data() + value.size()) == value.data() + value.size();
 }
 
+ReportSniffer::Looks SniffReportFile(const QString &path)
+{
+    ReadFailure failure = ReadFailure::None;
+    const std::unique_ptr<QFile> file = OpenRegularFile(path, failure);
+    if (!file)
+        return ReportSniffer::Looks::Report;
+    QByteArray head(ReportSniffer::HeadSize, Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < head.size()) {
+        const qint64 read = file->read(head.data() + got, head.size() - got);
+        if (read <= 0)
+            break;
+        got += read;
+    }
+    // At the end before the head was full: the bytes are the whole file.
+    const bool whole = got < head.size() || file->atEnd();
+    return ReportSniffer::Sniff(QByteArrayView(head.constData(), got), whole);
+}
+
 bool ReadReportFile(const QString &path, qnVelTorData *data)
 {
     return ReadReportFile(path, data, {});
