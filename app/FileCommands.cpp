@@ -1,5 +1,5 @@
-// File commands of the main window: New, Open, Save, Save As, Exit, the save
-// question and the file drop.
+// File commands of the main window: New, Open, Save, Save As, Import,
+// Export, Exit, the questions before them and the file drop.
 
 #include "qnVelTorForm.h"
 
@@ -9,6 +9,7 @@
 #include "VelTorGridView.h"
 #include "WindowSettings.h"
 
+#include <QAbstractItemView>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -29,6 +30,13 @@ const QString ReportFilter = QStringLiteral("JASRAC報告ファイル(*.dat);;�
 const QString ReportFilter = QStringLiteral("JASRAC報告ファイル(*.dat);;すべてのファイル (*)");
 #endif
 const QString ReportSuffix = QStringLiteral("dat");
+#ifdef Q_OS_WIN
+const QString ImportFilter = QStringLiteral("CSV・テキストファイル(*.csv *.txt *.tsv *.dat);;すべてのファイル (*.*)");
+#else
+const QString ImportFilter = QStringLiteral("CSV・テキストファイル(*.csv *.txt *.tsv *.dat);;すべてのファイル (*)");
+#endif
+const QString ExportFilter = QStringLiteral("CSVファイル(*.csv)");
+const QString ExportSuffix = QStringLiteral("csv");
 
 } // namespace
 
@@ -59,19 +67,28 @@ void TVelTorForm::ShowError(const QString &text)
     dialogs->ExecMessageBox(box);
 }
 
-bool TVelTorForm::ConfirmHeaderComesBack(QObject *Sender)
+bool TVelTorForm::AskSaveAnyway(const QString &question)
 {
-    const std::vector<ReportDocument::HeaderDrift> drifts = document.HeaderDrifts(Sender == ui.FileSaveAs1);
-    if (drifts.empty())
-        return true;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"),
-                    Messages::HeaderDrifts(document, drifts, {ui.Label1->text(), ui.Label2->text(), ui.Label3->text()}),
-                    QMessageBox::Save | QMessageBox::Cancel, this);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), question, QMessageBox::Save | QMessageBox::Cancel, this);
     box.button(QMessageBox::Save)->setText(QStringLiteral("このまま保存"));
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
     return dialogs->ExecMessageBox(box) == QMessageBox::Save;
+}
+
+bool TVelTorForm::ConfirmHeaderComesBack(QObject *Sender)
+{
+    const std::vector<ReportDocument::HeaderDrift> drifts = document.HeaderDrifts(Sender == ui.FileSaveAs1);
+    if (drifts.empty())
+        return true;
+    return AskSaveAnyway(
+            Messages::HeaderDrifts(document, drifts, {ui.Label1->text(), ui.Label2->text(), ui.Label3->text()}));
+}
+
+bool TVelTorForm::ConfirmSaveLosses()
+{
+    return !document.Losses().Any() || AskSaveAnyway(Messages::SaveLosses(document.Losses()));
 }
 
 bool TVelTorForm::QuerySaveBeforeReplace(QObject *Sender)
@@ -113,12 +130,42 @@ void TVelTorForm::FileOpen1Execute(QObject *Sender)
     LoadReport(path);
 }
 
+TVelTorForm::OpenAs TVelTorForm::AskHowToOpen(const QString &path)
+{
+    const ReportSniffer::Looks looks = SniffReportFile(path);
+    if (looks == ReportSniffer::Looks::Report)
+        return OpenAs::Report;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), Messages::LooksNotReport(path, looks),
+                    QMessageBox::Yes | QMessageBox::Open | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("インポートする"));
+    box.button(QMessageBox::Open)->setText(QStringLiteral("報告ファイルとして開く"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (dialogs->ExecMessageBox(box)) {
+    case QMessageBox::Yes:
+        return OpenAs::Import;
+    case QMessageBox::Open:
+        return OpenAs::Report;
+    default:
+        return OpenAs::Nothing;
+    }
+}
+
 bool TVelTorForm::LoadReport(const QString &path)
 {
     // Events are handled while the progress is shown; a second load must
     // not start inside the first.
     if (loading)
         return false;
+    switch (AskHowToOpen(path)) {
+    case OpenAs::Import:
+        return ImportFile(path, ReportDocument::ImportInto::NewReport);
+    case OpenAs::Nothing:
+        return false;
+    case OpenAs::Report:
+        break;
+    }
     loading = true;
     ReportDocument::LoadResult result;
     {
@@ -177,7 +224,7 @@ QString TVelTorForm::SaveTarget(bool saveAs)
 bool TVelTorForm::FileSave1Execute(QObject *Sender)
 {
     ui.VelTorGrid->CommitEditor();
-    if (!ConfirmHeaderComesBack(Sender))
+    if (!ConfirmSaveLosses() || !ConfirmHeaderComesBack(Sender))
         return false;
     document.TakeHeaderName();
     const QString target = SaveTarget(Sender == ui.FileSaveAs1);
@@ -194,6 +241,78 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
     }
     statusBar()->showMessage(QStringLiteral("保存しました：%1").arg(QDir::toNativeSeparators(target)));
     return true;
+}
+
+void TVelTorForm::FileImport1Execute(QObject *)
+{
+    ui.VelTorGrid->CommitEditor();
+    QFileDialog dialog(this, QString(), StartFolder(), ImportFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    const QString path = dialogs->ExecFileDialog(dialog);
+    if (!path.isEmpty())
+        ImportFile(path, ReportDocument::ImportInto::End);
+}
+
+bool TVelTorForm::ImportFile(const QString &path, ReportDocument::ImportInto into)
+{
+    if (loading)
+        return false;
+    loading = true;
+    ReportDocument::ImportResult result;
+    {
+        WaitCursor wait;
+        LoadProgress progress(this, loadProgressDelay, QStringLiteral("ファイルをインポートしています…"),
+                              QStringLiteral("インポート中"));
+        result = document.Import(path, [&progress](std::uint64_t done, std::uint64_t size) {
+            return progress.Step(done, size);
+        }, into);
+    }
+    loading = false;
+    if (result.failure == ReadFailure::Cancelled) {
+        statusBar()->showMessage(Messages::ImportCancelled());
+        return false;
+    }
+    if (!result.Ok()) {
+        ShowError(Messages::Import(path, result.failure));
+        return false;
+    }
+    gridHint.clear();
+    SetCurrentCell(FixedCols, RecordToGridRow(result.firstLine));
+    ui.VelTorGrid->scrollTo(ui.VelTorGrid->currentIndex(), QAbstractItemView::PositionAtTop);
+    statusBar()->showMessage(Messages::Imported(result));
+    QMessageBox box(QMessageBox::Information, QStringLiteral("インポート"), Messages::ImportSummary(result),
+                    QMessageBox::Ok, this);
+    dialogs->ExecMessageBox(box);
+    return true;
+}
+
+void TVelTorForm::FileExport1Execute(QObject *)
+{
+    ui.VelTorGrid->CommitEditor();
+    QFileDialog dialog(this, QString(), StartFolder(), ExportFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(ExportSuffix);
+#ifndef Q_OS_WIN
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+#endif
+    const QString suggested = document.SuggestedExportName();
+    if (!suggested.isEmpty())
+        dialog.selectFile(suggested);
+    const QString path = dialogs->ExecFileDialog(dialog);
+    if (path.isEmpty())
+        return;
+    ReportDocument::ExportResult result;
+    {
+        WaitCursor wait;
+        result = document.Export(path);
+    }
+    if (!result.written) {
+        ShowError(Messages::Export(path, result));
+        return;
+    }
+    statusBar()->showMessage(Messages::Exported(path, result.facts));
 }
 
 void TVelTorForm::FileExit1Execute(QObject *)
