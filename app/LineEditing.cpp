@@ -213,14 +213,15 @@ void TVelTorForm::BlockPaste()
         return;
     ReportDocument::PasteResult result;
     {
-        // A large block may take a while to come from another program, too.
+        // A large block takes a while to come from another program too: the
+        // half second before the progress shows counts from here.
         WaitCursor wait;
+        LoadProgress progress(this, loadProgressDelay, QStringLiteral("貼り付けています…"),
+                              QStringLiteral("貼り付け中"));
         const QString text = QGuiApplication::clipboard()->text();
         if (text.isEmpty())
             return;
         loading = true;
-        LoadProgress progress(this, loadProgressDelay, QStringLiteral("貼り付けています…"),
-                              QStringLiteral("貼り付け中"));
         result = document.PasteText(GridRowToRecord(CurrentRow()), GridColToField(CurrentCol()), text,
                                     [&progress](std::uint64_t done, std::uint64_t size) {
                                         return progress.Step(done, size);

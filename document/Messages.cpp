@@ -184,12 +184,10 @@ QString Loaded(const ReportDocument &document)
 
 QString Pasted(const ReportDocument::PasteResult &result)
 {
-    QString status = QStringLiteral("%1個のセルを貼り付けました（エラー%2個、Shift_JISで表せない文字のため拒否%3個）。")
-                             .arg(result.pasted)
-                             .arg(result.invalid)
-                             .arg(result.refused);
+    QString counts = QStringLiteral("エラー%1個、Shift_JISにない文字で拒否%2個").arg(result.invalid).arg(result.refused);
     if (result.flattened > 0)
-        status += QStringLiteral("セル内の改行またはタブを空白にしたセルが%1個あります。").arg(result.flattened);
+        counts += QStringLiteral("、改行・タブを空白にしたセル%1個").arg(result.flattened);
+    QString status = QStringLiteral("%1個のセルを貼り付けました（%2）。").arg(result.pasted).arg(counts);
     if (result.outside > 0)
         status += QStringLiteral("最後の項目より右の%1個は捨てました。").arg(result.outside);
     return status;

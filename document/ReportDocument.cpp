@@ -621,6 +621,11 @@ ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const
             }
         }
         result.flattened = int(reader.FlattenedCells());
+        // The last word before the step is made, which takes a while too.
+        if (progress && !progress(std::uint64_t(text.size()), std::uint64_t(text.size()))) {
+            result.cancelled = true;
+            return result;
+        }
         if (changes.ChangedCells() == 0)
             return result;
         if (!ChangeCells(std::move(changes), QStringLiteral("貼り付け"))) {

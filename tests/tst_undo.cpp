@@ -238,8 +238,15 @@ void tst_Undo::pasteCountsInTheStatusBar()
     f.BlockPaste();
     QCOMPARE(linesWithErrors(f.Data()), QStringList({"1|||||||keep||||||||QQ|V|x|y [15]", "2||||||||||||||||I"}));
     QCOMPARE(f.statusBar()->currentMessage(),
-             QStringLiteral("5個のセルを貼り付けました（エラー1個、Shift_JISで表せない文字のため拒否3個）。"
+             QStringLiteral("5個のセルを貼り付けました（エラー1個、Shift_JISにない文字で拒否3個）。"
                             "最後の項目より右の2個は捨てました。"));
+    // Cells whose TAB or line break became a space are counted too.
+    QGuiApplication::clipboard()->setText(QStringLiteral("\"a\r\nb\"\t\"c\td\"\t\"e\"\r\n"));
+    setCurrent(f, 1, 7);
+    f.BlockPaste();
+    QCOMPARE(lineText(f.Data(), 1), QStringLiteral("2|||||||a b|c d|e|||||||I"));
+    QCOMPARE(f.statusBar()->currentMessage(),
+             QStringLiteral("3個のセルを貼り付けました（エラー0個、Shift_JISにない文字で拒否0個、改行・タブを空白にしたセル2個）。"));
 }
 
 // The keys as a user presses them, with the grid focused and no editor open.
