@@ -3,13 +3,15 @@
 
 #include "qnVelTorForm.h"
 
+#include "CsvFileDialog.h"
 #include "Messages.h"
 #include "LoadProgress.h"
+#include "OpenAsBox.h"
+#include "SaveAnywayBox.h"
 #include "ShiftJis.h"
 #include "VelTorGridView.h"
 #include "WindowSettings.h"
 
-#include <QAbstractItemView>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -30,13 +32,6 @@ const QString ReportFilter = QStringLiteral("JASRAC報告ファイル(*.dat);;�
 const QString ReportFilter = QStringLiteral("JASRAC報告ファイル(*.dat);;すべてのファイル (*)");
 #endif
 const QString ReportSuffix = QStringLiteral("dat");
-#ifdef Q_OS_WIN
-const QString ImportFilter = QStringLiteral("CSV・テキストファイル(*.csv *.txt *.tsv *.dat);;すべてのファイル (*.*)");
-#else
-const QString ImportFilter = QStringLiteral("CSV・テキストファイル(*.csv *.txt *.tsv *.dat);;すべてのファイル (*)");
-#endif
-const QString ExportFilter = QStringLiteral("CSVファイル(*.csv)");
-const QString ExportSuffix = QStringLiteral("csv");
 
 } // namespace
 
@@ -69,11 +64,7 @@ void TVelTorForm::ShowError(const QString &text)
 
 bool TVelTorForm::AskSaveAnyway(const QString &question)
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), question, QMessageBox::Save | QMessageBox::Cancel, this);
-    box.button(QMessageBox::Save)->setText(QStringLiteral("このまま保存"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.setEscapeButton(QMessageBox::Cancel);
+    SaveAnywayBox box(this, question);
     return dialogs->ExecMessageBox(box) == QMessageBox::Save;
 }
 
@@ -130,26 +121,13 @@ void TVelTorForm::FileOpen1Execute(QObject *Sender)
     LoadReport(path);
 }
 
-TVelTorForm::OpenAs TVelTorForm::AskHowToOpen(const QString &path)
+OpenAsBox::Answer TVelTorForm::AskHowToOpen(const QString &path)
 {
     const ReportSniffer::Looks looks = SniffReportFile(path);
     if (looks == ReportSniffer::Looks::Report)
-        return OpenAs::Report;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), Messages::LooksNotReport(path, looks),
-                    QMessageBox::Yes | QMessageBox::Open | QMessageBox::Cancel, this);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("インポートする"));
-    box.button(QMessageBox::Open)->setText(QStringLiteral("報告ファイルとして開く"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::Cancel);
-    switch (dialogs->ExecMessageBox(box)) {
-    case QMessageBox::Yes:
-        return OpenAs::Import;
-    case QMessageBox::Open:
-        return OpenAs::Report;
-    default:
-        return OpenAs::Nothing;
-    }
+        return OpenAsBox::Answer::Report;
+    OpenAsBox box(this, Messages::LooksNotReport(path, looks));
+    return OpenAsBox::Chosen(dialogs->ExecMessageBox(box));
 }
 
 bool TVelTorForm::LoadReport(const QString &path)
@@ -159,11 +137,11 @@ bool TVelTorForm::LoadReport(const QString &path)
     if (loading)
         return false;
     switch (AskHowToOpen(path)) {
-    case OpenAs::Import:
+    case OpenAsBox::Answer::Import:
         return ImportFile(path, ReportDocument::ImportInto::NewReport);
-    case OpenAs::Nothing:
+    case OpenAsBox::Answer::Nothing:
         return false;
-    case OpenAs::Report:
+    case OpenAsBox::Answer::Report:
         break;
     }
     loading = true;
@@ -246,9 +224,7 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
 void TVelTorForm::FileImport1Execute(QObject *)
 {
     ui.VelTorGrid->CommitEditor();
-    QFileDialog dialog(this, QString(), StartFolder(), ImportFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    CsvFileDialog dialog(this, CsvFileDialog::Mode::Import, StartFolder());
     const QString path = dialogs->ExecFileDialog(dialog);
     if (!path.isEmpty())
         ImportFile(path, ReportDocument::ImportInto::End);
@@ -290,16 +266,7 @@ bool TVelTorForm::ImportFile(const QString &path, ReportDocument::ImportInto int
 void TVelTorForm::FileExport1Execute(QObject *)
 {
     ui.VelTorGrid->CommitEditor();
-    QFileDialog dialog(this, QString(), StartFolder(), ExportFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(ExportSuffix);
-#ifndef Q_OS_WIN
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-#endif
-    const QString suggested = document.SuggestedExportName();
-    if (!suggested.isEmpty())
-        dialog.selectFile(suggested);
+    CsvFileDialog dialog(this, CsvFileDialog::Mode::Export, StartFolder(), document.SuggestedExportName());
     const QString path = dialogs->ExecFileDialog(dialog);
     if (path.isEmpty())
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OpenAsBox.h"
 #include "ReportDocument.h"
 #include "ReportSearch.h"
 #include "VelTorFormUi.h"
@@ -172,10 +173,9 @@ private:
     // Before any save: asks when it would leave out what the report's file
     // holds beyond the report. False when the save must not go ahead.
     bool ConfirmSaveLosses();
-    enum class OpenAs { Report, Import, Nothing };
     // For a file that does not look like a report: import it, open it as
     // a report, or neither.
-    OpenAs AskHowToOpen(const QString &path);
+    OpenAsBox::Answer AskHowToOpen(const QString &path);
     // Imports with the progress shown, then says what came in; false when
     // nothing did.
     bool ImportFile(const QString &path, ReportDocument::ImportInto into);
