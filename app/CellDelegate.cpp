@@ -3,10 +3,13 @@
 #include "ReportModel.h"
 #include "TextFilter.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 
+#include <algorithm>
 #include <new>
 
 CellDelegate::CellDelegate(DrawCell drawCell, ByteLimit byteLimit, QObject *parent)
@@ -59,6 +62,12 @@ QString CellDelegate::UnshowableBytesMessage()
     return QStringLiteral("このセルには表示できないバイト（\uFFFD で表示）があります。内容を変更すると、そのバイトは削除されます。");
 }
 
+bool CellDelegate::PastesBlock(const QLineEdit &editor, const QString &text)
+{
+    return !editor.isModified()
+            && std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c == u'\t' || c == u'\r' || c == u'\n'; });
+}
+
 void CellDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
 {
     const auto *lineEdit = static_cast<QLineEdit *>(editor);
@@ -97,6 +106,12 @@ bool CellDelegate::eventFilter(QObject *object, QEvent *event)
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
             emit enterPressed(modifiers == Qt::ShiftModifier);
+            return true;
+        }
+        const auto *editor = qobject_cast<QLineEdit *>(object);
+        if (editor && key->matches(QKeySequence::Paste)
+            && PastesBlock(*editor, QGuiApplication::clipboard()->text())) {
+            emit blockPasteWanted();
             return true;
         }
     }

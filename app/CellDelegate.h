@@ -4,6 +4,8 @@
 
 #include <functional>
 
+class QLineEdit;
+
 // Edits a cell in a byte-limited line edit and draws the window's marks
 // (current-row lines, red error frame) over the grid's own cell drawing.
 class CellDelegate : public QStyledItemDelegate
@@ -31,6 +33,12 @@ public:
     // Shift-JIS: they show as U+FFFD, and an edit cannot keep them.
     static QString UnshowableBytesMessage();
 
+    // Whether a paste of `text` into `editor` is a paste of a block of
+    // cells instead: nobody has typed into the editor, and the text holds a
+    // TAB or a line break, which no cell can hold but a spreadsheet's block
+    // of cells always does.
+    static bool PastesBlock(const QLineEdit &editor, const QString &text);
+
 signals:
     // Every change of the editor's text, and once more when it closes.
     void editTextChanged(const QModelIndex &index, const QString &text) const;
@@ -41,6 +49,8 @@ signals:
     // Enter or Shift+Enter in the editor: the edit ends, and the cell below
     // or above is next.
     void enterPressed(bool up) const;
+    // Ctrl+V in an editor that PastesBlock() the clipboard's text.
+    void blockPasteWanted() const;
     // A cell could not be drawn for want of memory.
     void outOfMemory() const;
 

@@ -1,11 +1,14 @@
-// File commands of the main window: New, Open, Save, Save As, Exit, the save
-// question and the file drop.
+// File commands of the main window: New, Open, Save, Save As, Import,
+// Export, Exit, the questions before them and the file drop.
 
 #include "qnVelTorForm.h"
 
+#include "CsvFileDialog.h"
 #include "Messages.h"
 #include "LoadProgress.h"
+#include "OpenAsBox.h"
 #include "RecentFiles.h"
+#include "SaveAnywayBox.h"
 #include "ShiftJis.h"
 #include "VelTorGridView.h"
 #include "WindowSettings.h"
@@ -60,6 +63,12 @@ void TVelTorForm::ShowError(const QString &text)
     dialogs->ExecMessageBox(box);
 }
 
+bool TVelTorForm::Ask(const QString &question, const QString &yes)
+{
+    SaveAnywayBox box(this, question, yes);
+    return dialogs->ExecMessageBox(box) == QMessageBox::Save;
+}
+
 bool TVelTorForm::ConfirmHeaderComesBack(QObject *Sender)
 {
     const std::vector<ReportDocument::HeaderDrift> drifts = document.HeaderDrifts(Sender == ui.FileSaveAs1);
@@ -67,6 +76,11 @@ bool TVelTorForm::ConfirmHeaderComesBack(QObject *Sender)
         return true;
     return Ask(Messages::HeaderDrifts(document, drifts, {ui.Label1->text(), ui.Label2->text(), ui.Label3->text()}),
                QStringLiteral("このまま保存"));
+}
+
+bool TVelTorForm::ConfirmSaveLosses()
+{
+    return !document.Losses().Any() || Ask(Messages::SaveLosses(document.Losses()), QStringLiteral("このまま保存"));
 }
 
 bool TVelTorForm::QuerySaveBeforeReplace(QObject *Sender)
@@ -108,12 +122,29 @@ void TVelTorForm::FileOpen1Execute(QObject *Sender)
     LoadReport(path);
 }
 
+OpenAsBox::Answer TVelTorForm::AskHowToOpen(const QString &path)
+{
+    const ReportSniffer::Looks looks = SniffReportFile(path);
+    if (looks == ReportSniffer::Looks::Report)
+        return OpenAsBox::Answer::Report;
+    OpenAsBox box(this, Messages::LooksNotReport(path, looks));
+    return OpenAsBox::Chosen(dialogs->ExecMessageBox(box));
+}
+
 bool TVelTorForm::LoadReport(const QString &path)
 {
     // Events are handled while the progress is shown; a second load must
     // not start inside the first.
     if (loading)
         return false;
+    switch (AskHowToOpen(path)) {
+    case OpenAsBox::Answer::Import:
+        return ImportFile(path, ReportDocument::ImportInto::NewReport);
+    case OpenAsBox::Answer::Nothing:
+        return false;
+    case OpenAsBox::Answer::Report:
+        break;
+    }
     loading = true;
     ReportDocument::LoadResult result;
     {
@@ -152,17 +183,6 @@ void TVelTorForm::ShowLoadFacts(const ReadFacts &facts)
     dialogs->ExecMessageBox(box);
 }
 
-bool TVelTorForm::Ask(const QString &question, const QString &yes)
-{
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), question, QMessageBox::Save | QMessageBox::Cancel,
-                    this);
-    box.button(QMessageBox::Save)->setText(yes);
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.setEscapeButton(QMessageBox::Cancel);
-    return dialogs->ExecMessageBox(box) == QMessageBox::Save;
-}
-
 bool TVelTorForm::ConfirmOverwriteChanged(const QString &target)
 {
     // Another program, or another copy of the editor, may have written the
@@ -195,7 +215,7 @@ QString TVelTorForm::SaveTarget(bool saveAs)
 bool TVelTorForm::FileSave1Execute(QObject *Sender)
 {
     ui.VelTorGrid->CommitEditor();
-    if (!ConfirmHeaderComesBack(Sender))
+    if (!ConfirmSaveLosses() || !ConfirmHeaderComesBack(Sender))
         return false;
     document.TakeHeaderName();
     const QString target = SaveTarget(Sender == ui.FileSaveAs1);
@@ -217,6 +237,67 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
     RecentFiles::Add(target);
     ShowRecentFiles();
     return true;
+}
+
+void TVelTorForm::FileImport1Execute(QObject *)
+{
+    ui.VelTorGrid->CommitEditor();
+    CsvFileDialog dialog(this, CsvFileDialog::Mode::Import, StartFolder());
+    const QString path = dialogs->ExecFileDialog(dialog);
+    if (!path.isEmpty())
+        ImportFile(path, ReportDocument::ImportInto::End);
+}
+
+bool TVelTorForm::ImportFile(const QString &path, ReportDocument::ImportInto into)
+{
+    if (loading)
+        return false;
+    loading = true;
+    ReportDocument::ImportResult result;
+    {
+        WaitCursor wait;
+        LoadProgress progress(this, loadProgressDelay, QStringLiteral("ファイルをインポートしています…"),
+                              QStringLiteral("インポート中"));
+        result = document.Import(path, [&progress](std::uint64_t done, std::uint64_t size) {
+            return progress.Step(done, size);
+        }, into);
+    }
+    loading = false;
+    if (result.failure == ReadFailure::Cancelled) {
+        statusBar()->showMessage(Messages::ImportCancelled());
+        return false;
+    }
+    if (!result.Ok()) {
+        ShowError(Messages::Import(path, result.failure));
+        return false;
+    }
+    gridHint.clear();
+    SetCurrentCell(FixedCols, RecordToGridRow(result.firstLine));
+    ui.VelTorGrid->scrollTo(ui.VelTorGrid->currentIndex(), QAbstractItemView::PositionAtTop);
+    statusBar()->showMessage(Messages::Imported(result));
+    QMessageBox box(QMessageBox::Information, QStringLiteral("インポート"), Messages::ImportSummary(result),
+                    QMessageBox::Ok, this);
+    dialogs->ExecMessageBox(box);
+    return true;
+}
+
+void TVelTorForm::FileExport1Execute(QObject *)
+{
+    ui.VelTorGrid->CommitEditor();
+    CsvFileDialog dialog(this, CsvFileDialog::Mode::Export, StartFolder(), document.SuggestedExportName());
+    const QString path = dialogs->ExecFileDialog(dialog);
+    if (path.isEmpty())
+        return;
+    ReportDocument::ExportResult result;
+    {
+        WaitCursor wait;
+        result = document.Export(path);
+    }
+    if (!result.written) {
+        ShowError(Messages::Export(path, result));
+        return;
+    }
+    statusBar()->showMessage(Messages::Exported(path, result.facts));
 }
 
 void TVelTorForm::FileExit1Execute(QObject *)

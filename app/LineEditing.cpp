@@ -4,6 +4,7 @@
 
 #include "qnVelTorForm.h"
 
+#include "LoadProgress.h"
 #include "Messages.h"
 #include "ReportModel.h"
 #include "VelTorGridView.h"
@@ -244,11 +245,29 @@ void TVelTorForm::BlockClear()
 
 void TVelTorForm::BlockPaste()
 {
-    const QString text = QGuiApplication::clipboard()->text();
-    if (text.isEmpty())
+    if (loading)
         return;
-    const ReportDocument::PasteResult result =
-            document.PasteText(GridRowToRecord(CurrentRow()), GridColToField(CurrentCol()), text);
+    ReportDocument::PasteResult result;
+    {
+        // A large block takes a while to come from another program too: the
+        // half second before the progress shows counts from here.
+        WaitCursor wait;
+        LoadProgress progress(this, loadProgressDelay, QStringLiteral("貼り付けています…"),
+                              QStringLiteral("貼り付け中"));
+        const QString text = QGuiApplication::clipboard()->text();
+        if (text.isEmpty())
+            return;
+        loading = true;
+        result = document.PasteText(GridRowToRecord(CurrentRow()), GridColToField(CurrentCol()), text,
+                                    [&progress](std::uint64_t done, std::uint64_t size) {
+                                        return progress.Step(done, size);
+                                    });
+        loading = false;
+    }
+    if (result.cancelled) {
+        statusBar()->showMessage(Messages::PasteCancelled());
+        return;
+    }
     if (result.outOfMemory) {
         statusBar()->showMessage(Messages::OutOfMemoryEdit());
         return;
@@ -259,11 +278,13 @@ void TVelTorForm::BlockPaste()
                                              QItemSelectionModel::ClearAndSelect);
         ui.VelTorGrid->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
     }
-    QString status = QStringLiteral("%1個のセルを貼り付けました（エラー%2個、Shift_JISで表せない文字のため拒否%3個）。")
-                             .arg(result.pasted)
-                             .arg(result.invalid)
-                             .arg(result.refused);
-    if (result.outside > 0)
-        status += QStringLiteral("最後の項目より右の%1個は捨てました。").arg(result.outside);
-    statusBar()->showMessage(status);
+    statusBar()->showMessage(Messages::Pasted(result));
+}
+
+void TVelTorForm::PasteBlockFromEditor()
+{
+    // Nobody typed into the editor: closing it changes nothing.
+    ui.VelTorGrid->CommitEditor();
+    ui.VelTorGrid->setFocus(Qt::OtherFocusReason);
+    BlockPaste();
 }

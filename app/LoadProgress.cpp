@@ -15,7 +15,10 @@ WaitCursor::~WaitCursor()
     QApplication::restoreOverrideCursor();
 }
 
-LoadProgress::LoadProgress(QWidget *window, int delay) : window(window), delay(delay)
+LoadProgress::LoadProgress(QWidget *window, int delay, const QString &label, const QString &title)
+    : window(window), delay(delay),
+      label(label.isEmpty() ? QStringLiteral("ファイルを読み込んでいます…") : label),
+      title(title.isEmpty() ? QStringLiteral("読み込み中") : title)
 {
     clock.start();
 }
@@ -27,9 +30,8 @@ bool LoadProgress::Step(std::uint64_t done, std::uint64_t size)
     if (!dialog) {
         if (clock.elapsed() < delay)
             return true;
-        dialog = std::make_unique<QProgressDialog>(QStringLiteral("ファイルを読み込んでいます…"),
-                                                   QStringLiteral("キャンセル"), 0, Steps, window);
-        dialog->setWindowTitle(QStringLiteral("読み込み中"));
+        dialog = std::make_unique<QProgressDialog>(label, QStringLiteral("キャンセル"), 0, Steps, window);
+        dialog->setWindowTitle(title);
         dialog->setWindowModality(Qt::WindowModal);
         dialog->setMinimumDuration(0);
         dialog->setAutoReset(false);

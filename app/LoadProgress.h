@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QString>
 
 #include <cstdint>
 #include <memory>
@@ -16,16 +17,17 @@ public:
     ~WaitCursor();
 };
 
-// Shows how far a load has got once it has run for `delay` milliseconds, and
-// lets the user stop it. Events are handled only from then on, while the
+// Shows how far a load (or a paste or an import) has got once it has run
+// for `delay` milliseconds, and lets the user stop it. Events are handled only from then on, while the
 // window-modal dialog keeps the user's input away from the window, so no
 // command can run inside a load. Called once per chunk of the file: before
 // the dialog is up it costs one look at the clock.
 class LoadProgress
 {
 public:
-    // `window` is not owned.
-    LoadProgress(QWidget *window, int delay);
+    // `window` is not owned. `label` says what is being done, `title` is
+    // the dialog's caption; a load's by default.
+    LoadProgress(QWidget *window, int delay, const QString &label = {}, const QString &title = {});
     ~LoadProgress();
 
     // False when the user has asked to stop.
@@ -35,6 +37,8 @@ private:
     static constexpr int Steps = 1000;
     QWidget *window; // not owned
     int delay;
+    QString label;
+    QString title;
     QElapsedTimer clock;
     std::unique_ptr<QProgressDialog> dialog;
 };

@@ -80,6 +80,10 @@ void TVelTorFormUi::CreateActions(QMainWindow *window)
                QKeySequence(Qt::CTRL | Qt::Key_S));
     makeAction(FileSaveAs1, "FileSaveAs1", QStringLiteral("名前をつけて保存(&A)..."),
                QStringLiteral("別名保存|現在のファイルに別の名前をつけて保存"), -1, {});
+    makeAction(FileImport1, "FileImport1", QStringLiteral("インポート(&I)..."),
+               QStringLiteral("インポート|CSVファイルやテキストファイルの行を報告に取り込みます"), -1, {});
+    makeAction(FileExport1, "FileExport1", QStringLiteral("エクスポート(&E)..."),
+               QStringLiteral("エクスポート|報告を表計算ソフト用のCSVファイル（UTF-8）に書き出します"), -1, {});
     makeAction(FileExit1, "FileExit1", QStringLiteral("終了(&X)"), QStringLiteral("終了|アプリケーション終了"), -1, {});
 
     makeAction(EditInsertLine, "EditInsertLine", QStringLiteral("1行挿入(I)"),
@@ -150,6 +154,8 @@ void TVelTorFormUi::CreateMenus(QMainWindow *window)
     QMenu *file = window->menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     setHint(file->menuAction(), QStringLiteral("ファイルに関連した機能"));
     file->addActions({FileNew1, FileOpen1, FileSave1, FileSaveAs1});
+    file->addSeparator();
+    file->addActions({FileImport1, FileExport1});
     file->addSeparator();
     file->addActions(FileRecent);
     file->addAction(FileRecentSeparator);
@@ -260,8 +266,10 @@ void TVelTorFormUi::CreateControls(QWidget *client, RowHandleHeader::DrawCell dr
     VelTorGrid->setObjectName(QStringLiteral("VelTorGrid"));
     VelTorGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
     VelTorGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    // As in spreadsheets, a click only selects: a click on the current cell
+    // opening its editor would take a following Ctrl+V into that one cell.
     VelTorGrid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                                | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+                                | QAbstractItemView::AnyKeyPressed);
     VelTorGrid->setTabKeyNavigation(true);
     VelTorGrid->setWordWrap(false);
     VelTorGrid->setShowGrid(true);

@@ -47,6 +47,8 @@ public:
     QAction *FileOpen1 = nullptr;
     QAction *FileSave1 = nullptr;
     QAction *FileSaveAs1 = nullptr;
+    QAction *FileImport1 = nullptr;
+    QAction *FileExport1 = nullptr;
     QAction *FileExit1 = nullptr;
     QAction *EditInsertLine = nullptr;
     QAction *EditDeleteLine = nullptr;

@@ -119,6 +119,8 @@ void TVelTorForm::ConnectActions()
     connect(ui.FileOpen1, &QAction::triggered, this, [this] { FileOpen1Execute(ui.FileOpen1); });
     connect(ui.FileSave1, &QAction::triggered, this, [this] { FileSave1Execute(ui.FileSave1); });
     connect(ui.FileSaveAs1, &QAction::triggered, this, [this] { FileSave1Execute(ui.FileSaveAs1); });
+    connect(ui.FileImport1, &QAction::triggered, this, [this] { FileImport1Execute(ui.FileImport1); });
+    connect(ui.FileExport1, &QAction::triggered, this, [this] { FileExport1Execute(ui.FileExport1); });
     connect(ui.FileExit1, &QAction::triggered, this, [this] { FileExit1Execute(ui.FileExit1); });
     connect(ui.HelpAbout1, &QAction::triggered, this, [this] { HelpAbout1Execute(ui.HelpAbout1); });
 
@@ -157,7 +159,11 @@ void TVelTorForm::ConnectActions()
             BlockCopy();
     });
     connect(ui.EditPaste1, &QAction::triggered, this, [this, focusedEdit] {
-        if (QLineEdit *edit = focusedEdit())
+        QLineEdit *edit = focusedEdit();
+        if (edit && edit == ui.VelTorGrid->Editor()
+            && CellDelegate::PastesBlock(*edit, QGuiApplication::clipboard()->text()))
+            PasteBlockFromEditor();
+        else if (edit)
             edit->paste();
         else if (GridTakesBlocks())
             BlockPaste();
@@ -197,6 +203,7 @@ void TVelTorForm::ConnectControls()
     connect(
             delegate, &CellDelegate::outOfMemory, this,
             [this] { statusBar()->showMessage(Messages::OutOfMemoryDraw()); }, Qt::QueuedConnection);
+    connect(delegate, &CellDelegate::blockPasteWanted, this, &TVelTorForm::PasteBlockFromEditor);
     connect(delegate, &CellDelegate::ctrlTabPressed, this, [this] {
         ui.VelTorGrid->CommitEditor();
         ui.SyoudakuBangou->setFocus(Qt::TabFocusReason);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LineOrder.h"
+#include "OpenAsBox.h"
 #include "ReportDocument.h"
 #include "ReportSearch.h"
 #include "VelTorFormUi.h"
@@ -53,8 +54,8 @@ public:
     void SetDialogs(Dialogs *dialogs);
     // Not owned; null restores LineClipboard(), the system's clipboard.
     void SetLineClipboard(qnVelTorClipboard *clipboard);
-    // Milliseconds a load runs before it shows its progress with a Cancel
-    // button; until then no event is handled.
+    // Milliseconds a load, import or paste runs before it shows its
+    // progress with a Cancel button; until then no event is handled.
     void SetLoadProgressDelay(int milliseconds) { loadProgressDelay = milliseconds; }
 
     // The report and the window's state, read from it.
@@ -87,6 +88,10 @@ public:
     void FileOpen1Execute(QObject *Sender);
     bool FileSave1Execute(QObject *Sender);
     void FileExit1Execute(QObject *Sender);
+    // The lines of a CSV or text file appended to the report, which keeps
+    // its own file; the report written as a CSV file for spreadsheets.
+    void FileImport1Execute(QObject *Sender);
+    void FileExport1Execute(QObject *Sender);
     void HelpAbout1Execute(QObject *Sender);
     QMessageBox::StandardButton ConfirmSave();
     // Before a save whose file name comes from the header boxes: when that
@@ -96,7 +101,10 @@ public:
     // Opens the first of the dropped files, as Open does.
     void OpenDroppedFile(const QList<QUrl> &urls);
     // Loads a report like Open does after its dialog; false (with the
-    // reason shown) when the file cannot be read.
+    // reason shown) when the file cannot be read. A file that does not look
+    // like a report (CSV, UTF-8, UTF-16) is first offered for import into a
+    // new report, which the save question before this call has cleared
+    // the way for.
     bool LoadReport(const QString &path);
     // The close sequence; false keeps the window open.
     bool FormClose();
@@ -128,7 +136,8 @@ public:
 
     // Blocks of cells, with no cell editor open: the selected rectangle
     // goes to the clipboard as spreadsheets copy it, and plain text is
-    // pasted from the current cell on.
+    // pasted from the current cell on (with its progress shown when it
+    // takes long).
     void BlockCopy();
     void BlockCut();
     void BlockClear();
@@ -187,6 +196,18 @@ private:
     // Before a save over the current file: false when it changed on the
     // disk since and the user keeps that version.
     bool ConfirmOverwriteChanged(const QString &target);
+    // Before any save: asks when it would leave out what the report's file
+    // holds beyond the report. False when the save must not go ahead.
+    bool ConfirmSaveLosses();
+    // For a file that does not look like a report: import it, open it as
+    // a report, or neither.
+    OpenAsBox::Answer AskHowToOpen(const QString &path);
+    // Imports with the progress shown, then says what came in; false when
+    // nothing did.
+    bool ImportFile(const QString &path, ReportDocument::ImportInto into);
+    // Ctrl+V in a cell editor holding a spreadsheet's block: the editor
+    // closes and the block is pasted from its cell on.
+    void PasteBlockFromEditor();
     void ShowTitle();
     void ShowPlace(int line, int field);
     void ShowLoadFacts(const ReadFacts &facts);
@@ -222,6 +243,8 @@ private:
     Dialogs *dialogs = &defaultDialogs; // not owned
     qnVelTorClipboard *activeLineClipboard = &lineClipboard; // not owned
     int loadProgressDelay = 500;
+    // A load, import or paste is running; events are handled while its
+    // progress shows, and a second one must not start inside it.
     bool loading = false;
     // Typing into a header box after the focus was elsewhere is a new step.
     int headerSession = 0;

@@ -5,7 +5,12 @@
 #include <algorithm>
 #include <climits>
 
+
 CellChanges::CellChanges(const ReportDocument &document) : document(document), lineCount(document.LineCount())
+{
+}
+
+CellChanges::CellChanges(const ReportDocument &document, Emptied) : document(document), emptied(true), lineCount(0)
 {
 }
 
@@ -24,9 +29,11 @@ bool CellChanges::Set(int target, int field, std::string_view bytes)
     if (target != line) {
         EndLine();
         line = target;
+        if (!emptied)
+            document.Line(line).Cells(current);
     }
     const std::uint32_t bit = 1u << field;
-    if (document.Cell(line, field) == bytes) {
+    if (current[field] == bytes) {
         // Set back to what it is: no change after all.
         if (fields & bit) {
             fields &= ~bit;
@@ -46,14 +53,12 @@ void CellChanges::EndLine()
 {
     if (line < 0 || !fields)
         return;
-    std::string_view before[ReportRow::CellCount];
-    document.Line(line).Cells(before);
     std::string_view after[ReportRow::CellCount];
     for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
         if (fields & (1u << field))
             after[field] = values[field];
     }
-    lines.push_back(CellsCommand::MakeLine(line, fields, before, after));
+    lines.push_back(CellsCommand::MakeLine(line, fields, after));
     fields = 0;
 }
 

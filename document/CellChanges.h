@@ -2,6 +2,7 @@
 
 #include "CellsCommand.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -28,6 +29,10 @@ public:
     // changes (an empty line appended).
     bool Reach(int line);
 
+    // Room for the changes of this many lines, taken at once: a list grown
+    // on the way holds its old and new copies for a moment.
+    void Reserve(std::size_t lineCount) { lines.reserve(lineCount); }
+
     // Cells that change, and lines the report grows by.
     std::uint64_t ChangedCells() const { return changedCells; }
     // About what the step takes in memory while it is made and kept.
@@ -38,13 +43,21 @@ public:
 private:
     friend class ReportDocument;
 
+    // Changes for the report once it has been emptied: every cell counts
+    // as empty, whatever `document` holds now.
+    struct Emptied {};
+    CellChanges(const ReportDocument &document, Emptied);
+
     void EndLine();
     // The gathered lines, ready for a step.
     std::vector<CellsCommand::LineChange> Take();
 
     const ReportDocument &document; // not owned
+    bool emptied = false;
     int lineCount;
     int line = -1;
+    // The cells of `line` as the report holds them, read once per line.
+    std::string_view current[ReportRow::CellCount];
     std::uint32_t fields = 0;
     std::string values[ReportRow::CellCount];
     std::vector<CellsCommand::LineChange> lines;

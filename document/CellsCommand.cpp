@@ -9,21 +9,46 @@ int firstField(std::uint32_t fields)
     return fields ? std::countr_zero(fields) : 0;
 }
 
+// Whether the row holds nothing outside the fields of the mask.
+bool holdsOnly(const ReportRow &row, std::uint32_t fields)
+{
+    if (row.IsEmpty())
+        return true;
+    std::string_view cells[ReportRow::CellCount];
+    row.Cells(cells);
+    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
+        if (!(fields & (1u << field)) && !cells[field].empty())
+            return false;
+    }
+    return true;
+}
+
+// The fields of the mask of `row`, the others empty: the row itself when it
+// holds nothing else, which needs no memory.
+ReportRow masked(ReportRow &&row, std::uint32_t fields)
+{
+    if (holdsOnly(row, fields))
+        return std::move(row);
+    std::string_view cells[ReportRow::CellCount];
+    row.Cells(cells);
+    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
+        if (!(fields & (1u << field)))
+            cells[field] = {};
+    }
+    return ReportRow::FromCells(cells);
+}
+
 } // namespace
 
 CellsCommand::LineChange CellsCommand::MakeLine(int line, std::uint32_t fields,
-                                                const std::string_view (&before)[ReportRow::CellCount],
                                                 const std::string_view (&after)[ReportRow::CellCount])
 {
-    std::string_view keptBefore[ReportRow::CellCount];
-    std::string_view keptAfter[ReportRow::CellCount];
+    std::string_view kept[ReportRow::CellCount];
     for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
-        if (fields & (1u << field)) {
-            keptBefore[field] = before[field];
-            keptAfter[field] = after[field];
-        }
+        if (fields & (1u << field))
+            kept[field] = after[field];
     }
-    return {line, fields, ReportRow::FromCells(keptBefore), ReportRow::FromCells(keptAfter)};
+    return {line, fields, ReportRow::FromCells(kept)};
 }
 
 CellsCommand::CellsCommand(ReportEdits &edits, const QString &text, std::vector<LineChange> lines, int linesBefore,
@@ -32,28 +57,53 @@ CellsCommand::CellsCommand(ReportEdits &edits, const QString &text, std::vector<
 {
 }
 
-void CellsCommand::Apply(bool after)
+void CellsCommand::Apply()
 {
     // Memory may run out part way, and the step must then be as if never
     // taken. Putting the lines back must not need the memory that has just
-    // run out: the rows replaced are kept until the step is whole.
-    std::vector<ReportRow> replaced;
-    replaced.reserve(lines.size());
+    // run out: the rows replaced are kept until the step is whole. A line
+    // holding nothing but the changed fields (one just appended, say)
+    // simply swaps rows with the step, which needs no memory either way.
+    const std::size_t count = lines.size();
+    std::vector<ReportRow> replaced(count);
+    std::vector<bool> swapped(count);
+    std::vector<ReportRow> kept;
+    std::size_t applied = 0;
     std::size_t validating = 0; // fields whose verdicts may have changed
     try {
-        for (const LineChange &line : lines)
-            replaced.push_back(edits.ReplaceCells(line.line, line.fields, after ? line.after : line.before));
-        for (const LineChange &line : lines) {
-            for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
-                if (line.fields & (1u << field)) {
-                    ++validating;
-                    edits.Validate(line.line, int(field));
-                }
+        for (; applied < count; ++applied) {
+            LineChange &line = lines[applied];
+            if (holdsOnly(edits.Line(line.line), line.fields)) {
+                edits.SwapRow(line.line, line.cells);
+                swapped[applied] = true;
+            } else {
+                replaced[applied] = edits.ReplaceCells(line.line, line.fields, line.cells);
             }
         }
+        for (const LineChange &line : lines) {
+            // Counted first: a line whose verdicts ran out of memory part
+            // way has its every field checked again on the way back.
+            validating += std::size_t(std::popcount(line.fields));
+            edits.ValidateFields(line.line, line.fields);
+        }
+        // What the replaced rows held in the changed fields is what the
+        // step keeps from now on.
+        kept.reserve(count);
+        for (std::size_t i = 0; i < count; ++i)
+            kept.push_back(swapped[i] ? ReportRow() : masked(std::move(replaced[i]), lines[i].fields));
     } catch (...) {
-        for (std::size_t i = replaced.size(); i-- > 0;)
-            edits.PutBack(lines[i].line, std::move(replaced[i]));
+        // A row that masked() moved out held only the changed fields, and
+        // comes back from `kept`.
+        for (std::size_t i = kept.size(); i-- > 0;) {
+            if (!swapped[i] && replaced[i].IsEmpty())
+                replaced[i] = std::move(kept[i]);
+        }
+        for (std::size_t i = applied; i-- > 0;) {
+            if (swapped[i])
+                edits.SwapRow(lines[i].line, lines[i].cells);
+            else
+                edits.PutBack(lines[i].line, std::move(replaced[i]));
+        }
         // In the reverse order they were set: every state on the way back
         // is one the verdicts had, and needs no more room than they took.
         std::size_t field = 0;
@@ -67,8 +117,18 @@ void CellsCommand::Apply(bool after)
         }
         throw;
     }
-    for (const LineChange &line : lines)
-        edits.CellsChanged(line.line);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!swapped[i])
+            lines[i].cells = std::move(kept[i]);
+    }
+    // The views hear of runs of lines at once.
+    for (std::size_t i = 0; i < count;) {
+        std::size_t last = i;
+        while (last + 1 < count && lines[last + 1].line == lines[last].line + 1)
+            ++last;
+        edits.CellsChanged(lines[i].line, lines[last].line);
+        i = last + 1;
+    }
 }
 
 void CellsCommand::redo()
@@ -78,7 +138,7 @@ void CellsCommand::redo()
     if (missing > 0)
         edits.AppendLines(missing);
     try {
-        Apply(true);
+        Apply();
     } catch (...) {
         if (missing > 0)
             edits.RemoveLastLines(missing);
@@ -91,7 +151,7 @@ void CellsCommand::redo()
 
 void CellsCommand::undo()
 {
-    Apply(false);
+    Apply();
     const int surplus = edits.LineCount() - linesBefore;
     if (linesAdded > 0 && surplus > 0)
         edits.RemoveLastLines(surplus);

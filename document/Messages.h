@@ -33,8 +33,14 @@ QString ChangedOnDisk(const QString &path, DiskChange change);
 QString LoadReason(const QString &path, ReadFailure failure);
 
 // What a load found that the report cannot show or a save cannot give
-// back; empty when there is nothing to tell.
+// back, each with what a save will do; empty when there is nothing to tell.
 QStringList LoadWarnings(const ReadFacts &facts);
+// The question before a file that looks like `looks` (not Report) is
+// opened: import it, or open it as a report anyway.
+QString LooksNotReport(const QString &path, ReportSniffer::Looks looks);
+// The question before a save that would leave out what the file the report
+// came from holds beyond it.
+QString SaveLosses(const ReportDocument::SaveLosses &losses);
 // The question before a save whose file name would not give the header
 // values back; `labels` are the header boxes' captions.
 QString HeaderDrifts(const ReportDocument &document, const std::vector<ReportDocument::HeaderDrift> &drifts,
@@ -56,6 +62,24 @@ QString FilledDown(const BulkEdits::Result &result);
 QString Sorted(const BulkEdits::Result &result);
 // The box when a report of the recent-file list is gone.
 QString RecentFileMissing(const QString &path);
+// The status bar after a block paste.
+QString Pasted(const ReportDocument::PasteResult &result);
+QString PasteCancelled();
+
+// The box of a failed import: 「インポートエラー」 on the first line, then the
+// file's name and why.
+QString Import(const QString &path, ReadFailure failure);
+// The status bar after an import, in one line.
+QString Imported(const ReportDocument::ImportResult &result);
+// The box after an import: the same, and all that was changed or left out
+// on the way.
+QString ImportSummary(const ReportDocument::ImportResult &result);
+QString ImportCancelled();
+
+// The box of a failed export.
+QString Export(const QString &path, const ReportDocument::ExportResult &result);
+// The status bar after an export.
+QString Exported(const QString &path, const ExportFacts &facts);
 
 QString LoadCancelled();
 QString OutOfMemoryPaste();

@@ -3,6 +3,7 @@
 #include "CellChanges.h"
 #include "CellText.h"
 #include "CellsCommand.h"
+#include "DelimitedText.h"
 #include "HeaderCommand.h"
 #include "LineCommands.h"
 #include "MemoryHeadroom.h"
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <climits>
 #include <new>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -78,24 +80,39 @@ std::array<bool, 3> valuesUnfitForFileName(std::string_view baseName, std::size_
     return unfit;
 }
 
-// The text's lines: CR LF, a lone CR and a lone LF all end one, and a break
-// at the very end starts no further line.
-QList<QStringView> splitLines(QStringView text)
+// Rows a paste or import reads between two calls of its progress: a look
+// at the clock each, and no more.
+constexpr int ProgressRows = 4096;
+
+// A pasted cell's bytes, as typing stores a text: look-alikes mapped, 0x1A
+// (which the file format cannot carry) left out; nothing when a character
+// has no code page 932 form.
+std::optional<std::string> pastedBytes(QStringView cell)
 {
-    QList<QStringView> lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines << text.mid(start, i - start);
-        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
+    // Most cells are codes, numbers and flags: no text is built for them.
+    if (std::all_of(cell.begin(), cell.end(), [](QChar c) { return c.unicode() < 0x80 && c.unicode() != 0x1A; })) {
+        std::string bytes(std::size_t(cell.size()), '\0');
+        std::transform(cell.begin(), cell.end(), bytes.begin(), [](QChar c) { return char(c.unicode()); });
+        return bytes;
     }
-    if (start < text.size())
-        lines << text.mid(start);
-    return lines;
+    QString value = cell.toString();
+    value.remove(QChar(0x1A));
+    return ShiftJis::FromText(ShiftJis::MapLookAlikes(std::move(value)));
+}
+
+// An upper bound of the rows in spreadsheet text: every row but the last
+// ends with a line break (CR LF, CR or LF), and a break inside a cell only
+// makes the bound larger.
+std::size_t rowsAtMost(QStringView text)
+{
+    std::size_t breaks = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\n' || (c == u'\r' && (i + 1 == size || text[i + 1] != u'\n')))
+            ++breaks;
+    }
+    return breaks + 1;
 }
 
 } // namespace
@@ -204,6 +221,7 @@ void ReportDocument::Clear()
     fileBaseName.clear();
     nameChanged = false;
     fileIdentity = {};
+    losses = {};
     SetFilePath(QString());
     undoStack->clear();
     typedLine = typingLine = -1;
@@ -278,6 +296,7 @@ ReportDocument::LoadResult ReportDocument::Load(const QString &path, const ReadP
                 emit headerChanged(HeaderBox(box));
             nameChanged = false;
             fileIdentity = result.facts.identity;
+            losses = {result.facts.longLines, result.facts.firstLongLine, result.facts.bytesAfterEofMark};
             SetFilePath(path);
             undoStack->clear();
             typedLine = typingLine = -1;
@@ -380,6 +399,8 @@ ReportDocument::SaveResult ReportDocument::Save(const QString &path, const std::
     fileIdentity = written;
     SetFilePath(path);
     nameChanged = false;
+    // The file written holds all the report has: nothing more to lose.
+    losses = {};
     // Undoing back to what was saved leaves the report unmodified again.
     undoStack->setClean();
     SyncModified();
@@ -465,12 +486,10 @@ bool ReportDocument::SetCell(int line, int field, std::string bytes)
         // A cell of the new-line position makes its line; typing may have
         // made it already.
         const bool newLine = line == count || line == typedLine;
-        std::string_view before[ReportRow::CellCount];
-        Line(line).Cells(before);
         std::string_view after[ReportRow::CellCount];
         after[field] = bytes;
         std::vector<CellsCommand::LineChange> change;
-        change.push_back(CellsCommand::MakeLine(line, 1u << field, before, after));
+        change.push_back(CellsCommand::MakeLine(line, 1u << field, after));
         if (!Push(new CellsCommand(*edits, QStringLiteral("セルの編集"), std::move(change), newLine ? line : count,
                                    newLine ? 1 : 0)))
             return false;
@@ -632,7 +651,7 @@ bool ReportDocument::ClearBlock(int top, int left, int bottom, int right)
                     fields |= 1u << field;
             }
             if (fields)
-                changes.push_back(CellsCommand::MakeLine(line, fields, cells, cleared));
+                changes.push_back(CellsCommand::MakeLine(line, fields, cleared));
         }
         if (changes.empty())
             return true;
@@ -642,7 +661,8 @@ bool ReportDocument::ClearBlock(int top, int left, int bottom, int right)
     }
 }
 
-ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const QString &text)
+ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const QString &text,
+                                                      const ReadProgress &progress)
 {
     PasteResult result;
     if (line < 0 || line > LineCount() || field < 0 || field >= int(FieldCount) || text.isEmpty())
@@ -650,12 +670,19 @@ ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const
     result.top = result.bottom = line;
     result.left = result.right = field;
     try {
-        const QList<QStringView> rows = splitLines(text);
+        // Row by row: only the changed cells are kept, as compact rows, and
+        // never a list of the text's lines.
+        DelimitedTextReader reader(text, u'\t', DelimitedTextReader::Breaks::AsSpace);
         CellChanges changes(*this);
-        std::string message;
-        for (qsizetype i = 0; i < rows.size(); ++i) {
-            const int target = line + int(i);
-            const QList<QStringView> texts = rows[i].split(u'\t');
+        changes.Reserve(std::min<std::size_t>(rowsAtMost(text), std::size_t(INT_MAX - line)));
+        for (int target = line; reader.NextRow(); ++target) {
+            if (target == INT_MAX) {
+                result.outOfMemory = true; // no report holds that many lines
+                return result;
+            }
+            const QList<QStringView> &texts = reader.Cells();
+            std::string_view current[ReportRow::CellCount];
+            Line(target).Cells(current);
             bool changed = false;
             for (qsizetype j = 0; j < texts.size(); ++j) {
                 const int column = field + int(j);
@@ -664,18 +691,15 @@ ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const
                     result.outside += int(texts.size() - j);
                     break;
                 }
-                QString value = texts[j].toString();
-                value.remove(QChar(0x1A)); // the file format cannot carry it
-                std::optional<std::string> bytes = ShiftJis::FromText(ShiftJis::MapLookAlikes(value));
+                const std::optional<std::string> bytes = pastedBytes(texts[j]);
                 if (!bytes) {
                     ++result.refused;
                     continue;
                 }
                 ++result.pasted;
-                message.clear();
-                if (!attributes.Validate(unsigned(column), *bytes, message))
+                if (!attributes.IsValid(unsigned(column), *bytes))
                     ++result.invalid;
-                if (Cell(target, column) == *bytes)
+                if (current[column] == *bytes)
                     continue;
                 changes.Set(target, column, *bytes);
                 changed = true;
@@ -683,6 +707,17 @@ ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const
             }
             if (changed)
                 result.bottom = target;
+            if (progress && (target - line) % ProgressRows == ProgressRows - 1
+                && !progress(std::uint64_t(reader.Position()), std::uint64_t(text.size()))) {
+                result.cancelled = true;
+                return result;
+            }
+        }
+        result.flattened = int(reader.FlattenedCells());
+        // The last word before the step is made, which takes a while too.
+        if (progress && !progress(std::uint64_t(text.size()), std::uint64_t(text.size()))) {
+            result.cancelled = true;
+            return result;
         }
         if (changes.ChangedCells() == 0)
             return result;
@@ -695,6 +730,90 @@ ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const
         result.outOfMemory = true;
     }
     return result;
+}
+
+ReportDocument::ImportResult ReportDocument::Import(const QString &path, const ReadProgress &progress, ImportInto into)
+{
+    ImportResult result;
+    if (loading) {
+        result.failure = ReadFailure::Cancelled;
+        return result;
+    }
+    loading = true;
+    const bool fresh = into == ImportInto::NewReport;
+    result.firstLine = fresh ? 0 : LineCount();
+    try {
+        // The report is emptied only once the file has been read whole.
+        CellChanges changes = fresh ? CellChanges(*this, CellChanges::Emptied()) : CellChanges(*this);
+        int target = result.firstLine;
+        bool tooMany = false;
+        const auto take = [&](const std::string_view *fields, std::size_t count) {
+            for (std::size_t i = 0; i < count && !tooMany; ++i, fields += FieldCount, ++target) {
+                if (target == INT_MAX || std::uint64_t(target) >= qnVelTorData::MaxRecords) {
+                    tooMany = true;
+                    return;
+                }
+                // A line of empty fields is a line too.
+                changes.Reach(target);
+                for (unsigned field = 0; field < FieldCount; ++field) {
+                    if (!fields[field].empty())
+                        changes.Set(target, int(field), fields[field]);
+                }
+            }
+        };
+        // Too many lines stop the read as a cancel would.
+        const auto step = [&](std::uint64_t done, std::uint64_t size) {
+            return !tooMany && (!progress || progress(done, size));
+        };
+        bool read = ImportReportLines(path, take, step, &result.failure, &result.facts);
+        if (tooMany) {
+            read = false;
+            result.failure = ReadFailure::TooManyLines;
+        }
+        if (read) {
+            result.lines = target - result.firstLine;
+            if (fresh)
+                Clear();
+            const std::uint64_t invalidBefore = attrs.ErrorCellCount();
+            if (!ChangeCells(std::move(changes), QStringLiteral("インポート")))
+                result.failure = ReadFailure::OutOfMemory;
+            else
+                result.invalid = attrs.ErrorCellCount() - invalidBefore;
+        }
+    } catch (const std::bad_alloc &) {
+        result.failure = ReadFailure::OutOfMemory;
+    }
+    releaseFreedMemory();
+    loading = false;
+    return result;
+}
+
+ReportDocument::ExportResult ReportDocument::Export(const QString &path) const
+{
+    ExportResult result;
+    if (!filePath.isEmpty() && QFileInfo(path) == QFileInfo(filePath)) {
+        result.ontoReport = true;
+        return result;
+    }
+    const auto lineFields = [this](std::uint32_t line, std::string_view(&fields)[FieldCount]) {
+        lines[line].Cells(fields);
+    };
+    try {
+        ReportCsvWriter writer;
+        result.written = writer.WriteFile(path, std::uint32_t(LineCount()), lineFields);
+        result.outOfMemory = writer.OutOfMemory();
+        result.facts = writer.Facts();
+    } catch (const std::bad_alloc &) {
+        result.written = false;
+        result.outOfMemory = true;
+    }
+    return result;
+}
+
+QString ReportDocument::SuggestedExportName() const
+{
+    const QString baseName = ShiftJis::ToText(HeaderBaseName());
+    return baseName.isEmpty() ? QString() : baseName + QStringLiteral(".csv");
 }
 
 bool ReportDocument::ChangeCells(CellChanges &&changes, const QString &text)

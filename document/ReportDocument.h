@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReportCsvWriter.h"
+#include "ReportImporter.h"
 #include "ReportRow.h"
 #include "qnVelTorFile.h"
 #include "qnVelTorGridAttr.h"
@@ -54,6 +56,40 @@ public:
         bool Written() const { return failure == WriteFailure::None; }
     };
 
+    // What the file the report was read from holds that the report does
+    // not, and a save would therefore leave out. Lines count from 1.
+    struct SaveLosses
+    {
+        std::uint64_t longLines = 0; // lines with a non-empty field past the 19th
+        std::uint64_t firstLongLine = 0;
+        std::uint64_t bytesAfterEofMark = 0;
+        bool Any() const { return longLines || bytesAfterEofMark; }
+    };
+
+    // Where an import puts its lines: after the report's, or into a new
+    // report with no file, as New would make it.
+    enum class ImportInto { End, NewReport };
+
+    // What an import did. `lines` from `firstLine` on are the imported
+    // ones; `invalid` counts their invalid cells.
+    struct ImportResult
+    {
+        ReadFailure failure = ReadFailure::None;
+        ImportFacts facts;
+        int firstLine = 0;
+        int lines = 0;
+        std::uint64_t invalid = 0;
+        bool Ok() const { return failure == ReadFailure::None; }
+    };
+
+    struct ExportResult
+    {
+        bool written = false;
+        bool outOfMemory = false;
+        bool ontoReport = false; // the path is the report's own file, left alone
+        ExportFacts facts;
+    };
+
     // A header value that would not come back as it is from the file name
     // a save proposes: it holds a character no file name can hold, or the
     // name reads back as `readBack`.
@@ -72,8 +108,10 @@ public:
         int invalid = 0;
         int refused = 0; // characters code page 932 lacks
         int outside = 0; // right of the last field
+        int flattened = 0; // a TAB or line break in the cell became a space
         bool changed = false;
         bool outOfMemory = false;
+        bool cancelled = false; // by the progress callback; nothing changed
         int top = 0;
         int left = 0;
         int bottom = 0;
@@ -136,6 +174,23 @@ public:
     // only be overwritten in place and no copy of it can be kept,
     // `confirmWithoutBackup` is asked first; unset counts as no.
     SaveResult Save(const QString &path, const std::function<bool()> &confirmWithoutBackup = {});
+    // What a save would leave out of the file the report was read from,
+    // as the load found it; nothing once a save has written the report.
+    const SaveLosses &Losses() const { return losses; }
+
+    // Appends the lines of a CSV or text file (ReportImporter.h: encoding
+    // and separator told from its bytes) as one step, validated. The file
+    // never becomes the report's. Into a new report, the report is replaced
+    // only when the file was read whole; any failure, or a cancel through
+    // `progress`, leaves everything as it was.
+    ImportResult Import(const QString &path, const ReadProgress &progress = {}, ImportInto into = ImportInto::End);
+    // Writes the report as a CSV file for spreadsheets (ReportCsvWriter.h).
+    // The report, its file and its saved state are left as they are; the
+    // report's own file is never written over.
+    ExportResult Export(const QString &path) const;
+    // The name an export dialog suggests: the header values' base name
+    // with .csv; empty without one.
+    QString SuggestedExportName() const;
 
     // The text the user is typing into a cell, before it is committed: its
     // verdict is shown at once, and typing into the new-line position makes
@@ -176,8 +231,11 @@ public:
     // Empties the rectangle's cells; false when memory ran out.
     bool ClearBlock(int top, int left, int bottom, int right);
     // Spreadsheet text from (line, field) on, to the right and down,
-    // adding lines as needed.
-    PasteResult PasteText(int line, int field, const QString &text);
+    // adding lines as needed, as one step. Quoted cells may hold TABs, line
+    // breaks and doubled quotes (DelimitedText.h); a TAB or line break in a
+    // cell becomes a space. `progress` hears now and then how many of the
+    // text's characters have been read; false from it cancels the paste.
+    PasteResult PasteText(int line, int field, const QString &text, const ReadProgress &progress = {});
 
     // Many cells changed as one step named `text`, validated, lines appended
     // as the changes need them. False when memory ran out; the report is
@@ -242,6 +300,7 @@ private:
     FileIdentity fileIdentity;
     bool nameChanged = false;
     bool modified = false;
+    SaveLosses losses;
     QUndoStack *undoStack; // owned as a child
     std::unique_ptr<ReportEdits> edits;
 

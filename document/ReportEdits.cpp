@@ -33,6 +33,24 @@ void ReportEdits::Validate(int line, int field)
     document.attrs.SetErrorMessage(unsigned(line), unsigned(field), std::move(message));
 }
 
+void ReportEdits::ValidateFields(int line, std::uint32_t fields)
+{
+    std::string_view cells[ReportRow::CellCount];
+    document.Line(line).Cells(cells);
+    std::string message;
+    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
+        if (!(fields & (1u << field)))
+            continue;
+        // The message only where a rule is broken.
+        const bool valid = document.attributes.IsValid(field, cells[field]);
+        if (!valid)
+            document.attributes.Validate(field, cells[field], message);
+        document.attrs.SetError(unsigned(line), field, !valid);
+        document.attrs.SetErrorMessage(unsigned(line), field, valid ? std::string() : std::move(message));
+        message.clear();
+    }
+}
+
 void ReportEdits::ValidateLine(int line)
 {
     for (int field = 0; field < int(ReportRow::CellCount); ++field)
@@ -184,6 +202,11 @@ ReportRow ReportEdits::ReplaceCells(int line, std::uint32_t fields, const Report
 void ReportEdits::PutBack(int line, ReportRow &&row) noexcept
 {
     document.lines[std::size_t(line)] = std::move(row);
+}
+
+void ReportEdits::SwapRow(int line, ReportRow &row) noexcept
+{
+    std::swap(document.lines[std::size_t(line)], row);
 }
 
 void ReportEdits::SetHeader(ReportDocument::HeaderBox box, const std::string &bytes)

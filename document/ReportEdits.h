@@ -40,11 +40,17 @@ public:
     // CellsChanged().
     ReportRow ReplaceCells(int line, std::uint32_t fields, const ReportRow &cells);
     void PutBack(int line, ReportRow &&row) noexcept;
-    void CellsChanged(int line) { emit document.cellsChanged(line, line); }
+    // Swaps the line's row with `row`, without validating or telling the
+    // views. A row may so go to a step while its block lies in the
+    // report's arena: the steps are dropped whenever the arena is.
+    void SwapRow(int line, ReportRow &row) noexcept;
+    void CellsChanged(int first, int last) { emit document.cellsChanged(first, last); }
     void SetHeader(ReportDocument::HeaderBox box, const std::string &bytes);
 
     void Validate(int line, int field);
     void ValidateLine(int line);
+    // The fields of the mask, reading the line once.
+    void ValidateFields(int line, std::uint32_t fields);
 
     // A field of -1 names the line only.
     void ShowPlace(int line, int field) { emit document.placeShown(line, field); }

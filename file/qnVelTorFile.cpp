@@ -268,6 +268,25 @@ bool IsStorableValue(std::string_view value)
     return FindControlByte(value.data(), value.data() + value.size()) == value.data() + value.size();
 }
 
+ReportSniffer::Looks SniffReportFile(const QString &path)
+{
+    ReadFailure failure = ReadFailure::None;
+    InputFile file;
+    if (!file.Open(path, failure))
+        return ReportSniffer::Looks::Report;
+    QByteArray head(ReportSniffer::HeadSize, Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < head.size()) {
+        const qint64 read = file.Read(head.data() + got, head.size() - got);
+        if (read <= 0)
+            break;
+        got += read;
+    }
+    // Short of the head: the bytes are the whole file.
+    const bool whole = got < head.size() || got >= file.Size();
+    return ReportSniffer::Sniff(QByteArrayView(head.constData(), got), whole);
+}
+
 bool ReadReportFile(const QString &path, qnVelTorData *data)
 {
     return ReadReportFile(path, data, {});

@@ -81,6 +81,11 @@ bool ReadReportFile(const QString &path, qnVelTorData *data, const TakeRecords &
 bool ReadReportLines(const QString &path, const TakeLines &take, const ReadProgress &progress,
                      ReadFailure *failure, ReadFacts *facts = nullptr);
 
+// What the first ReportSniffer::HeadSize bytes of the file at `path` look
+// like, before it is read as a report. Report for a file that cannot be
+// opened or is not a regular file: reading it says why.
+ReportSniffer::Looks SniffReportFile(const QString &path);
+
 // Turns the bytes of a report file into records. The file's text-mode
 // translations are part of the format: CR is dropped wherever it stands and
 // the first 0x1A ends the input.

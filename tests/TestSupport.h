@@ -39,6 +39,20 @@ inline bool writeFile(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
 }
 
+// The text as UTF-16 with its byte-order mark, as a spreadsheet saves
+// "Unicode text".
+inline QByteArray utf16(const QString &text, bool bigEndian = false)
+{
+    QByteArray bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const QChar c : text) {
+        const char high = char(c.unicode() >> 8);
+        const char low = char(c.unicode() & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
 // A report file line of the given leading fields, the rest empty.
 inline QByteArray fileLine(QByteArrayList fields)
 {

@@ -83,10 +83,11 @@ void tst_Document::undoEveryStep_data()
     QTest::addColumn<QString>("step");
     for (const char *step : {"cell edit", "cell emptied", "insert line", "insert at the new-line position",
                              "delete line", "cut line", "paste line", "move down", "move up", "block paste",
-                             "block paste adding lines", "block clear", "insert lines", "insert lines at the end",
-                             "delete lines", "cut lines to the end", "renumber", "renumber lines", "fill down",
-                             "fill down one line", "sort", "sort descending by two fields", "replace all",
-                             "replace all folding width and case", "replace one"})
+                             "block paste adding lines", "spreadsheet block with quoted breaks", "block clear",
+                             "insert lines", "insert lines at the end", "delete lines", "cut lines to the end",
+                             "renumber", "renumber lines", "fill down", "fill down one line", "sort",
+                             "sort descending by two fields", "replace all", "replace all folding width and case",
+                             "replace one", "import"})
         QTest::newRow(step) << QString::fromLatin1(step);
 }
 
@@ -119,6 +120,8 @@ void tst_Document::undoEveryStep()
         QVERIFY(d.MoveLine(2, 0));
     } else if (step == "block paste" || step == "block paste adding lines") {
         QVERIFY(d.PasteText(step == "block paste" ? 0 : 2, 0, block).changed);
+    } else if (step == "spreadsheet block with quoted breaks") {
+        QVERIFY(d.PasteText(1, 0, QStringLiteral("\"x\ny\"\t\"Q\"\"\"\r\n\"\"\tM\r\nz\tQ")).changed);
     } else if (step == "block clear") {
         QVERIFY(d.ClearBlock(0, 0, 2, 7));
     } else if (step == "insert lines" || step == "insert lines at the end") {
@@ -151,6 +154,10 @@ void tst_Document::undoEveryStep()
         QCOMPARE(QStringLiteral("%1:%2:%3").arg(match.line).arg(match.field).arg(match.start), QStringLiteral("0:0:1"));
         QCOMPARE(replace.ReplaceOne(match).replaced, 1u);
         QCOMPARE(QStringLiteral("%1:%2:%3").arg(match.line).arg(match.field).arg(match.start), QStringLiteral("0:2:0"));
+    } else if (step == "import") {
+        const QString csv = dir->filePath(QStringLiteral("lines.csv"));
+        QVERIFY(writeFile(csv, QStringLiteral("\uFEFF5,QQ,000\r\n,,,\r\n6\r\n").toUtf8()));
+        QVERIFY(d.Import(csv).Ok());
     }
     const QStringList after = linesWithErrors(d);
     QVERIFY2(after != before, qPrintable(after.join(u'/')));

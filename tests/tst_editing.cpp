@@ -159,7 +159,9 @@ private slots:
     void trailingSpaces();
     void lookAlikeWaveDash();
     void unencodableRefused();
-    void pastedControlCharacters();
+    void pasteIntoCellEditor_data();
+    void pasteIntoCellEditor();
+    void clickOnCurrentCellOnlySelects();
     void pasteCutToFit_data();
     void pasteCutToFit();
     void pasteIntoHeaderBoxCutToFit();
@@ -695,19 +697,85 @@ void tst_Editing::unencodableRefused()
     QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("1|||||||abc")});
 }
 
-void tst_Editing::pastedControlCharacters()
+// Text pasted while a cell editor is open. Into an editor the user has
+// typed into it goes without its TABs and line breaks; an editor nobody has
+// typed into closes, and text holding them is a spreadsheet's block, pasted
+// from that cell on as with no editor. Through the menu and by Ctrl+V.
+void tst_Editing::pasteIntoCellEditor_data()
+{
+    QTest::addColumn<bool>("typedFirst");
+    QTest::addColumn<bool>("byKey");
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("editorOpen");
+
+    const QString block = QStringLiteral("a\tb\r\nc\nd");
+    const QStringList asText = {QStringLiteral("1|||||||xabcd")};
+    const QStringList asBlock = {QStringLiteral("1|||||||a|b"), QStringLiteral("|||||||c"), QStringLiteral("|||||||d")};
+    QTest::newRow("typed into, menu: text") << true << false << block << asText << true;
+    QTest::newRow("typed into, Ctrl+V: text") << true << true << block << asText << true;
+    QTest::newRow("untouched, menu: block") << false << false << block << asBlock << false;
+    QTest::newRow("untouched, Ctrl+V: block") << false << true << block << asBlock << false;
+    QTest::newRow("untouched, one cell copied with its line break") << false << true << QStringLiteral("曲\r\n")
+                                                                     << QStringList{QStringLiteral("1|||||||曲")} << false;
+    QTest::newRow("untouched, plain text stays in the editor") << false << true << QStringLiteral("yz")
+                                                               << QStringList{QStringLiteral("1|||||||yz")} << true;
+}
+
+void tst_Editing::pasteIntoCellEditor()
+{
+    QFETCH(bool, typedFirst);
+    QFETCH(bool, byKey);
+    QFETCH(QString, clipboard);
+    QFETCH(QStringList, lines);
+    QFETCH(bool, editorOpen);
+
+    TVelTorForm &form = newWindow();
+    showAndActivate();
+    QVERIFY(open({QStringLiteral("1")}));
+    QLineEdit *editor = openEditor(form, 0, 7);
+    QVERIFY(editor);
+    if (typedFirst)
+        QTest::keyClicks(editor, QStringLiteral("x"));
+    QGuiApplication::clipboard()->setText(clipboard);
+    if (byKey) {
+        QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    } else {
+        QVERIFY(form.Ui().EditPaste1->isEnabled());
+        form.Ui().EditPaste1->trigger();
+    }
+    QCOMPARE(form.Ui().VelTorGrid->Editor() != nullptr, editorOpen);
+    form.Ui().VelTorGrid->CommitEditor();
+    QCOMPARE(lineTexts(form.Data()), lines);
+    QVERIFY(form.Modified());
+    // Either way one step.
+    QCOMPARE(form.Data().UndoStack()->count(), 1);
+}
+
+// As in spreadsheets: a click on the current cell selects it, so that a
+// Ctrl+V after it pastes a block; a double click, F2 or typing opens it.
+void tst_Editing::clickOnCurrentCellOnlySelects()
 {
     TVelTorForm &form = newWindow();
     showAndActivate();
-    QLineEdit *editor = openEditor(form, 0, 7);
-    QVERIFY(editor);
-    QGuiApplication::clipboard()->setText(QStringLiteral("a\tb\r\nc\nd"));
-    QVERIFY(form.Ui().EditPaste1->isEnabled());
-    form.Ui().EditPaste1->trigger();
-    QCOMPARE(editor->text(), QStringLiteral("abcd"));
-    QVERIFY(form.Modified());
-    form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("|||||||abcd")});
+    QVERIFY(open({QStringLiteral("1|||||||曲")}));
+    VelTorGridView *grid = form.Ui().VelTorGrid;
+    setCurrent(form, 0, 7);
+    grid->setFocus();
+    const QPoint cell = grid->visualRect(grid->currentIndex()).center();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
+    // An editor would open once no double click can follow.
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    QVERIFY(!grid->Editor());
+    QGuiApplication::clipboard()->setText(QStringLiteral("\"a\tb\"\tc\r\n"));
+    QTest::keyClick(grid, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("1|||||||a b|c")});
+
+    QTest::keyClick(grid, Qt::Key_F2);
+    QVERIFY(grid->Editor());
+    grid->CommitEditor();
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell);
+    QVERIFY(grid->Editor());
 }
 
 // ---- Keys -------------------------------------------------------------------

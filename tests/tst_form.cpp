@@ -495,6 +495,7 @@ const ActionRow actionRows[] = {
     {"EditPaste1", &TVelTorFormUi::EditPaste1},         {"HelpAbout1", &TVelTorFormUi::HelpAbout1},
     {"EditUndo", &TVelTorFormUi::EditUndo},             {"EditRedo", &TVelTorFormUi::EditRedo},
     {"EditNextError", &TVelTorFormUi::EditNextError},   {"EditPrevError", &TVelTorFormUi::EditPrevError},
+    {"FileImport1", &TVelTorFormUi::FileImport1},       {"FileExport1", &TVelTorFormUi::FileExport1},
 };
 
 QString actionName(const TVelTorForm &form, const QAction *action)
@@ -595,9 +596,9 @@ void tst_Form::menus()
                                   QStringLiteral("ヘルプ(&H)")}));
     QCOMPARE(hints, QStringList({QStringLiteral("ファイルに関連した機能"), QStringLiteral("編集に関連した機能"),
                                  QStringLiteral("ヘルプトピック")}));
-    QCOMPARE(contents, QStringList({QStringLiteral("FileNew1 FileOpen1 FileSave1 FileSaveAs1 - FileRecent1 FileRecent2 "
-                                                   "FileRecent3 FileRecent4 FileRecent5 FileRecent6 FileRecent7 "
-                                                   "FileRecent8 - FileExit1"),
+    QCOMPARE(contents, QStringList({QStringLiteral("FileNew1 FileOpen1 FileSave1 FileSaveAs1 - FileImport1 FileExport1 "
+                                                   "- FileRecent1 FileRecent2 FileRecent3 FileRecent4 FileRecent5 "
+                                                   "FileRecent6 FileRecent7 FileRecent8 - FileExit1"),
                                     QStringLiteral("EditUndo EditRedo - EditInsertLine EditDeleteLine EditCutLine "
                                                    "EditCopyLine EditPasteLine - EditCut1 EditCopy1 EditPaste1 "
                                                    "EditClearCells - EditNextError EditPrevError - EditFind EditReplace - "

@@ -238,8 +238,15 @@ void tst_Undo::pasteCountsInTheStatusBar()
     f.BlockPaste();
     QCOMPARE(linesWithErrors(f.Data()), QStringList({"1|||||||keep||||||||QQ|V|x|y [15]", "2||||||||||||||||I"}));
     QCOMPARE(f.statusBar()->currentMessage(),
-             QStringLiteral("5個のセルを貼り付けました（エラー1個、Shift_JISで表せない文字のため拒否3個）。"
+             QStringLiteral("5個のセルを貼り付けました（エラー1個、Shift_JISにない文字で拒否3個）。"
                             "最後の項目より右の2個は捨てました。"));
+    // Cells whose TAB or line break became a space are counted too.
+    QGuiApplication::clipboard()->setText(QStringLiteral("\"a\r\nb\"\t\"c\td\"\t\"e\"\r\n"));
+    setCurrent(f, 1, 7);
+    f.BlockPaste();
+    QCOMPARE(lineText(f.Data(), 1), QStringLiteral("2|||||||a b|c d|e|||||||I"));
+    QCOMPARE(f.statusBar()->currentMessage(),
+             QStringLiteral("3個のセルを貼り付けました（エラー0個、Shift_JISにない文字で拒否0個、改行・タブを空白にしたセル2個）。"));
 }
 
 // The keys as a user presses them, with the grid focused and no editor open.
@@ -338,15 +345,35 @@ void tst_Undo::loadReportsCountsAndDroppedFields()
 {
     TVelTorForm &f = window->form;
     QStringList &boxes = window->dialogs.boxes;
-    load(fileLine("1|QQ") + fileLine("2") + fileLine(QStringLiteral("3") + QString(20, u'|') + "extra"));
+    // Empty fields past the 19th hold nothing to lose: line 2 is no long line.
+    const QByteArray emptyExtras = fileLine("2").chopped(2) + "\t\t\t\r\n";
+    load(fileLine("1|QQ") + emptyExtras + fileLine(QStringLiteral("3") + QString(20, u'|') + "extra"));
     QCOMPARE(f.statusBar()->currentMessage(), QStringLiteral("3行を読み込みました。エラーのセルは1個（1行）です。"));
     QCOMPARE(boxes.size(), 1);
-    QVERIFY2(boxes.at(0).contains(QStringLiteral("項目が19個より多い行が1行あります（最初は3行目）。")),
+    QVERIFY2(boxes.at(0).startsWith(QStringLiteral("20個目以降にも項目がある行が1行あります（最初は3行目）。\n")),
              qPrintable(boxes.at(0)));
-    QVERIFY(!boxes.at(0).contains(QStringLiteral("NUL")));
+    // It says how to keep them.
+    QVERIFY2(boxes.at(0).contains(QStringLiteral("「キャンセル」")), qPrintable(boxes.at(0)));
     boxes.clear();
-    load(fileLine("1") + fileLine("2"));
-    QCOMPARE(boxes.size(), 0);
+    load(fileLine("1") + emptyExtras);
+    QCOMPARE(boxes, QStringList());
+
+    // What follows an end-of-file mark is counted in bytes.
+    load(fileLine("1") + "\x1A" + fileLine("2"));
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.at(0).startsWith(QStringLiteral("ファイル終端記号（0x1A）より後に%1バイトあります。").arg(fileLine("2").size())),
+             qPrintable(boxes.at(0)));
+    boxes.clear();
+
+    // Bytes that are not Shift-JIS, or a NUL: named in plain words, with
+    // the first such line and what a save does.
+    load(fileLine("1") + fileLine(QByteArrayList{"2", QByteArray("\x00x", 2)}) + fileLine(QByteArrayList{"3", "\xFF"}));
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.at(0).startsWith(
+                     QStringLiteral("Shift_JIS（JIS X 0208）で書かれていない文字を含む行が2行あります（最初は2行目）。\n")),
+             qPrintable(boxes.at(0)));
+    QVERIFY(boxes.at(0).contains(QStringLiteral("保存")));
+    QVERIFY(!boxes.at(0).contains(QStringLiteral("NUL")));
 }
 
 QTEST_MAIN(tst_Undo)

@@ -1,0 +1,33 @@
+#include "CsvFileDialog.h"
+
+namespace {
+
+#ifdef Q_OS_WIN
+const QString ImportFilter = QStringLiteral("CSV・テキストファイル(*.csv *.txt *.tsv *.dat);;すべてのファイル (*.*)");
+#else
+// Elsewhere "*.*" would hide every name without a dot.
+const QString ImportFilter = QStringLiteral("CSV・テキストファイル(*.csv *.txt *.tsv *.dat);;すべてのファイル (*)");
+#endif
+const QString ExportFilter = QStringLiteral("CSVファイル(*.csv)");
+
+} // namespace
+
+CsvFileDialog::CsvFileDialog(QWidget *parent, Mode mode, const QString &folder, const QString &suggested)
+    : QFileDialog(parent, QString(), folder, mode == Mode::Import ? ImportFilter : ExportFilter)
+{
+    if (mode == Mode::Import) {
+        setAcceptMode(QFileDialog::AcceptOpen);
+        setFileMode(QFileDialog::ExistingFile);
+        return;
+    }
+    setAcceptMode(QFileDialog::AcceptSave);
+    setFileMode(QFileDialog::AnyFile);
+    setDefaultSuffix(QStringLiteral("csv"));
+#ifndef Q_OS_WIN
+    // Qt's own dialog reliably adds the default extension and asks before
+    // overwriting the file that name then names.
+    setOption(QFileDialog::DontUseNativeDialog);
+#endif
+    if (!suggested.isEmpty())
+        selectFile(suggested);
+}
