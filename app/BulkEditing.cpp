@@ -25,13 +25,6 @@
 #include <QMenu>
 #include <QStatusBar>
 
-namespace {
-
-// A recent report's path in the ファイル menu, elided in its middle.
-constexpr int RecentPathWidth = 480;
-
-} // namespace
-
 QStringList TVelTorForm::FieldNames() const
 {
     QStringList names;
@@ -169,38 +162,6 @@ void TVelTorForm::MoveCurrentLine(int step)
     ShowPlace(line, GridColToField(CurrentCol()));
 }
 
-void TVelTorForm::ShowHeaderVerdict(ReportDocument::HeaderBox box)
-{
-    QLineEdit *edit = box == ReportDocument::SyoudakuBangou  ? ui.SyoudakuBangou
-            : box == ReportDocument::HoukokuNengappi         ? ui.HoukokuNengappi
-                                                             : nullptr;
-    if (!edit)
-        return;
-    // Framed and explained like an invalid cell; typing and saving go on.
-    const QString message = ShiftJis::ToText(document.HeaderVerdict(box));
-    edit->setStyleSheet(message.isEmpty() ? QString() : QStringLiteral("QLineEdit { border: 1px solid rgb(255, 0, 0); }"));
-    edit->setToolTip(message.isEmpty() ? headerHints[box] : message);
-    edit->setStatusTip(message.isEmpty() ? headerHints[box] : message);
-}
-
-void TVelTorForm::ShowRecentFiles()
-{
-    const QStringList paths = RecentFiles::Read();
-    const QFontMetrics metrics(ui.FileMenu->font());
-    for (int i = 0; i < int(ui.FileRecent.size()); ++i) {
-        QAction *action = ui.FileRecent[i];
-        action->setVisible(i < paths.size());
-        if (i >= paths.size())
-            continue;
-        const QString path = QDir::toNativeSeparators(paths[i]);
-        QString shown = metrics.elidedText(path, Qt::ElideMiddle, RecentPathWidth);
-        action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(shown.replace(u'&', QStringLiteral("&&"))));
-        action->setStatusTip(path);
-        action->setData(paths[i]);
-    }
-    ui.FileRecentSeparator->setVisible(!paths.isEmpty());
-}
-
 void TVelTorForm::FileRecentExecute(const QString &path)
 {
     if (!QFileInfo(path).isFile()) {
@@ -208,8 +169,7 @@ void TVelTorForm::FileRecentExecute(const QString &path)
         QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), Messages::RecentFileMissing(path),
                         QMessageBox::Ok, this);
         dialogs->ExecMessageBox(box);
-        RecentFiles::Remove(path);
-        ShowRecentFiles();
+        ui.ShowRecentFiles(RecentFiles::Remove(path));
         return;
     }
     if (QuerySaveBeforeReplace(this))

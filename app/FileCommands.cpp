@@ -166,8 +166,7 @@ bool TVelTorForm::LoadReport(const QString &path)
     gridHint.clear();
     SetCurrentCell(FixedCols, FixedRows);
     ui.VelTorGrid->scrollToTop();
-    RecentFiles::Add(path);
-    ShowRecentFiles();
+    ui.ShowRecentFiles(RecentFiles::Add(path));
     ShowLoadFacts(result.facts);
     return true;
 }
@@ -234,8 +233,7 @@ bool TVelTorForm::FileSave1Execute(QObject *Sender)
         return false;
     }
     statusBar()->showMessage(Messages::Saved(document));
-    RecentFiles::Add(target);
-    ShowRecentFiles();
+    ui.ShowRecentFiles(RecentFiles::Add(target));
     return true;
 }
 

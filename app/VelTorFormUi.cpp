@@ -6,6 +6,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -305,4 +307,23 @@ void TVelTorFormUi::LayOut(const QWidget *client)
     const int bottomMargin = DesignedHeight - ToolBarHeight - StatusBarHeight - (94 - ToolBarHeight) - 285;
     VelTorGrid->setGeometry(8, top, std::max(0, client->width() - 16),
                             std::max(0, client->height() - top - bottomMargin));
+}
+
+void TVelTorFormUi::ShowRecentFiles(const QStringList &paths)
+{
+    // A path in the menu is elided in its middle, where it says least.
+    constexpr int PathWidth = 480;
+    const QFontMetrics metrics(FileMenu->font());
+    for (int i = 0; i < int(FileRecent.size()); ++i) {
+        QAction *action = FileRecent[i];
+        action->setVisible(i < paths.size());
+        if (i >= paths.size())
+            continue;
+        const QString path = QDir::toNativeSeparators(paths[i]);
+        QString shown = metrics.elidedText(path, Qt::ElideMiddle, PathWidth);
+        action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(shown.replace(u'&', QStringLiteral("&&"))));
+        action->setStatusTip(path);
+        action->setData(paths[i]);
+    }
+    FileRecentSeparator->setVisible(!paths.isEmpty());
 }

@@ -25,6 +25,8 @@ public:
     void SetupUi(QMainWindow *window, RowHandleHeader::DrawCell drawCell);
     // Only the grid follows the window's size.
     void LayOut(const QWidget *client);
+    // The ファイル menu's list of recent reports, newest first.
+    void ShowRecentFiles(const QStringList &paths);
 
     QList<QIcon> ImageList1;
     QToolBar *ToolBar1 = nullptr;

@@ -3,8 +3,10 @@
 #include "CellDelegate.h"
 #include "ReplaceDialog.h"
 #include "SortDialog.h"
+#include "HeaderBoxes.h"
 #include "Messages.h"
 #include "Icons.h"
+#include "RecentFiles.h"
 #include "ReportModel.h"
 #include "TextFilter.h"
 #include "VelTorGridView.h"
@@ -140,7 +142,8 @@ void TVelTorForm::ConnectActions()
     connect(ui.EditFillDown, &QAction::triggered, this, &TVelTorForm::EditFillDownExecute);
     connect(ui.EditSort, &QAction::triggered, this, &TVelTorForm::EditSortExecute);
     connect(ui.EditClearCells, &QAction::triggered, this, &TVelTorForm::BlockClear);
-    connect(ui.FileMenu, &QMenu::aboutToShow, this, &TVelTorForm::ShowRecentFiles);
+    // Another running copy may have opened or saved a report since.
+    connect(ui.FileMenu, &QMenu::aboutToShow, this, [this] { ui.ShowRecentFiles(RecentFiles::Read()); });
     for (QAction *recent : ui.FileRecent)
         connect(recent, &QAction::triggered, this, [this, recent] { FileRecentExecute(recent->data().toString()); });
 
@@ -234,30 +237,8 @@ void TVelTorForm::ConnectControls()
 
 void TVelTorForm::ConnectDocument()
 {
-    const std::array<QLineEdit *, ReportDocument::HeaderCount> headers = {ui.SyoudakuBangou, ui.HoukokuNengappi,
-                                                                          ui.NiniMoziretsu};
-    for (int box = 0; box < ReportDocument::HeaderCount; ++box) {
-        QLineEdit *header = headers[std::size_t(box)];
-        const auto which = ReportDocument::HeaderBox(box);
-        // What the user types is the box's own text already: the document
-        // keeps the bytes and the step, and the box is left alone.
-        connect(header, &QLineEdit::textEdited, this, [this, which](const QString &text) {
-            headerTyping = true;
-            document.SetHeaderText(which, text, headerSession);
-            headerTyping = false;
-        });
-        // The header values travel only in the file name.
-        header->findChild<TextFilter *>()->RefuseFileNameCharacters();
-    }
-    connect(&document, &ReportDocument::headerChanged, this, [this, headers](ReportDocument::HeaderBox box) {
-        const QString text = document.HeaderText(box);
-        if (!headerTyping && headers[std::size_t(box)]->text() != text)
-            headers[std::size_t(box)]->setText(text);
-        ShowHeaderVerdict(box);
-    });
-    connect(&document, &ReportDocument::headerShown, this,
-            [headers](ReportDocument::HeaderBox box) { headers[std::size_t(box)]->setFocus(Qt::OtherFocusReason); });
-    connect(qApp, &QApplication::focusChanged, this, [this] { ++headerSession; });
+    headerBoxes = std::make_unique<HeaderBoxes>(
+            document, HeaderBoxes::Boxes{ui.SyoudakuBangou, ui.HoukokuNengappi, ui.NiniMoziretsu});
 
     connect(&document, &ReportDocument::modifiedChanged, this, &QWidget::setWindowModified);
     connect(&document, &ReportDocument::filePathChanged, this, [this](const QString &path) {
@@ -296,9 +277,7 @@ void TVelTorForm::OnCreate()
     move(0, 0);
     resize(DesignedWidth, DesignedHeight + menuBar()->sizeHint().height());
     WindowSettings::Read(*this, *ui.VelTorGrid, lastFolder);
-    headerHints[ReportDocument::SyoudakuBangou] = ui.SyoudakuBangou->toolTip();
-    headerHints[ReportDocument::HoukokuNengappi] = ui.HoukokuNengappi->toolTip();
-    ShowRecentFiles();
+    ui.ShowRecentFiles(RecentFiles::Read());
     ShowTitle();
     SetCurrentCell(FixedCols, FixedRows);
     UpdateLineActions();

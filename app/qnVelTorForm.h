@@ -11,6 +11,9 @@
 #include <QMainWindow>
 #include <QMessageBox>
 
+#include <memory>
+
+class HeaderBoxes;
 class QFileDialog;
 class QMenu;
 class QPushButton;
@@ -224,9 +227,6 @@ private:
     // Enter and Shift+Enter: the cell below or above, at most the new-line
     // row.
     void MoveCurrentLine(int step);
-    // The header box's red frame and hint follow its value's rule.
-    void ShowHeaderVerdict(ReportDocument::HeaderBox box);
-    void ShowRecentFiles();
     void UpdateBulkActions();
     QStringList FieldNames() const;
     // Puts the current row on the line clipboard; false when it did not get there.
@@ -238,6 +238,8 @@ private:
     void SearchButtonLeft(QPushButton *button);
 
     ReportDocument document;
+    // Declared after the document it reads, so that it goes first.
+    std::unique_ptr<HeaderBoxes> headerBoxes;
     qnVelTorClipboard lineClipboard;
     Dialogs defaultDialogs;
     Dialogs *dialogs = &defaultDialogs; // not owned
@@ -246,14 +248,8 @@ private:
     // A load, import or paste is running; events are handled while its
     // progress shows, and a second one must not start inside it.
     bool loading = false;
-    // Typing into a header box after the focus was elsewhere is a new step.
-    int headerSession = 0;
-    // The text a header box hands over is its own already.
-    bool headerTyping = false;
     QString gridHint;
     QString lastFolder;
-    // The header boxes' own hints, shown while their values keep the rules.
-    QString headerHints[ReportDocument::HeaderCount];
     // What the last find and replace looked for, and the last sort's keys.
     QString lastFind;
     QString lastReplacement;
