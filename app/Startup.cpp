@@ -1,5 +1,7 @@
 #include "Startup.h"
 
+#include "Messages.h"
+#include "SafeReplace.h"
 #include "qnVelTorForm.h"
 
 #include <QCoreApplication>
@@ -8,6 +10,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMessageBox>
 #include <QTranslator>
 
 QStringList QtTranslationFolders()
@@ -50,4 +53,10 @@ bool OpenCommandLineFile(TVelTorForm &form, const QStringList &arguments)
     // A relative name is the caller's working folder's, and the report
     // remembers its full path for later saves.
     return form.LoadReport(QFileInfo(arguments.at(1)).absoluteFilePath());
+}
+
+void RecoverInterruptedSaves(TVelTorForm &form)
+{
+    for (const InterruptedSave &save : ::RecoverInterruptedSaves())
+        QMessageBox::warning(&form, QStringLiteral("確認"), Messages::InterruptedSave(save));
 }

@@ -25,6 +25,10 @@ QTranslator *InstallQtTranslation(QCoreApplication *application, const QStringLi
 // built into the program.
 QIcon ProgramIcon();
 
+// Puts back the old bytes of files an in-place save left part written when
+// the program was killed, and tells the user of each.
+void RecoverInterruptedSaves(TVelTorForm &form);
+
 // Opens the file named by the first argument after the program's name, as
 // Open does; this is how file managers and desktop entries hand over a file.
 // A file that cannot be read gets the usual read error and leaves the window

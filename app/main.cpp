@@ -22,8 +22,10 @@ int main(int argc, char *argv[])
     QObject::connect(&application, &TVelTorApplication::outOfMemory, &VelTorForm, [&VelTorForm] {
         QMessageBox::warning(&VelTorForm, QStringLiteral("エラー"), TVelTorApplication::OutOfMemoryMessage());
     });
-    // Once the window is up, so that a read error has a window to stand on.
+    // Once the window is up, so that a message has a window to stand on;
+    // a file left half saved is put right before anything is opened.
     QTimer::singleShot(0, &VelTorForm, [&VelTorForm, &application] {
+        RecoverInterruptedSaves(VelTorForm);
         OpenCommandLineFile(VelTorForm, application.arguments());
     });
     return application.exec();

@@ -106,6 +106,20 @@ QString WithoutBackup(const QString &path)
             .arg(QDir::toNativeSeparators(path));
 }
 
+QString InterruptedSave(const struct InterruptedSave &save)
+{
+    const QString path = QDir::toNativeSeparators(save.path);
+    if (save.restored) {
+        return QStringLiteral("前回、ファイルをその場で書き換えている途中でプログラムが終了したため、"
+                              "保存する前の内容に戻しました。\n\n%1")
+                .arg(path);
+    }
+    return QStringLiteral("前回、ファイルをその場で書き換えている途中でプログラムが終了しました。"
+                          "保存する前の内容に戻せなかったため、ファイルは壊れているおそれがあります。\n\n%1\n\n"
+                          "保存する前の内容の控えは次の場所にあります：\n%2")
+            .arg(path, QDir::toNativeSeparators(save.backupPath));
+}
+
 QString ChangedOnDisk(const QString &path, DiskChange change)
 {
     QString what;

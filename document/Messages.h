@@ -25,6 +25,9 @@ QString Save(const QString &path, WriteFailure failure, const QString &backupPat
 QString SaveReason(WriteFailure failure, const QString &backupPath = {});
 // The question before a file is overwritten in place with no copy of it.
 QString WithoutBackup(const QString &path);
+// At start: an in-place save the program never finished, and what was done
+// about it.
+QString InterruptedSave(const struct InterruptedSave &save);
 // The question before a save over a file that changed on the disk since
 // it was opened or saved.
 QString ChangedOnDisk(const QString &path, DiskChange change);

@@ -11,6 +11,7 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -102,6 +103,17 @@ public:
 
     const QByteArray &Path() const { return path; }
     void Keep() { path.clear(); }
+    void RemoveNow()
+    {
+        if (!path.isEmpty())
+            System().unlink(path.constData());
+        path.clear();
+    }
+    void Take(QByteArray other)
+    {
+        RemoveNow();
+        path = std::move(other);
+    }
 
 private:
     QByteArray path;
@@ -240,25 +252,85 @@ QString BackupFolder()
     return folder;
 }
 
-// Stores a copy of the open file `original` in the cache folder, synced
-// and compared byte for byte with it. The copy's path, or empty when none
-// could be made (and nothing is left behind).
-QByteArray StoreBackup(int original)
+// The record of an in-place save under way, in the cache folder: the path
+// of the file being overwritten, then, once the copy of its old bytes
+// beside the record is whole, a mark that says so. A save that ends takes
+// its record away; one that never ends (the program killed part way, the
+// power gone) leaves it, and the next start puts the old bytes back from
+// the copy. The record stays locked while the save runs, so that another
+// running copy of the editor leaves it alone.
+class InPlaceJournal
 {
-    const QString folder = BackupFolder();
-    if (folder.isEmpty())
-        return {};
+public:
+    static constexpr const char *Suffix = ".journal";
+    static constexpr const char *CopySuffix = ".bak";
+    // After the path and a NUL, which no path holds.
+    static constexpr const char *CopiedMark = "copied";
+
+    InPlaceJournal() = default;
+    ~InPlaceJournal() { Remove(); }
+    InPlaceJournal(const InPlaceJournal &) = delete;
+    InPlaceJournal &operator=(const InPlaceJournal &) = delete;
+
+    // False, with nothing left behind, when no record could be stored.
+    bool Open(const QString &folder, const QByteArray &target)
+    {
+        const QByteArray folderName = QFile::encodeName(folder);
+        fd = CreateUnique(folderName, "qnVelTor-", Suffix, O_RDWR, 0600, path);
+        if (fd < 0) {
+            path.clear();
+            return false;
+        }
+        if (::flock(fd, LOCK_EX) != 0 || !WriteAll(fd, target.constData(), std::size_t(target.size()))
+            || !SyncToDisk(fd) || !SyncFolder(folderName)) {
+            Remove();
+            return false;
+        }
+        return true;
+    }
+    // Where the copy of the old file goes.
+    QByteArray CopyPath() const { return path.chopped(int(std::strlen(Suffix))) + CopySuffix; }
+    // The copy is whole: from now on a start puts it back.
+    bool MarkCopied()
+    {
+        const QByteArray mark = QByteArray(1, '\0') + CopiedMark;
+        return WriteAll(fd, mark.constData(), std::size_t(mark.size())) && SyncToDisk(fd);
+    }
+    void Remove()
+    {
+        if (!path.isEmpty())
+            System().unlink(path.constData());
+        if (fd >= 0)
+            System().close(fd);
+        path.clear();
+        fd = -1;
+    }
+
+    static bool SyncFolder(const QByteArray &folder)
+    {
+        const Descriptor folderFd(System().open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+        return folderFd.Get() >= 0 && SyncToDisk(folderFd.Get());
+    }
+
+private:
     QByteArray path;
+    int fd = -1;
+};
+
+// Stores a copy of the open file `original` at `path`, synced and compared
+// byte for byte with it. False, with nothing left behind, when it could not.
+bool StoreBackup(int original, const QByteArray &path)
+{
     // Readable by the user alone: the report may not be meant for others.
-    Descriptor copy(CreateUnique(QFile::encodeName(folder), "qnVelTor-", ".bak", O_RDWR, 0600, path));
+    Descriptor copy(System().open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (copy.Get() < 0)
-        return {};
+        return false;
     RemovedUnlessKept removed(path);
     if (!CopyContents(original, copy.Get()) || !SyncToDisk(copy.Get()) || !SameContents(original, copy.Get())
         || !copy.Close())
-        return {};
+        return false;
     removed.Keep();
-    return path;
+    return true;
 }
 
 // Puts the old file back from `backup` into the open `file`, which held
@@ -273,7 +345,7 @@ bool RestoreFromBackup(int file, const QByteArray &backup, off_t oldSize)
 // Overwrites the regular file `target`, which `file` has open for reading
 // and writing, after a checked copy of it has been stored; puts the old
 // bytes back when the write fails.
-ReplaceResult WriteInPlace(int file, qint64 size, const FileContents &contents,
+ReplaceResult WriteInPlace(int file, const QByteArray &target, qint64 size, const FileContents &contents,
                            const std::function<bool()> &confirmWithoutBackup)
 {
     ReplaceResult result;
@@ -288,7 +360,19 @@ ReplaceResult WriteInPlace(int file, qint64 size, const FileContents &contents,
     }
     // The folder itself was tried first: the file it refused is why the
     // save is written in place.
-    RemovedUnlessKept backup(StoreBackup(file));
+    InPlaceJournal journal;
+    RemovedUnlessKept backup;
+    const QString folder = BackupFolder();
+    if (!folder.isEmpty() && journal.Open(folder, target)) {
+        if (StoreBackup(file, journal.CopyPath())) {
+            backup.Take(journal.CopyPath());
+            // A copy nobody would find after a crash is no copy.
+            if (!journal.MarkCopied())
+                backup.RemoveNow();
+        }
+        if (backup.Path().isEmpty())
+            journal.Remove();
+    }
     if (backup.Path().isEmpty() && !(confirmWithoutBackup && confirmWithoutBackup())) {
         result.failure = WriteFailure::InPlaceDeclined;
         return result;
@@ -389,7 +473,7 @@ ReplaceResult ReplaceFile(const QString &path, qint64 size, const FileContents &
             const Descriptor file(System().open(target.constData(), O_RDWR | O_CLOEXEC, 0));
             if (file.Get() < 0)
                 return fail(WriteFailureOf(errno, WriteFailure::CannotCreate));
-            return WriteInPlace(file.Get(), size, contents, confirmWithoutBackup);
+            return WriteInPlace(file.Get(), target, size, contents, confirmWithoutBackup);
         }
         if (error == ENOSPC)
             return fail(NoSpaceFailure(folderName));
@@ -454,6 +538,57 @@ ReplaceResult ReplaceFile(const QString &path, qint64 size, const FileContents &
     }
     result.written = known ? IdentityOfStatus(written) : IdentityOf(finalPath);
     return result;
+}
+
+std::vector<InterruptedSave> RecoverInterruptedSaves()
+{
+    std::vector<InterruptedSave> found;
+    const QString folder = BackupFolder();
+    if (folder.isEmpty())
+        return found;
+    const QStringList journals = QDir(folder).entryList(
+            {QStringLiteral("qnVelTor-*") + QLatin1String(InPlaceJournal::Suffix)}, QDir::Files);
+    for (const QString &name : journals) {
+        const QByteArray journalPath = QFile::encodeName(QDir(folder).filePath(name));
+        const QByteArray copyPath =
+                journalPath.chopped(int(std::strlen(InPlaceJournal::Suffix))) + InPlaceJournal::CopySuffix;
+        const Descriptor journal(System().open(journalPath.constData(), O_RDWR | O_CLOEXEC, 0));
+        // A save another running copy of the editor is making right now.
+        if (journal.Get() < 0 || ::flock(journal.Get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        QByteArray record;
+        char buffer[4096];
+        for (qint64 got; (got = ReadFull(journal.Get(), buffer, sizeof buffer)) > 0;)
+            record.append(buffer, got);
+        const qsizetype nul = record.indexOf('\0');
+        const QByteArray target = record.left(nul);
+        // Killed before the copy was whole: the file was not touched yet.
+        const bool copied = nul >= 0 && record.mid(nul + 1) == InPlaceJournal::CopiedMark;
+        const Descriptor backup(copied ? System().open(copyPath.constData(), O_RDONLY | O_CLOEXEC, 0) : -1);
+        const Descriptor file(backup.Get() < 0 || target.isEmpty()
+                                      ? -1
+                                      : System().open(target.constData(), O_RDWR | O_CLOEXEC, 0));
+        InterruptedSave save;
+        save.path = QFile::decodeName(target);
+        bool report = false;
+        struct stat old {};
+        if (file.Get() >= 0 && System().fstat(backup.Get(), &old) == 0 && !SameContents(backup.Get(), file.Get())) {
+            report = true;
+            save.restored = RestoreFromBackup(file.Get(), copyPath, old.st_size);
+        } else if (backup.Get() >= 0 && file.Get() < 0) {
+            // The file is gone or cannot be written: the copy is all there is.
+            report = true;
+        }
+        if (report && !save.restored)
+            save.backupPath = QFile::decodeName(copyPath);
+        else
+            System().unlink(copyPath.constData());
+        // Told once: the user decides what to do with a copy kept.
+        System().unlink(journalPath.constData());
+        if (report)
+            found.push_back(save);
+    }
+    return found;
 }
 
 #else // Q_OS_UNIX
@@ -536,6 +671,12 @@ ReplaceResult ReplaceFile(const QString &path, qint64 size, const FileContents &
     }
     result.written = IdentityOf(path);
     return result;
+}
+
+std::vector<InterruptedSave> RecoverInterruptedSaves()
+{
+    // Windows' in-place saves keep no copy to put back.
+    return {};
 }
 
 #endif // Q_OS_UNIX

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <vector>
 
 // Why a save did not happen, for the one message the user reads. Unless
 // said otherwise below, the file at the path is as it was byte for byte and
@@ -62,3 +63,19 @@ struct ReplaceResult
 // one: see qnVelTorFileWriter, which saves reports with it.
 ReplaceResult ReplaceFile(const QString &path, qint64 size, const FileContents &contents,
                           const std::function<bool()> &confirmWithoutBackup);
+
+// An in-place save that never ended: the program was killed, or the power
+// went, while the file was being overwritten where it stands.
+struct InterruptedSave
+{
+    QString path;
+    // The old bytes are back.
+    bool restored = false;
+    // When they could not be put back: the copy of the old file, kept.
+    QString backupPath;
+};
+
+// Puts back the old bytes of every file an in-place save left part
+// written, from the copy that save kept; for the program's start. Saves
+// under way in another running copy of the editor are left alone.
+std::vector<InterruptedSave> RecoverInterruptedSaves();

@@ -6,6 +6,7 @@
 #include "FileIdentity.h"
 #include "FileSystemCalls.h"
 #include "MemoryHeadroom.h"
+#include "SafeReplace.h"
 #include "qnVelTorData.h"
 #include "qnVelTorFile.h"
 
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -45,6 +47,8 @@ struct Fault
     qint64 after = 0;
     bool once = false;
     bool corrupt = false;
+    // The program is killed at that point instead, as kill -9 would.
+    bool die = false;
 };
 using Faults = std::vector<Fault>;
 
@@ -109,6 +113,8 @@ qint64 allowed(Call call, Kind kind, qint64 amount)
             continue;
         const qint64 left = fault.after - calls.done[i];
         if (left <= 0) {
+            if (fault.die)
+                _exit(9);
             calls.fired[i] = true;
             errno = fault.error;
             return -1;
@@ -363,6 +369,7 @@ const QByteArray OldMark = "old";
 
 } // namespace
 
+Q_DECLARE_METATYPE(Fault)
 Q_DECLARE_METATYPE(Faults)
 Q_DECLARE_METATYPE(WriteFailure)
 Q_DECLARE_METATYPE(ReadFailure)
@@ -383,6 +390,9 @@ private slots:
     void keepsModeOwnerAndLink();
     void inPlace_data();
     void inPlace();
+    void killedInPlaceSaveIsPutBack_data();
+    void killedInPlaceSaveIsPutBack();
+    void saveUnderWayElsewhereIsLeftAlone();
     void readFault_data();
     void readFault();
     void identity_data();
@@ -665,6 +675,93 @@ void tst_FileFaults::inPlace()
     // The copy is removed unless it is the only one left of the old file.
     if (cacheUsable)
         QCOMPARE(filesUnder(cache), QStringList());
+}
+
+void tst_FileFaults::killedInPlaceSaveIsPutBack_data()
+{
+    QTest::addColumn<Fault>("death");
+    QTest::addColumn<bool>("torn");
+    Fault death {Call::Write, Kind::Target, 0, 1 << 20};
+    death.die = true;
+    QTest::newRow("killed part way through the file") << death << true;
+    Fault beforeWriting {Call::Fallocate, Kind::Target, 0, 0};
+    beforeWriting.die = true;
+    QTest::newRow("killed before the file was touched") << beforeWriting << false;
+    Fault beforeSync {Call::Fsync, Kind::Target, 0, 0};
+    beforeSync.die = true;
+    QTest::newRow("killed before the new bytes were synced") << beforeSync << true;
+    Fault copying {Call::Write, Kind::Backup, 0, 4096};
+    copying.die = true;
+    QTest::newRow("killed while the old bytes were copied") << copying << false;
+}
+
+// Killed while the file was overwritten where it stands, the program can
+// put nothing back itself: the next start does, from the copy the save kept.
+void tst_FileFaults::killedInPlaceSaveIsPutBack()
+{
+    QFETCH(Fault, death);
+    QFETCH(bool, torn);
+    const QString path = dir->filePath("1234567890201204ABC.dat");
+    const QByteArray old = reportBytes(OldLines, OldMark);
+    QVERIFY(writeFile(path, old));
+    const QString cache = dir->filePath("cache");
+    const CacheHome cacheHome(cache);
+    const qnVelTorData data = report(NewLines);
+
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        const Planted planted(path, {{Call::Open, Kind::Temporary, EACCES, 0}, death});
+        qnVelTorFileWriter writer;
+        writer.Write(path, &data);
+        _exit(0);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+    const QByteArray left = readFile(path);
+    QCOMPARE(left != old, torn);
+
+    const std::vector<InterruptedSave> recovered = RecoverInterruptedSaves();
+    QCOMPARE(readFile(path), old);
+    QCOMPARE(filesUnder(cache), QStringList());
+    if (!torn) {
+        // Nothing had changed: nothing to tell.
+        QCOMPARE(recovered.size(), std::size_t(0));
+        return;
+    }
+    QCOMPARE(recovered.size(), std::size_t(1));
+    QCOMPARE(recovered[0].path, path);
+    QVERIFY(recovered[0].restored);
+    QCOMPARE(recovered[0].backupPath, QString());
+    // Told once.
+    QCOMPARE(RecoverInterruptedSaves().size(), std::size_t(0));
+}
+
+void tst_FileFaults::saveUnderWayElsewhereIsLeftAlone()
+{
+    const QString path = dir->filePath("1234567890201204ABC.dat");
+    const QString cache = dir->filePath("cache");
+    const CacheHome cacheHome(cache);
+    // A copy and its record as a save under way keeps them, the record
+    // locked by the program that makes the save.
+    // With no application object, the cache folder of the file layer.
+    QVERIFY(QDir().mkpath(cache + "/qnVelTor"));
+    const QString backup = cache + "/qnVelTor/qnVelTor-abcdef.bak";
+    const QString journal = cache + "/qnVelTor/qnVelTor-abcdef.journal";
+    QVERIFY(writeFile(backup, "old\r\n"));
+    QVERIFY(writeFile(journal, QFile::encodeName(path) + QByteArray(1, '\0') + "copied"));
+    QVERIFY(writeFile(path, "half new"));
+    const int lock = open(QFile::encodeName(journal).constData(), O_RDWR);
+    QVERIFY(lock >= 0);
+    QCOMPARE(flock(lock, LOCK_EX), 0);
+    QCOMPARE(RecoverInterruptedSaves().size(), std::size_t(0));
+    QCOMPARE(readFile(path), QByteArray("half new"));
+    // Once that program is gone, its lock goes with it.
+    close(lock);
+    QCOMPARE(RecoverInterruptedSaves().size(), std::size_t(1));
+    QCOMPARE(readFile(path), QByteArray("old\r\n"));
+    QCOMPARE(filesUnder(cache), QStringList());
 }
 
 void tst_FileFaults::readFault_data()
