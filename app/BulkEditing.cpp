@@ -10,6 +10,7 @@
 #include "Messages.h"
 #include "RecentFiles.h"
 #include "ReplaceDialog.h"
+#include "ReplaceSession.h"
 #include "ReportModel.h"
 #include "ReportReplace.h"
 #include "ShiftJis.h"
@@ -46,56 +47,23 @@ void TVelTorForm::EditReplaceExecute()
     ReplaceDialog dialog(FieldNames(), this);
     dialog.SetTexts(lastFind.isEmpty() ? ui.KensakuWord->text() : lastFind, lastReplacement);
     // The block as it is now: showing an occurrence moves the current cell.
-    int top = 0, left = 0, bottom = 0, right = 0;
-    dialog.SetBlockAvailable(ui.VelTorGrid->SelectedBlock(top, left, bottom, right) && (top != bottom || left != right));
+    ReportReplace::Scope block;
+    dialog.SetBlockAvailable(ui.VelTorGrid->SelectedBlock(block.top, block.left, block.bottom, block.right)
+                             && (block.top != block.bottom || block.left != block.right));
     dialog.SetField(GridColToField(CurrentCol()));
-    const auto replacer = [&] {
-        lastFind = dialog.FindText();
-        lastReplacement = dialog.ReplacementText();
-        ReportReplace::Scope scope;
-        if (dialog.InBlock())
-            scope = {top, bottom, left, right};
-        if (dialog.Field() >= 0) {
-            scope.left = std::max(scope.left, dialog.Field());
-            scope.right = std::min(scope.right, dialog.Field());
-        }
-        return ReportReplace(document, lastFind, lastReplacement, TextFolding(dialog.MatchCase(), dialog.FoldWidth()),
-                             scope);
-    };
-    const auto tell = [&](const QString &message) {
-        statusBar()->showMessage(message);
-        dialog.ShowMessage(message);
-    };
-    connect(&dialog, &ReplaceDialog::replaceAllClicked, this, [&] {
-        WaitCursor wait;
-        const ReportReplace::Result result = replacer().ReplaceAll();
-        if (result.outOfMemory)
-            return tell(Messages::OutOfMemoryEdit());
-        const bool found = result.replaced + result.tooLong + result.unstorable > 0;
-        tell(found ? Messages::Replaced(result) : Messages::ReplaceNotFound(lastFind));
-        if (result.replaced > 0)
-            dialog.accept();
-    });
-    // The first click shows the next occurrence, each later one replaces
-    // the one shown and shows the next.
-    ReportReplace::Match shown;
-    connect(&dialog, &ReplaceDialog::replaceNextClicked, this, [&] {
-        ReportReplace replace = replacer();
-        QString message;
-        if (replace.Holds(shown)) {
-            const ReportReplace::Result result = replace.ReplaceOne(shown);
-            if (result.outOfMemory)
-                return tell(Messages::OutOfMemoryEdit());
-            message = Messages::Replaced(result);
-        } else {
-            shown = replace.FindFrom(GridRowToRecord(CurrentRow()), GridColToField(CurrentCol()));
-        }
-        if (!shown.Found())
-            return tell(message + Messages::ReplaceNotFound(lastFind));
-        ShowPlace(shown.line, shown.field);
-        tell(message + Messages::ReplaceShown(document, shown, replace.MarkedText(shown)));
-    });
+    const ReplaceSession session(document, dialog, block,
+                                 {[this] {
+                                      return ReplaceSession::Place{GridRowToRecord(CurrentRow()),
+                                                                   GridColToField(CurrentCol())};
+                                  },
+                                  [this](ReplaceSession::Place place) { ShowPlace(place.line, place.field); },
+                                  [this, &dialog](const QString &message) {
+                                      statusBar()->showMessage(message);
+                                      dialog.ShowMessage(message);
+                                  }});
     dialogs->ExecReplace(dialog);
+    lastFind = dialog.FindText();
+    lastReplacement = dialog.ReplacementText();
 }
 
 void TVelTorForm::EditRenumberExecute()
