@@ -7,6 +7,10 @@
 TVelTorApplication::TVelTorApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    // The folders the system gives the program (the cache, where a file
+    // overwritten in place keeps its copy) under the names its settings use.
+    setOrganizationName(QStringLiteral("mornwicks"));
+    setApplicationName(QStringLiteral("qnVelTor"));
 }
 
 bool TVelTorApplication::notify(QObject *receiver, QEvent *event)
