@@ -124,27 +124,56 @@ bool GridAttr::SetErrorMessage(unsigned row, unsigned field, std::string text)
 {
     if (!InRange(row, field))
         return false;
-    const auto it = FindMessage(row, field);
-    const bool has = it != messages.end() && it->row == row && it->field == field;
     if (text.empty()) {
-        if (has)
+        const auto it = FindMessage(row, field);
+        if (it != messages.end() && it->row == row && it->field == field)
             messages.erase(it);
         return true;
     }
-    const std::uint32_t index = TextIndex(std::move(text));
-    if (has)
-        it->text = index;
+    return SetErrorMessage(row, field, TextIndex(text));
+}
+
+bool GridAttr::SetErrorMessage(unsigned row, unsigned field, std::uint32_t text)
+{
+    if (!InRange(row, field) || text >= texts.size())
+        return false;
+    const auto it = FindMessage(row, field);
+    if (it != messages.end() && it->row == row && it->field == field)
+        it->text = text;
     else
-        messages.insert(it, Message {row, static_cast<std::uint8_t>(field), index});
+        messages.insert(it, Message {row, static_cast<std::uint8_t>(field), text});
     return true;
 }
 
-std::uint32_t GridAttr::TextIndex(std::string &&text)
+std::uint32_t GridAttr::TextIndex(std::string_view text)
 {
-    const auto [entry, added] = textIndices.try_emplace(std::move(text), std::uint32_t(texts.size()));
-    if (added)
-        texts.push_back(&entry->first); // map nodes never move
+    const auto found = textIndices.find(text);
+    if (found != textIndices.end())
+        return found->second;
+    const auto entry = textIndices.emplace(std::string(text), std::uint32_t(texts.size())).first;
+    texts.push_back(&entry->first); // map nodes never move
     return entry->second;
+}
+
+bool GridAttr::Append(GridAttr &&later)
+{
+    if (later.rowCount > std::numeric_limits<unsigned>::max() - rowCount)
+        return false;
+    std::vector<std::uint32_t> textOf(later.texts.size());
+    for (std::size_t i = 0; i < later.texts.size(); ++i)
+        textOf[i] = TextIndex(*later.texts[i]);
+    const unsigned offset = rowCount;
+    rows.reserve(rows.size() + later.rows.size());
+    for (const Row &row : later.rows)
+        rows.push_back(Row {row.index + offset, row.errors});
+    messages.reserve(messages.size() + later.messages.size());
+    for (const Message &message : later.messages)
+        messages.push_back(Message {message.row + offset, message.field, textOf[message.text]});
+    rowCount += later.rowCount;
+    errorCells += later.errorCells;
+    errorRows += later.errorRows;
+    later.Reset(0);
+    return true;
 }
 
 GridAttr::ATTR GridAttr::Get(unsigned row, unsigned field) const

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -40,6 +42,16 @@ public:
     bool SetError(unsigned row, unsigned field, bool flag);
     bool SetErrorMessage(unsigned row, unsigned field, std::string text);
     ATTR Get(unsigned row, unsigned field) const;
+    // The number this matrix gives a message text, for the SetErrorMessage
+    // below, until the next Reset: a load sets the few texts of the rules on
+    // a million cells without looking each one up.
+    std::uint32_t TextIndex(std::string_view text);
+    // As above, with a number from TextIndex.
+    bool SetErrorMessage(unsigned row, unsigned field, std::uint32_t text);
+    // Appends the rows of `later`, with their verdicts and messages, after
+    // these; `later` is left empty. False, with nothing changed, when the
+    // rows would be more than an unsigned counts.
+    bool Append(GridAttr &&later);
 
     // Line editing moves the verdicts along with their lines.
     // A cleared row before `row`; row == RowCount() appends.
@@ -97,8 +109,6 @@ private:
         return row < rowCount && field < width;
     }
 
-    std::uint32_t TextIndex(std::string &&text);
-
     void Forget(const Row &row);
     std::vector<Row>::iterator Find(unsigned row);
     std::vector<Row>::const_iterator Find(unsigned row) const;
@@ -115,8 +125,14 @@ private:
     unsigned width;
     std::uint64_t errorCells = 0;
     unsigned errorRows = 0;
+    // Looked up by a view, without making a string of it.
+    struct TextHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
     std::vector<const std::string *> texts; // keys of textIndices
-    std::unordered_map<std::string, std::uint32_t> textIndices;
+    std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> textIndices;
 };
 
 } // namespace qnVelTor

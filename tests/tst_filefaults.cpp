@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include <fcntl.h>
@@ -149,8 +150,12 @@ int fakeClose(int fd)
     return result;
 }
 
+// The parts of a large report are read by several threads at once.
+std::mutex readCalls;
+
 ssize_t fakeRead(int fd, void *buffer, size_t size)
 {
+    const std::lock_guard<std::mutex> lock(readCalls);
     const Kind kind = kindOf(fd);
     if (calls.piece)
         size = std::min(size, calls.piece);
@@ -158,6 +163,21 @@ ssize_t fakeRead(int fd, void *buffer, size_t size)
     if (may < 0)
         return -1;
     const ssize_t got = FileSystemCalls::System().read(fd, buffer, size_t(may));
+    if (got > 0)
+        count(Call::Read, kind, got);
+    return got;
+}
+
+ssize_t fakePread(int fd, void *buffer, size_t size, off_t offset)
+{
+    const std::lock_guard<std::mutex> lock(readCalls);
+    const Kind kind = kindOf(fd);
+    if (calls.piece)
+        size = std::min(size, calls.piece);
+    const qint64 may = allowed(Call::Read, kind, qint64(size));
+    if (may < 0)
+        return -1;
+    const ssize_t got = FileSystemCalls::System().pread(fd, buffer, size_t(may), offset);
     if (got > 0)
         count(Call::Read, kind, got);
     return got;
@@ -250,6 +270,7 @@ const FileSystemCalls &fakeCalls()
         fake.open = fakeOpen;
         fake.close = fakeClose;
         fake.read = fakeRead;
+        fake.pread = fakePread;
         fake.write = fakeWrite;
         fake.fsync = fakeFsync;
         fake.fallocate = fakeFallocate;
