@@ -226,7 +226,9 @@ bool LinePartsReader::ReadParts(InputFile &file, const std::vector<std::uint64_t
 
     Shared shared;
     bool cancelled = false;
+    std::uint64_t told = 0; // the bytes the last progress call counted
     const auto tell = [&](std::uint64_t done) {
+        told = done;
         if (progress && !cancelled && !progress(done, std::uint64_t(size))) {
             cancelled = true;
             shared.StopFrom(0);
@@ -346,17 +348,19 @@ bool LinePartsReader::ReadParts(InputFile &file, const std::vector<std::uint64_t
     for (std::size_t i = onThreads; i < parts.size(); ++i)
         readPart(i, true);
 
-    // The others, telling their progress as it comes.
+    // The others, telling their progress as it comes, and the last of it
+    // once they are done.
     {
         std::unique_lock<std::mutex> lock(shared.mutex);
-        std::uint64_t told = shared.bytesDone;
-        while (shared.running > 0) {
+        for (;;) {
             shared.changed.wait(lock, [&] { return shared.running == 0 || shared.bytesDone != told; });
             if (shared.bytesDone != told) {
-                told = shared.bytesDone;
+                const std::uint64_t done = shared.bytesDone;
                 lock.unlock();
-                tell(told);
+                tell(done);
                 lock.lock();
+            } else if (shared.running == 0) {
+                break;
             }
         }
     }

@@ -5,6 +5,7 @@
 
 #include "FileIdentity.h"
 #include "FileSystemCalls.h"
+#include "LinePartsReader.h"
 #include "MemoryHeadroom.h"
 #include "qnVelTorData.h"
 #include "qnVelTorFile.h"
@@ -15,9 +16,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <cerrno>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -721,17 +724,30 @@ void tst_FileFaults::readFault()
     QVERIFY(ReadReportFile(path, &whole));
     QCOMPARE(whole.RecordCount(), std::uint32_t(NewLines));
 
-    for (const bool lines : {false, true}) {
+    // Into a container, as lines, and as lines in parts on two threads.
+    for (const int way : {0, 1, 2}) {
         const Planted planted(path, faults);
         calls.piece = piece;
         ReadFailure failure = ReadFailure::Cancelled;
         ReadFacts facts;
         std::uint32_t got = 0;
         bool ok = false;
-        if (lines) {
+        if (way == 1) {
             ok = ReadReportLines(
                     path, [&got](const std::string_view *, std::size_t count) { got += std::uint32_t(count); }, {},
                     &failure, &facts);
+        } else if (way == 2) {
+            std::atomic<std::uint32_t> counted {0};
+            const TakeLines take = [&counted](const std::string_view *, std::size_t count) {
+                counted += std::uint32_t(count);
+            };
+            LinePartsReader reader({take, take});
+            ok = reader.Read(path);
+            failure = reader.Failure();
+            facts = reader.Facts();
+            got = counted;
+            if (ok)
+                QCOMPARE(reader.Parts(), std::size_t(std::thread::hardware_concurrency() > 1 ? 2 : 1));
         } else {
             qnVelTorData data;
             ok = ReadReportFile(path, &data, {}, {}, &failure, &facts);
