@@ -39,7 +39,8 @@ bool Contains(std::string_view bytes, std::string_view word)
     for (; std::size_t(end - p) >= 16 + length - 1; p += 16) {
         const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
         const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + length - 1));
-        unsigned both = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(head, first), _mm_cmpeq_epi8(tail, last))));
+        const __m128i both16 = _mm_and_si128(_mm_cmpeq_epi8(head, first), _mm_cmpeq_epi8(tail, last));
+        unsigned both = unsigned(_mm_movemask_epi8(both16));
         for (; both; both &= both - 1) {
             const unsigned at = unsigned(std::countr_zero(both));
             if (length < 3 || std::memcmp(p + at + 1, word.data() + 1, length - 2) == 0)

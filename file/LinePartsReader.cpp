@@ -147,7 +147,8 @@ std::vector<std::uint64_t> LinePartsReader::Cuts(InputFile &file, ReadFailure &w
         if (targets.size() >= takes.size())
             targets.resize(takes.size() - 1);
     } else {
-        std::uint64_t count = std::min<std::uint64_t>(takes.size(), std::uint64_t(size) / std::max<std::uint64_t>(minPartSize, 1));
+        const std::uint64_t bySize = std::uint64_t(size) / std::max<std::uint64_t>(minPartSize, 1);
+        std::uint64_t count = std::min<std::uint64_t>(takes.size(), bySize);
         const unsigned cores = std::thread::hardware_concurrency();
         if (cores > 0)
             count = std::min<std::uint64_t>(count, cores);

@@ -54,8 +54,8 @@ inline BlockBits Classify(const char *p)
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
         const __m128i tab = is(v, TabByte);
         bits.tabs |= mask(tab, i);
-        bits.control |= mask(_mm_or_si128(_mm_or_si128(tab, is(v, LfByte)), _mm_or_si128(is(v, CrByte), is(v, EofByte))),
-                             i);
+        bits.control |= mask(
+                _mm_or_si128(_mm_or_si128(tab, is(v, LfByte)), _mm_or_si128(is(v, CrByte), is(v, EofByte))), i);
         bits.lead |= mask(_mm_or_si128(in(v, '\x81', '\x9F'), in(v, '\xE0', '\xFC')), i);
         bits.neverValid |= mask(_mm_or_si128(is(v, '\0'), in(v, '\xFD', '\xFF')), i);
         bits.trailOnly |= mask(_mm_or_si128(is(v, '\x80'), is(v, '\xA0')), i);

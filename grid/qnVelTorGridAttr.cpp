@@ -177,7 +177,8 @@ bool GridAttr::Append(GridAttr &&later)
     const unsigned offset = rowCount;
     cells.reserve(cells.size() + later.cells.size());
     for (const Cell &cell : later.cells)
-        cells.push_back(Cell {cell.row + offset, (cell.bits & (FieldBits | ErrorBit)) | textOf[cell.Text()] << TextShift});
+        cells.push_back(
+                Cell {cell.row + offset, (cell.bits & (FieldBits | ErrorBit)) | textOf[cell.Text()] << TextShift});
     rowCount += later.rowCount;
     errorCells += later.errorCells;
     errorRows += later.errorRows;

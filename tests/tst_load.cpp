@@ -152,8 +152,9 @@ QByteArray reportOfSize(qsizetype size, std::uint32_t seed = 1)
     const QByteArray title = TestSupport::sjis(QStringLiteral("夜明けの街"));
     QByteArray out;
     for (int line = 1; out.size() < size; ++line) {
-        QByteArrayList fields {QByteArray::number(line), "", "000", "", "000", "", QByteArray::number(random() % 100000),
-                               random() % 3 ? title : QByteArray("SUNRISE"), "", "name"};
+        QByteArrayList fields {QByteArray::number(line), "", "000", "", "000", "",
+                               QByteArray::number(random() % 100000), random() % 3 ? title : QByteArray("SUNRISE"),
+                               "", "name"};
         if (random() % 50 == 0)
             fields[2] = "0000"; // too long
         if (random() % 70 == 0)
