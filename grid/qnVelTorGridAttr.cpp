@@ -4,6 +4,7 @@
 #include <bit>
 #include <iterator>
 #include <limits>
+#include <utility>
 
 namespace qnVelTor {
 
@@ -30,18 +31,21 @@ void GridAttr::AddRow()
 
 std::vector<GridAttr::Cell>::iterator GridAttr::Find(unsigned row, unsigned field)
 {
-    const std::uint64_t key = Cell::Key(row, std::min(field, 255u));
     // A load adds cells at the end, one after the other.
-    if (cells.empty() || cells.back().Key() < key)
+    if (cells.empty() || cells.back().Key() < Cell::Key(row, std::min(field, 255u)))
         return cells.end();
-    return std::lower_bound(cells.begin(), cells.end(), key,
-                            [](const Cell &c, std::uint64_t k) { return c.Key() < k; });
+    const auto found = std::as_const(*this).Find(row, field);
+    return cells.begin() + (found - cells.cbegin());
 }
 
 std::vector<GridAttr::Cell>::const_iterator GridAttr::Find(unsigned row, unsigned field) const
 {
-    return std::lower_bound(cells.begin(), cells.end(), Cell::Key(row, std::min(field, 255u)),
-                            [](const Cell &c, std::uint64_t k) { return c.Key() < k; });
+    // The row by its index, then its few cells one by one.
+    auto it = std::lower_bound(cells.begin(), cells.end(), row,
+                               [](const Cell &c, unsigned r) { return c.row < r; });
+    while (it != cells.end() && it->row == row && it->Field() < field)
+        ++it;
+    return it;
 }
 
 bool GridAttr::OtherError(unsigned row, std::vector<Cell>::const_iterator at, bool atIsCell) const
