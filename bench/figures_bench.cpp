@@ -1,9 +1,9 @@
 // The figures of a large report side by side with `cat` of the same file,
 // all from one process: `cat`, the open in the window to an editable,
 // validated grid, the resident memory of the whole process with the report
-// open, the file layer's read with every cell validated, a search that finds
-// nothing in each direction, and Save from the window against the file
-// layer's own write.
+// open, the file layer's read with every cell validated (in parts on two
+// cores, as the window's load reads), a search that finds nothing in each
+// direction, and Save from the window against the file layer's own write.
 //
 //   qnveltor_figures report.dat [--open-only]
 //
@@ -13,6 +13,7 @@
 // Prints the figures, then one machine-readable line (FIGURES key=value ...).
 // Not a test. Meant to be built in Release and run on the offscreen platform.
 
+#include "LinePartsReader.h"
 #include "VelTorGridView.h"
 #include "qnVelTorDataAttribute.h"
 #include "qnVelTorFile.h"
@@ -37,6 +38,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 extern char **environ;
 
@@ -159,33 +161,43 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    // The file layer: every line split and every cell validated, nothing kept.
+    // The file layer: every line split and every cell validated, nothing
+    // kept, in parts on both cores as the window's load reads.
     const qnVelTorDataAttribute &attributes = *qnVelTorDataAttribute::Instance();
     double readValidate = 1e9;
     std::uint64_t invalid = 0;
+    constexpr std::size_t parts = 2;
     for (int i = 0; i < runs; ++i) {
-        invalid = 0;
-        std::uint64_t read = 0;
-        std::string message;
-        const Clock::time_point start = Clock::now();
-        ReadFailure failure = ReadFailure::None;
-        const bool ok = ReadReportLines(
-                path,
-                [&](const std::string_view *fields, std::size_t count) {
-                    for (std::size_t line = 0; line < count; ++line, fields += FieldCount) {
-                        for (unsigned field = 0; field < FieldCount; ++field) {
-                            // As the window does: the message only where needed.
-                            if (!attributes.IsValid(field, fields[field])) {
-                                attributes.Validate(field, fields[field], message);
-                                ++invalid;
-                                message.clear();
-                            }
+        std::uint64_t invalidIn[parts] = {};
+        std::uint64_t readIn[parts] = {};
+        std::vector<TakeLines> takes;
+        for (std::size_t part = 0; part < parts; ++part) {
+            takes.emplace_back([&attributes, &invalid = invalidIn[part], &read = readIn[part]](
+                                       const std::string_view *fields, std::size_t count) {
+                std::string message;
+                for (std::size_t line = 0; line < count; ++line, fields += FieldCount) {
+                    for (unsigned field = 0; field < FieldCount; ++field) {
+                        // As the window does: the message only where needed.
+                        if (!attributes.IsValid(field, fields[field])) {
+                            attributes.Validate(field, fields[field], message);
+                            ++invalid;
+                            message.clear();
                         }
                     }
-                    read += count;
-                },
-                {}, &failure);
+                }
+                read += count;
+            });
+        }
+        const Clock::time_point start = Clock::now();
+        LinePartsReader reader(std::move(takes));
+        const bool ok = reader.Read(path);
         readValidate = std::min(readValidate, secondsSince(start));
+        std::uint64_t read = 0;
+        invalid = 0;
+        for (std::size_t part = 0; part < reader.KeptParts(); ++part) {
+            read += readIn[part];
+            invalid += invalidIn[part];
+        }
         if (!ok || read != std::uint64_t(lines)) {
             std::fprintf(stderr, "the file layer read %llu lines, the window %ld\n", (unsigned long long)read,
                          lines);

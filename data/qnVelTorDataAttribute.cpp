@@ -104,23 +104,27 @@ constexpr std::string_view fullWidthText = "\x91\x53\x8A\x70\x95\xB6\x8E\x9A\x81
 
 bool qnVelTorDataAttribute::FieldAttribute::Validate(std::string_view value, std::string &out) const
 {
-    if (value.size() > maxLength) {
+    const Verdict verdict = Check(value);
+    AppendMessage(verdict, out);
+    return verdict == Verdict::Valid;
+}
+
+void qnVelTorDataAttribute::FieldAttribute::AppendMessage(Verdict verdict, std::string &out) const
+{
+    switch (verdict) {
+    case Verdict::Valid:
+        break;
+    case Verdict::TooLong:
         out += lengthText1;
         out += std::to_string(maxLength);
         out += lengthText2;
         out += std::to_string(maxLength / 2);
         out += lengthText3;
-        return false;
+        break;
+    case Verdict::FullWidth:
+        out += fullWidthText;
+        break;
     }
-    if (allowFullWidth)
-        return true;
-    for (unsigned char c : value) {
-        if (c >= 0x80) {
-            out += fullWidthText;
-            return false;
-        }
-    }
-    return true;
 }
 
 bool qnVelTorDataAttribute::FieldAttribute::Validate(std::string_view value, std::ostream &out) const

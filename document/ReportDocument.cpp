@@ -6,6 +6,8 @@
 #include "DelimitedText.h"
 #include "HeaderCommand.h"
 #include "LineCommands.h"
+#include "LinePartsReader.h"
+#include "LoadedLines.h"
 #include "MemoryHeadroom.h"
 #include "ReportEdits.h"
 #include "ShiftJis.h"
@@ -33,6 +35,10 @@ namespace {
 // Verdicts are kept for the grid's 20 columns, the row handle's included,
 // which holds no field and never has a verdict.
 constexpr unsigned VerdictWidth = FieldCount + 1;
+
+// A load reads the file in this many parts at once, one per core of the
+// machines it is meant for; a small file is read in one.
+constexpr std::size_t LoadThreads = 2;
 
 const QString ReportSuffix = QStringLiteral("dat");
 
@@ -119,7 +125,7 @@ std::size_t rowsAtMost(QStringView text)
 
 ReportDocument::ReportDocument(QObject *parent)
     : QObject(parent), attributes(*qnVelTorDataAttribute::Instance()), attrs(VerdictWidth),
-      undoStack(new QUndoStack(this)), edits(std::make_unique<ReportEdits>(*this)), loadAttrs(VerdictWidth)
+      undoStack(new QUndoStack(this)), edits(std::make_unique<ReportEdits>(*this))
 {
     connect(undoStack, &QUndoStack::indexChanged, this, [this] {
         // A line added by typing belongs to a step from now on.
@@ -229,26 +235,6 @@ void ReportDocument::Clear()
     releaseFreedMemory();
 }
 
-void ReportDocument::TakeLines(const std::string_view *fields, std::size_t count)
-{
-    std::string message;
-    for (std::size_t line = 0; line < count; ++line, fields += FieldCount) {
-        const unsigned row = loadAttrs.RowCount();
-        loadAttrs.AddRow();
-        loadLines.push_back(ReportRow::FromCells(std::span(fields, FieldCount), &loadArena));
-        // A new row is clear, and the message is made only for the few
-        // cells that break a rule: a million lines have 19 million cells.
-        for (unsigned field = 0; field < FieldCount; ++field) {
-            if (!attributes.IsValid(field, fields[field])) {
-                attributes.Validate(field, fields[field], message);
-                loadAttrs.SetError(row, field, true);
-                loadAttrs.SetErrorMessage(row, field, message);
-                message.clear();
-            }
-        }
-    }
-}
-
 ReportDocument::LoadResult ReportDocument::Load(const QString &path, const ReadProgress &progress)
 {
     LoadResult result;
@@ -273,20 +259,37 @@ ReportDocument::LoadResult ReportDocument::Load(const QString &path, const ReadP
         // address-space limit the window must keep room to paint after
         // them, or it cannot show them at all.
         bool read = HasHeadroomFor(fileSize);
+        // A part of the file for each core; the first part's rows take the
+        // others' at the end, so they have room for all.
+        std::vector<std::unique_ptr<LoadedLines>> parts;
         if (!read) {
             result.failure = ReadFailure::OutOfMemory;
         } else {
-            loadLines.reserve(std::size_t(std::min<std::uint64_t>(expected, qnVelTorData::MaxRecords)));
-            read = ReadReportLines(
-                    path, [this](const std::string_view *fields, std::size_t count) { TakeLines(fields, count); },
-                    progress, &result.failure, &result.facts);
+            std::vector<TakeLines> takes;
+            for (std::size_t i = 0; i < LoadThreads; ++i) {
+                parts.push_back(std::make_unique<LoadedLines>(attributes, VerdictWidth));
+                parts.back()->Reserve(std::size_t(std::min<std::uint64_t>(expected / (i == 0 ? 1 : LoadThreads),
+                                                                          qnVelTorData::MaxRecords)));
+                takes.emplace_back([part = parts.back().get()](const std::string_view *fields, std::size_t count) {
+                    part->Take(fields, count);
+                });
+            }
+            LinePartsReader reader(std::move(takes));
+            read = reader.Read(path, progress);
+            result.failure = reader.Failure();
+            result.facts = reader.Facts();
+            if (read) {
+                for (std::size_t i = 1; i < reader.KeptParts(); ++i)
+                    parts[0]->Append(std::move(*parts[i]));
+                parts.resize(1);
+            }
         }
         if (read && !HasHeadroomFor(0)) {
             read = false;
             result.failure = ReadFailure::OutOfMemory;
         }
         if (read) {
-            ResetLines(std::move(loadLines), std::move(loadArena), std::move(loadAttrs));
+            ResetLines(parts[0]->TakeRows(), parts[0]->TakeArena(), parts[0]->TakeVerdicts());
             qnVelTorData names;
             names.SetFileBaseName(fileBaseName);
             headers = {names.GetSyoudakuBangou(), names.GetHoukokuNengappi(), names.GetNiniMoziretsu()};
@@ -305,9 +308,6 @@ ReportDocument::LoadResult ReportDocument::Load(const QString &path, const ReadP
     } catch (const std::bad_alloc &) {
         result.failure = ReadFailure::OutOfMemory;
     }
-    std::vector<ReportRow>().swap(loadLines);
-    loadArena = RowArena();
-    loadAttrs = qnVelTor::GridAttr(VerdictWidth);
     // A load the user cancels leaves everything as it was, also the name
     // the next save compares the header values with.
     if (result.failure == ReadFailure::Cancelled)

@@ -281,7 +281,6 @@ private:
     // Pushes a step; false (with the step's changes taken back) when
     // memory ran out.
     bool Push(class QUndoCommand *step);
-    void TakeLines(const std::string_view *fields, std::size_t count);
     void ResetLines(std::vector<ReportRow> &&rows, RowArena &&rowArena, qnVelTor::GridAttr &&verdicts);
 
     const qnVelTorDataAttribute &attributes;
@@ -304,11 +303,6 @@ private:
     QUndoStack *undoStack; // owned as a child
     std::unique_ptr<ReportEdits> edits;
 
-    // A load builds the new report here, so that the one shown stays
-    // whole until the file has been read to its end.
-    RowArena loadArena;
-    std::vector<ReportRow> loadLines;
-    qnVelTor::GridAttr loadAttrs;
     bool loading = false;
 
     // The cell being typed into, and the line typing made there.

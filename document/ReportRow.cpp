@@ -1,8 +1,24 @@
 #include "ReportRow.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <utility>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define QNVELTOR_SSE2 1
+#endif
+
+// The loops over a row's 19 cells run a million times in a load: unrolled,
+// each cell's shifts are constants.
+#if defined(__clang__)
+#define QNVELTOR_UNROLL _Pragma("unroll")
+#elif defined(__GNUC__)
+#define QNVELTOR_UNROLL _Pragma("GCC unroll 19")
+#else
+#define QNVELTOR_UNROLL
+#endif
 
 namespace {
 
@@ -39,6 +55,60 @@ const unsigned char *getVarint(const unsigned char *p, std::size_t &value)
     }
 }
 
+// Copies a cell of a line whose bytes go on up to `lineEnd`, and tells
+// whether a byte of it is 0x80 or above: in whole 16-byte (then 8-byte)
+// loads while those stay within the line, and whole stores, which may
+// write on into the bytes of the cells still to come or into the
+// RowArena::Slack after the block.
+bool copyLong(unsigned char *to, const char *from, std::size_t length, const char *lineEnd)
+{
+    std::size_t done = 0;
+    bool high = false;
+#ifdef QNVELTOR_SSE2
+    while (done < length && lineEnd - (from + done) >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + done));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + done), v);
+        unsigned bits = unsigned(_mm_movemask_epi8(v));
+        if (length - done < 16)
+            bits &= (1u << (length - done)) - 1;
+        high = high || bits != 0;
+        done += 16;
+    }
+#endif
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t highs = 0x8080808080808080ull;
+        while (done < length && lineEnd - (from + done) >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, from + done, 8);
+            std::memcpy(to + done, &word, 8);
+            if (length - done < 8)
+                word &= ~std::uint64_t(0) >> (8 * (8 - (length - done)));
+            high = high || (word & highs) != 0;
+            done += 8;
+        }
+    }
+    for (; done < length; ++done) {
+        const auto c = static_cast<unsigned char>(from[done]);
+        to[done] = c;
+        high = high || c >= 0x80;
+    }
+    return high;
+}
+
+// The same for the common cell, of at most 16 bytes with 16 bytes of the
+// line from its start: one load and one store.
+inline bool copyInLine(unsigned char *to, const char *from, std::size_t length, const char *lineEnd)
+{
+#ifdef QNVELTOR_SSE2
+    if (length <= 16 && lineEnd - from >= 16) [[likely]] {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to), v);
+        return (unsigned(_mm_movemask_epi8(v)) & ((1u << length) - 1)) != 0;
+    }
+#endif
+    return copyLong(to, from, length, lineEnd);
+}
+
 static_assert(sizeof(ReportRow) == sizeof(void *), "a million rows must not cost more than their pointers");
 
 // A block starts with one 4-bit length per cell: most cells are short (a
@@ -49,21 +119,117 @@ static_assert(sizeof(ReportRow) == sizeof(void *), "a million rows must not cost
 constexpr std::size_t HeaderSize = (ReportRow::CellCount + 1) / 2;
 constexpr std::size_t LongCell = 15;
 
+// The 4-bit lengths of a block, gathered in two registers: cells 0 to 15
+// in `low`, 16 to 18 in `rest`, cell i at bits 4i.
+void putHeaderBytes(unsigned char *block, std::uint64_t low, std::uint64_t rest)
+{
+    static_assert(HeaderSize == 10);
+    unsigned char bytes[HeaderSize];
+    for (unsigned k = 0; k < 8; ++k)
+        bytes[k] = static_cast<unsigned char>(low >> (8 * k));
+    bytes[8] = static_cast<unsigned char>(rest);
+    bytes[9] = static_cast<unsigned char>(rest >> 8);
+    std::memcpy(block, bytes, HeaderSize);
+}
+
+// Writes the header of a block for `cells` (4-bit lengths, then the varints
+// of the long cells); returns where the first cell's bytes go.
+unsigned char *putHeader(unsigned char *block, const std::string_view *cells)
+{
+    std::uint64_t low = 0;
+    std::uint64_t rest = 0;
+    for (unsigned i = 0; i < ReportRow::CellCount; ++i) {
+        const std::uint64_t nibble = std::min(cells[i].size(), LongCell);
+        if (i < 16)
+            low |= nibble << (4 * i);
+        else
+            rest |= nibble << (4 * (i - 16));
+    }
+    putHeaderBytes(block, low, rest);
+    unsigned char *p = block + HeaderSize;
+    for (unsigned i = 0; i < ReportRow::CellCount; ++i) {
+        if (cells[i].size() >= LongCell)
+            p = putVarint(p, cells[i].size());
+    }
+    return p;
+}
+
+// The 4-bit lengths of a block, as putHeaderBytes wrote them.
+void getHeaderBytes(const unsigned char *block, std::uint64_t &low, std::uint64_t &rest)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&low, block, 8);
+    } else {
+        low = 0;
+        for (unsigned k = 0; k < 8; ++k)
+            low |= std::uint64_t(block[k]) << (8 * k);
+    }
+    rest = std::uint64_t(block[8]) | std::uint64_t(block[9]) << 8;
+}
+
+// How many of the 4-bit lengths in `nibbles` are LongCell (all four bits
+// set). The nibbles found are summed a byte at a time by a multiplication,
+// as std::popcount costs a call where the processor has no instruction
+// for it.
+unsigned longNibbles(std::uint64_t nibbles)
+{
+    const std::uint64_t found = nibbles & (nibbles >> 1) & (nibbles >> 2) & (nibbles >> 3);
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    const std::uint64_t perByte = (found & ones) + ((found >> 4) & ones);
+    return unsigned((perByte * ones) >> 56);
+}
+
+// Skips `count` varints.
+const unsigned char *skipVarints(const unsigned char *p, unsigned count)
+{
+    for (; count > 0; --count) {
+        while (*p & 0x80)
+            ++p;
+        ++p;
+    }
+    return p;
+}
+
 // The cells of a block; returns the end of the block.
 const unsigned char *decode(const unsigned char *block, std::string_view (&cells)[ReportRow::CellCount])
 {
-    std::size_t sizes[ReportRow::CellCount];
-    const unsigned char *p = block + HeaderSize;
+    std::uint64_t low;
+    std::uint64_t rest;
+    getHeaderBytes(block, low, rest);
+    const unsigned char *varints = block + HeaderSize;
+    // The cells' bytes start after the varints of the long cells.
+    const unsigned char *p = skipVarints(varints, longNibbles(low) + longNibbles(rest));
     for (unsigned i = 0; i < ReportRow::CellCount; ++i) {
-        sizes[i] = (block[i / 2] >> (4 * (i & 1))) & 0xF;
-        if (sizes[i] == LongCell)
-            p = getVarint(p, sizes[i]);
-    }
-    for (unsigned i = 0; i < ReportRow::CellCount; ++i) {
-        cells[i] = std::string_view(reinterpret_cast<const char *>(p), sizes[i]);
-        p += sizes[i];
+        std::size_t size = i < 16 ? (low >> (4 * i)) & 0xF : (rest >> (4 * (i - 16))) & 0xF;
+        if (size == LongCell) [[unlikely]]
+            varints = getVarint(varints, size);
+        cells[i] = std::string_view(reinterpret_cast<const char *>(p), size);
+        p += size;
     }
     return p;
+}
+
+// The end of a block, without its cells: the 4-bit lengths are summed a
+// byte at a time, the long cells' lengths taken from their varints. A search
+// looks through a million blocks whole.
+const unsigned char *blockEnd(const unsigned char *block)
+{
+    std::uint64_t low;
+    std::uint64_t rest;
+    getHeaderBytes(block, low, rest);
+    constexpr std::uint64_t nibbles = 0x0F0F0F0F0F0F0F0Full;
+    // Each byte the sum of its two lengths (at most 30), then the bytes
+    // summed into the top one (at most 240).
+    const std::uint64_t pairs = (low & nibbles) + ((low >> 4) & nibbles);
+    std::size_t size = std::size_t((pairs * 0x0101010101010101ull) >> 56) + (rest & 0xF) + ((rest >> 4) & 0xF)
+            + ((rest >> 8) & 0xF);
+    const unsigned char *p = block + HeaderSize;
+    for (unsigned count = longNibbles(low) + longNibbles(rest); count > 0; --count) {
+        std::size_t length;
+        p = getVarint(p, length);
+        size += length - LongCell;
+    }
+    return p + size;
 }
 
 } // namespace
@@ -91,12 +257,12 @@ unsigned char *RowArena::Allocate(std::size_t size)
     constexpr std::size_t ChunkSize = std::size_t(1) << 20;
     if (size > ChunkSize / 4) {
         // A rare huge line gets a block of its own; the current chunk stays.
-        chunks.emplace_back(new unsigned char[size]);
+        chunks.emplace_back(new unsigned char[size + Slack]);
         return chunks.back().get();
     }
     // Blocks start at even addresses: a row keeps a flag in the lowest bit.
     used += used & 1;
-    if (ChunkSize - used < size || !current) {
+    if (ChunkSize - Slack - used < size || !current) {
         chunks.emplace_back(new unsigned char[ChunkSize]);
         current = chunks.back().get();
         used = 0;
@@ -104,6 +270,22 @@ unsigned char *RowArena::Allocate(std::size_t size)
     unsigned char *p = current + used;
     used += size;
     return p;
+}
+
+void RowArena::Absorb(RowArena &&other)
+{
+    if (this == &other)
+        return;
+    chunks.reserve(chunks.size() + other.chunks.size());
+    for (std::unique_ptr<unsigned char[]> &chunk : other.chunks)
+        chunks.push_back(std::move(chunk));
+    other.chunks.clear();
+    if (!current) {
+        current = other.current;
+        used = other.used;
+    }
+    other.current = nullptr;
+    other.used = 0;
 }
 
 ReportRow::ReportRow(const ReportRow &other)
@@ -156,8 +338,7 @@ void ReportRow::SetBlock(const unsigned char *block, bool owned)
 
 std::size_t ReportRow::BlockSize() const
 {
-    std::string_view cells[CellCount];
-    return static_cast<std::size_t>(decode(Block(), cells) - Block());
+    return static_cast<std::size_t>(blockEnd(Block()) - Block());
 }
 
 std::string_view ReportRow::Bytes() const
@@ -186,35 +367,82 @@ void ReportRow::Cells(std::string_view (&cells)[CellCount]) const
     decode(Block(), cells);
 }
 
-void ReportRow::Assign(const std::string_view (&cells)[CellCount], RowArena *arena)
+void ReportRow::Assign(const std::string_view *cells, RowArena *arena)
 {
     std::size_t size = HeaderSize;
     bool empty = true;
-    for (const std::string_view &cell : cells) {
-        size += cell.size() + (cell.size() >= LongCell ? varintSize(cell.size()) : 0);
-        empty = empty && cell.empty();
+    for (unsigned i = 0; i < CellCount; ++i) {
+        const std::size_t length = cells[i].size();
+        size += length + (length >= LongCell ? varintSize(length) : 0);
+        empty = empty && length == 0;
     }
     if (empty) {
         Clear();
         return;
     }
     unsigned char *const fresh = arena ? arena->Allocate(size) : new unsigned char[size];
-    std::memset(fresh, 0, HeaderSize);
-    unsigned char *p = fresh + HeaderSize;
+    unsigned char *p = putHeader(fresh, cells);
     for (unsigned i = 0; i < CellCount; ++i) {
-        const std::size_t length = cells[i].size();
-        fresh[i / 2] |= static_cast<unsigned char>(std::min(length, LongCell) << (4 * (i & 1)));
-        if (length >= LongCell)
-            p = putVarint(p, length);
-    }
-    for (const std::string_view &cell : cells) {
-        if (!cell.empty())
-            std::memcpy(p, cell.data(), cell.size());
-        p += cell.size();
+        if (!cells[i].empty())
+            std::memcpy(p, cells[i].data(), cells[i].size());
+        p += cells[i].size();
     }
     // Only now: the texts may lie in the old block.
     Clear();
     SetBlock(fresh, !arena);
+}
+
+ReportRow ReportRow::FromLine(const std::string_view *fields, RowArena &arena, std::uint32_t &highCells)
+{
+    // Two passes over the fields: the first sums the sizes and gathers the
+    // 4-bit lengths in registers, the second writes the varints and copies
+    // the cells. A load builds a million rows, and every pass counts.
+    highCells = 0;
+    std::uint64_t low = 0; // 4-bit lengths of cells 0 to 15
+    std::uint64_t rest = 0; // of cells 16 to 18
+    std::size_t bytes = 0;
+    std::size_t varints = 0;
+    const auto add = [&](unsigned i, std::uint64_t &nibbles, unsigned shift) {
+        const std::size_t length = fields[i].size();
+        bytes += length;
+        if (length >= LongCell) [[unlikely]]
+            varints += varintSize(length);
+        nibbles |= std::uint64_t(std::min(length, LongCell)) << shift;
+    };
+    QNVELTOR_UNROLL
+    for (unsigned i = 0; i < 16; ++i)
+        add(i, low, 4 * i);
+    QNVELTOR_UNROLL
+    for (unsigned i = 16; i < CellCount; ++i)
+        add(i, rest, 4 * (i - 16));
+    ReportRow row;
+    if (bytes == 0)
+        return row;
+    // The line's bytes end with its last field that is there; missing
+    // fields, all at the end, view nothing.
+    unsigned last = CellCount - 1;
+    while (last > 0 && !fields[last].data())
+        --last;
+    const char *const lineEnd = fields[last].data() + fields[last].size();
+    unsigned char *const fresh = arena.Allocate(HeaderSize + varints + bytes);
+    putHeaderBytes(fresh, low, rest);
+    unsigned char *lengths = fresh + HeaderSize;
+    unsigned char *p = lengths + varints;
+    std::uint32_t high = 0;
+    QNVELTOR_UNROLL
+    for (unsigned i = 0; i < CellCount; ++i) {
+        const std::size_t length = fields[i].size();
+        if (length == 0)
+            continue;
+        if (length >= LongCell) [[unlikely]]
+            lengths = putVarint(lengths, length);
+        if (copyInLine(p, fields[i].data(), length, lineEnd))
+            high |= std::uint32_t(1) << i;
+        p += length;
+    }
+    highCells = high;
+    row.SetBlock(fresh, false);
+    return row;
 }
 
 void ReportRow::SetCell(unsigned field, std::string_view text)

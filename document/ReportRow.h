@@ -15,7 +15,14 @@ public:
     RowArena(RowArena &&other) noexcept;
     RowArena &operator=(RowArena &&other) noexcept;
 
+    // A block of `size` bytes; the Slack bytes after it may be written
+    // until the next Allocate, so that a row is built with whole 16-byte
+    // stores.
     unsigned char *Allocate(std::size_t size);
+    static constexpr std::size_t Slack = 16;
+    // Takes over the chunks of `other`, which is left empty: the rows built
+    // in it now live as long as this arena.
+    void Absorb(RowArena &&other);
 
 private:
     std::vector<std::unique_ptr<unsigned char[]>> chunks;
@@ -56,6 +63,14 @@ public:
         row.Assign(views, arena);
         return row;
     }
+    // The same from the 19 fields of a line as the reader hands it over,
+    // in `arena`: views in order into the line's bytes, TABs between them,
+    // those of missing fields empty. Also tells which cells hold a byte of
+    // 0x80 or above (bit i for cell i), which the copy learns for nothing
+    // and the check of a half-width field asks. A load builds a million of
+    // them: the cells are copied with whole 16-byte loads where the line's
+    // bytes go on that far.
+    static ReportRow FromLine(const std::string_view *fields, RowArena &arena, std::uint32_t &highCells);
 
     // Empty for a field index out of range.
     std::string_view Cell(unsigned field) const;
@@ -69,7 +84,8 @@ public:
     void Clear();
 
 private:
-    void Assign(const std::string_view (&cells)[CellCount], RowArena *arena = nullptr);
+    // `cells` points to CellCount texts.
+    void Assign(const std::string_view *cells, RowArena *arena = nullptr);
     std::size_t BlockSize() const;
 
     const unsigned char *Block() const { return reinterpret_cast<const unsigned char *>(tagged & ~Owned); }

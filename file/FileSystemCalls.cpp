@@ -36,7 +36,7 @@ int systemStatvfs(const char *path, struct statvfs *status)
 }
 
 const FileSystemCalls systemCalls = {
-    systemOpen, ::close, ::read, ::write, ::lseek, ::fsync, ::ftruncate, systemFallocate,
+    systemOpen, ::close, ::read, ::pread, ::write, ::lseek, ::fsync, ::ftruncate, systemFallocate,
     ::fstat, ::fchmod, ::fchown, ::rename, ::link, ::unlink, systemStatvfs,
 };
 

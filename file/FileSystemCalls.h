@@ -18,6 +18,9 @@ struct FileSystemCalls
     int (*open)(const char *path, int flags, mode_t mode);
     int (*close)(int fd);
     ssize_t (*read)(int fd, void *buffer, size_t size);
+    // Reads at `offset` without moving the file position: the parts of a
+    // report read by several threads share one open file.
+    ssize_t (*pread)(int fd, void *buffer, size_t size, off_t offset);
     ssize_t (*write)(int fd, const void *buffer, size_t size);
     off_t (*lseek)(int fd, off_t offset, int whence);
     int (*fsync)(int fd);

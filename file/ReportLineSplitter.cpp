@@ -26,6 +26,7 @@ constexpr bool IsControlByte(char c)
 struct BlockBits
 {
     std::uint64_t control = 0; // TAB, LF, CR, 0x1A
+    std::uint64_t tabs = 0; // TAB alone
     std::uint64_t lead = 0; // 0x81-0x9F, 0xE0-0xFC: starts a double-byte character, or ends one
     std::uint64_t neverValid = 0; // 0x00, 0xFD-0xFF
     std::uint64_t trailOnly = 0; // 0x80, 0xA0: valid only as a second byte
@@ -51,9 +52,10 @@ inline BlockBits Classify(const char *p)
     };
     for (int i = 0; i < 4; ++i) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
-        bits.control |= mask(_mm_or_si128(_mm_or_si128(is(v, TabByte), is(v, LfByte)),
-                                          _mm_or_si128(is(v, CrByte), is(v, EofByte))),
-                             i);
+        const __m128i tab = is(v, TabByte);
+        bits.tabs |= mask(tab, i);
+        bits.control |= mask(
+                _mm_or_si128(_mm_or_si128(tab, is(v, LfByte)), _mm_or_si128(is(v, CrByte), is(v, EofByte))), i);
         bits.lead |= mask(_mm_or_si128(in(v, '\x81', '\x9F'), in(v, '\xE0', '\xFC')), i);
         bits.neverValid |= mask(_mm_or_si128(is(v, '\0'), in(v, '\xFD', '\xFF')), i);
         bits.trailOnly |= mask(_mm_or_si128(is(v, '\x80'), is(v, '\xA0')), i);
@@ -65,6 +67,8 @@ inline BlockBits Classify(const char *p)
         const std::uint64_t bit = std::uint64_t(1) << i;
         if (IsControlByte(static_cast<char>(c)))
             bits.control |= bit;
+        if (c == static_cast<unsigned char>(TabByte))
+            bits.tabs |= bit;
         if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))
             bits.lead |= bit;
         if (c == 0 || c >= 0xFD)
@@ -185,23 +189,32 @@ void ReportLineSplitter::ScanChunk(const char *begin, const char *end)
             std::memcpy(padded, block, size);
             bits = Classify(padded);
             bits.control &= (std::uint64_t(1) << size) - 1;
+            bits.tabs &= (std::uint64_t(1) << size) - 1;
         }
         std::uint64_t wrong = WrongBytes(bits, oddRun);
-        std::uint64_t mask = bits.control;
-        while (mask) {
-            const unsigned at = unsigned(std::countr_zero(mask));
-            const char *const q = block + at;
-            mask &= mask - 1;
-            const char c = *q;
-            // A TAB every few bytes, an LF every line, the rest hardly ever.
-            if (c == TabByte) [[likely]] {
+        // A TAB every few bytes, an LF every line, the rest hardly ever: the
+        // TABs up to the next other control byte are taken in a row.
+        std::uint64_t tabs = bits.tabs;
+        std::uint64_t others = bits.control & ~bits.tabs;
+        for (;;) {
+            const unsigned at = others ? unsigned(std::countr_zero(others)) : 64;
+            std::uint64_t before = at == 64 ? tabs : tabs & ((std::uint64_t(1) << at) - 1);
+            tabs &= ~before;
+            for (; before; before &= before - 1) {
+                const char *const tab = block + std::countr_zero(before);
                 if (field < FieldCount)
-                    views[field] = std::string_view(fieldStart, static_cast<std::size_t>(q - fieldStart));
-                else if (q > fieldStart)
+                    views[field] = std::string_view(fieldStart, static_cast<std::size_t>(tab - fieldStart));
+                else if (tab > fieldStart)
                     extraFilled = true;
                 ++field;
-                fieldStart = q + 1;
-            } else if (c == LfByte) {
+                fieldStart = tab + 1;
+            }
+            if (!others)
+                break;
+            others &= others - 1;
+            const char *const q = block + at;
+            const char c = *q;
+            if (c == LfByte) {
                 // The bits up to the LF are this line's; a lead byte just
                 // before the LF (or its CR) shows on the LF or the CR.
                 const std::uint64_t upToHere = (std::uint64_t(2) << at) - 1;

@@ -1,17 +1,11 @@
 #include "qnVelTorFile.h"
 
-#include "FileSystemCalls.h"
+#include "InputFile.h"
+#include "LinePartsReader.h"
 #include "ShiftJis.h"
 #include "qnVelTorFileName.h"
 
 #include <QFile>
-#include <QFileInfo>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 #include <algorithm>
 #include <array>
@@ -22,8 +16,6 @@
 
 namespace {
 
-// Large reads keep the per-byte cost down to one table look-up.
-constexpr qint64 ReadChunkSize = 1 << 20;
 constexpr std::size_t WriteChunkSize = 1 << 20;
 
 constexpr std::array<bool, 256> makeControlTable()
@@ -86,179 +78,6 @@ bool WriteRecords(std::uint32_t count, const RecordFields &fields, const PutByte
             return false;
     }
     return buffer.empty() || flush();
-}
-
-#ifdef Q_OS_UNIX
-
-const FileSystemCalls &System()
-{
-    return FileSystemCalls::Current();
-}
-
-// Why a report file could not be opened for reading.
-ReadFailure ReadFailureOfOpen(int error)
-{
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        return ReadFailure::NotFound;
-    case EACCES:
-    case EPERM:
-        return ReadFailure::NoPermission;
-    default:
-        return ReadFailure::CannotOpen;
-    }
-}
-
-#endif // Q_OS_UNIX
-
-
-// An open report file, read in chunks.
-class InputFile
-{
-public:
-    InputFile() = default;
-    ~InputFile()
-    {
-#ifdef Q_OS_UNIX
-        if (fd >= 0)
-            System().close(fd);
-#endif
-    }
-    InputFile(const InputFile &) = delete;
-    InputFile &operator=(const InputFile &) = delete;
-
-    // Opens `path` only when it is a regular file. A FIFO would block the
-    // open until some program writes to it, and a device such as /dev/zero
-    // never ends, so the type is checked on the open file itself, without
-    // waiting, and not by a look at the path that could change in between.
-    bool Open(const QString &path, ReadFailure &failure);
-    // Up to `size` bytes; 0 at the end of the file, -1 on a read error.
-    qint64 Read(char *buffer, qint64 size);
-    qint64 Size() const { return size; }
-    const FileIdentity &Identity() const { return identity; }
-
-private:
-#ifdef Q_OS_UNIX
-    int fd = -1;
-#else
-    QFile file;
-#endif
-    qint64 size = 0;
-    FileIdentity identity;
-};
-
-bool InputFile::Open(const QString &path, ReadFailure &failure)
-{
-#ifdef Q_OS_UNIX
-    fd = System().open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
-    if (fd < 0) {
-        failure = ReadFailureOfOpen(errno);
-        return false;
-    }
-    struct stat status {};
-    if (System().fstat(fd, &status) != 0) {
-        failure = ReadFailure::CannotOpen;
-        return false;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        failure = ReadFailure::NotRegularFile;
-        return false;
-    }
-    // Reads of a regular file never block anyway; clear the flag so that
-    // nothing below has to handle EAGAIN.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-        failure = ReadFailure::CannotOpen;
-        return false;
-    }
-    size = qint64(status.st_size);
-    identity = IdentityOfStatus(status);
-#else
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        failure = ReadFailure::NotRegularFile;
-        return false;
-    }
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        failure = !info.exists() ? ReadFailure::NotFound
-                : file.error() == QFileDevice::PermissionsError ? ReadFailure::NoPermission
-                                                                : ReadFailure::CannotOpen;
-        return false;
-    }
-    size = file.size();
-    identity = IdentityOf(path);
-#endif
-    return true;
-}
-
-qint64 InputFile::Read(char *buffer, qint64 length)
-{
-#ifdef Q_OS_UNIX
-    for (;;) {
-        const ssize_t got = System().read(fd, buffer, std::size_t(length));
-        if (got >= 0 || errno != EINTR)
-            return qint64(got);
-    }
-#else
-    return file.read(buffer, length);
-#endif
-}
-
-// What FeedFile saw beside the bytes it fed.
-struct FeedNotes
-{
-    ReportSniffer::Looks looks = ReportSniffer::Looks::Report; // of the first chunk
-    std::uint64_t unread = 0; // bytes of the file left when `put` said stop
-};
-
-// Feeds the open file to `put` chunk by chunk, with `afterChunk` (when
-// set) and `progress` after every chunk. False, with the reason in
-// `failure`, on a read error or when the progress said stop.
-bool FeedFile(InputFile &file, const std::function<bool(const char *, std::size_t)> &put,
-              const std::function<void()> &afterChunk, const ReadProgress &progress, ReadFailure &failure,
-              FeedNotes *notes = nullptr)
-{
-    const qint64 size = file.Size();
-    // Small reads would cost a call per few bytes on a file that says it is
-    // empty but is not (as files under /proc do).
-    const qint64 chunkSize = std::clamp<qint64>(size, 4096, ReadChunkSize);
-    const std::unique_ptr<char[]> buffer(new char[std::size_t(chunkSize)]);
-    std::uint64_t done = 0;
-    for (;;) {
-        const qint64 got = file.Read(buffer.get(), chunkSize);
-        // A read error is not the end of the report: stopping there as if
-        // it were would quietly drop the rest of the lines.
-        if (got < 0) {
-            failure = ReadFailure::ReadError;
-            return false;
-        }
-        if (got == 0)
-            break;
-        if (notes && done == 0)
-            notes->looks = ReportSniffer::Sniff(QByteArrayView(buffer.get(), got), got >= size);
-        const bool more = put(buffer.get(), static_cast<std::size_t>(got));
-        if (afterChunk)
-            afterChunk();
-        done += std::uint64_t(got);
-        if (progress && !progress(done, std::uint64_t(std::max<qint64>(size, 0)))) {
-            failure = ReadFailure::Cancelled;
-            return false;
-        }
-        if (!more) {
-            // The rest is counted from the size, not read; a file that
-            // tells no size (as under /proc) is small enough to read on.
-            if (notes && size > 0) {
-                notes->unread = std::uint64_t(size) > done ? std::uint64_t(size) - done : 0;
-            } else if (notes) {
-                for (qint64 rest; (rest = file.Read(buffer.get(), chunkSize)) > 0;)
-                    notes->unread += std::uint64_t(rest);
-            }
-            break;
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -360,38 +179,14 @@ bool qnVelTorFileReader::Read(const TakeRecords &take, const ReadProgress &progr
 bool ReadReportLines(const QString &path, const TakeLines &take, const ReadProgress &progress,
                      ReadFailure *failure, ReadFacts *facts)
 {
-    ReadFailure dummy;
-    ReadFailure &why = failure ? *failure : dummy;
-    why = ReadFailure::None;
-    try {
-        InputFile file;
-        const bool opened = file.Open(path, why);
-        if (facts)
-            facts->identity = file.Identity();
-        if (!opened)
-            return false;
-        ReportLineSplitter splitter(take);
-        FeedNotes notes;
-        const bool read = FeedFile(
-                file, [&splitter](const char *bytes, std::size_t size) { return splitter.PutBytes(bytes, size); },
-                {}, progress, why, &notes);
-        const bool finished = read && splitter.Finish();
-        if (facts) {
-            facts->longLines = splitter.LongLines();
-            facts->firstLongLine = splitter.FirstLongLine();
-            facts->oddLines = splitter.OddLines();
-            facts->firstOddLine = splitter.FirstOddLine();
-            facts->bytesAfterEofMark = splitter.BytesAfterEnd() + notes.unread;
-            facts->looks = notes.looks;
-        }
-        if (read && !finished)
-            why = ReadFailure::TooManyLines;
-        return finished;
-    } catch (const std::bad_alloc &) {
-        // Also from `take`, which builds the caller's copy of the lines.
-        why = ReadFailure::OutOfMemory;
-        return false;
-    }
+    // One take: the whole file on this thread.
+    LinePartsReader reader({take});
+    const bool read = reader.Read(path, progress);
+    if (failure)
+        *failure = reader.Failure();
+    if (facts)
+        *facts = reader.Facts();
+    return read;
 }
 
 bool qnVelTorFileReader::PutBytes(const char *bytes, std::size_t size)

@@ -4,17 +4,9 @@
 #include <bit>
 #include <iterator>
 #include <limits>
+#include <utility>
 
 namespace qnVelTor {
-
-namespace {
-
-std::uint64_t Key(std::uint32_t row, unsigned field)
-{
-    return (std::uint64_t(row) << 8) | field;
-}
-
-} // namespace
 
 GridAttr::GridAttr(unsigned width)
     : width(std::min(width, MaxWidth))
@@ -23,10 +15,8 @@ GridAttr::GridAttr(unsigned width)
 
 void GridAttr::Reset(unsigned count)
 {
-    rows.clear();
-    rows.shrink_to_fit(); // a cleared view should give back a large report's memory
-    messages.clear();
-    messages.shrink_to_fit();
+    cells.clear();
+    cells.shrink_to_fit(); // a cleared view should give back a large report's memory
     rowCount = count;
     errorCells = 0;
     errorRows = 0;
@@ -39,84 +29,102 @@ void GridAttr::AddRow()
     ++rowCount;
 }
 
-std::vector<GridAttr::Row>::iterator GridAttr::Find(unsigned row)
+std::vector<GridAttr::Cell>::iterator GridAttr::Find(unsigned row, unsigned field)
 {
-    // A load adds rows at the end, one after the other.
-    if (rows.empty() || rows.back().index < row)
-        return rows.end();
-    return std::lower_bound(rows.begin(), rows.end(), row,
-                            [](const Row &r, unsigned index) { return r.index < index; });
+    // A load adds cells at the end, one after the other.
+    if (cells.empty() || cells.back().Key() < Cell::Key(row, std::min(field, 255u)))
+        return cells.end();
+    const auto found = std::as_const(*this).Find(row, field);
+    return cells.begin() + (found - cells.cbegin());
 }
 
-std::vector<GridAttr::Row>::const_iterator GridAttr::Find(unsigned row) const
+std::vector<GridAttr::Cell>::const_iterator GridAttr::Find(unsigned row, unsigned field) const
 {
-    return std::lower_bound(rows.begin(), rows.end(), row,
-                            [](const Row &r, unsigned index) { return r.index < index; });
+    // The row by its index, then its few cells one by one.
+    auto it = std::lower_bound(cells.begin(), cells.end(), row,
+                               [](const Cell &c, unsigned r) { return c.row < r; });
+    while (it != cells.end() && it->row == row && it->Field() < field)
+        ++it;
+    return it;
 }
 
-const GridAttr::Row *GridAttr::RowAt(unsigned row) const
+bool GridAttr::OtherError(unsigned row, std::vector<Cell>::const_iterator at, bool atIsCell) const
 {
-    const auto it = Find(row);
-    return it != rows.end() && it->index == row ? &*it : nullptr;
+    // The few cells of the row lie next to `at`.
+    for (auto it = at; it != cells.begin() && (it - 1)->row == row;) {
+        if ((--it)->Error())
+            return true;
+    }
+    for (auto it = atIsCell ? at + 1 : at; it != cells.end() && it->row == row; ++it) {
+        if (it->Error())
+            return true;
+    }
+    return false;
 }
 
-std::vector<GridAttr::Message>::iterator GridAttr::FindMessage(unsigned row, unsigned field)
+void GridAttr::Forget(std::vector<Cell>::const_iterator first, std::vector<Cell>::const_iterator last)
 {
-    const std::uint64_t key = Key(row, field);
-    if (messages.empty() || Key(messages.back().row, messages.back().field) < key)
-        return messages.end();
-    return std::lower_bound(messages.begin(), messages.end(), key,
-                            [](const Message &m, std::uint64_t k) { return Key(m.row, m.field) < k; });
-}
-
-std::vector<GridAttr::Message>::const_iterator GridAttr::FindMessage(unsigned row, unsigned field) const
-{
-    return std::lower_bound(messages.begin(), messages.end(), Key(row, field),
-                            [](const Message &m, std::uint64_t k) { return Key(m.row, m.field) < k; });
+    std::uint32_t counted = 0;
+    bool any = false;
+    for (auto it = first; it != last; ++it) {
+        if (!it->Error())
+            continue;
+        --errorCells;
+        // The cells of a row lie together: each row is counted once.
+        if (!any || it->row != counted)
+            --errorRows;
+        any = true;
+        counted = it->row;
+    }
 }
 
 bool GridAttr::IsError(unsigned row, unsigned field) const
 {
     if (!InRange(row, field))
         return false;
-    const Row *r = RowAt(row);
-    return r && ((r->errors >> field) & 1u);
+    const auto it = Find(row, field);
+    return it != cells.end() && it->row == row && it->Field() == field && it->Error();
 }
 
 std::string GridAttr::GetErrorMessage(unsigned row, unsigned field) const
 {
     if (!InRange(row, field))
         return {};
-    const auto it = FindMessage(row, field);
-    return it != messages.end() && it->row == row && it->field == field ? *texts[it->text] : std::string();
+    const auto it = Find(row, field);
+    if (it == cells.end() || it->row != row || it->Field() != field || !it->Text())
+        return {};
+    return *texts[it->Text() - 1];
 }
 
 bool GridAttr::SetError(unsigned row, unsigned field, bool flag)
 {
     if (!InRange(row, field))
         return false;
-    const std::uint32_t bit = std::uint32_t(1) << field;
-    auto it = Find(row);
-    const bool has = it != rows.end() && it->index == row;
+    auto it = Find(row, field);
+    const bool has = it != cells.end() && it->row == row && it->Field() == field;
     if (!flag) {
-        if (!has || !(it->errors & bit))
+        if (!has || !it->Error())
             return true;
-        it->errors &= ~bit;
         --errorCells;
-        if (!it->errors) {
+        if (!OtherError(row, it, true))
             --errorRows;
-            rows.erase(it);
-        }
+        if (it->Text())
+            it->bits &= ~ErrorBit;
+        else
+            cells.erase(it);
         return true;
     }
-    if (!has) {
-        it = rows.insert(it, Row {row, 0});
+    if (has && it->Error())
+        return true;
+    const bool rowHadError = OtherError(row, it, has);
+    // The insert may throw: the counts change only once the cell is there.
+    if (has)
+        it->bits |= ErrorBit;
+    else
+        cells.insert(it, Cell {row, field | ErrorBit});
+    ++errorCells;
+    if (!rowHadError)
         ++errorRows;
-    }
-    if (!(it->errors & bit)) {
-        it->errors |= bit;
-        ++errorCells;
-    }
     return true;
 }
 
@@ -124,27 +132,62 @@ bool GridAttr::SetErrorMessage(unsigned row, unsigned field, std::string text)
 {
     if (!InRange(row, field))
         return false;
-    const auto it = FindMessage(row, field);
-    const bool has = it != messages.end() && it->row == row && it->field == field;
     if (text.empty()) {
-        if (has)
-            messages.erase(it);
+        const auto it = Find(row, field);
+        if (it != cells.end() && it->row == row && it->Field() == field) {
+            if (it->Error())
+                it->bits &= ~(~std::uint32_t(0) << TextShift);
+            else
+                cells.erase(it);
+        }
         return true;
     }
-    const std::uint32_t index = TextIndex(std::move(text));
-    if (has)
-        it->text = index;
+    if (texts.size() >= MaxTexts && textIndices.find(text) == textIndices.end())
+        return false; // no number left for another text
+    return SetErrorMessage(row, field, TextIndex(text));
+}
+
+bool GridAttr::SetErrorMessage(unsigned row, unsigned field, std::uint32_t text)
+{
+    if (!InRange(row, field) || text >= texts.size())
+        return false;
+    const std::uint32_t bits = (text + 1) << TextShift;
+    const auto it = Find(row, field);
+    if (it != cells.end() && it->row == row && it->Field() == field)
+        it->bits = (it->bits & (FieldBits | ErrorBit)) | bits;
     else
-        messages.insert(it, Message {row, static_cast<std::uint8_t>(field), index});
+        cells.insert(it, Cell {row, field | bits});
     return true;
 }
 
-std::uint32_t GridAttr::TextIndex(std::string &&text)
+std::uint32_t GridAttr::TextIndex(std::string_view text)
 {
-    const auto [entry, added] = textIndices.try_emplace(std::move(text), std::uint32_t(texts.size()));
-    if (added)
-        texts.push_back(&entry->first); // map nodes never move
+    const auto found = textIndices.find(text);
+    if (found != textIndices.end())
+        return found->second;
+    const auto entry = textIndices.emplace(std::string(text), std::uint32_t(texts.size())).first;
+    texts.push_back(&entry->first); // map nodes never move
     return entry->second;
+}
+
+bool GridAttr::Append(GridAttr &&later)
+{
+    if (later.rowCount > std::numeric_limits<unsigned>::max() - rowCount)
+        return false;
+    // The numbers of `later`'s texts in this matrix, plus one as in a cell.
+    std::vector<std::uint32_t> textOf(later.texts.size() + 1, 0);
+    for (std::size_t i = 0; i < later.texts.size(); ++i)
+        textOf[i + 1] = TextIndex(*later.texts[i]) + 1;
+    const unsigned offset = rowCount;
+    cells.reserve(cells.size() + later.cells.size());
+    for (const Cell &cell : later.cells)
+        cells.push_back(
+                Cell {cell.row + offset, (cell.bits & (FieldBits | ErrorBit)) | textOf[cell.Text()] << TextShift});
+    rowCount += later.rowCount;
+    errorCells += later.errorCells;
+    errorRows += later.errorRows;
+    later.Reset(0);
+    return true;
 }
 
 GridAttr::ATTR GridAttr::Get(unsigned row, unsigned field) const
@@ -159,41 +202,21 @@ GridAttr::ATTR GridAttr::Get(unsigned row, unsigned field) const
 
 bool GridAttr::InsertRow(unsigned row)
 {
-    if (row > rowCount)
-        return false;
-    for (auto it = Find(row); it != rows.end(); ++it)
-        ++it->index;
-    for (auto it = FindMessage(row, 0); it != messages.end(); ++it)
-        ++it->row;
-    ++rowCount;
-    return true;
+    return InsertRows(row, 1);
 }
 
 bool GridAttr::RemoveRow(unsigned row)
 {
     if (row >= rowCount)
         return false;
-    auto it = Find(row);
-    if (it != rows.end() && it->index == row) {
-        Forget(*it);
-        it = rows.erase(it);
-    }
-    for (; it != rows.end(); ++it)
-        --it->index;
-    auto m = messages.erase(FindMessage(row, 0), FindMessage(row + 1, 0));
-    for (; m != messages.end(); ++m)
-        --m->row;
-    --rowCount;
-    return true;
+    return RemoveRows(row, 1);
 }
 
 bool GridAttr::InsertRows(unsigned row, unsigned count)
 {
     if (row > rowCount || count > std::numeric_limits<unsigned>::max() - rowCount)
         return false;
-    for (auto it = Find(row); it != rows.end(); ++it)
-        it->index += count;
-    for (auto it = FindMessage(row, 0); it != messages.end(); ++it)
+    for (auto it = Find(row, 0); it != cells.end(); ++it)
         it->row += count;
     rowCount += count;
     return true;
@@ -203,14 +226,11 @@ bool GridAttr::RemoveRows(unsigned row, unsigned count)
 {
     if (row > rowCount || count > rowCount - row)
         return false;
-    const auto first = Find(row);
-    const auto last = Find(row + count);
-    for (auto it = first; it != last; ++it)
-        Forget(*it);
-    for (auto it = rows.erase(first, last); it != rows.end(); ++it)
-        it->index -= count;
-    for (auto m = messages.erase(FindMessage(row, 0), FindMessage(row + count, 0)); m != messages.end(); ++m)
-        m->row -= count;
+    const auto first = Find(row, 0);
+    const auto last = Find(row + count, 0);
+    Forget(first, last);
+    for (auto it = cells.erase(first, last); it != cells.end(); ++it)
+        it->row -= count;
     rowCount -= count;
     return true;
 }
@@ -227,17 +247,11 @@ bool GridAttr::Reorder(const std::vector<std::uint32_t> &order)
         place[order[i]] = i;
     }
     // Built aside and swapped in: memory running out leaves the old order.
-    std::vector<Row> movedRows(rows);
-    std::vector<Message> movedMessages(messages);
-    for (Row &r : movedRows)
-        r.index = place[r.index];
-    for (Message &m : movedMessages)
-        m.row = place[m.row];
-    std::sort(movedRows.begin(), movedRows.end(), [](const Row &a, const Row &b) { return a.index < b.index; });
-    std::sort(movedMessages.begin(), movedMessages.end(),
-              [](const Message &a, const Message &b) { return Key(a.row, a.field) < Key(b.row, b.field); });
-    rows.swap(movedRows);
-    messages.swap(movedMessages);
+    std::vector<Cell> moved(cells);
+    for (Cell &cell : moved)
+        cell.row = place[cell.row];
+    std::sort(moved.begin(), moved.end(), [](const Cell &a, const Cell &b) { return a.Key() < b.Key(); });
+    cells.swap(moved);
     return true;
 }
 
@@ -247,31 +261,25 @@ bool GridAttr::MoveRow(unsigned from, unsigned to)
         return false;
     if (from == to)
         return true;
-    // The rows between shift by one towards `from`; the moved row's entries
-    // then go to their new place, keeping the entries in order.
-    const auto shifted = [from, to](std::uint32_t index) {
-        return index == from ? to : from < to ? index - 1 : index + 1;
-    };
-    const unsigned low = std::min(from, to);
-    const unsigned high = std::max(from, to);
-    const auto moved = Find(from);
-    const bool has = moved != rows.end() && moved->index == from;
-    const auto first = Find(low);
-    const auto last = Find(high + 1);
-    for (auto it = first; it != last; ++it)
-        it->index = shifted(it->index);
-    if (has) {
-        if (from < to)
-            std::rotate(moved, moved + 1, last);
-        else
-            std::rotate(first, moved, moved + 1);
+    // The moved row's cells go to their new place as a block, the rows
+    // between shift by one towards `from`: the cells stay in order.
+    const auto movedFirst = Find(from, 0);
+    const auto movedLast = Find(from + 1, 0);
+    if (from < to) {
+        const auto last = Find(to + 1, 0);
+        for (auto it = movedLast; it != last; ++it)
+            --it->row;
+        for (auto it = movedFirst; it != movedLast; ++it)
+            it->row = to;
+        std::rotate(movedFirst, movedLast, last);
+    } else {
+        const auto first = Find(to, 0);
+        for (auto it = first; it != movedFirst; ++it)
+            ++it->row;
+        for (auto it = movedFirst; it != movedLast; ++it)
+            it->row = to;
+        std::rotate(first, movedFirst, movedLast);
     }
-    const auto firstMessage = FindMessage(low, 0);
-    const auto lastMessage = FindMessage(high + 1, 0);
-    for (auto it = firstMessage; it != lastMessage; ++it)
-        it->row = shifted(it->row);
-    std::sort(firstMessage, lastMessage,
-              [](const Message &a, const Message &b) { return Key(a.row, a.field) < Key(b.row, b.field); });
     return true;
 }
 
@@ -279,16 +287,11 @@ bool GridAttr::RowHasError(unsigned row) const
 {
     if (row >= rowCount)
         return false;
-    const Row *r = RowAt(row);
-    return r && r->errors != 0;
-}
-
-void GridAttr::Forget(const Row &row)
-{
-    if (row.errors) {
-        errorCells -= unsigned(std::popcount(row.errors));
-        --errorRows;
+    for (auto it = Find(row, 0); it != cells.end() && it->row == row; ++it) {
+        if (it->Error())
+            return true;
     }
+    return false;
 }
 
 bool GridAttr::FindError(unsigned row, unsigned field, bool forward, unsigned &foundRow, unsigned &foundField,
@@ -297,50 +300,36 @@ bool GridAttr::FindError(unsigned row, unsigned field, bool forward, unsigned &f
     wrapped = false;
     if (!errorRows)
         return false;
-    const auto found = [&foundRow, &foundField, forward](unsigned r, std::uint32_t bits) {
-        foundRow = r;
-        foundField = forward ? unsigned(std::countr_zero(bits)) : unsigned(31 - std::countl_zero(bits));
+    const auto found = [&foundRow, &foundField](const Cell &cell) {
+        foundRow = cell.row;
+        foundField = cell.Field();
         return true;
     };
-    // The start row: after (or before) the start field only; a start out of
-    // range starts with the whole first (or last) row.
-    unsigned start = row;
-    std::uint32_t bits;
-    if (row >= rowCount) {
-        start = forward ? 0 : rowCount - 1;
-        const Row *r = RowAt(start);
-        bits = r ? r->errors : 0;
-    } else {
-        const Row *r = RowAt(row);
-        const std::uint32_t all = r ? r->errors : 0;
-        if (forward)
-            bits = field >= 31 ? 0u : all & (~std::uint32_t(0) << (field + 1));
-        else
-            bits = field >= 32 ? all : all & ((std::uint32_t(1) << field) - 1);
-    }
-    if (bits)
-        return found(start, bits);
-    // Then the rows up to the end (or the start) of the matrix, then, past
-    // it, the rest: the start row comes last, with all its cells.
+    // After (or before) the start cell, then, past the end, from the other
+    // end: the start cell comes last. A start out of range starts before
+    // the first row (forward) or after the last.
+    const bool outside = row >= rowCount;
     if (forward) {
-        for (auto it = Find(start + 1); it != rows.end(); ++it) {
-            if (it->errors)
-                return found(it->index, it->errors);
+        const auto from = outside ? cells.begin() : Find(row, std::min(field, 254u) + 1);
+        for (auto it = from; it != cells.end(); ++it) {
+            if (it->Error())
+                return found(*it);
         }
         wrapped = true;
-        for (const Row &r : rows) {
-            if (r.errors)
-                return found(r.index, r.errors);
+        for (const Cell &cell : cells) {
+            if (cell.Error())
+                return found(cell);
         }
     } else {
-        for (auto it = std::make_reverse_iterator(Find(start)); it != rows.rend(); ++it) {
-            if (it->errors)
-                return found(it->index, it->errors);
+        const auto from = outside ? cells.end() : Find(row, field);
+        for (auto it = std::make_reverse_iterator(from); it != cells.rend(); ++it) {
+            if (it->Error())
+                return found(*it);
         }
         wrapped = true;
-        for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-            if (it->errors)
-                return found(it->index, it->errors);
+        for (auto it = cells.rbegin(); it != cells.rend(); ++it) {
+            if (it->Error())
+                return found(*it);
         }
     }
     return false;

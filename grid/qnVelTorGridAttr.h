@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -13,9 +15,9 @@ namespace qnVelTor {
 // range give false or an empty text, writes give false and change nothing.
 //
 // The window keeps one row per report line, and reports reach a million
-// lines, so only the rows with an invalid cell take memory (a 32-bit error
-// mask), and only the cells with a message. Hence the width is clamped to
-// 32; the window uses 20.
+// lines, so only the cells with a verdict or a message take memory: 8 bytes
+// each, the message a number into a table of its few texts. The width is
+// clamped to 32; the window uses 20.
 class GridAttr
 {
 public:
@@ -40,6 +42,17 @@ public:
     bool SetError(unsigned row, unsigned field, bool flag);
     bool SetErrorMessage(unsigned row, unsigned field, std::string text);
     ATTR Get(unsigned row, unsigned field) const;
+    // The number this matrix gives a message text, for the SetErrorMessage
+    // below, until the next Reset: a load sets the few texts of the rules on
+    // a million cells without looking each one up.
+    std::uint32_t TextIndex(std::string_view text);
+    // As above, with a number from TextIndex; false for a number it did
+    // not give.
+    bool SetErrorMessage(unsigned row, unsigned field, std::uint32_t text);
+    // Appends the rows of `later`, with their verdicts and messages, after
+    // these; `later` is left empty. False, with nothing changed, when the
+    // rows would be more than an unsigned counts.
+    bool Append(GridAttr &&later);
 
     // Line editing moves the verdicts along with their lines.
     // A cleared row before `row`; row == RowCount() appends.
@@ -76,47 +89,57 @@ public:
     unsigned Width() const { return width; }
 
 private:
-    // Messages are few distinct texts (one per rule and field length), so
-    // each is stored once and a cell keeps its number: a report whose every
-    // cell breaks a rule must not cost a string per cell.
-    struct Message
+    // A cell with a verdict or a message, or both. Messages are few distinct
+    // texts (one per rule and field length), so each is stored once and a
+    // cell keeps its number: a report whose every line breaks a rule must
+    // not cost a string, nor even a row and a cell entry, per invalid cell.
+    struct Cell
     {
         std::uint32_t row;
-        std::uint8_t field;
-        std::uint32_t text; // index into texts
-    };
+        // The field in the low 5 bits, the verdict in bit 5, above them the
+        // number of the message text plus one (0: no message).
+        std::uint32_t bits;
 
-    struct Row
-    {
-        std::uint32_t index = 0; // the row's place in the matrix
-        std::uint32_t errors = 0;
+        unsigned Field() const { return bits & FieldBits; }
+        bool Error() const { return bits & ErrorBit; }
+        std::uint32_t Text() const { return bits >> TextShift; }
+        std::uint64_t Key() const { return Key(row, Field()); }
+        static std::uint64_t Key(std::uint32_t row, unsigned field) { return (std::uint64_t(row) << 8) | field; }
     };
+    static constexpr std::uint32_t FieldBits = 31;
+    static constexpr std::uint32_t ErrorBit = 32;
+    static constexpr unsigned TextShift = 6;
+    static constexpr std::uint32_t MaxTexts = (std::uint32_t(1) << (32 - TextShift)) - 1;
 
     bool InRange(unsigned row, unsigned field) const
     {
         return row < rowCount && field < width;
     }
 
-    std::uint32_t TextIndex(std::string &&text);
+    // The first cell entry at or after (row, field).
+    std::vector<Cell>::iterator Find(unsigned row, unsigned field);
+    std::vector<Cell>::const_iterator Find(unsigned row, unsigned field) const;
+    // Whether a cell of `row` is invalid, other than the one at `at` when
+    // `atIsCell` (else `at` is where that cell would go).
+    bool OtherError(unsigned row, std::vector<Cell>::const_iterator at, bool atIsCell) const;
+    // Takes the entries [first, last) out of the counts.
+    void Forget(std::vector<Cell>::const_iterator first, std::vector<Cell>::const_iterator last);
 
-    void Forget(const Row &row);
-    std::vector<Row>::iterator Find(unsigned row);
-    std::vector<Row>::const_iterator Find(unsigned row) const;
-    const Row *RowAt(unsigned row) const;
-    std::vector<Message>::iterator FindMessage(unsigned row, unsigned field);
-    std::vector<Message>::const_iterator FindMessage(unsigned row, unsigned field) const;
-
-    // Only the rows with an invalid cell, by index, and only the cells with
-    // a message, by row and field: a report of a million lines has few of
-    // them, and an entry for every line would cost more than its own text.
-    std::vector<Row> rows;
-    std::vector<Message> messages;
+    // Only the cells with a verdict or a message, by row and field: a report
+    // of a million lines has few of them.
+    std::vector<Cell> cells;
     unsigned rowCount = 0;
     unsigned width;
     std::uint64_t errorCells = 0;
     unsigned errorRows = 0;
+    // Looked up by a view, without making a string of it.
+    struct TextHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
     std::vector<const std::string *> texts; // keys of textIndices
-    std::unordered_map<std::string, std::uint32_t> textIndices;
+    std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> textIndices;
 };
 
 } // namespace qnVelTor

@@ -5,6 +5,7 @@
 
 #include "FileIdentity.h"
 #include "FileSystemCalls.h"
+#include "LinePartsReader.h"
 #include "MemoryHeadroom.h"
 #include "SafeReplace.h"
 #include "qnVelTorData.h"
@@ -16,8 +17,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <cerrno>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -155,8 +159,12 @@ int fakeClose(int fd)
     return result;
 }
 
+// The parts of a large report are read by several threads at once.
+std::mutex readCalls;
+
 ssize_t fakeRead(int fd, void *buffer, size_t size)
 {
+    const std::lock_guard<std::mutex> lock(readCalls);
     const Kind kind = kindOf(fd);
     if (calls.piece)
         size = std::min(size, calls.piece);
@@ -164,6 +172,21 @@ ssize_t fakeRead(int fd, void *buffer, size_t size)
     if (may < 0)
         return -1;
     const ssize_t got = FileSystemCalls::System().read(fd, buffer, size_t(may));
+    if (got > 0)
+        count(Call::Read, kind, got);
+    return got;
+}
+
+ssize_t fakePread(int fd, void *buffer, size_t size, off_t offset)
+{
+    const std::lock_guard<std::mutex> lock(readCalls);
+    const Kind kind = kindOf(fd);
+    if (calls.piece)
+        size = std::min(size, calls.piece);
+    const qint64 may = allowed(Call::Read, kind, qint64(size));
+    if (may < 0)
+        return -1;
+    const ssize_t got = FileSystemCalls::System().pread(fd, buffer, size_t(may), offset);
     if (got > 0)
         count(Call::Read, kind, got);
     return got;
@@ -256,6 +279,7 @@ const FileSystemCalls &fakeCalls()
         fake.open = fakeOpen;
         fake.close = fakeClose;
         fake.read = fakeRead;
+        fake.pread = fakePread;
         fake.write = fakeWrite;
         fake.fsync = fakeFsync;
         fake.fallocate = fakeFallocate;
@@ -797,17 +821,30 @@ void tst_FileFaults::readFault()
     QVERIFY(ReadReportFile(path, &whole));
     QCOMPARE(whole.RecordCount(), std::uint32_t(NewLines));
 
-    for (const bool lines : {false, true}) {
+    // Into a container, as lines, and as lines in parts on two threads.
+    for (const int way : {0, 1, 2}) {
         const Planted planted(path, faults);
         calls.piece = piece;
         ReadFailure failure = ReadFailure::Cancelled;
         ReadFacts facts;
         std::uint32_t got = 0;
         bool ok = false;
-        if (lines) {
+        if (way == 1) {
             ok = ReadReportLines(
                     path, [&got](const std::string_view *, std::size_t count) { got += std::uint32_t(count); }, {},
                     &failure, &facts);
+        } else if (way == 2) {
+            std::atomic<std::uint32_t> counted {0};
+            const TakeLines take = [&counted](const std::string_view *, std::size_t count) {
+                counted += std::uint32_t(count);
+            };
+            LinePartsReader reader({take, take});
+            ok = reader.Read(path);
+            failure = reader.Failure();
+            facts = reader.Facts();
+            got = counted;
+            if (ok)
+                QCOMPARE(reader.Parts(), std::size_t(std::thread::hardware_concurrency() > 1 ? 2 : 1));
         } else {
             qnVelTorData data;
             ok = ReadReportFile(path, &data, {}, {}, &failure, &facts);

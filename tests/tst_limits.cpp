@@ -518,11 +518,15 @@ void tst_Limits::longCellDrawsInLittleMemory()
 void tst_Limits::loadOutOfMemoryKeepsTheReport_data()
 {
     QTest::addColumn<bool>("headroomChecked");
+    QTest::addColumn<bool>("inParts");
     // An allocation fails part way through the load.
-    QTest::newRow("memory runs out") << false;
+    QTest::newRow("memory runs out") << false << false;
+    // The same in a file read in two parts at once, on two threads: either
+    // may run out first, or both.
+    QTest::newRow("memory runs out in parts") << false << true;
     // The load is refused before it starts: the window would be left with
     // no room to paint.
-    QTest::newRow("no headroom for it") << true;
+    QTest::newRow("no headroom for it") << true << false;
 }
 
 // Before, the message did not say what was wrong.
@@ -530,16 +534,24 @@ void tst_Limits::loadOutOfMemoryKeepsTheReport()
 {
     QNVELTOR_SKIP_UNDER_ASAN("the load must run out of address space (RLIMIT_AS)");
     QFETCH(bool, headroomChecked);
+    QFETCH(bool, inParts);
     QTemporaryDir dir;
     Window window(dir);
     QVERIFY(window.loaded);
     const QByteArray before = windowState(window.form);
-    // A file of 256 MB of zero bytes (one line) that takes no disk space.
     const QString path = dir.filePath(QStringLiteral("1111111111202301HUGE.dat"));
     {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(qint64(256) << 20));
+        if (inParts) {
+            // 64 MB of empty lines: a row each, 8 bytes, 512 MB in all.
+            const QByteArray lines(1 << 20, '\n');
+            for (int i = 0; i < 64; ++i)
+                QVERIFY(file.write(lines) == lines.size());
+        } else {
+            // 256 MB of zero bytes (one line) that take no disk space.
+            QVERIFY(file.resize(qint64(256) << 20));
+        }
     }
     const QString result = inChild(60, rlim_t(64 << 20) + HeadroomMargin, [&] {
         std::optional<ScopedHeadroomCheckOff> off;

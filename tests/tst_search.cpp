@@ -17,6 +17,7 @@
 #include <QtTest>
 
 #include <map>
+#include <random>
 #include <memory>
 #include <string>
 #include <utility>
@@ -74,6 +75,7 @@ private slots:
     void thousandsOfLines_data();
     void thousandsOfLines();
     void fieldIsPassedOverOnlyWhenKnownEmpty();
+    void largeReportAsCellByCell();
 
     void matching_data();
     void matching();
@@ -420,6 +422,44 @@ void tst_Search::fieldIsPassedOverOnlyWhenKnownEmpty()
     QVERIFY(Load(13000, {{{5999, 1}, "w"}, {{11999, 4}, "w"}}));
     QCOMPARE(Visits("w", ReportSearch::Down, {9999, 0}, 3), QList<Place>({{5999, 1}, {11999, 4}, {5999, 1}}));
     QCOMPARE(Next("w", ReportSearch::Up, {2999, 6}), Place(11999, 4));
+}
+
+void tst_Search::largeReportAsCellByCell()
+{
+    // 150,000 lines, filled on two threads, of cells that put the word's
+    // pieces next to each other across cell borders and inside double-byte
+    // characters: from random cells in every direction, the search stops
+    // where stepping cell by cell and asking each cell stops.
+    const int lineCount = 150000;
+    std::map<Place, std::string> cells;
+    std::mt19937 random(11);
+    const std::string word = "x" + FullA + "y";
+    // No piece holds the word on a character boundary; next to each other,
+    // the pieces of a line's cells hold it across their borders.
+    const std::string pieces[] = {"x", "y", FullA, "x\x83", "\x41y", "ab", "x" + FullA, FullA + "y",
+                                  "\x83" + word};
+    for (int i = 0; i < 3000; ++i) {
+        const int line = int(random() % lineCount);
+        for (int field = 0; field < int(FieldCount); ++field)
+            cells[Place(line, field)] = pieces[random() % std::size(pieces)];
+    }
+    for (int i = 0; i < 5; ++i)
+        cells[Place(int(random() % lineCount), int(random() % FieldCount))] = "z" + word;
+    QVERIFY(Load(lineCount, cells));
+    const ReportSearch search(*document);
+    for (int round = 0; round < 3; ++round) {
+        for (const ReportSearch::Direction direction :
+             {ReportSearch::Left, ReportSearch::Right, ReportSearch::Up, ReportSearch::Down}) {
+            const Place from(int(random() % (lineCount + 1)), int(random() % FieldCount));
+            Place expected = from;
+            do
+                search.Step(direction, expected.first, expected.second);
+            while (expected != from && !search.CellMatches(expected.first, expected.second, word));
+            if (expected == from && !search.CellMatches(from.first, from.second, word))
+                expected = Nowhere;
+            QCOMPARE(Next(word, direction, from), expected);
+        }
+    }
 }
 
 void tst_Search::matching_data()
