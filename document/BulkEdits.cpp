@@ -43,7 +43,7 @@ BulkEdits::Result BulkEdits::Renumber(ReportDocument &document, int first, int l
     first = std::max(first, 0);
     last = std::min(last, document.LineCount() - 1);
     try {
-        CellChanges changes(document);
+        CellChanges changes(document.Content());
         std::uint64_t number = start;
         for (int line = first; line <= last; ++line)
             changes.Set(line, 0, std::to_string(number++));
@@ -70,7 +70,7 @@ BulkEdits::Result BulkEdits::FillDown(ReportDocument &document, int top, int lef
     try {
         std::string_view cells[ReportRow::CellCount];
         document.Line(source).Cells(cells);
-        CellChanges changes(document);
+        CellChanges changes(document.Content());
         std::uint64_t invalid = 0;
         const qnVelTorDataAttribute &attributes = document.Attributes();
         for (int line = source + 1; line <= bottom; ++line) {

@@ -1,16 +1,16 @@
 #include "CellChanges.h"
 
-#include "ReportDocument.h"
+#include "ReportContent.h"
 
 #include <algorithm>
 #include <climits>
 
 
-CellChanges::CellChanges(const ReportDocument &document) : document(document), lineCount(document.LineCount())
+CellChanges::CellChanges(const ReportContent &content) : content(content), lineCount(content.LineCount())
 {
 }
 
-CellChanges::CellChanges(const ReportDocument &document, Emptied) : document(document), emptied(true), lineCount(0)
+CellChanges::CellChanges(const ReportContent &content, Emptied) : content(content), emptied(true), lineCount(0)
 {
 }
 
@@ -30,7 +30,7 @@ bool CellChanges::Set(int target, int field, std::string_view bytes)
         EndLine();
         line = target;
         if (!emptied)
-            document.Line(line).Cells(current);
+            content.Line(line).Cells(current);
     }
     const std::uint32_t bit = 1u << field;
     if (current[field] == bytes) {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-class ReportDocument;
+class ReportContent;
 
 // The cells one step is to change, gathered line by line: the changes of a
 // line come together, and lines in ascending order. Only cells whose bytes
@@ -20,7 +20,7 @@ class CellChanges
 {
 public:
     // `document` is not owned, and must not change while changes are gathered.
-    explicit CellChanges(const ReportDocument &document);
+    explicit CellChanges(const ReportContent &content);
 
     // False, with nothing kept, for a position out of range or a line before
     // the one being gathered.
@@ -46,13 +46,13 @@ private:
     // Changes for the report once it has been emptied: every cell counts
     // as empty, whatever `document` holds now.
     struct Emptied {};
-    CellChanges(const ReportDocument &document, Emptied);
+    CellChanges(const ReportContent &content, Emptied);
 
     void EndLine();
     // The gathered lines, ready for a step.
     std::vector<CellsCommand::LineChange> Take();
 
-    const ReportDocument &document; // not owned
+    const ReportContent &content; // not owned
     bool emptied = false;
     int lineCount;
     int line = -1;

@@ -1,6 +1,6 @@
 #include "HeaderCommand.h"
 
-HeaderCommand::HeaderCommand(ReportEdits &edits, ReportDocument::HeaderBox box, std::string before, std::string after,
+HeaderCommand::HeaderCommand(ReportEdits &edits, ReportContent::HeaderBox box, std::string before, std::string after,
                              int session)
     : QUndoCommand(QStringLiteral("見出しの編集")), edits(edits), box(box), before(std::move(before)),
       after(std::move(after)), session(session)

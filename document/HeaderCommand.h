@@ -9,7 +9,7 @@
 class HeaderCommand : public QUndoCommand
 {
 public:
-    HeaderCommand(ReportEdits &edits, ReportDocument::HeaderBox box, std::string before, std::string after,
+    HeaderCommand(ReportEdits &edits, ReportContent::HeaderBox box, std::string before, std::string after,
                   int session);
 
     int id() const override { return int(UndoCommandId::HeaderEdit); }
@@ -19,7 +19,7 @@ public:
 
 private:
     ReportEdits &edits;
-    ReportDocument::HeaderBox box;
+    ReportContent::HeaderBox box;
     std::string before;
     std::string after;
     int session;

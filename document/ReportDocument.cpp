@@ -32,9 +32,7 @@
 
 namespace {
 
-// Verdicts are kept for the grid's 20 columns, the row handle's included,
-// which holds no field and never has a verdict.
-constexpr unsigned VerdictWidth = FieldCount + 1;
+constexpr unsigned VerdictWidth = ReportContent::VerdictWidth;
 
 // A load reads the file in this many parts at once, one per core of the
 // machines it is meant for; a small file is read in one.
@@ -124,9 +122,24 @@ std::size_t rowsAtMost(QStringView text)
 } // namespace
 
 ReportDocument::ReportDocument(QObject *parent)
-    : QObject(parent), attributes(*qnVelTorDataAttribute::Instance()), attrs(VerdictWidth),
-      undoStack(new QUndoStack(this)), edits(std::make_unique<ReportEdits>(*this))
+    : QObject(parent), attributes(content.attributes), arena(content.arena), lines(content.lines),
+      attrs(content.attrs), headers(content.headers), undoStack(new QUndoStack(this)),
+      edits(std::make_unique<ReportEdits>(content))
 {
+    // What the steps change is told as the document's own change.
+    connect(&content, &ReportContent::linesAboutToBeInserted, this, &ReportDocument::linesAboutToBeInserted);
+    connect(&content, &ReportContent::linesInserted, this, &ReportDocument::linesInserted);
+    connect(&content, &ReportContent::linesAboutToBeRemoved, this, &ReportDocument::linesAboutToBeRemoved);
+    connect(&content, &ReportContent::linesRemoved, this, &ReportDocument::linesRemoved);
+    connect(&content, &ReportContent::lineAboutToBeMoved, this, &ReportDocument::lineAboutToBeMoved);
+    connect(&content, &ReportContent::lineMoved, this, &ReportDocument::lineMoved);
+    connect(&content, &ReportContent::linesAboutToBeReordered, this, &ReportDocument::linesAboutToBeReordered);
+    connect(&content, &ReportContent::linesReordered, this, &ReportDocument::linesReordered);
+    connect(&content, &ReportContent::cellsChanged, this, &ReportDocument::cellsChanged);
+    connect(&content, &ReportContent::verdictsChanged, this, &ReportDocument::verdictsChanged);
+    connect(&content, &ReportContent::headerChanged, this, &ReportDocument::headerChanged);
+    connect(&content, &ReportContent::placeShown, this, &ReportDocument::placeShown);
+    connect(&content, &ReportContent::headerShown, this, &ReportDocument::headerShown);
     connect(undoStack, &QUndoStack::indexChanged, this, [this] {
         // A line added by typing belongs to a step from now on.
         typedLine = -1;
@@ -137,21 +150,6 @@ ReportDocument::ReportDocument(QObject *parent)
 }
 
 ReportDocument::~ReportDocument() = default;
-
-std::string_view ReportDocument::Cell(int line, int field) const
-{
-    if (line < 0 || line >= LineCount())
-        return {};
-    return lines[std::size_t(line)].Cell(static_cast<unsigned>(field));
-}
-
-const ReportRow &ReportDocument::Line(int line) const
-{
-    static const ReportRow empty;
-    if (line < 0 || line >= LineCount())
-        return empty;
-    return lines[std::size_t(line)];
-}
 
 std::vector<std::string> ReportDocument::LineCells(int line) const
 {
@@ -673,7 +671,7 @@ ReportDocument::PasteResult ReportDocument::PasteText(int line, int field, const
         // Row by row: only the changed cells are kept, as compact rows, and
         // never a list of the text's lines.
         DelimitedTextReader reader(text, u'\t', DelimitedTextReader::Breaks::AsSpace);
-        CellChanges changes(*this);
+        CellChanges changes(content);
         changes.Reserve(std::min<std::size_t>(rowsAtMost(text), std::size_t(INT_MAX - line)));
         for (int target = line; reader.NextRow(); ++target) {
             if (target == INT_MAX) {
@@ -744,7 +742,7 @@ ReportDocument::ImportResult ReportDocument::Import(const QString &path, const R
     result.firstLine = fresh ? 0 : LineCount();
     try {
         // The report is emptied only once the file has been read whole.
-        CellChanges changes = fresh ? CellChanges(*this, CellChanges::Emptied()) : CellChanges(*this);
+        CellChanges changes = fresh ? CellChanges(content, CellChanges::Emptied()) : CellChanges(content);
         int target = result.firstLine;
         bool tooMany = false;
         const auto take = [&](const std::string_view *fields, std::size_t count) {
@@ -818,7 +816,7 @@ QString ReportDocument::SuggestedExportName() const
 
 bool ReportDocument::ChangeCells(CellChanges &&changes, const QString &text)
 {
-    if (&changes.document != this || changes.Empty())
+    if (&changes.content != &content || changes.Empty())
         return true;
     // Under an address-space limit the window must keep room to paint.
     if (!HasHeadroomFor(changes.Footprint()))

@@ -2,6 +2,7 @@
 
 #include "ReportCsvWriter.h"
 #include "ReportImporter.h"
+#include "ReportContent.h"
 #include "ReportRow.h"
 #include "qnVelTorFile.h"
 #include "qnVelTorGridAttr.h"
@@ -36,8 +37,11 @@ class ReportDocument : public QObject
     Q_OBJECT
 
 public:
-    enum HeaderBox { SyoudakuBangou, HoukokuNengappi, NiniMoziretsu };
-    static constexpr int HeaderCount = 3;
+    using HeaderBox = ReportContent::HeaderBox;
+    static constexpr HeaderBox SyoudakuBangou = ReportContent::SyoudakuBangou;
+    static constexpr HeaderBox HoukokuNengappi = ReportContent::HoukokuNengappi;
+    static constexpr HeaderBox NiniMoziretsu = ReportContent::NiniMoziretsu;
+    static constexpr int HeaderCount = ReportContent::HeaderCount;
 
     enum class LineStep { Insert, Paste, Delete, Cut };
 
@@ -122,12 +126,15 @@ public:
     ~ReportDocument() override;
 
     const qnVelTorDataAttribute &Attributes() const { return attributes; }
+    // The lines, verdicts and header values, for the classes that gather a
+    // step's changes.
+    const ReportContent &Content() const { return content; }
 
     int LineCount() const { return int(lines.size()); }
     // Empty for a position out of range, the new-line position included.
-    std::string_view Cell(int line, int field) const;
+    std::string_view Cell(int line, int field) const { return content.Cell(line, field); }
     // An empty line for a position out of range.
-    const ReportRow &Line(int line) const;
+    const ReportRow &Line(int line) const { return content.Line(line); }
     // The line's 19 cells; empty ones for a position out of range.
     std::vector<std::string> LineCells(int line) const;
     const qnVelTor::GridAttr &CellAttrs() const { return attrs; }
@@ -273,8 +280,6 @@ signals:
     void headerShown(ReportDocument::HeaderBox box);
 
 private:
-    friend class ReportEdits;
-
     void SyncModified();
     void SetFilePath(const QString &path);
     void SetModified(bool value);
@@ -283,11 +288,13 @@ private:
     bool Push(class QUndoCommand *step);
     void ResetLines(std::vector<ReportRow> &&rows, RowArena &&rowArena, qnVelTor::GridAttr &&verdicts);
 
+    ReportContent content;
+    // The parts of the content the document's own operations work on.
     const qnVelTorDataAttribute &attributes;
-    RowArena arena; // declared before the lines that point into it
-    std::vector<ReportRow> lines;
-    qnVelTor::GridAttr attrs;
-    std::array<std::string, HeaderCount> headers;
+    RowArena &arena;
+    std::vector<ReportRow> &lines;
+    qnVelTor::GridAttr &attrs;
+    std::array<std::string, HeaderCount> &headers;
     // What the boxes were filled with: a box whose text still reads the
     // same gives these bytes back, also ones that are not Shift-JIS.
     std::array<std::string, HeaderCount> filledHeaders;

@@ -16,7 +16,7 @@ constexpr std::size_t ViewBytesPerLine = 32;
 
 void ReportEdits::MakeRoom(std::size_t count)
 {
-    std::vector<ReportRow> &lines = document.lines;
+    std::vector<ReportRow> &lines = content.lines;
     const std::size_t total = lines.size() + count;
     if (lines.capacity() < total)
         lines.reserve(std::max(total, lines.size() * 2));
@@ -28,25 +28,25 @@ void ReportEdits::MakeRoom(std::size_t count)
 void ReportEdits::Validate(int line, int field)
 {
     std::string message;
-    const bool valid = document.attributes.Validate(unsigned(field), document.Cell(line, field), message);
-    document.attrs.SetError(unsigned(line), unsigned(field), !valid);
-    document.attrs.SetErrorMessage(unsigned(line), unsigned(field), std::move(message));
+    const bool valid = content.attributes.Validate(unsigned(field), content.Cell(line, field), message);
+    content.attrs.SetError(unsigned(line), unsigned(field), !valid);
+    content.attrs.SetErrorMessage(unsigned(line), unsigned(field), std::move(message));
 }
 
 void ReportEdits::ValidateFields(int line, std::uint32_t fields)
 {
     std::string_view cells[ReportRow::CellCount];
-    document.Line(line).Cells(cells);
+    content.Line(line).Cells(cells);
     std::string message;
     for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
         if (!(fields & (1u << field)))
             continue;
         // The message only where a rule is broken.
-        const bool valid = document.attributes.IsValid(field, cells[field]);
+        const bool valid = content.attributes.IsValid(field, cells[field]);
         if (!valid)
-            document.attributes.Validate(field, cells[field], message);
-        document.attrs.SetError(unsigned(line), field, !valid);
-        document.attrs.SetErrorMessage(unsigned(line), field, valid ? std::string() : std::move(message));
+            content.attributes.Validate(field, cells[field], message);
+        content.attrs.SetError(unsigned(line), field, !valid);
+        content.attrs.SetErrorMessage(unsigned(line), field, valid ? std::string() : std::move(message));
         message.clear();
     }
 }
@@ -62,7 +62,7 @@ void ReportEdits::InsertLines(int line, std::vector<ReportRow> &rows)
     const int count = int(rows.size());
     if (line < 0 || line > LineCount() || count == 0)
         return;
-    std::vector<ReportRow> &lines = document.lines;
+    std::vector<ReportRow> &lines = content.lines;
     bool filled = false;
     if (line == LineCount()) {
         // Appended lines come empty; the texts follow as a change.
@@ -71,10 +71,10 @@ void ReportEdits::InsertLines(int line, std::vector<ReportRow> &rows)
     } else {
         MakeRoom(std::size_t(count));
         // Room was made: neither throws.
-        document.attrs.InsertRows(unsigned(line), unsigned(count));
-        emit document.linesAboutToBeInserted(line, count);
+        content.attrs.InsertRows(unsigned(line), unsigned(count));
+        emit content.linesAboutToBeInserted(line, count);
         lines.insert(lines.begin() + line, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
-        emit document.linesInserted(line, count);
+        emit content.linesInserted(line, count);
     }
     try {
         for (int i = line; i < line + count; ++i) {
@@ -89,7 +89,7 @@ void ReportEdits::InsertLines(int line, std::vector<ReportRow> &rows)
         throw;
     }
     if (filled)
-        emit document.cellsChanged(line, line + count - 1);
+        emit content.cellsChanged(line, line + count - 1);
 }
 
 void ReportEdits::TakeLines(int first, int count, std::vector<ReportRow> &rows)
@@ -97,12 +97,12 @@ void ReportEdits::TakeLines(int first, int count, std::vector<ReportRow> &rows)
     if (first < 0 || count <= 0 || count > LineCount() - first)
         return;
     rows.resize(std::size_t(count)); // before anything changes: it may need memory
-    std::vector<ReportRow> &lines = document.lines;
-    emit document.linesAboutToBeRemoved(first, count);
+    std::vector<ReportRow> &lines = content.lines;
+    emit content.linesAboutToBeRemoved(first, count);
     std::move(lines.begin() + first, lines.begin() + first + count, rows.begin());
-    document.attrs.RemoveRows(unsigned(first), unsigned(count));
+    content.attrs.RemoveRows(unsigned(first), unsigned(count));
     lines.erase(lines.begin() + first, lines.begin() + first + count);
-    emit document.linesRemoved(first, count);
+    emit content.linesRemoved(first, count);
 }
 
 void ReportEdits::MoveLine(int from, int to)
@@ -110,33 +110,33 @@ void ReportEdits::MoveLine(int from, int to)
     const int count = LineCount();
     if (from < 0 || to < 0 || from >= count || to >= count || from == to)
         return;
-    emit document.lineAboutToBeMoved(from, to);
-    std::vector<ReportRow> &lines = document.lines;
+    emit content.lineAboutToBeMoved(from, to);
+    std::vector<ReportRow> &lines = content.lines;
     ReportRow moved = std::move(lines[std::size_t(from)]);
     if (from < to)
         std::move(lines.begin() + from + 1, lines.begin() + to + 1, lines.begin() + from);
     else
         std::move_backward(lines.begin() + to, lines.begin() + from, lines.begin() + from + 1);
     lines[std::size_t(to)] = std::move(moved);
-    document.attrs.MoveRow(unsigned(from), unsigned(to));
-    emit document.lineMoved(from, to);
+    content.attrs.MoveRow(unsigned(from), unsigned(to));
+    emit content.lineMoved(from, to);
 }
 
 void ReportEdits::Reorder(const std::vector<std::uint32_t> &order)
 {
-    std::vector<ReportRow> &lines = document.lines;
+    std::vector<ReportRow> &lines = content.lines;
     if (order.size() != lines.size())
         return;
     // Both are built before anything changes: running out of memory leaves
     // the report as it was.
     std::vector<ReportRow> reordered(lines.size());
-    if (!document.attrs.Reorder(order))
+    if (!content.attrs.Reorder(order))
         return;
-    emit document.linesAboutToBeReordered();
+    emit content.linesAboutToBeReordered();
     for (std::size_t i = 0; i < order.size(); ++i)
         reordered[i] = std::move(lines[order[i]]);
     lines.swap(reordered);
-    emit document.linesReordered();
+    emit content.linesReordered();
 }
 
 void ReportEdits::AppendLines(int count)
@@ -145,18 +145,18 @@ void ReportEdits::AppendLines(int count)
         return;
     MakeRoom(std::size_t(count));
     const int first = LineCount();
-    const unsigned rows = document.attrs.RowCount();
+    const unsigned rows = content.attrs.RowCount();
     try {
         for (int i = 0; i < count; ++i)
-            document.attrs.AddRow();
+            content.attrs.AddRow();
     } catch (...) {
-        while (document.attrs.RowCount() > rows)
-            document.attrs.RemoveRow(document.attrs.RowCount() - 1);
+        while (content.attrs.RowCount() > rows)
+            content.attrs.RemoveRow(content.attrs.RowCount() - 1);
         throw;
     }
-    emit document.linesAboutToBeInserted(first, count);
-    document.lines.resize(document.lines.size() + std::size_t(count)); // room was made: no throw
-    emit document.linesInserted(first, count);
+    emit content.linesAboutToBeInserted(first, count);
+    content.lines.resize(content.lines.size() + std::size_t(count)); // room was made: no throw
+    emit content.linesInserted(first, count);
 }
 
 void ReportEdits::RemoveLastLines(int count)
@@ -165,11 +165,11 @@ void ReportEdits::RemoveLastLines(int count)
     if (count <= 0)
         return;
     const int first = LineCount() - count;
-    emit document.linesAboutToBeRemoved(first, count);
+    emit content.linesAboutToBeRemoved(first, count);
     for (int i = 0; i < count; ++i)
-        document.attrs.RemoveRow(document.attrs.RowCount() - 1);
-    document.lines.resize(std::size_t(first));
-    emit document.linesRemoved(first, count);
+        content.attrs.RemoveRow(content.attrs.RowCount() - 1);
+    content.lines.resize(std::size_t(first));
+    emit content.linesRemoved(first, count);
 }
 
 void ReportEdits::SetCells(int line, std::uint32_t fields, const ReportRow &cells)
@@ -179,12 +179,12 @@ void ReportEdits::SetCells(int line, std::uint32_t fields, const ReportRow &cell
         if (fields & (1u << field))
             Validate(line, int(field));
     }
-    emit document.cellsChanged(line, line);
+    emit content.cellsChanged(line, line);
 }
 
 ReportRow ReportEdits::ReplaceCells(int line, std::uint32_t fields, const ReportRow &cells)
 {
-    ReportRow &row = document.lines[std::size_t(line)];
+    ReportRow &row = content.lines[std::size_t(line)];
     std::string_view texts[ReportRow::CellCount];
     row.Cells(texts);
     std::string_view given[ReportRow::CellCount];
@@ -201,16 +201,16 @@ ReportRow ReportEdits::ReplaceCells(int line, std::uint32_t fields, const Report
 
 void ReportEdits::PutBack(int line, ReportRow &&row) noexcept
 {
-    document.lines[std::size_t(line)] = std::move(row);
+    content.lines[std::size_t(line)] = std::move(row);
 }
 
 void ReportEdits::SwapRow(int line, ReportRow &row) noexcept
 {
-    std::swap(document.lines[std::size_t(line)], row);
+    std::swap(content.lines[std::size_t(line)], row);
 }
 
-void ReportEdits::SetHeader(ReportDocument::HeaderBox box, const std::string &bytes)
+void ReportEdits::SetHeader(ReportContent::HeaderBox box, const std::string &bytes)
 {
-    document.headers[box] = bytes;
-    emit document.headerChanged(box);
+    content.headers[box] = bytes;
+    emit content.headerChanged(box);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReportDocument.h"
+#include "ReportContent.h"
 #include "ReportRow.h"
 
 #include <cstdint>
@@ -13,10 +13,10 @@
 class ReportEdits
 {
 public:
-    explicit ReportEdits(ReportDocument &document) : document(document) {}
+    explicit ReportEdits(ReportContent &content) : content(content) {}
 
-    int LineCount() const { return document.LineCount(); }
-    const ReportRow &Line(int line) const { return document.Line(line); }
+    int LineCount() const { return content.LineCount(); }
+    const ReportRow &Line(int line) const { return content.Line(line); }
 
     // The rows go into the report before `line` (at its end when `line` is
     // the line count), each validated, with one signal for them all; `rows`
@@ -44,8 +44,8 @@ public:
     // views. A row may so go to a step while its block lies in the
     // report's arena: the steps are dropped whenever the arena is.
     void SwapRow(int line, ReportRow &row) noexcept;
-    void CellsChanged(int first, int last) { emit document.cellsChanged(first, last); }
-    void SetHeader(ReportDocument::HeaderBox box, const std::string &bytes);
+    void CellsChanged(int first, int last) { emit content.cellsChanged(first, last); }
+    void SetHeader(ReportContent::HeaderBox box, const std::string &bytes);
 
     void Validate(int line, int field);
     void ValidateLine(int line);
@@ -53,8 +53,8 @@ public:
     void ValidateFields(int line, std::uint32_t fields);
 
     // A field of -1 names the line only.
-    void ShowPlace(int line, int field) { emit document.placeShown(line, field); }
-    void ShowHeader(ReportDocument::HeaderBox box) { emit document.headerShown(box); }
+    void ShowPlace(int line, int field) { emit content.placeShown(line, field); }
+    void ShowHeader(ReportContent::HeaderBox box) { emit content.headerShown(box); }
 
     // Asks, before any view hears of `count` more lines, for the memory
     // the lines and the views will need: an allocation failing half way
@@ -63,5 +63,5 @@ public:
     void MakeRoom(std::size_t count);
 
 private:
-    ReportDocument &document;
+    ReportContent &content;
 };

@@ -161,7 +161,7 @@ ReportReplace::Result ReportReplace::ReplaceAll()
     if (find.isEmpty())
         return result;
     try {
-        CellChanges changes(document);
+        CellChanges changes(document.Content());
         const qnVelTorDataAttribute &attributes = document.Attributes();
         std::string bytes;
         for (int line = scope.top; line <= scope.bottom; ++line) {
@@ -276,7 +276,7 @@ ReportReplace::Result ReportReplace::ReplaceOne(Match &match)
         if (Store(match.field, text, 1, bytes, result)) {
             const qnVelTorDataAttribute &attributes = document.Attributes();
             const bool wasValid = attributes.IsValid(unsigned(match.field), before);
-            CellChanges changes(document);
+            CellChanges changes(document.Content());
             changes.Set(match.line, match.field, bytes);
             if (!document.ChangeCells(std::move(changes), QStringLiteral("置換"))) {
                 result.outOfMemory = true;
