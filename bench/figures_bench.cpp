@@ -13,6 +13,7 @@
 // Prints the figures, then one machine-readable line (FIGURES key=value ...).
 // Not a test. Meant to be built in Release and run on the offscreen platform.
 
+#include "BenchSupport.h"
 #include "LinePartsReader.h"
 #include "VelTorGridView.h"
 #include "qnVelTorDataAttribute.h"
@@ -44,26 +45,9 @@ extern char **environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace Bench;
 
 constexpr int runs = 5;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-long statusKiB(const char *key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &row : status.readAll().split('\n')) {
-        if (row.startsWith(key))
-            return row.mid(int(std::strlen(key))).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 // `cat file > /dev/null`, the program itself, as a user would run it.
 double catSeconds(const std::string &path)
@@ -80,7 +64,7 @@ double catSeconds(const std::string &path)
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    const double seconds = secondsSince(start);
+    const double seconds = SecondsSince(start);
     posix_spawn_file_actions_destroy(&actions);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "cat failed\n");
@@ -106,7 +90,7 @@ double searchNothing(TVelTorForm &form, QPushButton *button)
         form.SetCurrentCell(10, row);
         const Clock::time_point start = Clock::now();
         button->click();
-        best = std::min(best, secondsSince(start));
+        best = std::min(best, SecondsSince(start));
         if (form.CurrentCol() != 10 || form.CurrentRow() != row) {
             std::fprintf(stderr, "a search for nothing moved the current cell\n");
             std::exit(1);
@@ -142,17 +126,17 @@ int main(int argc, char **argv)
     form->SetLoadProgressDelay(1000000); // the dialog is not what is measured
     form->show();
     QCoreApplication::processEvents();
-    const long startKiB = statusKiB("VmRSS:");
+    const long startKiB = StatusKiB("VmRSS:");
     for (int i = 0; i < (openOnly ? 1 : runs); ++i) {
         const Clock::time_point start = Clock::now();
         if (!form->LoadReport(path)) {
             std::fprintf(stderr, "the window could not open %s\n", argv[1]);
             return 1;
         }
-        open = std::min(open, secondsSince(start));
+        open = std::min(open, SecondsSince(start));
         QCoreApplication::processEvents();
         if (i == 0)
-            openKiB = statusKiB("VmRSS:");
+            openKiB = StatusKiB("VmRSS:");
     }
     lines = form->GridRowCount() - 2;
     if (openOnly) {
@@ -191,7 +175,7 @@ int main(int argc, char **argv)
         const Clock::time_point start = Clock::now();
         LinePartsReader reader(std::move(takes));
         const bool ok = reader.Read(path);
-        readValidate = std::min(readValidate, secondsSince(start));
+        readValidate = std::min(readValidate, SecondsSince(start));
         std::uint64_t read = 0;
         invalid = 0;
         for (std::size_t part = 0; part < reader.KeptParts(); ++part) {
@@ -246,13 +230,13 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "the window's save failed\n");
                 return 1;
             }
-            windowSave = std::min(windowSave, secondsSince(start));
+            windowSave = std::min(windowSave, SecondsSince(start));
         } else {
             if (!qnVelTorFileWriter().Write(written, &data)) {
                 std::fprintf(stderr, "the file layer's write failed\n");
                 return 1;
             }
-            fileWrite = std::min(fileWrite, secondsSince(start));
+            fileWrite = std::min(fileWrite, SecondsSince(start));
         }
     }
     QFile original(path);

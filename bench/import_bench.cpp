@@ -10,6 +10,7 @@
 // cell turned into Shift-JIS bytes kept in one string per line, as the
 // editor keeps its rows.
 
+#include "BenchSupport.h"
 #include "DelimitedText.h"
 #include "ReportCsvWriter.h"
 #include "ReportImporter.h"
@@ -30,32 +31,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-long StatusKiB(const char *key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &row : status.readAll().split('\n')) {
-        if (row.startsWith(key))
-            return row.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-// Starts the peak (VmHWM) again from the memory held now; false where the
-// system cannot, and the peak then counts from the program's start.
-bool ResetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
-}
+using namespace Bench;
 
 struct Measure
 {

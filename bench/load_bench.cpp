@@ -8,6 +8,7 @@
 // Not a test: it prints figures. Meant to be built in Release and run on the
 // offscreen platform.
 
+#include "BenchSupport.h"
 #include "SplitMix.h"
 #include "VelTorGridView.h"
 #include "qnVelTorForm.h"
@@ -24,14 +25,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace Bench;
 
 constexpr int runs = 3;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // Lines shaped like a real report's: short codes, a title, many empty fields.
 QByteArray ordinaryReport(qint64 size)
@@ -71,11 +67,11 @@ Figures measure(const QString &path)
             std::fprintf(stderr, "load failed: %s\n", qPrintable(path));
             std::exit(1);
         }
-        best.load = std::min(best.load, secondsSince(start));
+        best.load = std::min(best.load, SecondsSince(start));
 
         start = Clock::now();
         form.Ui().VelTorGrid->viewport()->grab();
-        best.draw = std::min(best.draw, secondsSince(start));
+        best.draw = std::min(best.draw, SecondsSince(start));
 
         start = Clock::now();
         form.SetCurrentCell(form.FieldToGridCol(0), form.RecordToGridRow(0));
@@ -83,7 +79,7 @@ Figures measure(const QString &path)
         if (QLineEdit *editor = form.Ui().VelTorGrid->Editor())
             editor->grab();
         form.Ui().VelTorGrid->CommitEditor();
-        best.edit = std::min(best.edit, secondsSince(start));
+        best.edit = std::min(best.edit, SecondsSince(start));
     }
     return best;
 }

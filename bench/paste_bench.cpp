@@ -9,6 +9,7 @@
 // SpreadsheetText.h). Not a test: it prints figures. Meant to be built in
 // Release and run on the offscreen platform.
 
+#include "BenchSupport.h"
 #include "SpreadsheetText.h"
 #include "VelTorGridView.h"
 #include "qnVelTorForm.h"
@@ -26,32 +27,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-long StatusKiB(const char *key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &row : status.readAll().split('\n')) {
-        if (row.startsWith(key))
-            return row.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-// Starts the peak (VmHWM) again from the memory held now; false where the
-// system cannot, and the peak then counts from the program's start.
-bool ResetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
-}
+using namespace Bench;
 
 std::uint64_t ReportBytes(const TVelTorForm &form)
 {

@@ -10,6 +10,7 @@
 // half-width katakana, many empty fields. Not a test: it prints figures.
 // Meant to be built in Release and run on the offscreen platform.
 
+#include "BenchSupport.h"
 #include "SplitMix.h"
 #include "ReportModel.h"
 #include "ShiftJis.h"
@@ -39,7 +40,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace Bench;
 
 constexpr int runs = 3;
 constexpr int saveRuns = 5;
@@ -171,11 +172,6 @@ QByteArray fileHash(const QString &path)
     return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
 }
 
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 // Best of `runs` clicks, each from the same start cell.
 double timeClick(TVelTorForm &form, QPushButton *button, int col, int row, int expectCol, int expectRow)
 {
@@ -184,7 +180,7 @@ double timeClick(TVelTorForm &form, QPushButton *button, int col, int row, int e
         form.SetCurrentCell(col, row);
         const Clock::time_point start = Clock::now();
         button->click();
-        best = std::min(best, secondsSince(start));
+        best = std::min(best, SecondsSince(start));
         if (form.CurrentCol() != expectCol || form.CurrentRow() != expectRow) {
             std::fprintf(stderr, "search ended at (%d, %d), expected (%d, %d)\n", form.CurrentCol(),
                          form.CurrentRow(), expectCol, expectRow);
@@ -245,7 +241,7 @@ int main(int argc, char **argv)
     const Clock::time_point loadStart = Clock::now();
     if (!form.LoadReport(path))
         return 1;
-    const double loadSeconds = secondsSince(loadStart);
+    const double loadSeconds = SecondsSince(loadStart);
     const long rssAfter = vmRssKiB();
     std::printf("load: %.3f s, VmRSS %.1f MB (%.1f MB before the load)\n", loadSeconds, rssAfter / 1024.0,
                 rssBefore / 1024.0);
@@ -292,7 +288,7 @@ int main(int argc, char **argv)
         const bool peakKnown = resetPeak();
         Clock::time_point start = Clock::now();
         const bool saved = form.FileSave1Execute(form.Ui().FileSave1);
-        windowSave = std::min(windowSave, secondsSince(start));
+        windowSave = std::min(windowSave, SecondsSince(start));
         if (peakKnown)
             saveExtraKiB = std::max(saveExtraKiB, vmHwmKiB() - rssOpen);
         if (!saved || fileHash(path) != hash) {
@@ -305,7 +301,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "the file layer's write failed\n");
             return 1;
         }
-        fileWrite = std::min(fileWrite, secondsSince(start));
+        fileWrite = std::min(fileWrite, SecondsSince(start));
     }
     if (fileHash(copy) != hash) {
         std::fprintf(stderr, "the file layer's write did not give the file back byte for byte\n");
@@ -325,7 +321,7 @@ int main(int argc, char **argv)
         // What the status bar shows after each edit.
         volatile std::uint64_t shown = form.CellAttrs().ErrorCellCount() + form.CellAttrs().ErrorRowCount();
         (void)shown;
-        countBest = std::min(countBest, secondsSince(start));
+        countBest = std::min(countBest, SecondsSince(start));
         // What the count would cost without the incremental bookkeeping.
         start = Clock::now();
         walked = 0;
@@ -333,7 +329,7 @@ int main(int argc, char **argv)
             for (unsigned f = 0; f < FieldCount; ++f)
                 walked += form.CellAttrs().IsError(r, f) ? 1 : 0;
         }
-        walkBest = std::min(walkBest, secondsSince(start));
+        walkBest = std::min(walkBest, SecondsSince(start));
     }
     if (walked != form.CellAttrs().ErrorCellCount()) {
         std::fprintf(stderr, "error count %llu, walk finds %llu\n",
@@ -349,10 +345,10 @@ int main(int argc, char **argv)
         form.SetCurrentCell(1, 1);
         Clock::time_point start = Clock::now();
         form.Ui().EditDeleteLine->trigger();
-        deleteBest = std::min(deleteBest, secondsSince(start));
+        deleteBest = std::min(deleteBest, SecondsSince(start));
         start = Clock::now();
         form.Ui().EditUndo->trigger();
-        undoBest = std::min(undoBest, secondsSince(start));
+        undoBest = std::min(undoBest, SecondsSince(start));
         if (form.GridRowCount() - 2 != lines) {
             std::fprintf(stderr, "undo left %d lines\n", form.GridRowCount() - 2);
             return 1;
@@ -368,7 +364,7 @@ int main(int argc, char **argv)
             QItemSelectionModel::ClearAndSelect);
     Clock::time_point copyStart = Clock::now();
     form.BlockCopy();
-    const double copySeconds = secondsSince(copyStart);
+    const double copySeconds = SecondsSince(copyStart);
     double pasteTopBest = 1e9;
     double pasteEndBest = 1e9;
     double pasteUndoBest = 1e9;
@@ -376,14 +372,14 @@ int main(int argc, char **argv)
         form.SetCurrentCell(1, 1);
         Clock::time_point start = Clock::now();
         form.BlockPaste();
-        pasteTopBest = std::min(pasteTopBest, secondsSince(start));
+        pasteTopBest = std::min(pasteTopBest, SecondsSince(start));
         start = Clock::now();
         form.Ui().EditUndo->trigger();
-        pasteUndoBest = std::min(pasteUndoBest, secondsSince(start));
+        pasteUndoBest = std::min(pasteUndoBest, SecondsSince(start));
         form.SetCurrentCell(1, form.GridRowCount() - 1);
         start = Clock::now();
         form.BlockPaste();
-        pasteEndBest = std::min(pasteEndBest, secondsSince(start));
+        pasteEndBest = std::min(pasteEndBest, SecondsSince(start));
         if (form.GridRowCount() - 2 != lines + 1000) {
             std::fprintf(stderr, "paste at the end left %d lines\n", form.GridRowCount() - 2);
             return 1;
