@@ -22,8 +22,8 @@ HeaderBoxes::HeaderBoxes(ReportDocument &document, const Boxes &boxes, QObject *
         if (auto *filter = edit->findChild<TextFilter *>())
             filter->RefuseFileNameCharacters();
     }
-    connect(&document, &ReportDocument::headerChanged, this, &HeaderBoxes::Show);
-    connect(&document, &ReportDocument::headerShown, this,
+    connect(&document.Content(), &ReportContent::headerChanged, this, &HeaderBoxes::Show);
+    connect(&document.Content(), &ReportContent::headerShown, this,
             [this](ReportDocument::HeaderBox box) { this->boxes[box]->setFocus(Qt::OtherFocusReason); });
     connect(qApp, &QApplication::focusChanged, this, [this] { ++session; });
 }

@@ -13,7 +13,7 @@ ReportModel::ReportModel(ReportDocument *document, QObject *parent)
 
 void ReportModel::ConnectDocument()
 {
-    connect(document, &ReportDocument::linesAboutToBeInserted, this, [this](int first, int count) {
+    connect(&document->Content(), &ReportContent::linesAboutToBeInserted, this, [this](int first, int count) {
         // Appended lines are empty: whether they come before or after the
         // empty new-line row looks the same, but a row being typed into
         // must stay where it is.
@@ -21,27 +21,27 @@ void ReportModel::ConnectDocument()
         const int at = appending ? first + 1 : first;
         beginInsertRows(QModelIndex(), at, at + count - 1);
     });
-    connect(document, &ReportDocument::linesInserted, this, [this] { endInsertRows(); });
-    connect(document, &ReportDocument::linesAboutToBeRemoved, this, [this](int first, int count) {
+    connect(&document->Content(), &ReportContent::linesInserted, this, [this] { endInsertRows(); });
+    connect(&document->Content(), &ReportContent::linesAboutToBeRemoved, this, [this](int first, int count) {
         beginRemoveRows(QModelIndex(), first, first + count - 1);
     });
-    connect(document, &ReportDocument::linesRemoved, this, [this] { endRemoveRows(); });
-    connect(document, &ReportDocument::lineAboutToBeMoved, this, [this](int from, int to) {
+    connect(&document->Content(), &ReportContent::linesRemoved, this, [this] { endRemoveRows(); });
+    connect(&document->Content(), &ReportContent::lineAboutToBeMoved, this, [this](int from, int to) {
         // beginMoveRows takes the row the moved one is put before.
         beginMoveRows(QModelIndex(), from, from, QModelIndex(), to > from ? to + 1 : to);
     });
-    connect(document, &ReportDocument::lineMoved, this, [this] { endMoveRows(); });
+    connect(&document->Content(), &ReportContent::lineMoved, this, [this] { endMoveRows(); });
     // A sort: the views keep their places, which now show other lines.
-    connect(document, &ReportDocument::linesAboutToBeReordered, this,
+    connect(&document->Content(), &ReportContent::linesAboutToBeReordered, this,
             [this] { emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint); });
-    connect(document, &ReportDocument::linesReordered, this,
+    connect(&document->Content(), &ReportContent::linesReordered, this,
             [this] { emit layoutChanged({}, QAbstractItemModel::VerticalSortHint); });
     connect(document, &ReportDocument::aboutToBeReset, this, [this] { beginResetModel(); });
     connect(document, &ReportDocument::reset, this, [this] { endResetModel(); });
-    connect(document, &ReportDocument::cellsChanged, this, [this](int first, int last) {
+    connect(&document->Content(), &ReportContent::cellsChanged, this, [this](int first, int last) {
         emit dataChanged(index(first, 0), index(last, columnCount() - 1));
     });
-    connect(document, &ReportDocument::verdictsChanged, this, [this](int first, int last) {
+    connect(&document->Content(), &ReportContent::verdictsChanged, this, [this](int first, int last) {
         emit dataChanged(index(first, 0), index(last, columnCount() - 1), {Qt::ToolTipRole, Qt::StatusTipRole});
     });
 }

@@ -281,7 +281,7 @@ void TVelTorForm::ConnectDocument()
             lastFolder = QFileInfo(path).absolutePath();
         ShowTitle();
     });
-    connect(&document, &ReportDocument::placeShown, this, &TVelTorForm::ShowPlace);
+    connect(&document.Content(), &ReportContent::placeShown, this, &TVelTorForm::ShowPlace);
     connect(&document, &ReportDocument::errorCountChanged, this, &TVelTorForm::UpdateErrorCount);
     connect(document.UndoStack(), &QUndoStack::canUndoChanged, ui.EditUndo, &QAction::setEnabled);
     connect(document.UndoStack(), &QUndoStack::canRedoChanged, ui.EditRedo, &QAction::setEnabled);

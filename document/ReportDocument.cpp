@@ -126,20 +126,6 @@ ReportDocument::ReportDocument(QObject *parent)
       attrs(content.attrs), headers(content.headers), undoStack(new QUndoStack(this)),
       edits(std::make_unique<ReportEdits>(content))
 {
-    // What the steps change is told as the document's own change.
-    connect(&content, &ReportContent::linesAboutToBeInserted, this, &ReportDocument::linesAboutToBeInserted);
-    connect(&content, &ReportContent::linesInserted, this, &ReportDocument::linesInserted);
-    connect(&content, &ReportContent::linesAboutToBeRemoved, this, &ReportDocument::linesAboutToBeRemoved);
-    connect(&content, &ReportContent::linesRemoved, this, &ReportDocument::linesRemoved);
-    connect(&content, &ReportContent::lineAboutToBeMoved, this, &ReportDocument::lineAboutToBeMoved);
-    connect(&content, &ReportContent::lineMoved, this, &ReportDocument::lineMoved);
-    connect(&content, &ReportContent::linesAboutToBeReordered, this, &ReportDocument::linesAboutToBeReordered);
-    connect(&content, &ReportContent::linesReordered, this, &ReportDocument::linesReordered);
-    connect(&content, &ReportContent::cellsChanged, this, &ReportDocument::cellsChanged);
-    connect(&content, &ReportContent::verdictsChanged, this, &ReportDocument::verdictsChanged);
-    connect(&content, &ReportContent::headerChanged, this, &ReportDocument::headerChanged);
-    connect(&content, &ReportContent::placeShown, this, &ReportDocument::placeShown);
-    connect(&content, &ReportContent::headerShown, this, &ReportDocument::headerShown);
     connect(undoStack, &QUndoStack::indexChanged, this, [this] {
         // A line added by typing belongs to a step from now on.
         typedLine = -1;
@@ -220,7 +206,7 @@ void ReportDocument::Clear()
     for (int box = 0; box < HeaderCount; ++box) {
         headers[box].clear();
         filledHeaders[box].clear();
-        emit headerChanged(HeaderBox(box));
+        emit content.headerChanged(HeaderBox(box));
     }
     fileBaseName.clear();
     nameChanged = false;
@@ -294,7 +280,7 @@ ReportDocument::LoadResult ReportDocument::Load(const QString &path, const ReadP
             filledHeaders = headers;
             headerChecked.fill(true);
             for (int box = 0; box < HeaderCount; ++box)
-                emit headerChanged(HeaderBox(box));
+                emit content.headerChanged(HeaderBox(box));
             nameChanged = false;
             fileIdentity = result.facts.identity;
             losses = {result.facts.longLines, result.facts.firstLongLine, result.facts.bytesAfterEofMark};
@@ -405,7 +391,7 @@ ReportDocument::SaveResult ReportDocument::Save(const QString &path, const std::
     // A saved report's values are the file's name: from now on they are told.
     for (int box = 0; box < HeaderCount; ++box) {
         if (!std::exchange(headerChecked[std::size_t(box)], true))
-            emit headerChanged(HeaderBox(box));
+            emit content.headerChanged(HeaderBox(box));
     }
     return result;
 }
@@ -441,7 +427,7 @@ void ReportDocument::TypeCell(int line, int field, const QString &text)
     const bool valid = attributes.Validate(unsigned(field), bytes, message);
     attrs.SetError(unsigned(line), unsigned(field), !valid);
     attrs.SetErrorMessage(unsigned(line), unsigned(field), std::move(message));
-    emit verdictsChanged(line, line);
+    emit content.verdictsChanged(line, line);
     emit errorCountChanged();
 }
 
@@ -459,7 +445,7 @@ void ReportDocument::EndTyping()
         // The verdict was the typed text's; the cell keeps its stored one.
         if (typingLine < LineCount()) {
             edits->Validate(typingLine, typingField);
-            emit verdictsChanged(typingLine, typingLine);
+            emit content.verdictsChanged(typingLine, typingLine);
         }
         if (undoStack->index() == stackIndexAtTyping)
             SetModified(modifiedBeforeTyping);
@@ -589,7 +575,7 @@ void ReportDocument::SetHeaderText(HeaderBox box, const QString &text, int sessi
     try {
         Push(new HeaderCommand(*edits, box, current, std::move(bytes), session));
     } catch (const std::bad_alloc &) {
-        emit headerChanged(box);
+        emit content.headerChanged(box);
     }
 }
 

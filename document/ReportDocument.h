@@ -254,30 +254,13 @@ public:
     bool Redo();
 
 signals:
-    // Lines appended at the end (first == the line count before) are empty
-    // when they come; their texts follow as cellsChanged.
-    void linesAboutToBeInserted(int first, int count);
-    void linesInserted(int first, int count);
-    void linesAboutToBeRemoved(int first, int count);
-    void linesRemoved(int first, int count);
-    void lineAboutToBeMoved(int from, int to);
-    void lineMoved(int from, int to);
-    // The lines were put in another order; the line count stays.
-    void linesAboutToBeReordered();
-    void linesReordered();
+    // The lines, their cells and verdicts and the header values tell their
+    // changes through Content().
     void aboutToBeReset();
     void reset();
-    // Texts and verdicts of the lines changed.
-    void cellsChanged(int firstLine, int lastLine);
-    // Only the verdicts of the lines changed.
-    void verdictsChanged(int firstLine, int lastLine);
     void errorCountChanged();
-    void headerChanged(ReportDocument::HeaderBox box);
     void modifiedChanged(bool modified);
     void filePathChanged(const QString &path);
-    // An undo or redo changed this place; a view may show it.
-    void placeShown(int line, int field);
-    void headerShown(ReportDocument::HeaderBox box);
 
 private:
     void SyncModified();

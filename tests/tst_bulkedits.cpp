@@ -345,7 +345,7 @@ void tst_BulkEdits::renumber()
     QFETCH(int, changed);
     load(report);
     ReportDocument &d = *document;
-    QSignalSpy cells(&d, &ReportDocument::cellsChanged);
+    QSignalSpy cells(&d.Content(), &ReportContent::cellsChanged);
     const BulkEdits::Result result =
             BulkEdits::Renumber(d, first, last, start ? std::uint64_t(start) : BulkEdits::NumberFrom(d, first));
     QCOMPARE(result.changed, std::uint64_t(changed));
@@ -483,8 +483,8 @@ void tst_BulkEdits::runsOfLinesInOneSignal()
 {
     load({"1|QQ", "2", "3|QQ", "4", "5"});
     ReportDocument &d = *document;
-    QSignalSpy inserted(&d, &ReportDocument::linesInserted);
-    QSignalSpy removed(&d, &ReportDocument::linesRemoved);
+    QSignalSpy inserted(&d.Content(), &ReportContent::linesInserted);
+    QSignalSpy removed(&d.Content(), &ReportContent::linesRemoved);
     QVERIFY(d.RemoveLines(1, 3));
     QCOMPARE(linesWithErrors(d), (QStringList{"1|QQ [1]", "5"}));
     QVERIFY(d.InsertLines(1, 4));

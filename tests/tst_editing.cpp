@@ -304,7 +304,7 @@ void tst_Editing::setEditTextModified()
 void tst_Editing::typingIntoLastRowAddsOneRow()
 {
     ReportDocument document;
-    QSignalSpy inserted(&document, &ReportDocument::linesInserted);
+    QSignalSpy inserted(&document.Content(), &ReportContent::linesInserted);
 
     // Keystroke by keystroke, as the editor reports them.
     for (const QString &text : {QStringLiteral("a"), QStringLiteral("ab"), QStringLiteral("abc")})
@@ -403,8 +403,8 @@ void tst_Editing::lineOperation()
     ReportDocument document;
     QVERIFY(load(document, fourLines));
     QCOMPARE(linesWithErrors(document), (QStringList{A, B, C, D}));
-    QSignalSpy inserted(&document, &ReportDocument::linesInserted);
-    QSignalSpy removed(&document, &ReportDocument::linesRemoved);
+    QSignalSpy inserted(&document.Content(), &ReportContent::linesInserted);
+    QSignalSpy removed(&document.Content(), &ReportContent::linesRemoved);
 
     if (command == u"insert")
         QVERIFY(document.InsertLine(line));
