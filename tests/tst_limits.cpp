@@ -18,6 +18,7 @@
 #include <QProgressDialog>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QUndoStack>
 #include <QtTest>
 
@@ -97,6 +98,11 @@ rlim_t addressSpaceInUse()
 // well), or what ended the child.
 QString inChild(int seconds, rlim_t headroom, const std::function<QString()> &body)
 {
+    // Qt paints big areas on the threads of the global pool. A child has
+    // none of the parent's threads but its pool would hand work to them,
+    // idle in the parent since an earlier test painted, and wait for good:
+    // the pool lets them go first, so that the child starts its own.
+    QThreadPool::globalInstance()->waitForDone();
     int channel[2];
     if (pipe(channel) != 0)
         return QStringLiteral("no pipe");
