@@ -1,12 +1,15 @@
 #pragma once
 
 // What every benchmark measures with: seconds since a moment, and the
-// process's own memory as the system counts it.
+// process's own memory as the system counts it; and how they start.
 
 #include <QByteArray>
+#include <QtGlobal>
 #include <QFile>
 
 #include <chrono>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace Bench {
@@ -38,6 +41,20 @@ inline bool ResetPeak()
 {
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
     return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
+// A window that is measured, not looked at, needs no screen; a platform
+// given in the environment still counts.
+inline void OffscreenUnlessTold()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// The line count given as the first argument, a million without it.
+inline long LinesArgument(int argc, char **argv)
+{
+    return argc > 1 ? std::max(1L, std::strtol(argv[1], nullptr, 10)) : 1000000L;
 }
 
 } // namespace Bench

@@ -10,6 +10,7 @@
 // Not a test: it prints figures. Meant to be built in Release and run on
 // the offscreen platform.
 
+#include "BenchSupport.h"
 #include "BulkEdits.h"
 #include "ReportGenerator.h"
 #include "ReportReplace.h"
@@ -72,10 +73,9 @@ void measure(TVelTorForm &form, const char *what, const std::function<std::uint6
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Bench::OffscreenUnlessTold();
     QApplication app(argc, argv);
-    const long lines = argc > 1 ? std::max(1L, std::strtol(argv[1], nullptr, 10)) : 1000000L;
+    const long lines = Bench::LinesArgument(argc, argv);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("1234567890202404BENCH.dat"));
     std::uint64_t size = 0;

@@ -103,8 +103,7 @@ double searchNothing(TVelTorForm &form, QPushButton *button)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Bench::OffscreenUnlessTold();
     QApplication app(argc, argv);
     const bool openOnly = argc == 3 && std::strcmp(argv[2], "--open-only") == 0;
     if (argc != 2 && !openOnly) {

@@ -45,8 +45,7 @@ std::uint64_t ReportBytes(const TVelTorForm &form)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Bench::OffscreenUnlessTold();
     QApplication app(argc, argv);
     const std::uint32_t lines = argc > 1 ? std::uint32_t(std::strtoul(argv[1], nullptr, 10)) : 300000;
 

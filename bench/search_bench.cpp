@@ -194,11 +194,10 @@ double timeClick(TVelTorForm &form, QPushButton *button, int col, int row, int e
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Bench::OffscreenUnlessTold();
     QApplication app(argc, argv);
 
-    const long lines = argc > 1 ? std::max(1L, std::strtol(argv[1], nullptr, 10)) : 1000000L;
+    const long lines = Bench::LinesArgument(argc, argv);
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
