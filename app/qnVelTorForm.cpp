@@ -1076,31 +1076,27 @@ bool TVelTorForm::GridTakesBlocks() const
     return ui.VelTorGrid->hasFocus() && !ui.VelTorGrid->Editor();
 }
 
-void TVelTorForm::BlockCopy()
+bool TVelTorForm::BlockCopy()
 {
     int top, left, bottom, right;
     if (!ui.VelTorGrid->SelectedBlock(top, left, bottom, right))
-        return;
+        return false;
     bool outOfMemory = false;
     const QString text = document.BlockText(top, left, bottom, right, &outOfMemory);
     if (outOfMemory) {
         statusBar()->showMessage(Messages::OutOfMemoryEdit());
-        return;
+        return false;
     }
     QGuiApplication::clipboard()->setText(text);
     statusBar()->showMessage(QStringLiteral("%1行×%2列をコピーしました。").arg(bottom - top + 1).arg(right - left + 1));
+    return true;
 }
 
 void TVelTorForm::BlockCut()
 {
-    int top, left, bottom, right;
-    if (!ui.VelTorGrid->SelectedBlock(top, left, bottom, right))
-        return;
     // Cells that did not reach the clipboard must not be cleared.
-    BlockCopy();
-    if (statusBar()->currentMessage() == Messages::OutOfMemoryEdit())
-        return;
-    BlockClear();
+    if (BlockCopy())
+        BlockClear();
 }
 
 void TVelTorForm::BlockClear()

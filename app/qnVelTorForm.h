@@ -141,7 +141,8 @@ public:
     // goes to the clipboard as spreadsheets copy it, and plain text is
     // pasted from the current cell on (with its progress shown when it
     // takes long).
-    void BlockCopy();
+    // False when the block did not reach the clipboard.
+    bool BlockCopy();
     void BlockCut();
     void BlockClear();
     void BlockPaste();
