@@ -323,7 +323,7 @@ void tst_Limits::readerTellsWhyItFailed()
 void tst_Limits::slowLoadShowsProgress()
 {
     QTemporaryDir dir;
-    Window window(dir);
+    Window window(dir, false);
     QVERIFY(window.loaded);
     window.form.SetLoadProgressDelay(0);
     const QString path = dir.filePath(QStringLiteral("5555555555202301BIG.dat"));
@@ -358,7 +358,7 @@ void tst_Limits::slowLoadShowsProgress()
 void tst_Limits::cancelledLoadKeepsTheReport()
 {
     QTemporaryDir dir;
-    Window window(dir);
+    Window window(dir, false);
     QVERIFY(window.loaded);
     window.form.SetLoadProgressDelay(0);
     const QByteArray before = windowState(window.form);

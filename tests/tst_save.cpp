@@ -112,7 +112,7 @@ private slots:
 
 private:
     // A shown window with the report at `path` loaded, and a cell edited.
-    bool openAndEdit(const QString &path, int line, int field, const QString &text);
+    bool openAndEdit(const QString &path, int line, int field, const QString &text, bool watched = true);
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<Window> window;
@@ -129,9 +129,9 @@ void tst_Save::cleanup()
     window.reset();
 }
 
-bool tst_Save::openAndEdit(const QString &path, int line, int field, const QString &text)
+bool tst_Save::openAndEdit(const QString &path, int line, int field, const QString &text, bool watched)
 {
-    window = std::make_unique<Window>();
+    window = std::make_unique<Window>(watched);
     window->form.show();
     if (!QTest::qWaitForWindowExposed(&window->form) || !window->form.LoadReport(path))
         return false;
@@ -251,7 +251,7 @@ void tst_Save::outOfMemoryLosesNothing()
     const QString path = dir->filePath("1234567890201204ABC.dat");
     const QByteArray original = manyLines(20000);
     QVERIFY(writeFile(path, original));
-    QVERIFY(openAndEdit(path, 19999, 8, QStringLiteral("edited")));
+    QVERIFY(openAndEdit(path, 19999, 8, QStringLiteral("edited"), false));
     TVelTorForm &form = window->form;
 
     // Not even the write buffer can be had.
@@ -278,7 +278,7 @@ void tst_Save::saveMakesNoCopyOfTheReport()
     // may take little more than its write buffer.
     const QString path = dir->filePath("1234567890201204ABC.dat");
     QVERIFY(writeFile(path, manyLines(20000)));
-    QVERIFY(openAndEdit(path, 0, 8, QStringLiteral("edited")));
+    QVERIFY(openAndEdit(path, 0, 8, QStringLiteral("edited"), false));
     TVelTorForm &form = window->form;
 
     arm(2 * 1024 * 1024);
