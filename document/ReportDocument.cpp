@@ -607,7 +607,14 @@ QString ReportDocument::BlockText(int top, int left, int bottom, int right, bool
             for (int field = left; field <= right; ++field) {
                 if (field > left)
                     text += u'\t';
-                text += ShiftJis::ToText(cells[field]);
+                // A cell can hold no TAB or line break, but one that starts
+                // with a quote would lose its quotes to a paste, here or in a
+                // spreadsheet, unless it is quoted itself.
+                const QString cell = ShiftJis::ToText(cells[field]);
+                if (cell.startsWith(u'"'))
+                    text += u'"' + QString(cell).replace(u'"', QStringLiteral("\"\"")) + u'"';
+                else
+                    text += cell;
             }
         }
         return text;

@@ -362,14 +362,16 @@ void tst_Document::pasteNeverStoresControls()
 void tst_Document::copyBlockAsSpreadsheetText()
 {
     ReportDocument &d = *document;
-    load(fileLine("1|||||||曲名|副") + fileLine("2|||||||||x") + fileLine("3"));
+    // A cell that starts with a quote goes quoted, or a paste would take
+    // the quotes for quoting and drop them.
+    load(fileLine(QStringLiteral("1|||||||\"曲名\"|副")) + fileLine("2|||||||||x\"y") + fileLine("3"));
     const QString copied = d.BlockText(0, 7, 1, 9);
-    QCOMPARE(copied, QStringLiteral("曲名\t副\t\r\n\t\tx"));
+    QCOMPARE(copied, QStringLiteral("\"\"\"曲名\"\"\"\t副\t\r\n\t\tx\"y"));
 
     // What was copied pastes back cell for cell.
     QVERIFY(d.PasteText(2, 7, copied).changed);
-    QCOMPARE(lineText(d, 2), QStringLiteral("3|||||||曲名|副"));
-    QCOMPARE(lineText(d, 3), QStringLiteral("|||||||||x"));
+    QCOMPARE(lineText(d, 2), QStringLiteral("3|||||||\"曲名\"|副"));
+    QCOMPARE(lineText(d, 3), QStringLiteral("|||||||||x\"y"));
 
     // Clearing a block is one step.
     const int steps = d.UndoStack()->count();
