@@ -110,6 +110,25 @@ bool VelTorGridView::SelectedBlock(int &top, int &left, int &bottom, int &right)
     return bottom >= 0;
 }
 
+void VelTorGridView::SetCurrentCell(const QModelIndex &index)
+{
+    movedByCommand = true;
+    setCurrentIndex(index);
+    movedByCommand = false;
+}
+
+QItemSelectionModel::SelectionFlags VelTorGridView::selectionCommand(const QModelIndex &index,
+                                                                     const QEvent *event) const
+{
+    // Qt reads the keys held at the moment: with Ctrl down for Ctrl+Z, or
+    // Shift for Shift+Enter, the cell an undo or Enter shows was added to
+    // the old selection, and the next line command took every line between
+    // the two for a block.
+    if (movedByCommand)
+        return QItemSelectionModel::ClearAndSelect;
+    return QTableView::selectionCommand(index, event);
+}
+
 void VelTorGridView::CommitEditor()
 {
     if (QLineEdit *editor = Editor()) {

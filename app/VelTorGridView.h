@@ -28,6 +28,9 @@ public:
     bool SelectedBlock(int &top, int &left, int &bottom, int &right) const;
     // Sets the width of the row handle column and lays the grid out anew.
     void SetHandleWidth(int width);
+    // Makes the cell current and the only one selected, as a command's move
+    // should, whatever keys are held.
+    void SetCurrentCell(const QModelIndex &index);
 
 signals:
     // Model rows.
@@ -42,6 +45,8 @@ protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override;
 
 private:
     bool CornerMouseEvent(QMouseEvent *event);
@@ -49,4 +54,5 @@ private:
 
     QAbstractButton *corner = nullptr; // the title row's cell above the handles; not owned
     int cornerDragOffset = -1;
+    bool movedByCommand = false; // within SetCurrentCell
 };

@@ -358,7 +358,7 @@ void TVelTorForm::SetCurrentCell(int col, int row)
 {
     const QModelIndex index = Model->index(GridRowToRecord(row), GridColToField(col));
     if (index.isValid())
-        ui.VelTorGrid->setCurrentIndex(index);
+        ui.VelTorGrid->SetCurrentCell(index);
 }
 
 void TVelTorForm::ShowPlace(int line, int field)

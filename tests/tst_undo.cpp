@@ -44,6 +44,7 @@ private slots:
     void modifiedMarkFollowsCleanState();
     void pasteCountsInTheStatusBar();
     void blockKeysInTheGrid();
+    void undoWithKeysHeldSelectsTheCellAlone();
     void errorCountLabelFollowsTheReport();
     void nextErrorOrderWithWrap();
     void loadReportsCountsAndDroppedFields();
@@ -284,6 +285,30 @@ void tst_Undo::blockKeysInTheGrid()
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1\tQQ\r\n2\tQ"));
     QCOMPARE(linesWithErrors(f.Data()), QStringList({"||000", "", ""}));
     QCOMPARE(f.Data().UndoStack()->count(), steps + 1);
+}
+
+// The cell an undo shows is selected alone, though Ctrl is still held for
+// Ctrl+Z: added to the selection left by the delete, it made the next
+// Alt+Del take the line between the two as well.
+void tst_Undo::undoWithKeysHeldSelectsTheCellAlone()
+{
+    TVelTorForm &f = window->form;
+    VelTorGridView *grid = f.Ui().VelTorGrid;
+    showActive();
+    load(fileLine("1") + fileLine("2") + fileLine("3") + fileLine("4") + fileLine("5"));
+    grid->setFocus();
+    selectBlock(f, 1, 7, 2, 8);
+    f.Ui().EditDeleteLine->trigger();
+    QCOMPARE(f.Data().LineCount(), 3);
+    QTest::keyPress(grid, Qt::Key_Control, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::keyboardModifiers(), Qt::ControlModifier);
+    QVERIFY(f.Document().Undo());
+    QTest::keyRelease(grid, Qt::Key_Control, Qt::ControlModifier);
+    int top = 0, left = 0, bottom = 0, right = 0;
+    QVERIFY(grid->SelectedBlock(top, left, bottom, right));
+    QCOMPARE(QList<int>({top, left, bottom, right}), QList<int>({1, 7, 1, 7}));
+    f.Ui().EditDeleteLine->trigger();
+    QCOMPARE(lineTexts(f.Data()), QStringList({"1", "3", "4", "5"}));
 }
 
 void tst_Undo::errorCountLabelFollowsTheReport()
