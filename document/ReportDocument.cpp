@@ -761,6 +761,12 @@ ReportDocument::ImportResult ReportDocument::Import(const QString &path, const R
             read = false;
             result.failure = ReadFailure::TooManyLines;
         }
+        // A new report takes this one's place only when there is room for
+        // it: refused after the emptying, the report would be lost.
+        if (read && fresh && !HasHeadroomFor(changes.Footprint())) {
+            read = false;
+            result.failure = ReadFailure::OutOfMemory;
+        }
         if (read) {
             result.lines = target - result.firstLine;
             if (fresh)

@@ -198,6 +198,7 @@ private slots:
     void loadOutOfMemoryKeepsTheReport();
     void pasteOutOfMemoryKeepsTheReport();
     void blockPasteRefusedWithoutHeadroom();
+    void importRefusedWithoutHeadroomKeepsTheReport();
     void blockPasteOutOfMemoryKeepsTheReport_data();
     void blockPasteOutOfMemoryKeepsTheReport();
 };
@@ -631,6 +632,30 @@ void tst_Limits::blockPasteRefusedWithoutHeadroom()
         check(form.statusBar()->currentMessage() == Messages::OutOfMemoryEdit(), QStringLiteral("message"));
         check.equal(windowState(form), before, QStringLiteral("window"));
         check(form.Document().UndoStack()->count() == steps, QStringLiteral("a step was kept"));
+        return check.text();
+    });
+    QCOMPARE(result, QString());
+}
+
+// Before, an import into a new report emptied the report first and was
+// refused after: the report was gone.
+void tst_Limits::importRefusedWithoutHeadroomKeepsTheReport()
+{
+    QNVELTOR_SKIP_UNDER_ASAN("the import must meet an address-space limit (RLIMIT_AS)");
+    QTemporaryDir dir;
+    Window window(dir);
+    QVERIFY(window.loaded);
+    ReportDocument &document = window.form.Document();
+    const QByteArray before = windowState(window.form);
+    const int steps = document.UndoStack()->count();
+    const QString path = dir.filePath(QStringLiteral("lines.csv"));
+    QVERIFY(writeFile(path, QByteArray("x,yy\r\n").repeated(1000)));
+    const QString result = inChild(60, HeadroomMargin / 2, [&] {
+        Checks check;
+        const ReportDocument::ImportResult imported = document.Import(path, {}, ReportDocument::ImportInto::NewReport);
+        check(imported.failure == ReadFailure::OutOfMemory, QStringLiteral("failure %1").arg(int(imported.failure)));
+        check.equal(windowState(window.form), before, QStringLiteral("window"));
+        check(document.UndoStack()->count() == steps, QStringLiteral("undo steps"));
         return check.text();
     });
     QCOMPARE(result, QString());
