@@ -1366,6 +1366,9 @@ void TVelTorForm::EditUndoExecute()
 {
     // What is being typed is a step of its own, and the first to go.
     ui.VelTorGrid->CommitEditor();
+    // What the status bar said of the step (or of the last save) is no
+    // longer so.
+    statusBar()->clearMessage();
     if (!document.Undo())
         ShowError(Messages::OutOfMemoryUndo());
 }
@@ -1373,6 +1376,7 @@ void TVelTorForm::EditUndoExecute()
 void TVelTorForm::EditRedoExecute()
 {
     ui.VelTorGrid->CommitEditor();
+    statusBar()->clearMessage();
     if (!document.Redo())
         ShowError(Messages::OutOfMemoryRedo());
 }

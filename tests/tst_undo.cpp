@@ -248,6 +248,10 @@ void tst_Undo::pasteCountsInTheStatusBar()
     QCOMPARE(lineText(f.Data(), 1), QStringLiteral("2|||||||a b|c d|e|||||||I"));
     QCOMPARE(f.statusBar()->currentMessage(),
              QStringLiteral("3個のセルを貼り付けました（エラー0個、Shift_JISにない文字で拒否0個、改行・タブを空白にしたセル2個）。"));
+    // Undone, the paste is no longer so.
+    f.Ui().EditUndo->trigger();
+    QCOMPARE(lineText(f.Data(), 1), QStringLiteral("2||||||||||||||||I"));
+    QCOMPARE(f.statusBar()->currentMessage(), QString());
 }
 
 // The keys as a user presses them, with the grid focused and no editor open.
