@@ -43,7 +43,14 @@ void HeaderBoxes::ShowVerdict(ReportDocument::HeaderBox box)
         return;
     QLineEdit *edit = boxes[box];
     const QString message = ShiftJis::ToText(document.HeaderVerdict(box));
-    edit->setStyleSheet(message.isEmpty() ? QString() : QStringLiteral("QLineEdit { border: 1px solid rgb(255, 0, 0); }"));
+    if (message.isEmpty()) {
+        edit->setStyleSheet(QString());
+        // A box whose style sheet is taken away gets the application's font
+        // from Qt, not the window's, and is drawn larger from then on.
+        edit->setFont(edit->parentWidget()->font());
+    } else {
+        edit->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid rgb(255, 0, 0); }"));
+    }
     edit->setToolTip(message.isEmpty() ? hints[box] : message);
     edit->setStatusTip(message.isEmpty() ? hints[box] : message);
 }

@@ -264,6 +264,7 @@ private slots:
     void typingIntoCellKeepsEveryCharacter();
     void headerEditAloneAsksOnClose();
     void headerSetFromCodeIsNoEdit();
+    void headerBoxKeepsTheWindowsFontAfterItsMark();
 
     void settingsRoundTrip();
     void settingsNotWrittenWhenCloseCancelled();
@@ -1033,6 +1034,27 @@ void tst_Form::headerSetFromCodeIsNoEdit()
     QVERIFY(!form->Modified());
     QVERIFY(form->close());
     QCOMPARE(fake.boxes.size(), 0);
+}
+
+// Before, a box marked invalid and then valid again was drawn in the
+// application's font, larger than the window's, from then on.
+void tst_Form::headerBoxKeepsTheWindowsFontAfterItsMark()
+{
+    const QFont application = QApplication::font();
+    QFont larger = application;
+    larger.setPointSize(application.pointSize() + 5);
+    QApplication::setFont(larger);
+    auto form = makeForm();
+    QLineEdit *box = form->Ui().SyoudakuBangou;
+    const int windowSize = form->font().pointSize();
+    QVERIFY(windowSize != larger.pointSize());
+    QTest::keyClicks(box, "12345");
+    QVERIFY(!box->styleSheet().isEmpty());
+    QTest::keyClicks(box, "67890");
+    QVERIFY(box->styleSheet().isEmpty());
+    const int boxSize = box->font().pointSize();
+    QApplication::setFont(application);
+    QCOMPARE(boxSize, windowSize);
 }
 
 // Settings.
