@@ -5,6 +5,7 @@
 #include "qnVelTorHeaderRules.h"
 
 #include "PlainUser.h"
+#include "TestSupport.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -19,6 +20,8 @@
 #include <string>
 #include <vector>
 
+using namespace TestSupport;
+
 namespace {
 
 // Shift-JIS bytes used below.
@@ -29,19 +32,11 @@ const QString tooLong10 = QStringLiteral("文字数は10文字（漢字は5）�
 const QString tooLong9 = QStringLiteral("文字数は9文字（漢字は4）までです。");
 const QString fullWidth = QStringLiteral("全角文字（漢字等）を含んではいけません。");
 
-// One report line: the given leading fields, the rest of the 19 empty.
-QByteArray line(QByteArrayList fields)
-{
-    while (fields.size() < 19)
-        fields << QByteArray();
-    return fields.join('\t') + "\r\n";
-}
-
 // A line every field of which is valid.
 QByteArray goodLine(int serial)
 {
-    return line({QByteArray::number(serial), "", "000", "", "000", "", "12345678", "\x83\x65\x83\x58\x83\x67",
-                 "", "", "", "", "", "", "0", "V", "1", "", "0"});
+    return fileLine(QByteArrayList {QByteArray::number(serial), "", "000", "", "000", "", "12345678",
+                                    "\x83\x65\x83\x58\x83\x67", "", "", "", "", "", "", "0", "V", "1", "", "0"});
 }
 
 // A line whose field `field` holds `value`, the others valid.
@@ -52,12 +47,6 @@ QByteArray lineWith(int field, const QByteArray &value)
     QByteArrayList fields = good.split('\t');
     fields[field] = value;
     return fields.join('\t') + "\r\n";
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 struct Run
