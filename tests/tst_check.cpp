@@ -124,10 +124,8 @@ class tst_Check : public QObject
 
 private slots:
     void initTestCase();
-    void syoudakuBangou_data();
-    void syoudakuBangou();
-    void houkokuNengappi_data();
-    void houkokuNengappi();
+    void headerValue_data();
+    void headerValue();
     void cells_data();
     void cells();
     void lineNumbersRunOnAcrossBatches();
@@ -161,70 +159,62 @@ void tst_Check::initTestCase()
     QVERIFY(dir.isValid());
 }
 
-void tst_Check::syoudakuBangou_data()
+void tst_Check::headerValue_data()
 {
+    QTest::addColumn<bool>("yearMonth"); // the report's year-month, else its licence number
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<QString>("message"); // empty when valid
 
+    const auto number = [](const char *name, const QByteArray &value, const QString &message) {
+        QTest::addRow("number, %s", name) << false << value << message;
+    };
     const QString rule = QStringLiteral("許諾番号は英数字10桁、または数字16桁です（%1桁あります）。");
     const QString characters = QStringLiteral("許諾番号に使えるのは半角の英字と数字だけです。");
-    QTest::newRow("10 digits") << QByteArray("1234567890") << QString();
-    QTest::newRow("10 letters and digits") << QByteArray("AB12cd34EZ") << QString();
-    QTest::newRow("16 digits") << QByteArray("1234567890123456") << QString();
-    QTest::newRow("15 digits") << QByteArray("123456789012345") << rule.arg(15);
-    QTest::newRow("17 digits") << QByteArray("12345678901234567") << rule.arg(17);
-    QTest::newRow("9 digits") << QByteArray("123456789") << rule.arg(9);
-    QTest::newRow("11 letters and digits") << QByteArray("ABCDE123456") << rule.arg(11);
-    QTest::newRow("16 with a letter") << QByteArray("123456789012345A")
-                                      << QStringLiteral("16桁の許諾番号は数字だけです。");
-    QTest::newRow("empty") << QByteArray() << QStringLiteral("許諾番号がありません。英数字10桁、または数字16桁です。");
+    number("10 digits", "1234567890", QString());
+    number("10 letters and digits", "AB12cd34EZ", QString());
+    number("16 digits", "1234567890123456", QString());
+    number("15 digits", "123456789012345", rule.arg(15));
+    number("17 digits", "12345678901234567", rule.arg(17));
+    number("9 digits", "123456789", rule.arg(9));
+    number("11 letters and digits", "ABCDE123456", rule.arg(11));
+    number("16 with a letter", "123456789012345A", QStringLiteral("16桁の許諾番号は数字だけです。"));
+    number("empty", QByteArray(), QStringLiteral("許諾番号がありません。英数字10桁、または数字16桁です。"));
     // Ten bytes, as many as a valid number has.
-    QTest::newRow("full-width digits") << QByteArray("\x82\x50\x82\x51\x82\x52\x82\x53\x82\x54") << characters;
-    QTest::newRow("half-width katakana") << QByteArray(10, '\xB1') << characters;
-    QTest::newRow("hyphen") << QByteArray("12345-7890") << characters;
-    QTest::newRow("space") << QByteArray("123456789 ") << characters;
-    QTest::newRow("NUL") << QByteArray("123456789\0", 10) << characters;
+    number("full-width digits", "\x82\x50\x82\x51\x82\x52\x82\x53\x82\x54", characters);
+    number("half-width katakana", QByteArray(10, '\xB1'), characters);
+    number("hyphen", "12345-7890", characters);
+    number("space", "123456789 ", characters);
+    number("NUL", QByteArray("123456789\0", 10), characters);
+
+    const auto yearMonth = [](const char *name, const QByteArray &value, const QString &message) {
+        QTest::addRow("year-month, %s", name) << true << value << message;
+    };
+    const QString length = QStringLiteral("報告年月はYYYYMM（月は01～12）の6桁です（%1桁あります）。");
+    const QString month = QStringLiteral("報告年月の月は01～12です（%1になっています）。");
+    const QString digits = QStringLiteral("報告年月に使えるのは半角の数字だけです。");
+    yearMonth("January", "202401", QString());
+    yearMonth("December", "202412", QString());
+    yearMonth("any year", "000010", QString());
+    yearMonth("month 00", "202400", month.arg("00"));
+    yearMonth("month 13", "202413", month.arg(13));
+    yearMonth("month 99", "202499", month.arg(99));
+    yearMonth("5 characters", "20241", length.arg(5));
+    yearMonth("7 characters", "2024011", length.arg(7));
+    yearMonth("empty", QByteArray(), QStringLiteral("報告年月がありません。YYYYMM（月は01～12）の6桁です。"));
+    yearMonth("full-width digits", "\x82\x51\x82\x4F\x82\x51", digits);
+    yearMonth("letter", "2024A1", digits);
+    yearMonth("slash", "2024/1", digits);
 }
 
-void tst_Check::syoudakuBangou()
+void tst_Check::headerValue()
 {
+    QFETCH(bool, yearMonth);
     QFETCH(QByteArray, value);
     QFETCH(QString, message);
     // A message is appended to what the caller has, and only when invalid.
     std::string text = "before";
-    QCOMPARE(ValidateSyoudakuBangou(value.toStdString(), text), message.isEmpty());
-    QCOMPARE(ShiftJis::ToText(text), QStringLiteral("before") + message);
-}
-
-void tst_Check::houkokuNengappi_data()
-{
-    QTest::addColumn<QByteArray>("value");
-    QTest::addColumn<QString>("message"); // empty when valid
-
-    const QString rule = QStringLiteral("報告年月はYYYYMM（月は01～12）の6桁です（%1桁あります）。");
-    const QString month = QStringLiteral("報告年月の月は01～12です（%1になっています）。");
-    const QString characters = QStringLiteral("報告年月に使えるのは半角の数字だけです。");
-    QTest::newRow("January") << QByteArray("202401") << QString();
-    QTest::newRow("December") << QByteArray("202412") << QString();
-    QTest::newRow("any year") << QByteArray("000010") << QString();
-    QTest::newRow("month 00") << QByteArray("202400") << month.arg("00");
-    QTest::newRow("month 13") << QByteArray("202413") << month.arg(13);
-    QTest::newRow("month 99") << QByteArray("202499") << month.arg(99);
-    QTest::newRow("5 characters") << QByteArray("20241") << rule.arg(5);
-    QTest::newRow("7 characters") << QByteArray("2024011") << rule.arg(7);
-    QTest::newRow("empty") << QByteArray()
-                           << QStringLiteral("報告年月がありません。YYYYMM（月は01～12）の6桁です。");
-    QTest::newRow("full-width digits") << QByteArray("\x82\x51\x82\x4F\x82\x51") << characters;
-    QTest::newRow("letter") << QByteArray("2024A1") << characters;
-    QTest::newRow("slash") << QByteArray("2024/1") << characters;
-}
-
-void tst_Check::houkokuNengappi()
-{
-    QFETCH(QByteArray, value);
-    QFETCH(QString, message);
-    std::string text = "before";
-    QCOMPARE(ValidateHoukokuNengappi(value.toStdString(), text), message.isEmpty());
+    const auto validate = yearMonth ? ValidateHoukokuNengappi : ValidateSyoudakuBangou;
+    QCOMPARE(validate(value.toStdString(), text), message.isEmpty());
     QCOMPARE(ShiftJis::ToText(text), QStringLiteral("before") + message);
 }
 
