@@ -128,10 +128,8 @@ private slots:
     void headerValue();
     void cells_data();
     void cells();
-    void lineNumbersRunOnAcrossBatches();
     void headerFromFileName_data();
     void headerFromFileName();
-    void formatProblems();
     void unreadable_data();
     void unreadable();
     void noRightToRead();
@@ -262,6 +260,36 @@ void tst_Check::cells_data()
     QTest::newRow("a title of 60 bytes of kanji, and of 61")
             << lineWith(7, kanji.repeated(30)) + lineWith(7, kanji.repeated(30) + "x")
             << QStringList {"%F:2:原題名: 文字数は60文字（漢字は30）までです。", summary(2, 1, 1)} << 1;
+
+    // Lines 2 and 4 have 20 fields, line 3 a byte that is not Shift-JIS in
+    // a title (which may hold any character, so the cell itself is valid),
+    // line 5 one in a work code (an invalid cell as well).
+    const QByteArray longLine = goodLine(2).chopped(2) + "\textra\r\n";
+    QTest::newRow("format problems counted, after the cells, at their first line")
+            << goodLine(1) + longLine + lineWith(7, "ab" + notShiftJis) + longLine + lineWith(6, "1" + notShiftJis)
+            << QStringList {"%F:5:JASRAC作品ｺｰﾄﾞ: " + fullWidth,
+                            QStringLiteral("%F:2: 項目が19個より多い行が2行あります（最初は2行目）。"),
+                            QStringLiteral("%F:3: NULバイトまたはShift_JISでないバイトを含む行が2行あります（最初は3行目）。"),
+                            summary(5, 1, 1, 0, 2)}
+            << 1;
+    QTest::newRow("a line of 20 fields alone is a problem")
+            << goodLine(1) + longLine
+            << QStringList {QStringLiteral("%F:2: 項目が19個より多い行が1行あります（最初は2行目）。"), summary(2, 0, 0, 0, 1)}
+            << 1;
+
+    // The reader hands the lines over a few thousand at a time and reads the
+    // file a megabyte at a time; the numbers must run on across both.
+    QByteArray large;
+    QStringList atLarge;
+    for (int n = 1; n <= 20000; ++n) {
+        const bool invalid = n == 4096 || n == 4097 || n == 19999;
+        large += invalid ? lineWith(18, "1234567890") : lineWith(7, QByteArray(60, 'A'));
+        if (invalid)
+            atLarge << QStringLiteral("%F:%1:リクエスト回数: ").arg(n) + tooLong9;
+    }
+    QVERIFY(large.size() > (1 << 20));
+    QTest::newRow("line numbers run on across batches and reads")
+            << large << atLarge + QStringList {summary(20000, 3, 3)} << 1;
 }
 
 void tst_Check::cells()
@@ -275,30 +303,6 @@ void tst_Check::cells()
     QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
     QCOMPARE(run.err, QByteArray());
     QCOMPARE(run.status, status);
-}
-
-void tst_Check::lineNumbersRunOnAcrossBatches()
-{
-    // The reader hands the lines over a few thousand at a time and reads the
-    // file a megabyte at a time; the numbers must run on across both.
-    QByteArray content;
-    QStringList expected;
-    const QByteArray filler = QByteArray(60, 'A');
-    for (int n = 1; n <= 20000; ++n) {
-        if (n == 4096 || n == 4097 || n == 19999) {
-            content += lineWith(18, "1234567890");
-            expected << QStringLiteral("%F:%1:リクエスト回数: ").arg(n) + tooLong9;
-        } else {
-            content += lineWith(7, filler);
-        }
-    }
-    QVERIFY(content.size() > (1 << 20));
-    expected << summary(20000, 3, 3);
-    const QString path = reportPath();
-    QVERIFY(writeFile(path, content));
-    const Run run = runCheck({"--check", path});
-    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
-    QCOMPARE(run.status, 1);
 }
 
 void tst_Check::headerFromFileName_data()
@@ -336,29 +340,6 @@ void tst_Check::headerFromFileName()
     expected << summary(1, 0, 0, int(expected.size()));
     QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
     QCOMPARE(run.status, expected.size() > 1 ? 1 : 0);
-}
-
-void tst_Check::formatProblems()
-{
-    // Lines 2 and 4 have 20 fields, line 3 a byte that is not Shift-JIS in
-    // a title (which may hold any character, so the cell itself is valid),
-    // line 5 one in a work code (an invalid cell as well).
-    const QByteArray longLine = goodLine(2).chopped(2) + "\textra\r\n";
-    const QByteArray content = goodLine(1) + longLine + lineWith(7, "ab" + notShiftJis) + longLine
-            + lineWith(6, "1" + notShiftJis);
-    const QString path = reportPath();
-    QVERIFY(writeFile(path, content));
-    const Run run = runCheck({"--check", path});
-    const QStringList expected = {"%F:5:JASRAC作品ｺｰﾄﾞ: " + fullWidth,
-                                  QStringLiteral("%F:2: 項目が19個より多い行が2行あります（最初は2行目）。"),
-                                  QStringLiteral("%F:3: NULバイトまたはShift_JISでないバイトを含む行が2行あります（最初は3行目）。"),
-                                  summary(5, 1, 1, 0, 2)};
-    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
-    QCOMPARE(run.status, 1);
-
-    // Without any invalid cell, the format alone is a problem.
-    QVERIFY(writeFile(path, goodLine(1) + longLine));
-    QCOMPARE(runCheck({"--check", path}).status, 1);
 }
 
 void tst_Check::unreadable_data()
