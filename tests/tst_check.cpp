@@ -5,6 +5,7 @@
 #include "qnVelTorHeaderRules.h"
 
 #include "PlainUser.h"
+#include "TestSupport.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -19,6 +20,8 @@
 #include <string>
 #include <vector>
 
+using namespace TestSupport;
+
 namespace {
 
 // Shift-JIS bytes used below.
@@ -29,19 +32,11 @@ const QString tooLong10 = QStringLiteral("文字数は10文字（漢字は5）�
 const QString tooLong9 = QStringLiteral("文字数は9文字（漢字は4）までです。");
 const QString fullWidth = QStringLiteral("全角文字（漢字等）を含んではいけません。");
 
-// One report line: the given leading fields, the rest of the 19 empty.
-QByteArray line(QByteArrayList fields)
-{
-    while (fields.size() < 19)
-        fields << QByteArray();
-    return fields.join('\t') + "\r\n";
-}
-
 // A line every field of which is valid.
 QByteArray goodLine(int serial)
 {
-    return line({QByteArray::number(serial), "", "000", "", "000", "", "12345678", "\x83\x65\x83\x58\x83\x67",
-                 "", "", "", "", "", "", "0", "V", "1", "", "0"});
+    return fileLine(QByteArrayList {QByteArray::number(serial), "", "000", "", "000", "", "12345678",
+                                    "\x83\x65\x83\x58\x83\x67", "", "", "", "", "", "", "0", "V", "1", "", "0"});
 }
 
 // A line whose field `field` holds `value`, the others valid.
@@ -54,12 +49,6 @@ QByteArray lineWith(int field, const QByteArray &value)
     return fields.join('\t') + "\r\n";
 }
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 struct Run
 {
     int status = -1;
@@ -67,14 +56,15 @@ struct Run
     QByteArray err;
 };
 
-Run runCheck(const QStringList &arguments)
+// The check in this process, its output to `device` when one is given.
+Run runCheck(const QStringList &arguments, QIODevice *device = nullptr)
 {
     QBuffer out;
     QBuffer err;
     out.open(QIODevice::WriteOnly);
     err.open(QIODevice::WriteOnly);
     Run run;
-    run.status = RunReportCheck(arguments, out, err);
+    run.status = RunReportCheck(arguments, device ? *device : out, err);
     run.out = out.data();
     run.err = err.data();
     return run;
@@ -135,16 +125,12 @@ class tst_Check : public QObject
 
 private slots:
     void initTestCase();
-    void syoudakuBangou_data();
-    void syoudakuBangou();
-    void houkokuNengappi_data();
-    void houkokuNengappi();
+    void headerValue_data();
+    void headerValue();
     void cells_data();
     void cells();
-    void lineNumbersRunOnAcrossBatches();
     void headerFromFileName_data();
     void headerFromFileName();
-    void formatProblems();
     void unreadable_data();
     void unreadable();
     void noRightToRead();
@@ -172,70 +158,62 @@ void tst_Check::initTestCase()
     QVERIFY(dir.isValid());
 }
 
-void tst_Check::syoudakuBangou_data()
+void tst_Check::headerValue_data()
 {
+    QTest::addColumn<bool>("yearMonth"); // the report's year-month, else its licence number
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<QString>("message"); // empty when valid
 
+    const auto number = [](const char *name, const QByteArray &value, const QString &message) {
+        QTest::addRow("number, %s", name) << false << value << message;
+    };
     const QString rule = QStringLiteral("許諾番号は英数字10桁、または数字16桁です（%1桁あります）。");
     const QString characters = QStringLiteral("許諾番号に使えるのは半角の英字と数字だけです。");
-    QTest::newRow("10 digits") << QByteArray("1234567890") << QString();
-    QTest::newRow("10 letters and digits") << QByteArray("AB12cd34EZ") << QString();
-    QTest::newRow("16 digits") << QByteArray("1234567890123456") << QString();
-    QTest::newRow("15 digits") << QByteArray("123456789012345") << rule.arg(15);
-    QTest::newRow("17 digits") << QByteArray("12345678901234567") << rule.arg(17);
-    QTest::newRow("9 digits") << QByteArray("123456789") << rule.arg(9);
-    QTest::newRow("11 letters and digits") << QByteArray("ABCDE123456") << rule.arg(11);
-    QTest::newRow("16 with a letter") << QByteArray("123456789012345A")
-                                      << QStringLiteral("16桁の許諾番号は数字だけです。");
-    QTest::newRow("empty") << QByteArray() << QStringLiteral("許諾番号がありません。英数字10桁、または数字16桁です。");
+    number("10 digits", "1234567890", QString());
+    number("10 letters and digits", "AB12cd34EZ", QString());
+    number("16 digits", "1234567890123456", QString());
+    number("15 digits", "123456789012345", rule.arg(15));
+    number("17 digits", "12345678901234567", rule.arg(17));
+    number("9 digits", "123456789", rule.arg(9));
+    number("11 letters and digits", "ABCDE123456", rule.arg(11));
+    number("16 with a letter", "123456789012345A", QStringLiteral("16桁の許諾番号は数字だけです。"));
+    number("empty", QByteArray(), QStringLiteral("許諾番号がありません。英数字10桁、または数字16桁です。"));
     // Ten bytes, as many as a valid number has.
-    QTest::newRow("full-width digits") << QByteArray("\x82\x50\x82\x51\x82\x52\x82\x53\x82\x54") << characters;
-    QTest::newRow("half-width katakana") << QByteArray(10, '\xB1') << characters;
-    QTest::newRow("hyphen") << QByteArray("12345-7890") << characters;
-    QTest::newRow("space") << QByteArray("123456789 ") << characters;
-    QTest::newRow("NUL") << QByteArray("123456789\0", 10) << characters;
+    number("full-width digits", "\x82\x50\x82\x51\x82\x52\x82\x53\x82\x54", characters);
+    number("half-width katakana", QByteArray(10, '\xB1'), characters);
+    number("hyphen", "12345-7890", characters);
+    number("space", "123456789 ", characters);
+    number("NUL", QByteArray("123456789\0", 10), characters);
+
+    const auto yearMonth = [](const char *name, const QByteArray &value, const QString &message) {
+        QTest::addRow("year-month, %s", name) << true << value << message;
+    };
+    const QString length = QStringLiteral("報告年月はYYYYMM（月は01～12）の6桁です（%1桁あります）。");
+    const QString month = QStringLiteral("報告年月の月は01～12です（%1になっています）。");
+    const QString digits = QStringLiteral("報告年月に使えるのは半角の数字だけです。");
+    yearMonth("January", "202401", QString());
+    yearMonth("December", "202412", QString());
+    yearMonth("any year", "000010", QString());
+    yearMonth("month 00", "202400", month.arg("00"));
+    yearMonth("month 13", "202413", month.arg(13));
+    yearMonth("month 99", "202499", month.arg(99));
+    yearMonth("5 characters", "20241", length.arg(5));
+    yearMonth("7 characters", "2024011", length.arg(7));
+    yearMonth("empty", QByteArray(), QStringLiteral("報告年月がありません。YYYYMM（月は01～12）の6桁です。"));
+    yearMonth("full-width digits", "\x82\x51\x82\x4F\x82\x51", digits);
+    yearMonth("letter", "2024A1", digits);
+    yearMonth("slash", "2024/1", digits);
 }
 
-void tst_Check::syoudakuBangou()
+void tst_Check::headerValue()
 {
+    QFETCH(bool, yearMonth);
     QFETCH(QByteArray, value);
     QFETCH(QString, message);
     // A message is appended to what the caller has, and only when invalid.
     std::string text = "before";
-    QCOMPARE(ValidateSyoudakuBangou(value.toStdString(), text), message.isEmpty());
-    QCOMPARE(ShiftJis::ToText(text), QStringLiteral("before") + message);
-}
-
-void tst_Check::houkokuNengappi_data()
-{
-    QTest::addColumn<QByteArray>("value");
-    QTest::addColumn<QString>("message"); // empty when valid
-
-    const QString rule = QStringLiteral("報告年月はYYYYMM（月は01～12）の6桁です（%1桁あります）。");
-    const QString month = QStringLiteral("報告年月の月は01～12です（%1になっています）。");
-    const QString characters = QStringLiteral("報告年月に使えるのは半角の数字だけです。");
-    QTest::newRow("January") << QByteArray("202401") << QString();
-    QTest::newRow("December") << QByteArray("202412") << QString();
-    QTest::newRow("any year") << QByteArray("000010") << QString();
-    QTest::newRow("month 00") << QByteArray("202400") << month.arg("00");
-    QTest::newRow("month 13") << QByteArray("202413") << month.arg(13);
-    QTest::newRow("month 99") << QByteArray("202499") << month.arg(99);
-    QTest::newRow("5 characters") << QByteArray("20241") << rule.arg(5);
-    QTest::newRow("7 characters") << QByteArray("2024011") << rule.arg(7);
-    QTest::newRow("empty") << QByteArray()
-                           << QStringLiteral("報告年月がありません。YYYYMM（月は01～12）の6桁です。");
-    QTest::newRow("full-width digits") << QByteArray("\x82\x51\x82\x4F\x82\x51") << characters;
-    QTest::newRow("letter") << QByteArray("2024A1") << characters;
-    QTest::newRow("slash") << QByteArray("2024/1") << characters;
-}
-
-void tst_Check::houkokuNengappi()
-{
-    QFETCH(QByteArray, value);
-    QFETCH(QString, message);
-    std::string text = "before";
-    QCOMPARE(ValidateHoukokuNengappi(value.toStdString(), text), message.isEmpty());
+    const auto validate = yearMonth ? ValidateHoukokuNengappi : ValidateSyoudakuBangou;
+    QCOMPARE(validate(value.toStdString(), text), message.isEmpty());
     QCOMPARE(ShiftJis::ToText(text), QStringLiteral("before") + message);
 }
 
@@ -283,6 +261,36 @@ void tst_Check::cells_data()
     QTest::newRow("a title of 60 bytes of kanji, and of 61")
             << lineWith(7, kanji.repeated(30)) + lineWith(7, kanji.repeated(30) + "x")
             << QStringList {"%F:2:原題名: 文字数は60文字（漢字は30）までです。", summary(2, 1, 1)} << 1;
+
+    // Lines 2 and 4 have 20 fields, line 3 a byte that is not Shift-JIS in
+    // a title (which may hold any character, so the cell itself is valid),
+    // line 5 one in a work code (an invalid cell as well).
+    const QByteArray longLine = goodLine(2).chopped(2) + "\textra\r\n";
+    QTest::newRow("format problems counted, after the cells, at their first line")
+            << goodLine(1) + longLine + lineWith(7, "ab" + notShiftJis) + longLine + lineWith(6, "1" + notShiftJis)
+            << QStringList {"%F:5:JASRAC作品ｺｰﾄﾞ: " + fullWidth,
+                            QStringLiteral("%F:2: 項目が19個より多い行が2行あります（最初は2行目）。"),
+                            QStringLiteral("%F:3: NULバイトまたはShift_JISでないバイトを含む行が2行あります（最初は3行目）。"),
+                            summary(5, 1, 1, 0, 2)}
+            << 1;
+    QTest::newRow("a line of 20 fields alone is a problem")
+            << goodLine(1) + longLine
+            << QStringList {QStringLiteral("%F:2: 項目が19個より多い行が1行あります（最初は2行目）。"), summary(2, 0, 0, 0, 1)}
+            << 1;
+
+    // The reader hands the lines over a few thousand at a time and reads the
+    // file a megabyte at a time; the numbers must run on across both.
+    QByteArray large;
+    QStringList atLarge;
+    for (int n = 1; n <= 20000; ++n) {
+        const bool invalid = n == 4096 || n == 4097 || n == 19999;
+        large += invalid ? lineWith(18, "1234567890") : lineWith(7, QByteArray(60, 'A'));
+        if (invalid)
+            atLarge << QStringLiteral("%F:%1:リクエスト回数: ").arg(n) + tooLong9;
+    }
+    QVERIFY(large.size() > (1 << 20));
+    QTest::newRow("line numbers run on across batches and reads")
+            << large << atLarge + QStringList {summary(20000, 3, 3)} << 1;
 }
 
 void tst_Check::cells()
@@ -296,30 +304,6 @@ void tst_Check::cells()
     QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
     QCOMPARE(run.err, QByteArray());
     QCOMPARE(run.status, status);
-}
-
-void tst_Check::lineNumbersRunOnAcrossBatches()
-{
-    // The reader hands the lines over a few thousand at a time and reads the
-    // file a megabyte at a time; the numbers must run on across both.
-    QByteArray content;
-    QStringList expected;
-    const QByteArray filler = QByteArray(60, 'A');
-    for (int n = 1; n <= 20000; ++n) {
-        if (n == 4096 || n == 4097 || n == 19999) {
-            content += lineWith(18, "1234567890");
-            expected << QStringLiteral("%F:%1:リクエスト回数: ").arg(n) + tooLong9;
-        } else {
-            content += lineWith(7, filler);
-        }
-    }
-    QVERIFY(content.size() > (1 << 20));
-    expected << summary(20000, 3, 3);
-    const QString path = reportPath();
-    QVERIFY(writeFile(path, content));
-    const Run run = runCheck({"--check", path});
-    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
-    QCOMPARE(run.status, 1);
 }
 
 void tst_Check::headerFromFileName_data()
@@ -357,29 +341,6 @@ void tst_Check::headerFromFileName()
     expected << summary(1, 0, 0, int(expected.size()));
     QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
     QCOMPARE(run.status, expected.size() > 1 ? 1 : 0);
-}
-
-void tst_Check::formatProblems()
-{
-    // Lines 2 and 4 have 20 fields, line 3 a byte that is not Shift-JIS in
-    // a title (which may hold any character, so the cell itself is valid),
-    // line 5 one in a work code (an invalid cell as well).
-    const QByteArray longLine = goodLine(2).chopped(2) + "\textra\r\n";
-    const QByteArray content = goodLine(1) + longLine + lineWith(7, "ab" + notShiftJis) + longLine
-            + lineWith(6, "1" + notShiftJis);
-    const QString path = reportPath();
-    QVERIFY(writeFile(path, content));
-    const Run run = runCheck({"--check", path});
-    const QStringList expected = {"%F:5:JASRAC作品ｺｰﾄﾞ: " + fullWidth,
-                                  QStringLiteral("%F:2: 項目が19個より多い行が2行あります（最初は2行目）。"),
-                                  QStringLiteral("%F:3: NULバイトまたはShift_JISでないバイトを含む行が2行あります（最初は3行目）。"),
-                                  summary(5, 1, 1, 0, 2)};
-    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
-    QCOMPARE(run.status, 1);
-
-    // Without any invalid cell, the format alone is a problem.
-    QVERIFY(writeFile(path, goodLine(1) + longLine));
-    QCOMPARE(runCheck({"--check", path}).status, 1);
 }
 
 void tst_Check::unreadable_data()
@@ -606,10 +567,9 @@ void tst_Check::failedOutputIsNoSuccess()
     const QString path = reportPath();
     QVERIFY(writeFile(path, content));
     NarrowDevice out(room, room + 1);
-    QBuffer err;
-    err.open(QIODevice::WriteOnly);
-    QCOMPARE(RunReportCheck({"--check", path, path}, out, err), 2);
-    QCOMPARE(QString::fromUtf8(err.data()), QStringLiteral("qnveltor: 検査の結果を書き出せませんでした。\n"));
+    const Run run = runCheck({"--check", path, path}, &out);
+    QCOMPARE(run.status, 2);
+    QCOMPARE(QString::fromUtf8(run.err), QStringLiteral("qnveltor: 検査の結果を書き出せませんでした。\n"));
     // Nothing is tried after the first failure.
     QCOMPARE(out.calls, room ? 2 : 1);
 }
@@ -643,11 +603,10 @@ void tst_Check::shortWritesAreContinued()
     const Run whole = runCheck({"--check", path});
     QVERIFY(whole.out.size() > (1 << 17));
     NarrowDevice out(std::numeric_limits<qint64>::max(), 1000);
-    QBuffer err;
-    err.open(QIODevice::WriteOnly);
-    QCOMPARE(RunReportCheck({"--check", path}, out, err), 1);
+    const Run run = runCheck({"--check", path}, &out);
+    QCOMPARE(run.status, 1);
     QCOMPARE(out.taken, whole.out);
-    QCOMPARE(err.data(), QByteArray());
+    QCOMPARE(run.err, QByteArray());
 }
 
 void tst_Check::programNeedsNoDisplay()
