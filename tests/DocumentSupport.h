@@ -31,6 +31,15 @@ inline QStringList lineTexts(const ReportDocument &document)
     return lines;
 }
 
+// A field's cells from the first line to the last, e.g. the key codes.
+inline QStringList fieldTexts(const ReportDocument &document, int field)
+{
+    QStringList texts;
+    for (int line = 0; line < document.LineCount(); ++line)
+        texts << ShiftJis::ToText(document.Cell(line, field));
+    return texts;
+}
+
 // Every line with its invalid fields, e.g. "1|QQ [1]".
 inline QStringList linesWithErrors(const ReportDocument &document)
 {
@@ -82,6 +91,15 @@ inline QString verdictMismatch(const ReportDocument &document)
                 .arg(cells)
                 .arg(errorLines);
     return {};
+}
+
+// A report file of these lines, each as fileLine() takes it.
+inline QByteArray fileLines(const QStringList &lines)
+{
+    QByteArray content;
+    for (const QString &line : lines)
+        content += fileLine(line);
+    return content;
 }
 
 // Loads `content` into `document` from a file named `name` in `folder`;

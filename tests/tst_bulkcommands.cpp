@@ -32,14 +32,6 @@ namespace {
 
 const QString ReportName = QStringLiteral("1234567890202404TEST.dat");
 
-QByteArray reportOf(const QStringList &lines)
-{
-    QByteArray content;
-    for (const QString &line : lines)
-        content += fileLine(line);
-    return content;
-}
-
 // Text as an input method commits it: how Japanese reaches a box.
 void commit(QWidget *widget, const QString &text)
 {
@@ -55,10 +47,7 @@ QString current(const TVelTorForm &form)
 
 QString keyCodes(const ReportDocument &document)
 {
-    QStringList keys;
-    for (int line = 0; line < document.LineCount(); ++line)
-        keys << ShiftJis::ToText(document.Cell(line, 0));
-    return keys.join(u',');
+    return fieldTexts(document, 0).join(u',');
 }
 
 QPushButton *button(ReplaceDialog &dialog, const char *name)
@@ -124,7 +113,7 @@ void tst_BulkCommands::cleanup()
 QString tst_BulkCommands::open(const QStringList &lines, const QString &name)
 {
     const QString path = dir->filePath(name);
-    if (!writeFile(path, reportOf(lines)) || !window->form.LoadReport(path))
+    if (!writeFile(path, fileLines(lines)) || !window->form.LoadReport(path))
         return {};
     return path;
 }
@@ -167,7 +156,7 @@ void tst_BulkCommands::replaceAllFromTheKeyboard()
     f.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f));
     QTest::keyClick(grid(), Qt::Key_S, Qt::ControlModifier);
-    QCOMPARE(readFile(path), reportOf({"1|||||||夏||||山田タロウ", "2|||||||冬||||山田タロウ", "3|||||||春||||タロウ山田タロウ"}));
+    QCOMPARE(readFile(path), fileLines({"1|||||||夏||||山田タロウ", "2|||||||冬||||山田タロウ", "3|||||||春||||タロウ山田タロウ"}));
     QTest::keyClick(grid(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(lineText(f.Data(), 2), QStringLiteral("3|||||||春||||ﾀﾛｳ山田ﾀﾛｳ"));
     QCOMPARE(verdictMismatch(f.Data()), QString());
@@ -302,9 +291,8 @@ void tst_BulkCommands::lineCommandsTakeEverySelectedLine()
     QTest::keyClick(grid(), Qt::Key_X, Qt::AltModifier);
     QCOMPARE(lineTexts(f.Data()), (QStringList{"", "", "5"}));
     QCOMPARE(f.Data().UndoStack()->undoText(), QStringLiteral("1行切り取り"));
-    QTest::keyClick(grid(), Qt::Key_Z, Qt::ControlModifier);
-    QTest::keyClick(grid(), Qt::Key_Z, Qt::ControlModifier);
-    QTest::keyClick(grid(), Qt::Key_Z, Qt::ControlModifier);
+    for (int step = 0; step < 3; ++step)
+        QTest::keyClick(grid(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(lineTexts(f.Data()), (QStringList{"1", "2", "3", "4", "5"}));
 }
 

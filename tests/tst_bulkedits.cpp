@@ -21,27 +21,25 @@ using namespace TestSupport;
 
 namespace {
 
-QByteArray reportOf(const QStringList &lines)
-{
-    QByteArray content;
-    for (const QString &line : lines)
-        content += fileLine(line);
-    return content;
-}
-
 // The whole cell as bytes, for cells that are not Shift-JIS text.
 QByteArray cellBytes(const ReportDocument &document, int line, int field)
 {
     return bytes(document.Cell(line, field));
 }
 
+// The counts that are not 0, e.g. "2 replaced, 1 unstorable".
 QString counts(const ReportReplace::Result &result)
 {
-    return QStringLiteral("%1 replaced, %2 too long, %3 unstorable, %4 made invalid")
-            .arg(result.replaced)
-            .arg(result.tooLong)
-            .arg(result.unstorable)
-            .arg(result.madeInvalid);
+    QStringList out;
+    const auto add = [&out](std::uint64_t count, const char *what) {
+        if (count > 0)
+            out << QString::number(count) + u' ' + QLatin1String(what);
+    };
+    add(result.replaced, "replaced");
+    add(result.tooLong, "too long");
+    add(result.unstorable, "unstorable");
+    add(result.madeInvalid, "made invalid");
+    return out.join(QStringLiteral(", "));
 }
 
 QString place(const ReportReplace::Match &match)
@@ -60,7 +58,6 @@ class tst_BulkEdits : public QObject
 
 private slots:
     void init();
-    void cleanup();
 
     void folding_data();
     void folding();
@@ -69,7 +66,6 @@ private slots:
     void replaceAll_data();
     void replaceAll();
     void replaceLeavesOtherBytesAlone();
-    void replaceWithinScope();
     void replaceNextVisitsEveryOccurrenceInOrder();
     void replaceNextSkipsWhatCannotBeStored();
 
@@ -87,28 +83,23 @@ private slots:
     void headerVerdicts();
 
 private:
-    void load(const QStringList &lines);
+    ReportDocument &load(const QStringList &lines);
 
-    std::unique_ptr<QTemporaryDir> dir;
+    QTemporaryDir dir;
     std::unique_ptr<ReportDocument> document;
 };
 
 void tst_BulkEdits::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
+    QVERIFY(dir.isValid());
     document = std::make_unique<ReportDocument>();
 }
 
-void tst_BulkEdits::cleanup()
+ReportDocument &tst_BulkEdits::load(const QStringList &lines)
 {
-    document.reset();
-    dir.reset();
-}
-
-void tst_BulkEdits::load(const QStringList &lines)
-{
-    QVERIFY(loadReport(*document, *dir, reportOf(lines)));
+    if (!loadReport(*document, dir, fileLines(lines)))
+        QTest::qFail("the report did not load", __FILE__, __LINE__);
+    return *document;
 }
 
 // ---- Folding -----------------------------------------------------------------
@@ -165,52 +156,50 @@ void tst_BulkEdits::replaceAll_data()
     QTest::addColumn<QString>("replacement");
     QTest::addColumn<bool>("matchCase");
     QTest::addColumn<bool>("foldWidth");
+    QTest::addColumn<QList<int>>("scope"); // top, bottom, left, right; empty: everywhere
     QTest::addColumn<QStringList>("result");
     QTest::addColumn<QString>("counts");
 
     const QStringList names = {"1|||||||||||山田ﾀﾛｳ", "2|||||||||||山田タロウ", "3|||||||||||山田たろう"};
-    QTest::newRow("exact") << names << "タロウ" << "太郎" << true << false
+    const QList<int> all;
+    QTest::newRow("exact") << names << "タロウ" << "太郎" << true << false << all
                            << QStringList{"1|||||||||||山田ﾀﾛｳ", "2|||||||||||山田太郎", "3|||||||||||山田たろう"}
-                           << "1 replaced, 0 too long, 0 unstorable, 0 made invalid";
-    QTest::newRow("width folded") << names << "タロウ" << "太郎" << true << true
+                           << "1 replaced";
+    QTest::newRow("width folded") << names << "タロウ" << "太郎" << true << true << all
                                   << QStringList{"1|||||||||||山田太郎", "2|||||||||||山田太郎", "3|||||||||||山田たろう"}
-                                  << "2 replaced, 0 too long, 0 unstorable, 0 made invalid";
-    QTest::newRow("kanji and kana of either width") << names << "田ﾀﾛｳ" << "田太郎" << true << true
+                                  << "2 replaced";
+    QTest::newRow("kanji and kana of either width") << names << "田ﾀﾛｳ" << "田太郎" << true << true << all
                                                     << QStringList{"1|||||||||||山田太郎", "2|||||||||||山田太郎", "3|||||||||||山田たろう"}
-                                                    << "2 replaced, 0 too long, 0 unstorable, 0 made invalid";
-    QTest::newRow("every occurrence of a cell") << QStringList{"1|||||||abAB aB"} << "ab" << "x" << false << false
-                                                << QStringList{"1|||||||xx x"}
-                                                << "3 replaced, 0 too long, 0 unstorable, 0 made invalid";
-    QTest::newRow("other case only") << QStringList{"1|||||||AB", "2||||||||aB"} << "ab" << "x" << false << false
-                                     << QStringList{"1|||||||x", "2||||||||x"}
-                                     << "2 replaced, 0 too long, 0 unstorable, 0 made invalid";
-    QTest::newRow("case kept apart") << QStringList{"1|||||||abAB aB"} << "ab" << "x" << true << false
-                                     << QStringList{"1|||||||xAB aB"}
-                                     << "1 replaced, 0 too long, 0 unstorable, 0 made invalid";
-    QTest::newRow("a replacement growing the match") << QStringList{"1|||||||aaa"} << "a" << "aa" << true << false
-                                                     << QStringList{"1|||||||aaaaaa"}
-                                                     << "3 replaced, 0 too long, 0 unstorable, 0 made invalid";
+                                                    << "2 replaced";
+    QTest::newRow("every occurrence of a cell") << QStringList{"1|||||||abAB aB"} << "ab" << "x" << false << false << all
+                                                << QStringList{"1|||||||xx x"} << "3 replaced";
+    QTest::newRow("other case only") << QStringList{"1|||||||AB", "2||||||||aB"} << "ab" << "x" << false << false << all
+                                     << QStringList{"1|||||||x", "2||||||||x"} << "2 replaced";
+    QTest::newRow("case kept apart") << QStringList{"1|||||||abAB aB"} << "ab" << "x" << true << false << all
+                                     << QStringList{"1|||||||xAB aB"} << "1 replaced";
+    QTest::newRow("a replacement growing the match") << QStringList{"1|||||||aaa"} << "a" << "aa" << true << false << all
+                                                     << QStringList{"1|||||||aaaaaa"} << "3 replaced";
     // Field 2 takes 3 bytes; field 6 no full-width characters.
-    QTest::newRow("past the field's length") << QStringList{"1||000", "2||00"} << "0" << "00" << true << false
-                                             << QStringList{"1||000", "2||00"}
-                                             << "0 replaced, 5 too long, 0 unstorable, 0 made invalid";
-    QTest::newRow("exactly the field's length") << QStringList{"1||00"} << "00" << "000" << true << false
-                                                << QStringList{"1||000"}
-                                                << "1 replaced, 0 too long, 0 unstorable, 0 made invalid";
-    QTest::newRow("made invalid") << QStringList{"1||||||12345"} << "123" << "一" << true << false
-                                  << QStringList{"1||||||一45"}
-                                  << "1 replaced, 0 too long, 0 unstorable, 1 made invalid";
+    QTest::newRow("past the field's length") << QStringList{"1||000", "2||00"} << "0" << "00" << true << false << all
+                                             << QStringList{"1||000", "2||00"} << "5 too long";
+    QTest::newRow("exactly the field's length") << QStringList{"1||00"} << "00" << "000" << true << false << all
+                                                << QStringList{"1||000"} << "1 replaced";
+    QTest::newRow("made invalid") << QStringList{"1||||||12345"} << "123" << "一" << true << false << all
+                                  << QStringList{"1||||||一45"} << "1 replaced, 1 made invalid";
     QTest::newRow("a character code page 932 lacks") << QStringList{"1|||||||ab", "2|||||||b"} << "b" << "\U0001F600"
-                                                     << true << false << QStringList{"1|||||||ab", "2|||||||b"}
-                                                     << "0 replaced, 0 too long, 2 unstorable, 0 made invalid";
-    QTest::newRow("look-alike made storable") << QStringList{"1|||||||a-b"} << "-" << "\u301C" << true << false
-                                              << QStringList{"1|||||||a～b"}
-                                              << "1 replaced, 0 too long, 0 unstorable, 0 made invalid";
+                                                     << true << false << all << QStringList{"1|||||||ab", "2|||||||b"}
+                                                     << "2 unstorable";
+    QTest::newRow("look-alike made storable") << QStringList{"1|||||||a-b"} << "-" << "\u301C" << true << false << all
+                                              << QStringList{"1|||||||a～b"} << "1 replaced";
     QTest::newRow("controls dropped from the replacement") << QStringList{"1|||||||ab"} << "a" << "x\ty\r\n" << true
-                                                           << false << QStringList{"1|||||||xyb"}
-                                                           << "1 replaced, 0 too long, 0 unstorable, 0 made invalid";
-    QTest::newRow("found nowhere") << names << "花子" << "x" << false << true << names
-                                   << "0 replaced, 0 too long, 0 unstorable, 0 made invalid";
+                                                           << false << all << QStringList{"1|||||||xyb"} << "1 replaced";
+    QTest::newRow("found nowhere") << names << "花子" << "x" << false << true << all << names << "";
+    // Field 0 holds "a" on every line: any 30 ASCII are a valid key code.
+    const QStringList as = {"a|a|a", "a|a|a", "a|a|a"};
+    QTest::newRow("within a block") << as << "a" << "b" << true << false << QList<int>{1, 2, 1, 2}
+                                    << QStringList{"a|a|a", "a|b|b", "a|b|b"} << "4 replaced";
+    QTest::newRow("within a column to past the end") << as << "a" << "c" << true << false << QList<int>{0, INT_MAX, 0, 0}
+                                                     << QStringList{"c|a|a", "c|a|a", "c|a|a"} << "3 replaced";
 }
 
 void tst_BulkEdits::replaceAll()
@@ -220,11 +209,12 @@ void tst_BulkEdits::replaceAll()
     QFETCH(QString, replacement);
     QFETCH(bool, matchCase);
     QFETCH(bool, foldWidth);
+    QFETCH(QList<int>, scope);
     QFETCH(QStringList, result);
     QFETCH(QString, counts);
-    load(report);
-    ReportDocument &d = *document;
-    ReportReplace replace(d, find, replacement, TextFolding(matchCase, foldWidth), Everywhere);
+    ReportDocument &d = load(report);
+    ReportReplace replace(d, find, replacement, TextFolding(matchCase, foldWidth),
+                          scope.isEmpty() ? Everywhere : ReportReplace::Scope{scope[0], scope[1], scope[2], scope[3]});
     QCOMPARE(::counts(replace.ReplaceAll()), counts);
     QCOMPARE(lineTexts(d), result);
     QCOMPARE(verdictMismatch(d), QString());
@@ -241,10 +231,10 @@ void tst_BulkEdits::replaceLeavesOtherBytesAlone()
     const QByteArray song = sjis(QStringLiteral("曲"));
     const QByteArray broken = song + "\xFF";
     ReportDocument &d = *document;
-    QVERIFY(loadReport(d, *dir,
+    QVERIFY(loadReport(d, dir,
                        fileLine({"1", "", "", "", "", "", "", nec + song, song, nec}) + fileLine({"2", "", "", "", "", "", "", broken})));
     ReportReplace replace(d, QStringLiteral("曲"), QStringLiteral("歌"), TextFolding(true, false), Everywhere);
-    QCOMPARE(counts(replace.ReplaceAll()), QStringLiteral("2 replaced, 0 too long, 1 unstorable, 0 made invalid"));
+    QCOMPARE(counts(replace.ReplaceAll()), QStringLiteral("2 replaced, 1 unstorable"));
     QCOMPARE(cellBytes(d, 0, 7), "\xFA\x5C" + sjis(QStringLiteral("歌")));
     QCOMPARE(cellBytes(d, 0, 8), sjis(QStringLiteral("歌")));
     QCOMPARE(cellBytes(d, 0, 9), nec);
@@ -257,26 +247,11 @@ void tst_BulkEdits::replaceLeavesOtherBytesAlone()
     QCOMPARE(cellBytes(d, 0, 7), nec + song);
 }
 
-void tst_BulkEdits::replaceWithinScope()
-{
-    load({"a|a|a", "a|a|a", "a|a|a"});
-    ReportDocument &d = *document;
-    // Field 0 holds "a" on every line: a valid key code? Any 30 ASCII are.
-    ReportReplace block(d, QStringLiteral("a"), QStringLiteral("b"), TextFolding(true, false), {1, 2, 1, 2});
-    QCOMPARE(block.ReplaceAll().replaced, 4u);
-    QCOMPARE(lineTexts(d), (QStringList{"a|a|a", "a|b|b", "a|b|b"}));
-    ReportReplace column(d, QStringLiteral("a"), QStringLiteral("c"), TextFolding(true, false), {0, INT_MAX, 0, 0});
-    QCOMPARE(column.ReplaceAll().replaced, 3u);
-    QCOMPARE(lineTexts(d), (QStringList{"c|a|a", "c|b|b", "c|b|b"}));
-    QCOMPARE(d.UndoStack()->count(), 2);
-}
-
 // Replacing one at a time from a cell on visits every occurrence in reading
 // order, wraps at the end, and never stops on a decoy.
 void tst_BulkEdits::replaceNextVisitsEveryOccurrenceInOrder()
 {
-    load({"1|||||||ab abX|ab", "2|||||||aXb|x", "3||||||||AB"});
-    ReportDocument &d = *document;
+    ReportDocument &d = load({"1|||||||ab abX|ab", "2|||||||aXb|x", "3||||||||AB"});
     ReportReplace replace(d, QStringLiteral("ab"), QStringLiteral("Z"), TextFolding(true, false), Everywhere);
     ReportReplace::Match match = replace.FindFrom(0, 8);
     QStringList visited;
@@ -301,13 +276,12 @@ void tst_BulkEdits::replaceNextVisitsEveryOccurrenceInOrder()
 
 void tst_BulkEdits::replaceNextSkipsWhatCannotBeStored()
 {
-    load({"1||0|||||0", "2||000"});
-    ReportDocument &d = *document;
+    ReportDocument &d = load({"1||0|||||0", "2||000"});
     ReportReplace replace(d, QStringLiteral("0"), QStringLiteral("00"), TextFolding(true, false), Everywhere);
     ReportReplace::Match match = replace.FindFrom(1, 0);
     QCOMPARE(place(match), QStringLiteral("1:2:0+1"));
     // Field 2 takes 3 bytes: "0000" is left out, and the next one shown.
-    QCOMPARE(counts(replace.ReplaceOne(match)), QStringLiteral("0 replaced, 1 too long, 0 unstorable, 0 made invalid"));
+    QCOMPARE(counts(replace.ReplaceOne(match)), QStringLiteral("1 too long"));
     QCOMPARE(place(match), QStringLiteral("1:2:1+1"));
     QCOMPARE(d.UndoStack()->count(), 0);
 }
@@ -343,16 +317,12 @@ void tst_BulkEdits::renumber()
     QFETCH(int, start);
     QFETCH(QStringList, keys);
     QFETCH(int, changed);
-    load(report);
-    ReportDocument &d = *document;
+    ReportDocument &d = load(report);
     QSignalSpy cells(&d.Content(), &ReportContent::cellsChanged);
     const BulkEdits::Result result =
             BulkEdits::Renumber(d, first, last, start ? std::uint64_t(start) : BulkEdits::NumberFrom(d, first));
     QCOMPARE(result.changed, std::uint64_t(changed));
-    QStringList read;
-    for (int line = 0; line < d.LineCount(); ++line)
-        read << ShiftJis::ToText(d.Cell(line, 0));
-    QCOMPARE(read, keys);
+    QCOMPARE(fieldTexts(d, 0), keys);
     // Only the lines whose key code changed are touched (a run of lines is
     // told at once).
     int touched = 0;
@@ -393,8 +363,7 @@ void tst_BulkEdits::fillDown()
     QFETCH(QList<int>, block);
     QFETCH(QStringList, result);
     QFETCH(int, invalid);
-    load(report);
-    ReportDocument &d = *document;
+    ReportDocument &d = load(report);
     const BulkEdits::Result done = BulkEdits::FillDown(d, block[0], block[1], block[2], block[3]);
     QCOMPARE(lineTexts(d), result);
     QCOMPARE(done.invalid, std::uint64_t(invalid));
@@ -455,17 +424,13 @@ void tst_BulkEdits::sortIsStable()
     QFETCH(QStringList, keys);
     // Field 15 takes one byte: "VV" is invalid, and its verdict must go
     // with its line.
-    load({"1|||||||||||||||VV|||30", "2|||||||||||||||I|||9", "3|||||||||||||||VV|||20", "4|||||||||||||||I|||10",
-          "5|||||||||||||||VV|||10", "6|||||||||||||||I|||010"});
-    ReportDocument &d = *document;
+    ReportDocument &d = load({"1|||||||||||||||VV|||30", "2|||||||||||||||I|||9", "3|||||||||||||||VV|||20",
+                              "4|||||||||||||||I|||10", "5|||||||||||||||VV|||10", "6|||||||||||||||I|||010"});
     std::vector<LineOrder::Key> order;
     for (qsizetype i = 0; i < fields.size(); ++i)
         order.push_back({fields[i], descending[i]});
     const BulkEdits::Result result = BulkEdits::Sort(d, order);
-    QStringList read;
-    for (int line = 0; line < d.LineCount(); ++line)
-        read << ShiftJis::ToText(d.Cell(line, 0));
-    QCOMPARE(read, keys);
+    QCOMPARE(fieldTexts(d, 0), keys);
     QVERIFY(result.changed > 0);
     QCOMPARE(verdictMismatch(d), QString());
     QCOMPARE(d.UndoStack()->count(), 1);
@@ -481,8 +446,7 @@ void tst_BulkEdits::sortIsStable()
 // verdicts stay on their lines.
 void tst_BulkEdits::runsOfLinesInOneSignal()
 {
-    load({"1|QQ", "2", "3|QQ", "4", "5"});
-    ReportDocument &d = *document;
+    ReportDocument &d = load({"1|QQ", "2", "3|QQ", "4", "5"});
     QSignalSpy inserted(&d.Content(), &ReportContent::linesInserted);
     QSignalSpy removed(&d.Content(), &ReportContent::linesRemoved);
     QVERIFY(d.RemoveLines(1, 3));
@@ -531,7 +495,7 @@ void tst_BulkEdits::headerVerdicts()
     QCOMPARE(verdict(month), QString());
 
     // A file's name that holds no year-month is told at once.
-    QVERIFY(loadReport(d, *dir, fileLine("1"), QStringLiteral("ABCDEFGHIJ.dat")));
+    QVERIFY(loadReport(d, dir, fileLine("1"), QStringLiteral("ABCDEFGHIJ.dat")));
     QCOMPARE(verdict(number), QString());
     QCOMPARE(verdict(month), QStringLiteral("報告年月がありません。YYYYMM（月は01～12）の6桁です。"));
     QCOMPARE(verdict(ReportDocument::NiniMoziretsu), QString());
