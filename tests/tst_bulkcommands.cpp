@@ -345,7 +345,7 @@ void tst_BulkCommands::contextMenuOnTheGridAndHandles()
                                  "EditDeleteLine", "-", "EditFillDown", "EditRenumber"};
     window->dialogs.menuChoice = QStringLiteral("EditRenumber");
     const QRect cell = grid()->visualRect(model(f)->index(1, 7));
-    QContextMenuEvent onCell(QContextMenuEvent::Mouse, cell.center());
+    QContextMenuEvent onCell(QContextMenuEvent::Mouse, cell.center(), grid()->viewport()->mapToGlobal(cell.center()));
     QApplication::sendEvent(grid()->viewport(), &onCell);
     QCOMPARE(window->dialogs.menus, QList<QStringList>{offered});
     QCOMPARE(keyCodes(f.Data()), QStringLiteral("1,2"));
@@ -353,7 +353,8 @@ void tst_BulkCommands::contextMenuOnTheGridAndHandles()
     window->dialogs.menuChoice = QStringLiteral("EditClearCells");
     setCurrent(f, 0, 0);
     QHeaderView *handles = grid()->verticalHeader();
-    QContextMenuEvent onHandle(QContextMenuEvent::Mouse, QPoint(4, handles->sectionViewportPosition(1) + 2));
+    const QPoint onSecond(4, handles->sectionViewportPosition(1) + 2);
+    QContextMenuEvent onHandle(QContextMenuEvent::Mouse, onSecond, handles->viewport()->mapToGlobal(onSecond));
     QApplication::sendEvent(handles->viewport(), &onHandle);
     QCOMPARE(window->dialogs.menus.size(), 2);
     QCOMPARE(keyCodes(f.Data()), QStringLiteral(",2"));
