@@ -13,7 +13,8 @@ const QString ExportFilter = QStringLiteral("CSVファイル(*.csv)");
 } // namespace
 
 CsvFileDialog::CsvFileDialog(QWidget *parent, Mode mode, const QString &folder, const QString &suggested)
-    : QFileDialog(parent, QString(), folder, mode == Mode::Import ? ImportFilter : ExportFilter)
+    : QFileDialog(parent, mode == Mode::Import ? QStringLiteral("インポート") : QStringLiteral("エクスポート"), folder,
+                  mode == Mode::Import ? ImportFilter : ExportFilter)
 {
     if (mode == Mode::Import) {
         setAcceptMode(QFileDialog::AcceptOpen);
