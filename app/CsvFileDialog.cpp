@@ -1,13 +1,10 @@
 #include "CsvFileDialog.h"
 
+#include "FileFilters.h"
+
 namespace {
 
-#ifdef Q_OS_WIN
-const QString ImportFilter = QStringLiteral("CSV・テキストファイル(*.csv *.txt *.tsv *.dat);;すべてのファイル (*.*)");
-#else
-// Elsewhere "*.*" would hide every name without a dot.
-const QString ImportFilter = QStringLiteral("CSV・テキストファイル(*.csv *.txt *.tsv *.dat);;すべてのファイル (*)");
-#endif
+const QString ImportFilter = QStringLiteral("CSV・テキストファイル(*.csv *.txt *.tsv *.dat);;") + AllFilesFilter();
 const QString ExportFilter = QStringLiteral("CSVファイル(*.csv)");
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "BulkEdits.h"
 #include "CellDelegate.h"
 #include "CsvFileDialog.h"
+#include "FileFilters.h"
 #include "HeaderBoxes.h"
 #include "Icons.h"
 #include "LoadProgress.h"
@@ -63,12 +64,7 @@ constexpr int HintDisplayMilliseconds = 10000;
 
 const QString ProgramTitle = QStringLiteral("JASRAC報告");
 
-#ifdef Q_OS_WIN
-const QString ReportFilter = QStringLiteral("JASRAC報告ファイル(*.dat);;すべてのファイル (*.*)");
-#else
-// Elsewhere "*.*" would hide every name without a dot.
-const QString ReportFilter = QStringLiteral("JASRAC報告ファイル(*.dat);;すべてのファイル (*)");
-#endif
+const QString ReportFilter = QStringLiteral("JASRAC報告ファイル(*.dat);;") + AllFilesFilter();
 const QString ReportSuffix = QStringLiteral("dat");
 
 const QColor CurrentRowColor(0, 0, 255);
