@@ -76,7 +76,8 @@ void CellDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, cons
     // spaces; that is no edit, and the cell keeps its exact bytes.
     if (!lineEdit->isModified() && text == EditorText(index.data(Qt::EditRole).toString()))
         return;
-    emit editTextChanged(index, text);
+    // The commit checks the text once more, as the report's: no keystroke
+    // report is needed first.
     model->setData(index, text, Qt::EditRole);
 }
 

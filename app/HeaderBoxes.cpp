@@ -15,7 +15,8 @@ HeaderBoxes::HeaderBoxes(ReportDocument &document, const Boxes &boxes, QObject *
         hints[std::size_t(i)] = edit->toolTip();
         connect(edit, &QLineEdit::textEdited, this, [this, box](const QString &text) {
             typing = true;
-            this->document.SetHeaderText(box, text, session);
+            if (this->document.SetHeaderText(box, text, session) != EditResult::Done)
+                emit editFailed();
             typing = false;
         });
         // The header values travel only in the file name.

@@ -24,6 +24,10 @@ public:
     // Neither `document` nor the boxes are owned.
     HeaderBoxes(ReportDocument &document, const Boxes &boxes, QObject *parent = nullptr);
 
+signals:
+    // A value typed could not be kept for want of memory.
+    void editFailed();
+
 private:
     void Show(ReportDocument::HeaderBox box);
     void ShowVerdict(ReportDocument::HeaderBox box);

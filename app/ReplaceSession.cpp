@@ -1,7 +1,7 @@
 #include "ReplaceSession.h"
 
 #include "LoadProgress.h"
-#include "Messages.h"
+#include "EditMessages.h"
 #include "ReplaceDialog.h"
 
 #include <algorithm>
@@ -32,9 +32,9 @@ void ReplaceSession::ReplaceAll()
     WaitCursor wait;
     const ReportReplace::Result result = Replacer().ReplaceAll();
     if (result.outOfMemory)
-        return view.tell(Messages::OutOfMemoryEdit());
+        return view.tell(EditMessages::OutOfMemoryEdit());
     const bool found = result.replaced + result.tooLong + result.unstorable > 0;
-    view.tell(found ? Messages::Replaced(result) : Messages::ReplaceNotFound(dialog.FindText()));
+    view.tell(found ? EditMessages::Replaced(result) : EditMessages::ReplaceNotFound(dialog.FindText()));
     if (result.replaced > 0)
         dialog.accept();
 }
@@ -46,14 +46,14 @@ void ReplaceSession::ReplaceNext()
     if (replace.Holds(shown)) {
         const ReportReplace::Result result = replace.ReplaceOne(shown);
         if (result.outOfMemory)
-            return view.tell(Messages::OutOfMemoryEdit());
-        message = Messages::Replaced(result);
+            return view.tell(EditMessages::OutOfMemoryEdit());
+        message = EditMessages::Replaced(result);
     } else {
         const Place from = view.current();
         shown = replace.FindFrom(from.line, from.field);
     }
     if (!shown.Found())
-        return view.tell(message + Messages::ReplaceNotFound(dialog.FindText()));
+        return view.tell(message + EditMessages::ReplaceNotFound(dialog.FindText()));
     view.show({shown.line, shown.field});
-    view.tell(message + Messages::ReplaceShown(document, shown, replace.MarkedText(shown)));
+    view.tell(message + EditMessages::ReplaceShown(document, shown, replace.MarkedText(shown)));
 }

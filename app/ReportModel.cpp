@@ -1,6 +1,7 @@
 #include "ReportModel.h"
 
 #include "CellText.h"
+#include "CellTyping.h"
 #include "ReportDocument.h"
 #include "ShiftJis.h"
 #include "qnVelTorDataAttribute.h"
@@ -36,8 +37,8 @@ void ReportModel::ConnectDocument()
             [this] { emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint); });
     connect(&document->Content(), &ReportContent::linesReordered, this,
             [this] { emit layoutChanged({}, QAbstractItemModel::VerticalSortHint); });
-    connect(document, &ReportDocument::aboutToBeReset, this, [this] { beginResetModel(); });
-    connect(document, &ReportDocument::reset, this, [this] { endResetModel(); });
+    connect(&document->Content(), &ReportContent::aboutToBeReset, this, [this] { beginResetModel(); });
+    connect(&document->Content(), &ReportContent::reset, this, [this] { endResetModel(); });
     connect(&document->Content(), &ReportContent::cellsChanged, this, [this](int first, int last) {
         emit dataChanged(index(first, 0), index(last, columnCount() - 1));
     });
@@ -107,7 +108,10 @@ bool ReportModel::setData(const QModelIndex &index, const QVariant &value, int r
 {
     if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
         return false;
-    document->SetCellText(index.row(), index.column(), value.toString());
+    if (document->Typing().Commit(index.row(), index.column(), value.toString()) != EditResult::Done) {
+        emit editFailed();
+        return false;
+    }
     return true;
 }
 
@@ -115,7 +119,7 @@ QString ReportModel::Hint(int row, int column) const
 {
     if (column < 0 || column >= int(FieldCount))
         return {};
-    const qnVelTor::GridAttr &attrs = document->CellAttrs();
+    const qnVelTor::GridAttr &attrs = document->Verdicts();
     QString hint;
     if (row >= 0 && attrs.IsError(unsigned(row), unsigned(column))) {
         hint = ShiftJis::ToText(attrs.GetErrorMessage(unsigned(row), unsigned(column)));

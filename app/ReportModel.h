@@ -21,6 +21,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     // An unchanged text changes nothing and keeps the cell's exact bytes.
+    // False, with editFailed(), when memory ran out: the cell is as it was.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
     // The hint of a cell: its error message, else its field's hint; for a
@@ -28,6 +29,10 @@ public:
     QString Hint(int row, int column) const;
     // Says how long a cell is when only its start is shown; else empty.
     QString LongNote(int row, int column) const;
+
+signals:
+    // An edit could not be made for want of memory.
+    void editFailed();
 
 private:
     void ConnectDocument();

@@ -1,6 +1,6 @@
 #include "Startup.h"
 
-#include "Messages.h"
+#include "FileMessages.h"
 #include "SafeReplace.h"
 #include "qnVelTorForm.h"
 
@@ -58,5 +58,5 @@ bool OpenCommandLineFile(TVelTorForm &form, const QStringList &arguments)
 void RecoverInterruptedSaves(TVelTorForm &form)
 {
     for (const InterruptedSave &save : ::RecoverInterruptedSaves())
-        QMessageBox::warning(&form, QStringLiteral("確認"), Messages::InterruptedSave(save));
+        QMessageBox::warning(&form, FileMessages::tr("確認"), FileMessages::InterruptedSave(save));
 }

@@ -1,22 +1,16 @@
 #include "qnVelTorForm.h"
 
-#include "BulkEdits.h"
+#include "BulkCommands.h"
 #include "CellDelegate.h"
-#include "CsvFileDialog.h"
-#include "FileFilters.h"
+#include "CellTyping.h"
+#include "CommandContext.h"
+#include "EditCommands.h"
+#include "EditMessages.h"
+#include "FileCommands.h"
+#include "GridCommands.h"
 #include "HeaderBoxes.h"
-#include "Icons.h"
-#include "LoadProgress.h"
-#include "Messages.h"
-#include "OpenAsBox.h"
 #include "RecentFiles.h"
-#include "ReplaceDialog.h"
-#include "ReplaceSession.h"
 #include "ReportModel.h"
-#include "ReportReplace.h"
-#include "SaveAnywayBox.h"
-#include "ShiftJis.h"
-#include "SortDialog.h"
 #include "TextFilter.h"
 #include "VelTorGridView.h"
 #include "WindowSettings.h"
@@ -27,12 +21,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -44,69 +35,23 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QToolBar>
 #include <QToolTip>
 #include <QUndoStack>
 #include <QUrl>
 
-#include <algorithm>
-#include <array>
-#include <string>
-#include <vector>
-
 namespace {
 
-// Designed client size at 96 dots per inch, and the rows of the layout.
+// Designed client size at 96 dots per inch.
 constexpr int DesignedWidth = 740;
 constexpr int DesignedHeight = 406;
 constexpr int HandleColumnWidth = 20;
 constexpr int HintDisplayMilliseconds = 10000;
 
-const QString ProgramTitle = QStringLiteral("JASRAC報告");
-
-const QString ReportFilter = QStringLiteral("JASRAC報告ファイル(*.dat);;") + AllFilesFilter();
-const QString ReportSuffix = QStringLiteral("dat");
-
 const QColor CurrentRowColor(0, 0, 255);
 const QColor NewLineRowColor(0, 128, 0);
 const QColor ErrorFrameColor(255, 0, 0);
 
-const QString foundHint = QStringLiteral("見つかりました(^_^)");
-const QString notFoundHint = QStringLiteral("見つかりません(；_；)");
-
 } // namespace
-
-int TVelTorForm::Dialogs::ExecMessageBox(QMessageBox &box)
-{
-    return box.exec();
-}
-
-QString TVelTorForm::Dialogs::ExecFileDialog(QFileDialog &dialog)
-{
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles().value(0);
-}
-
-void TVelTorForm::Dialogs::ExecAbout(TAboutBox &box)
-{
-    box.exec();
-}
-
-void TVelTorForm::Dialogs::ExecReplace(ReplaceDialog &dialog)
-{
-    dialog.exec();
-}
-
-int TVelTorForm::Dialogs::ExecSort(SortDialog &dialog)
-{
-    return dialog.exec();
-}
-
-void TVelTorForm::Dialogs::ExecMenu(QMenu &menu, const QPoint &globalPos)
-{
-    menu.exec(globalPos);
-}
 
 TVelTorForm::TVelTorForm(QWidget *parent) : QMainWindow(parent)
 {
@@ -114,6 +59,15 @@ TVelTorForm::TVelTorForm(QWidget *parent) : QMainWindow(parent)
         VelTorGridDrawCell(painter, rect, col, row);
     });
     AboutBox = new TAboutBox(this);
+    Model = new ReportModel(&document, this);
+    Model->setObjectName(QStringLiteral("Model"));
+    ui.VelTorGrid->setModel(Model);
+    context = std::make_unique<CommandContext>(*this, *ui.VelTorGrid, *Model);
+    fileCommands = std::make_unique<FileCommands>(
+            document, *context, QStringList{ui.Label1->text(), ui.Label2->text(), ui.Label3->text()});
+    gridCommands = std::make_unique<GridCommands>(document, *context, lineClipboard);
+    bulkCommands = std::make_unique<BulkCommands>(document, *context);
+    editCommands = std::make_unique<EditCommands>(document, *context, *gridCommands);
     ConnectActions();
     ConnectControls();
     ConnectDocument();
@@ -137,13 +91,33 @@ TVelTorForm::~TVelTorForm()
 
 void TVelTorForm::SetDialogs(Dialogs *replacement)
 {
-    dialogs = replacement ? replacement : &defaultDialogs;
+    context->SetDialogs(replacement);
 }
 
 void TVelTorForm::SetLineClipboard(qnVelTorClipboard *replacement)
 {
-    activeLineClipboard = replacement ? replacement : &lineClipboard;
-    UpdateLineActions();
+    gridCommands->SetLineClipboard(replacement ? *replacement : lineClipboard);
+    UpdateActions();
+}
+
+void TVelTorForm::SetLoadProgressDelay(int milliseconds)
+{
+    context->SetProgressDelay(milliseconds);
+}
+
+ReportFile &TVelTorForm::File()
+{
+    return fileCommands->File();
+}
+
+const ReportFile &TVelTorForm::File() const
+{
+    return fileCommands->File();
+}
+
+const QString &TVelTorForm::CurrentFileName() const
+{
+    return fileCommands->File().Path();
 }
 
 void TVelTorForm::ConnectActions()
@@ -162,6 +136,10 @@ void TVelTorForm::ConnectActions()
     connect(ui.EditCutLine, &QAction::triggered, this, &TVelTorForm::EditCutLineExecute);
     connect(ui.EditCopyLine, &QAction::triggered, this, &TVelTorForm::EditCopyLineExecute);
     connect(ui.EditPasteLine, &QAction::triggered, this, &TVelTorForm::EditPasteLineExecute);
+    connect(ui.EditCut1, &QAction::triggered, editCommands.get(), &EditCommands::CutText);
+    connect(ui.EditCopy1, &QAction::triggered, editCommands.get(), &EditCommands::CopyText);
+    connect(ui.EditPaste1, &QAction::triggered, editCommands.get(), &EditCommands::PasteText);
+    connect(ui.EditClearCells, &QAction::triggered, this, &TVelTorForm::BlockClear);
 
     connect(ui.EditUndo, &QAction::triggered, this, &TVelTorForm::EditUndoExecute);
     connect(ui.EditRedo, &QAction::triggered, this, &TVelTorForm::EditRedoExecute);
@@ -172,46 +150,17 @@ void TVelTorForm::ConnectActions()
     connect(ui.EditRenumber, &QAction::triggered, this, &TVelTorForm::EditRenumberExecute);
     connect(ui.EditFillDown, &QAction::triggered, this, &TVelTorForm::EditFillDownExecute);
     connect(ui.EditSort, &QAction::triggered, this, &TVelTorForm::EditSortExecute);
-    connect(ui.EditClearCells, &QAction::triggered, this, &TVelTorForm::BlockClear);
     // Another running copy may have opened or saved a report since.
     connect(ui.FileMenu, &QMenu::aboutToShow, this, [this] { ui.ShowRecentFiles(RecentFiles::Read()); });
     for (QAction *recent : ui.FileRecent)
         connect(recent, &QAction::triggered, this, [this, recent] { FileRecentExecute(recent->data().toString()); });
-
-    // A box or a cell editor takes the text; the grid itself takes blocks.
-    const auto focusedEdit = [] { return qobject_cast<QLineEdit *>(QApplication::focusWidget()); };
-    connect(ui.EditCut1, &QAction::triggered, this, [this, focusedEdit] {
-        if (QLineEdit *edit = focusedEdit())
-            edit->cut();
-        else if (GridTakesBlocks())
-            BlockCut();
-    });
-    connect(ui.EditCopy1, &QAction::triggered, this, [this, focusedEdit] {
-        if (QLineEdit *edit = focusedEdit())
-            edit->copy();
-        else if (GridTakesBlocks())
-            BlockCopy();
-    });
-    connect(ui.EditPaste1, &QAction::triggered, this, [this, focusedEdit] {
-        QLineEdit *edit = focusedEdit();
-        if (edit && edit == ui.VelTorGrid->Editor()
-            && CellDelegate::PastesBlock(*edit, QGuiApplication::clipboard()->text()))
-            PasteBlockFromEditor();
-        else if (edit)
-            edit->paste();
-        else if (GridTakesBlocks())
-            BlockPaste();
-    });
 }
 
 void TVelTorForm::ConnectControls()
 {
     centralWidget()->installEventFilter(this);
-    for (TextFilter *filter : findChildren<TextFilter *>()) {
-        connect(filter, &TextFilter::refused, statusBar(), [this](const QString &message) {
-            statusBar()->showMessage(message);
-        });
-    }
+    for (TextFilter *filter : findChildren<TextFilter *>())
+        connect(filter, &TextFilter::refused, this, [this](const QString &message) { context->Tell(message); });
     connect(ui.KensakuWord, &QLineEdit::returnPressed, this, &TVelTorForm::KensakuRightButtonClick);
     connect(ui.KensakuLeftButton, &QPushButton::clicked, this, &TVelTorForm::KensakuLeftButtonClick);
     connect(ui.KensakuRightButton, &QPushButton::clicked, this, &TVelTorForm::KensakuRightButtonClick);
@@ -221,9 +170,6 @@ void TVelTorForm::ConnectControls()
         button->installEventFilter(this);
 
     VelTorGridView *grid = ui.VelTorGrid;
-    Model = new ReportModel(&document, this);
-    Model->setObjectName(QStringLiteral("Model"));
-    grid->setModel(Model);
     auto *delegate = new CellDelegate([this](QPainter *painter, const QRect &rect, int col, int row) {
         VelTorGridDrawCell(painter, rect, col, row);
     }, [this](int col) { return VelTorGridGetEditMask(col); }, this);
@@ -232,19 +178,21 @@ void TVelTorForm::ConnectControls()
         VelTorGridSetEditText(FieldToGridCol(index.column()), RecordToGridRow(index.row()), text);
     });
     for (auto signal : {&CellDelegate::refused, &CellDelegate::notice})
-        connect(delegate, signal, statusBar(), [this](const QString &message) { statusBar()->showMessage(message); });
+        connect(delegate, signal, this, [this](const QString &message) { context->Tell(message); });
     // Queued: the status bar is not touched from inside the grid's paint.
     connect(
-            delegate, &CellDelegate::outOfMemory, this,
-            [this] { statusBar()->showMessage(Messages::OutOfMemoryDraw()); }, Qt::QueuedConnection);
-    connect(delegate, &CellDelegate::blockPasteWanted, this, &TVelTorForm::PasteBlockFromEditor);
+            delegate, &CellDelegate::outOfMemory, this, [this] { context->Tell(EditMessages::OutOfMemoryDraw()); },
+            Qt::QueuedConnection);
+    connect(Model, &ReportModel::editFailed, this, [this] { context->ShowError(EditMessages::OutOfMemoryEdit()); },
+            Qt::QueuedConnection);
+    connect(delegate, &CellDelegate::blockPasteWanted, gridCommands.get(), &GridCommands::PasteBlockFromEditor);
     connect(delegate, &CellDelegate::ctrlTabPressed, this, [this] {
         ui.VelTorGrid->CommitEditor();
         ui.SyoudakuBangou->setFocus(Qt::TabFocusReason);
     });
     connect(delegate, &CellDelegate::enterPressed, this, [this](bool up) {
         ui.VelTorGrid->CommitEditor();
-        MoveCurrentLine(up ? -1 : 1);
+        gridCommands->MoveCurrentLine(up ? -1 : 1);
     });
     for (QWidget *widget : {static_cast<QWidget *>(grid), static_cast<QWidget *>(grid->verticalHeader())}) {
         widget->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -253,12 +201,12 @@ void TVelTorForm::ConnectControls()
         connect(widget, &QWidget::customContextMenuRequested, this,
                 [this, area](const QPoint &pos) { VelTorGridContextMenu(area->mapToGlobal(pos)); });
     }
-    connect(grid->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TVelTorForm::UpdateLineActions);
+    connect(grid->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TVelTorForm::UpdateActions);
     connect(grid, &VelTorGridView::rowDragged, this, [this](int from, int to) {
         VelTorGridRowMoved(RecordToGridRow(from), RecordToGridRow(to));
     });
     connect(grid, &VelTorGridView::currentCellChanged, this, &TVelTorForm::VelTorGridSelectCell);
-    connect(grid, &VelTorGridView::editorClosed, &document, &ReportDocument::EndTyping);
+    connect(grid, &VelTorGridView::editorClosed, this, [this] { document.Typing().End(); });
     for (QObject *watched : {static_cast<QObject *>(grid), static_cast<QObject *>(grid->viewport()),
                              static_cast<QObject *>(grid->horizontalHeader()),
                              static_cast<QObject *>(grid->verticalHeader())})
@@ -270,32 +218,32 @@ void TVelTorForm::ConnectDocument()
 {
     headerBoxes = std::make_unique<HeaderBoxes>(
             document, HeaderBoxes::Boxes{ui.SyoudakuBangou, ui.HoukokuNengappi, ui.NiniMoziretsu});
+    connect(headerBoxes.get(), &HeaderBoxes::editFailed, this,
+            [this] { context->Tell(EditMessages::OutOfMemoryEdit()); });
 
     connect(&document, &ReportDocument::modifiedChanged, this, &QWidget::setWindowModified);
-    connect(&document, &ReportDocument::filePathChanged, this, [this](const QString &path) {
-        if (!path.isEmpty())
-            lastFolder = QFileInfo(path).absolutePath();
-        ShowTitle();
-    });
-    connect(&document.Content(), &ReportContent::placeShown, this, &TVelTorForm::ShowPlace);
-    connect(&document, &ReportDocument::errorCountChanged, this, &TVelTorForm::UpdateErrorCount);
-    connect(document.UndoStack(), &QUndoStack::canUndoChanged, ui.EditUndo, &QAction::setEnabled);
-    connect(document.UndoStack(), &QUndoStack::canRedoChanged, ui.EditRedo, &QAction::setEnabled);
+    connect(&fileCommands->File(), &ReportFile::pathChanged, this, &TVelTorForm::ShowTitle);
+    connect(fileCommands.get(), &FileCommands::recentFilesChanged, this,
+            [this](const QStringList &paths) { ui.ShowRecentFiles(paths); });
+    const ReportContent &content = document.Content();
+    connect(&content, &ReportContent::placeShown, this, &TVelTorForm::ShowPlace);
+    // The hint under the mouse may be another one now.
+    for (auto signal : {&ReportContent::reset, &ReportContent::linesReordered})
+        connect(&content, signal, this, [this] { gridHint.clear(); });
+    connect(&content, &ReportContent::cellsChanged, this, [this] { gridHint.clear(); });
+    connect(&document, &ReportDocument::invalidCellsChanged, this, &TVelTorForm::UpdateErrorCount);
 
-    // Signals that can change what the line and text actions may do.
-    connect(Model, &QAbstractItemModel::rowsInserted, this, &TVelTorForm::UpdateLineActions);
-    connect(Model, &QAbstractItemModel::rowsRemoved, this, &TVelTorForm::UpdateLineActions);
-    connect(Model, &QAbstractItemModel::modelReset, this, &TVelTorForm::UpdateLineActions);
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
-        UpdateLineActions();
-        UpdateTextActions();
-    });
+    // What can change what an action may do.
+    connect(document.UndoStack(), &QUndoStack::indexChanged, this, &TVelTorForm::UpdateActions);
+    connect(Model, &QAbstractItemModel::rowsInserted, this, &TVelTorForm::UpdateActions);
+    connect(Model, &QAbstractItemModel::rowsRemoved, this, &TVelTorForm::UpdateActions);
+    connect(Model, &QAbstractItemModel::modelReset, this, &TVelTorForm::UpdateActions);
+    connect(gridCommands.get(), &GridCommands::stateChanged, this, &TVelTorForm::UpdateActions);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &TVelTorForm::UpdateActions);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
-        if (auto *edit = qobject_cast<QLineEdit *>(now)) {
-            connect(edit, &QLineEdit::selectionChanged, this, &TVelTorForm::UpdateTextActions,
-                    Qt::UniqueConnection);
-        }
-        UpdateTextActions();
+        if (auto *edit = qobject_cast<QLineEdit *>(now))
+            connect(edit, &QLineEdit::selectionChanged, this, &TVelTorForm::UpdateActions, Qt::UniqueConnection);
+        UpdateActions();
     });
 }
 
@@ -307,47 +255,41 @@ void TVelTorForm::OnCreate()
 
     move(0, 0);
     resize(DesignedWidth, DesignedHeight + menuBar()->sizeHint().height());
+    QString lastFolder;
     WindowSettings::Read(*this, *ui.VelTorGrid, lastFolder);
+    fileCommands->SetLastFolder(lastFolder);
     ui.ShowRecentFiles(RecentFiles::Read());
     ShowTitle();
     SetCurrentCell(FixedCols, FixedRows);
-    UpdateLineActions();
-    UpdateTextActions();
+    UpdateActions();
     UpdateErrorCount();
 }
 
 void TVelTorForm::ShowTitle()
 {
-    const QString &path = document.FilePath();
+    const QString &path = CurrentFileName();
     setWindowFilePath(path);
     // Qt shows the file path only in a window without a title, and the title
     // keeps the program's name; [*] is where Qt puts the unsaved mark.
     // A "[*]" in the file's name is doubled to show as itself.
+    const QString program = tr("JASRAC報告");
     const QString name = QFileInfo(path).fileName().replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
-    setWindowTitle(path.isEmpty() ? ProgramTitle + QStringLiteral("[*]")
-                                  : name + QStringLiteral("[*] - ") + ProgramTitle);
+    setWindowTitle(path.isEmpty() ? program + QStringLiteral("[*]") : name + QStringLiteral("[*] - ") + program);
 }
 
 QString TVelTorForm::StartFolder() const
 {
-    if (!document.FilePath().isEmpty())
-        return QFileInfo(document.FilePath()).absolutePath();
-    // A folder removed since it was used would leave the dialog nowhere.
-    if (!lastFolder.isEmpty() && QFileInfo(lastFolder).isDir())
-        return lastFolder;
-    return {};
+    return fileCommands->StartFolder();
 }
 
 int TVelTorForm::CurrentCol() const
 {
-    const QModelIndex current = ui.VelTorGrid->currentIndex();
-    return current.isValid() ? FieldToGridCol(current.column()) : FixedCols;
+    return FieldToGridCol(context->CurrentField());
 }
 
 int TVelTorForm::CurrentRow() const
 {
-    const QModelIndex current = ui.VelTorGrid->currentIndex();
-    return current.isValid() ? RecordToGridRow(current.row()) : FixedRows;
+    return RecordToGridRow(context->CurrentLine());
 }
 
 void TVelTorForm::SetCurrentCell(int col, int row)
@@ -359,22 +301,42 @@ void TVelTorForm::SetCurrentCell(int col, int row)
 
 void TVelTorForm::ShowPlace(int line, int field)
 {
-    SetCurrentCell(field < 0 ? CurrentCol() : FieldToGridCol(field), RecordToGridRow(line));
-    ui.VelTorGrid->scrollTo(ui.VelTorGrid->currentIndex());
+    // A field of -1 names the line only.
+    context->ShowPlace(line, field < 0 ? context->CurrentField() : field);
 }
 
 void TVelTorForm::UpdateErrorCount()
 {
-    const qnVelTor::GridAttr &attrs = document.CellAttrs();
-    const std::uint64_t cells = attrs.ErrorCellCount();
-    ui.ErrorCount->setText(cells ? QStringLiteral("エラー %1 個（%2 行）").arg(cells).arg(attrs.ErrorRowCount())
-                              : QStringLiteral("エラーなし"));
+    const qnVelTor::GridAttr &verdicts = document.Verdicts();
+    const std::uint64_t cells = verdicts.ErrorCellCount();
+    ui.ErrorCount->setText(cells ? tr("エラー %1 個（%2 行）").arg(cells).arg(verdicts.ErrorRowCount())
+                                 : tr("エラーなし"));
     ui.VelTorGrid->viewport()->update();
+}
+
+void TVelTorForm::UpdateActions()
+{
+    EditInsertLineUpdate();
+    EditDeleteLineUpdate();
+    EditCutLineUpdate();
+    EditCopyLineUpdate();
+    EditPasteLineUpdate();
+    const EditCommands::TextState text = editCommands->TextActions();
+    ui.EditCut1->setEnabled(text.cut);
+    ui.EditCopy1->setEnabled(text.copy);
+    ui.EditPaste1->setEnabled(text.paste);
+    ui.EditClearCells->setEnabled(text.clear);
+    ui.EditUndo->setEnabled(document.UndoStack()->canUndo());
+    ui.EditRedo->setEnabled(document.UndoStack()->canRedo());
+    const int lines = document.LineCount();
+    ui.EditRenumber->setEnabled(lines > 0);
+    ui.EditFillDown->setEnabled(lines > 0);
+    ui.EditSort->setEnabled(lines > 1);
 }
 
 void TVelTorForm::HelpAbout1Execute(QObject *)
 {
-    dialogs->ExecAbout(*AboutBox);
+    context->Dialogs().ExecAbout(*AboutBox);
 }
 
 void TVelTorForm::ShowHint(QWidget *widget, const QPoint &globalPos, const QString &hint)
@@ -436,269 +398,41 @@ bool TVelTorForm::eventFilter(QObject *watched, QEvent *event)
 }
 
 // --------------------------------------------------------------------------
-// File commands: New, Open, Save, Save As, Import, Export, Exit, the questions
-// before them and the file drop.
+// File commands, the save question, the close sequence and the file drop.
 
 QMessageBox::StandardButton TVelTorForm::ConfirmSave()
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"),
-                    QStringLiteral("内容は変更されています。\n変更を保存しますか？"),
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::Cancel);
-    box.adjustSize();
-    const QRect window = frameGeometry();
-    box.move(window.left() + window.width() / 2 - box.width() / 2,
-             window.top() + window.height() / 2 - box.height() / 2);
-    switch (dialogs->ExecMessageBox(box)) {
-    case QMessageBox::Yes:
-        return QMessageBox::Yes;
-    case QMessageBox::No:
-        return QMessageBox::No;
-    default:
-        return QMessageBox::Cancel;
-    }
+    return fileCommands->ConfirmSave();
 }
 
-void TVelTorForm::ShowError(const QString &text)
+void TVelTorForm::FileNew1Execute(QObject *)
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), text, QMessageBox::Ok, this);
-    dialogs->ExecMessageBox(box);
+    fileCommands->New();
 }
 
-bool TVelTorForm::Ask(const QString &question, const QString &yes)
+void TVelTorForm::FileOpen1Execute(QObject *)
 {
-    SaveAnywayBox box(this, question, yes);
-    return dialogs->ExecMessageBox(box) == QMessageBox::Save;
-}
-
-bool TVelTorForm::ConfirmHeaderComesBack(QObject *Sender)
-{
-    const std::vector<ReportDocument::HeaderDrift> drifts = document.HeaderDrifts(Sender == ui.FileSaveAs1);
-    if (drifts.empty())
-        return true;
-    return Ask(Messages::HeaderDrifts(document, drifts, {ui.Label1->text(), ui.Label2->text(), ui.Label3->text()}),
-               QStringLiteral("このまま保存"));
-}
-
-bool TVelTorForm::ConfirmSaveLosses()
-{
-    return !document.Losses().Any() || Ask(Messages::SaveLosses(document.Losses()), QStringLiteral("このまま保存"));
-}
-
-bool TVelTorForm::QuerySaveBeforeReplace(QObject *Sender)
-{
-    ui.VelTorGrid->CommitEditor();
-    if (!Modified())
-        return true;
-    switch (ConfirmSave()) {
-    case QMessageBox::Yes:
-        // A Yes that ends without a save must not lose the edits.
-        return FileSave1Execute(Sender);
-    case QMessageBox::No:
-        return true;
-    default:
-        return false;
-    }
-}
-
-void TVelTorForm::FileNew1Execute(QObject *Sender)
-{
-    if (!QuerySaveBeforeReplace(Sender))
-        return;
-    document.Clear();
-    gridHint.clear();
-    SetCurrentCell(FixedCols, FixedRows);
-}
-
-void TVelTorForm::FileOpen1Execute(QObject *Sender)
-{
-    if (!QuerySaveBeforeReplace(Sender))
-        return;
-    QFileDialog dialog(this, QString(), StartFolder(), ReportFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    // No default suffix: a name typed without an extension is opened as typed.
-    const QString path = dialogs->ExecFileDialog(dialog);
-    if (path.isEmpty())
-        return;
-    LoadReport(path);
-}
-
-OpenAsBox::Answer TVelTorForm::AskHowToOpen(const QString &path)
-{
-    const ReportSniffer::Looks looks = SniffReportFile(path);
-    if (looks == ReportSniffer::Looks::Report)
-        return OpenAsBox::Answer::Report;
-    OpenAsBox box(this, Messages::LooksNotReport(path, looks));
-    return OpenAsBox::Chosen(dialogs->ExecMessageBox(box));
+    fileCommands->Open();
 }
 
 bool TVelTorForm::LoadReport(const QString &path)
 {
-    // Events are handled while the progress is shown; a second load must
-    // not start inside the first.
-    if (loading)
-        return false;
-    switch (AskHowToOpen(path)) {
-    case OpenAsBox::Answer::Import:
-        return ImportFile(path, ReportDocument::ImportInto::NewReport);
-    case OpenAsBox::Answer::Nothing:
-        return false;
-    case OpenAsBox::Answer::Report:
-        break;
-    }
-    loading = true;
-    ReportDocument::LoadResult result;
-    {
-        WaitCursor wait;
-        LoadProgress progress(this, loadProgressDelay);
-        result = document.Load(path, [&progress](std::uint64_t done, std::uint64_t size) {
-            return progress.Step(done, size);
-        });
-    }
-    loading = false;
-    if (result.failure == ReadFailure::Cancelled) {
-        statusBar()->showMessage(Messages::LoadCancelled());
-        return false;
-    }
-    if (!result.Ok()) {
-        ShowError(Messages::Load(path, result.failure));
-        return false;
-    }
-    gridHint.clear();
-    SetCurrentCell(FixedCols, FixedRows);
-    ui.VelTorGrid->scrollToTop();
-    ui.ShowRecentFiles(RecentFiles::Add(path));
-    ShowLoadFacts(result.facts);
-    return true;
-}
-
-void TVelTorForm::ShowLoadFacts(const ReadFacts &facts)
-{
-    statusBar()->showMessage(Messages::Loaded(document));
-    const QStringList warnings = Messages::LoadWarnings(facts);
-    if (warnings.isEmpty())
-        return;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), warnings.join(QStringLiteral("\n\n")),
-                    QMessageBox::Ok, this);
-    dialogs->ExecMessageBox(box);
-}
-
-bool TVelTorForm::ConfirmOverwriteChanged(const QString &target)
-{
-    // Another program, or another copy of the editor, may have written the
-    // file since: its version is not overwritten without a word.
-    if (target != document.FilePath())
-        return true;
-    const DiskChange change = document.ChangeOnDisk();
-    return change == DiskChange::Same || Ask(Messages::ChangedOnDisk(target, change), QStringLiteral("上書きする"));
-}
-
-QString TVelTorForm::SaveTarget(bool saveAs)
-{
-    if (!saveAs && !document.NeedsFileName())
-        return document.FilePath();
-    QFileDialog dialog(this, QString(), StartFolder(), ReportFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(ReportSuffix);
-#ifndef Q_OS_WIN
-    // Qt's own dialog reliably adds the default extension and asks before
-    // overwriting the file that name then names.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-#endif
-    const QString suggested = document.SuggestedFileName();
-    if (!suggested.isEmpty())
-        dialog.selectFile(suggested);
-    return dialogs->ExecFileDialog(dialog);
+    return fileCommands->LoadReport(path);
 }
 
 bool TVelTorForm::FileSave1Execute(QObject *Sender)
 {
-    ui.VelTorGrid->CommitEditor();
-    if (!ConfirmSaveLosses() || !ConfirmHeaderComesBack(Sender))
-        return false;
-    document.TakeHeaderName();
-    const QString target = SaveTarget(Sender == ui.FileSaveAs1);
-    if (target.isEmpty() || !ConfirmOverwriteChanged(target))
-        return false;
-    const auto confirmWithoutBackup = [this, &target] {
-        return Ask(Messages::WithoutBackup(target), QStringLiteral("書き換える"));
-    };
-    ReportDocument::SaveResult result;
-    {
-        WaitCursor wait;
-        result = document.Save(target, confirmWithoutBackup);
-    }
-    if (!result.Written()) {
-        ShowError(Messages::Save(target, result.failure, result.backupPath));
-        return false;
-    }
-    statusBar()->showMessage(Messages::Saved(document));
-    ui.ShowRecentFiles(RecentFiles::Add(target));
-    return true;
+    return fileCommands->Save(Sender == ui.FileSaveAs1);
 }
 
 void TVelTorForm::FileImport1Execute(QObject *)
 {
-    ui.VelTorGrid->CommitEditor();
-    CsvFileDialog dialog(this, CsvFileDialog::Mode::Import, StartFolder());
-    const QString path = dialogs->ExecFileDialog(dialog);
-    if (!path.isEmpty())
-        ImportFile(path, ReportDocument::ImportInto::End);
-}
-
-bool TVelTorForm::ImportFile(const QString &path, ReportDocument::ImportInto into)
-{
-    if (loading)
-        return false;
-    loading = true;
-    ReportDocument::ImportResult result;
-    {
-        WaitCursor wait;
-        LoadProgress progress(this, loadProgressDelay, QStringLiteral("ファイルをインポートしています…"),
-                              QStringLiteral("インポート中"));
-        result = document.Import(path, [&progress](std::uint64_t done, std::uint64_t size) {
-            return progress.Step(done, size);
-        }, into);
-    }
-    loading = false;
-    if (result.failure == ReadFailure::Cancelled) {
-        statusBar()->showMessage(Messages::ImportCancelled());
-        return false;
-    }
-    if (!result.Ok()) {
-        ShowError(Messages::Import(path, result.failure));
-        return false;
-    }
-    gridHint.clear();
-    SetCurrentCell(FixedCols, RecordToGridRow(result.firstLine));
-    ui.VelTorGrid->scrollTo(ui.VelTorGrid->currentIndex(), QAbstractItemView::PositionAtTop);
-    statusBar()->showMessage(Messages::Imported(result));
-    QMessageBox box(QMessageBox::Information, QStringLiteral("インポート"), Messages::ImportSummary(result),
-                    QMessageBox::Ok, this);
-    dialogs->ExecMessageBox(box);
-    return true;
+    fileCommands->Import();
 }
 
 void TVelTorForm::FileExport1Execute(QObject *)
 {
-    ui.VelTorGrid->CommitEditor();
-    CsvFileDialog dialog(this, CsvFileDialog::Mode::Export, StartFolder(), document.SuggestedExportName());
-    const QString path = dialogs->ExecFileDialog(dialog);
-    if (path.isEmpty())
-        return;
-    ReportDocument::ExportResult result;
-    {
-        WaitCursor wait;
-        result = document.Export(path);
-    }
-    if (!result.written) {
-        ShowError(Messages::Export(path, result));
-        return;
-    }
-    statusBar()->showMessage(Messages::Exported(path, result.facts));
+    fileCommands->Export();
 }
 
 void TVelTorForm::FileExit1Execute(QObject *)
@@ -706,22 +440,16 @@ void TVelTorForm::FileExit1Execute(QObject *)
     close();
 }
 
+void TVelTorForm::FileRecentExecute(const QString &path)
+{
+    fileCommands->OpenRecent(path);
+}
+
 bool TVelTorForm::FormClose()
 {
-    ui.VelTorGrid->CommitEditor();
-    if (Modified()) {
-        switch (ConfirmSave()) {
-        case QMessageBox::Yes:
-            if (!FileSave1Execute(this))
-                return false;
-            break;
-        case QMessageBox::No:
-            break;
-        default:
-            return false;
-        }
-    }
-    WindowSettings::Write(*this, *ui.VelTorGrid, lastFolder);
+    if (!fileCommands->QueryClose())
+        return false;
+    WindowSettings::Write(*this, *ui.VelTorGrid, fileCommands->LastFolder());
     return true;
 }
 
@@ -740,24 +468,17 @@ void TVelTorForm::dropEvent(QDropEvent *event)
 
 void TVelTorForm::OpenDroppedFile(const QList<QUrl> &urls)
 {
-    if (urls.isEmpty())
-        return;
-    const QString path = urls.first().toLocalFile();
-    if (path.isEmpty())
-        return;
-    if (!QuerySaveBeforeReplace(this))
-        return;
-    LoadReport(path);
+    fileCommands->OpenDropped(urls);
 }
 
 // --------------------------------------------------------------------------
-// The grid's behaviour as an editor: what is typed goes to the document as it
-// is typed, the marks are drawn over the cells, hints follow the mouse and
-// lines are dragged.
+// The grid as an editor: what is typed goes to the document as it is typed,
+// the marks are drawn over the cells, hints follow the mouse and lines are
+// dragged.
 
 void TVelTorForm::VelTorGridSetEditText(int col, int row, const QString &text)
 {
-    document.TypeCell(GridRowToRecord(row), GridColToField(col), text);
+    document.Typing().Type(GridRowToRecord(row), GridColToField(col), text);
 }
 
 void TVelTorForm::VelTorGridDrawCell(QPainter *painter, const QRect &rect, int col, int row) const
@@ -819,7 +540,7 @@ void TVelTorForm::VelTorGridSelectCell()
     // The current-row lines move with the current cell.
     ui.VelTorGrid->viewport()->update();
     ui.VelTorGrid->verticalHeader()->viewport()->update();
-    UpdateLineActions();
+    UpdateActions();
 }
 
 bool TVelTorForm::VelTorGridKeyDown(QKeyEvent *event)
@@ -851,7 +572,7 @@ bool TVelTorForm::VelTorGridKeyDown(QKeyEvent *event)
         const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
         if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
             && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
-            MoveCurrentLine(modifiers == Qt::ShiftModifier ? -1 : 1);
+            gridCommands->MoveCurrentLine(modifiers == Qt::ShiftModifier ? -1 : 1);
             return true;
         }
     }
@@ -860,306 +581,81 @@ bool TVelTorForm::VelTorGridKeyDown(QKeyEvent *event)
 
 void TVelTorForm::VelTorGridRowMoved(int from, int to)
 {
-    // Text still in a cell editor may add a line; count after it.
-    ui.VelTorGrid->CommitEditor();
-    const int lastRow = GridRowCount() - 1;
-    // The empty new-line row stays last, and a line dropped onto it becomes
-    // the report's last line: no line is lost and no empty line is made.
-    if (from == lastRow)
-        return;
-    if (to == lastRow)
-        to = lastRow - 1;
-    if (from == to || from < FixedRows || to < FixedRows)
-        return;
-    const int col = CurrentCol();
-    if (!document.MoveLine(GridRowToRecord(from), GridRowToRecord(to))) {
-        ShowError(Messages::OutOfMemoryEdit());
-        return;
-    }
-    SetCurrentCell(col, to);
+    gridCommands->MoveLine(GridRowToRecord(from), GridRowToRecord(to));
 }
 
 // --------------------------------------------------------------------------
-// Whole lines on the grid's current row (insert, delete, and cut, copy and
-// paste through the line clipboard), blocks of cells through the plain-text
-// clipboard, and the enabled state of the line and the text actions.
-
-bool TVelTorForm::LineCommandAllowed(bool emptyLastRowAllowed) const
-{
-    const int rowCount = GridRowCount();
-    const int row = CurrentRow();
-    if (rowCount < 1 || row < FixedRows)
-        return false;
-    return row < (emptyLastRowAllowed ? rowCount : rowCount - 1);
-}
-
-bool TVelTorForm::CommandLines(bool newLineRow, int &first, int &count) const
-{
-    const int current = GridRowToRecord(CurrentRow());
-    int top = 0, left = 0, bottom = 0, right = 0;
-    first = current;
-    int last = current;
-    if (ui.VelTorGrid->SelectedBlock(top, left, bottom, right) && bottom > top && current >= top && current <= bottom) {
-        first = top;
-        last = bottom;
-    }
-    last = std::min(last, newLineRow ? document.LineCount() : document.LineCount() - 1);
-    count = last - first + 1;
-    return first >= 0 && count > 0;
-}
-
-bool TVelTorForm::PutCurrentLine()
-{
-    std::vector<std::string> cells = document.LineCells(GridRowToRecord(CurrentRow()));
-    cells.insert(cells.begin(), std::string()); // the row handle's cell
-    return activeLineClipboard->PutRecord(cells);
-}
+// Whole lines, blocks of cells, and the commands over many cells.
 
 void TVelTorForm::EditInsertLineExecute()
 {
-    ui.VelTorGrid->CommitEditor();
-    if (!LineCommandAllowed(true))
-        return;
-    const int col = CurrentCol();
-    int first = 0;
-    int count = 0;
-    int top = 0, left = 0, bottom = 0, right = 0;
-    if (!CommandLines(true, first, count) || !ui.VelTorGrid->SelectedBlock(top, left, bottom, right))
-        return;
-    // On the empty last row the new line is appended: the former new-line
-    // row becomes a report line. As many lines as are selected.
-    if (!document.InsertLines(first, count))
-        ShowError(Messages::OutOfMemoryEdit());
-    SetCurrentCell(col, RecordToGridRow(first));
-    if (count > 1) {
-        ui.VelTorGrid->selectionModel()->select(
-                QItemSelection(Model->index(first, left), Model->index(first + count - 1, right)),
-                QItemSelectionModel::ClearAndSelect);
-    }
-    UpdateLineActions();
+    gridCommands->InsertLines();
 }
 
 void TVelTorForm::EditDeleteLineExecute()
 {
-    RemoveCommandLines(sender() == ui.EditCutLine ? ReportDocument::LineStep::Cut : ReportDocument::LineStep::Delete);
-}
-
-void TVelTorForm::RemoveCommandLines(ReportDocument::LineStep step)
-{
-    ui.VelTorGrid->CommitEditor();
-    if (!LineCommandAllowed(false))
-        return;
-    const int col = CurrentCol();
-    // A cut takes the one line the line clipboard holds; a delete takes
-    // every selected line.
-    int first = GridRowToRecord(CurrentRow());
-    int count = 1;
-    if (step == ReportDocument::LineStep::Delete && !CommandLines(false, first, count))
-        return;
-    if (!document.RemoveLines(first, count, step))
-        ShowError(Messages::OutOfMemoryEdit());
-    // The same row index now shows the line that followed, or the empty
-    // last row when the last line went.
-    SetCurrentCell(col, RecordToGridRow(first));
-    UpdateLineActions();
+    gridCommands->RemoveLines(sender() == ui.EditCutLine ? ReportDocument::LineStep::Cut
+                                                          : ReportDocument::LineStep::Delete);
 }
 
 void TVelTorForm::EditCutLineExecute()
 {
-    ui.VelTorGrid->CommitEditor();
-    if (!LineCommandAllowed(false))
-        return;
-    // A line that did not reach the clipboard would be gone for good.
-    if (!PutCurrentLine()) {
-        statusBar()->showMessage(QStringLiteral("クリップボードに入れられなかったため、行は切り取りませんでした。"));
-        return;
-    }
-    RemoveCommandLines(ReportDocument::LineStep::Cut);
+    gridCommands->CutLine();
 }
 
 void TVelTorForm::EditCopyLineExecute()
 {
-    ui.VelTorGrid->CommitEditor();
-    if (!LineCommandAllowed(false))
-        return;
-    if (!PutCurrentLine())
-        statusBar()->showMessage(QStringLiteral("クリップボードに入れられませんでした。"));
-    UpdateLineActions();
+    gridCommands->CopyLine();
 }
 
 void TVelTorForm::EditPasteLineExecute()
 {
-    ui.VelTorGrid->CommitEditor();
-    if (!LineCommandAllowed(true) || !activeLineClipboard->HasRecord())
-        return;
-    const int col = CurrentCol();
-    const int row = CurrentRow();
-    bool pasted = false;
-    try {
-        // Read first: a clipboard that fails now leaves no empty line behind.
-        std::vector<std::string> cells;
-        if (!activeLineClipboard->GetRecord(cells))
-            return;
-        // Cell 0 is the row handle's and belongs to no field; foreign data
-        // may put text there, which is dropped.
-        cells.erase(cells.begin());
-        // Another program may offer a line of any size; a line that does
-        // not fit leaves the report as it was.
-        pasted = document.InsertLine(GridRowToRecord(row), cells, ReportDocument::LineStep::Paste);
-    } catch (const std::bad_alloc &) {
-    }
-    SetCurrentCell(col, row);
-    if (!pasted) {
-        ShowError(Messages::OutOfMemoryPaste());
-        return;
-    }
-    UpdateLineActions();
+    gridCommands->PasteLine();
 }
 
 void TVelTorForm::EditInsertLineUpdate()
 {
-    ui.EditInsertLine->setEnabled(LineCommandAllowed(true));
+    ui.EditInsertLine->setEnabled(gridCommands->LineCommandAllowed(true));
 }
 
 void TVelTorForm::EditDeleteLineUpdate()
 {
-    ui.EditDeleteLine->setEnabled(LineCommandAllowed(false));
+    ui.EditDeleteLine->setEnabled(gridCommands->LineCommandAllowed(false));
 }
 
 void TVelTorForm::EditCutLineUpdate()
 {
-    ui.EditCutLine->setEnabled(LineCommandAllowed(false));
+    ui.EditCutLine->setEnabled(gridCommands->LineCommandAllowed(false));
 }
 
 void TVelTorForm::EditCopyLineUpdate()
 {
-    ui.EditCopyLine->setEnabled(LineCommandAllowed(false));
+    ui.EditCopyLine->setEnabled(gridCommands->LineCommandAllowed(false));
 }
 
 void TVelTorForm::EditPasteLineUpdate()
 {
-    ui.EditPasteLine->setEnabled(LineCommandAllowed(true) && activeLineClipboard->HasRecord());
-}
-
-void TVelTorForm::UpdateLineActions()
-{
-    EditInsertLineUpdate();
-    EditDeleteLineUpdate();
-    EditCutLineUpdate();
-    EditCopyLineUpdate();
-    EditPasteLineUpdate();
-    UpdateBulkActions();
-}
-
-void TVelTorForm::UpdateTextActions()
-{
-    // The header boxes, the search box and the grid's cell editor are all
-    // line edits; nothing else takes text.
-    const auto *edit = qobject_cast<const QLineEdit *>(QApplication::focusWidget());
-    // The grid itself takes blocks of cells: there is always a current cell.
-    const bool block = !edit && GridTakesBlocks();
-    const bool selected = block || (edit && edit->hasSelectedText());
-    ui.EditCut1->setEnabled(selected);
-    ui.EditCopy1->setEnabled(selected);
-    // Without an owner the clipboard has no data at all.
-    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
-    ui.EditPaste1->setEnabled((block || (edit && !edit->isReadOnly())) && mime && mime->hasText());
-    ui.EditClearCells->setEnabled(block);
-}
-
-bool TVelTorForm::GridTakesBlocks() const
-{
-    return ui.VelTorGrid->hasFocus() && !ui.VelTorGrid->Editor();
+    ui.EditPasteLine->setEnabled(gridCommands->CanPasteLine());
 }
 
 bool TVelTorForm::BlockCopy()
 {
-    int top, left, bottom, right;
-    if (!ui.VelTorGrid->SelectedBlock(top, left, bottom, right))
-        return false;
-    bool outOfMemory = false;
-    const QString text = document.BlockText(top, left, bottom, right, &outOfMemory);
-    if (outOfMemory) {
-        statusBar()->showMessage(Messages::OutOfMemoryEdit());
-        return false;
-    }
-    QGuiApplication::clipboard()->setText(text);
-    statusBar()->showMessage(QStringLiteral("%1行×%2列をコピーしました。").arg(bottom - top + 1).arg(right - left + 1));
-    return true;
+    return gridCommands->CopyBlock();
 }
 
 void TVelTorForm::BlockCut()
 {
-    // Cells that did not reach the clipboard must not be cleared.
-    if (BlockCopy())
-        BlockClear();
+    gridCommands->CutBlock();
 }
 
 void TVelTorForm::BlockClear()
 {
-    int top, left, bottom, right;
-    if (ui.VelTorGrid->SelectedBlock(top, left, bottom, right) && !document.ClearBlock(top, left, bottom, right))
-        statusBar()->showMessage(Messages::OutOfMemoryEdit());
+    gridCommands->ClearBlock();
 }
 
 void TVelTorForm::BlockPaste()
 {
-    if (loading)
-        return;
-    ReportDocument::PasteResult result;
-    {
-        // A large block takes a while to come from another program too: the
-        // half second before the progress shows counts from here.
-        WaitCursor wait;
-        LoadProgress progress(this, loadProgressDelay, QStringLiteral("貼り付けています…"),
-                              QStringLiteral("貼り付け中"));
-        const QString text = QGuiApplication::clipboard()->text();
-        if (text.isEmpty())
-            return;
-        loading = true;
-        result = document.PasteText(GridRowToRecord(CurrentRow()), GridColToField(CurrentCol()), text,
-                                    [&progress](std::uint64_t done, std::uint64_t size) {
-                                        return progress.Step(done, size);
-                                    });
-        loading = false;
-    }
-    if (result.cancelled) {
-        statusBar()->showMessage(Messages::PasteCancelled());
-        return;
-    }
-    if (result.outOfMemory) {
-        statusBar()->showMessage(Messages::OutOfMemoryEdit());
-        return;
-    }
-    if (result.changed) {
-        const QModelIndex first = Model->index(result.top, result.left);
-        ui.VelTorGrid->selectionModel()->select(QItemSelection(first, Model->index(result.bottom, result.right)),
-                                             QItemSelectionModel::ClearAndSelect);
-        ui.VelTorGrid->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
-    }
-    statusBar()->showMessage(Messages::Pasted(result));
-}
-
-void TVelTorForm::PasteBlockFromEditor()
-{
-    // Nobody typed into the editor: closing it changes nothing.
-    ui.VelTorGrid->CommitEditor();
-    ui.VelTorGrid->setFocus(Qt::OtherFocusReason);
-    BlockPaste();
-}
-
-// --------------------------------------------------------------------------
-// Commands over many cells or lines (find and replace, renumbering, filling
-// down, sorting), the grid's context menu, Enter as spreadsheets take it and
-// the list of recent reports. Each is one operation of the document or of a
-// class of its own in document/.
-
-QStringList TVelTorForm::FieldNames() const
-{
-    QStringList names;
-    for (unsigned field = 0; field < FieldCount; ++field)
-        names << ShiftJis::ToText(document.Attributes().At(field)->name);
-    return names;
+    gridCommands->PasteBlock();
 }
 
 void TVelTorForm::EditFindExecute()
@@ -1171,105 +667,28 @@ void TVelTorForm::EditFindExecute()
 
 void TVelTorForm::EditReplaceExecute()
 {
-    ui.VelTorGrid->CommitEditor();
-    ReplaceDialog dialog(FieldNames(), this);
-    dialog.SetTexts(lastFind.isEmpty() ? ui.KensakuWord->text() : lastFind, lastReplacement);
-    // The block as it is now: showing an occurrence moves the current cell.
-    ReportReplace::Scope block;
-    dialog.SetBlockAvailable(ui.VelTorGrid->SelectedBlock(block.top, block.left, block.bottom, block.right)
-                             && (block.top != block.bottom || block.left != block.right));
-    dialog.SetField(GridColToField(CurrentCol()));
-    const ReplaceSession session(document, dialog, block,
-                                 {[this] {
-                                      return ReplaceSession::Place{GridRowToRecord(CurrentRow()),
-                                                                   GridColToField(CurrentCol())};
-                                  },
-                                  [this](ReplaceSession::Place place) { ShowPlace(place.line, place.field); },
-                                  [this, &dialog](const QString &message) {
-                                      statusBar()->showMessage(message);
-                                      dialog.ShowMessage(message);
-                                  }});
-    dialogs->ExecReplace(dialog);
-    lastFind = dialog.FindText();
-    lastReplacement = dialog.ReplacementText();
+    bulkCommands->Replace(ui.KensakuWord->text());
 }
 
 void TVelTorForm::EditRenumberExecute()
 {
-    ui.VelTorGrid->CommitEditor();
-    // Several selected lines are renumbered alone, from their first one's
-    // number on; else the whole report from 1.
-    int top = 0, left = 0, bottom = 0, right = 0;
-    int first = 0;
-    int last = document.LineCount() - 1;
-    std::uint64_t start = 1;
-    if (ui.VelTorGrid->SelectedBlock(top, left, bottom, right) && bottom > top && top < document.LineCount()) {
-        first = top;
-        last = bottom;
-        start = BulkEdits::NumberFrom(document, first);
-    }
-    const BulkEdits::Result result = BulkEdits::Renumber(document, first, last, start);
-    statusBar()->showMessage(result.outOfMemory ? Messages::OutOfMemoryEdit() : Messages::Renumbered(result));
+    bulkCommands->Renumber();
 }
 
 void TVelTorForm::EditFillDownExecute()
 {
-    ui.VelTorGrid->CommitEditor();
-    int top = 0, left = 0, bottom = 0, right = 0;
-    if (!ui.VelTorGrid->SelectedBlock(top, left, bottom, right))
-        return;
-    const BulkEdits::Result result = BulkEdits::FillDown(document, top, left, bottom, right);
-    statusBar()->showMessage(result.outOfMemory ? Messages::OutOfMemoryEdit() : Messages::FilledDown(result));
+    bulkCommands->FillDown();
 }
 
 void TVelTorForm::EditSortExecute()
 {
-    ui.VelTorGrid->CommitEditor();
-    SortDialog dialog(FieldNames(), this);
-    dialog.SetKeys(lastSortKeys);
-    if (dialogs->ExecSort(dialog) != QDialog::Accepted)
-        return;
-    lastSortKeys = dialog.Keys();
-    WaitCursor wait;
-    const BulkEdits::Result result = BulkEdits::Sort(document, lastSortKeys);
-    statusBar()->showMessage(result.outOfMemory ? Messages::OutOfMemoryEdit() : Messages::Sorted(result));
-}
-
-void TVelTorForm::UpdateBulkActions()
-{
-    const int lines = document.LineCount();
-    ui.EditRenumber->setEnabled(lines > 0);
-    ui.EditFillDown->setEnabled(lines > 0);
-    ui.EditSort->setEnabled(lines > 1);
-    ui.EditClearCells->setEnabled(GridTakesBlocks());
+    bulkCommands->Sort();
 }
 
 void TVelTorForm::VelTorGridContextMenu(const QPoint &globalPos)
 {
-    UpdateLineActions();
-    UpdateTextActions();
-    dialogs->ExecMenu(*ui.GridMenu, globalPos);
-}
-
-void TVelTorForm::MoveCurrentLine(int step)
-{
-    // The new-line row is the last place: Enter there stays there.
-    const int line = std::clamp(GridRowToRecord(CurrentRow()) + step, 0, document.LineCount());
-    ShowPlace(line, GridColToField(CurrentCol()));
-}
-
-void TVelTorForm::FileRecentExecute(const QString &path)
-{
-    if (!QFileInfo(path).isFile()) {
-        // Offered as it was kept; gone now, it leaves the list.
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), Messages::RecentFileMissing(path),
-                        QMessageBox::Ok, this);
-        dialogs->ExecMessageBox(box);
-        ui.ShowRecentFiles(RecentFiles::Remove(path));
-        return;
-    }
-    if (QuerySaveBeforeReplace(this))
-        LoadReport(path);
+    UpdateActions();
+    context->Dialogs().ExecMenu(*ui.GridMenu, globalPos);
 }
 
 // --------------------------------------------------------------------------
@@ -1298,18 +717,8 @@ void TVelTorForm::KensakuDownButtonClick()
 
 void TVelTorForm::Search(QPushButton *button, ReportSearch::Direction direction)
 {
-    // A cell being typed into is part of what the user sees.
-    ui.VelTorGrid->CommitEditor();
-    // The box admits only text that code page 932 holds.
-    const std::string word = ShiftJis::FromText(ui.KensakuWord->text()).value_or(std::string());
-    int line = GridRowToRecord(CurrentRow());
-    int field = GridColToField(CurrentCol());
-    const bool found = ReportSearch(document).Find(word, direction, line, field);
-    if (found) {
-        SetCurrentCell(FieldToGridCol(field), RecordToGridRow(line));
-        ui.VelTorGrid->scrollTo(Model->index(line, field));
-    }
-    const QString &hint = found ? foundHint : notFoundHint;
+    const QString hint = bulkCommands->Search(ui.KensakuWord->text(), direction) ? tr("見つかりました(^_^)")
+                                                                                  : tr("見つかりません(；_；)");
     button->setToolTip(hint);
     ShowHint(button, button->mapToGlobal(button->rect().center()), hint);
 }
@@ -1323,56 +732,20 @@ void TVelTorForm::SearchButtonLeft(QPushButton *button)
 
 void TVelTorForm::EditNextErrorExecute()
 {
-    GoToError(true);
+    bulkCommands->GoToError(true);
 }
 
 void TVelTorForm::EditPrevErrorExecute()
 {
-    GoToError(false);
-}
-
-void TVelTorForm::GoToError(bool forward)
-{
-    ui.VelTorGrid->CommitEditor();
-    unsigned line = 0;
-    unsigned field = 0;
-    bool wrapped = false;
-    // From the new-line row, which has no verdicts, forward starts at the
-    // first line and backward at the last.
-    if (!CellAttrs().FindError(unsigned(GridRowToRecord(CurrentRow())), unsigned(GridColToField(CurrentCol())),
-                               forward, line, field, wrapped)) {
-        statusBar()->showMessage(QStringLiteral("エラーのセルはありません。"));
-        return;
-    }
-    SetCurrentCell(FieldToGridCol(int(field)), RecordToGridRow(int(line)));
-    const QModelIndex index = ui.VelTorGrid->currentIndex();
-    ui.VelTorGrid->scrollTo(index);
-    QString text = QStringLiteral("%1行目「%2」：%3")
-                           .arg(line + 1)
-                           .arg(ShiftJis::ToText(document.Attributes().At(field)->name))
-                           .arg(ShiftJis::ToText(CellAttrs().GetErrorMessage(line, field)));
-    if (wrapped)
-        text += forward ? QStringLiteral("（先頭に戻りました）") : QStringLiteral("（末尾に戻りました）");
-    statusBar()->showMessage(text);
-    const QRect cell = ui.VelTorGrid->visualRect(index);
-    QToolTip::showText(ui.VelTorGrid->viewport()->mapToGlobal(cell.bottomLeft()), text, ui.VelTorGrid->viewport());
+    bulkCommands->GoToError(false);
 }
 
 void TVelTorForm::EditUndoExecute()
 {
-    // What is being typed is a step of its own, and the first to go.
-    ui.VelTorGrid->CommitEditor();
-    // What the status bar said of the step (or of the last save) is no
-    // longer so.
-    statusBar()->clearMessage();
-    if (!document.Undo())
-        ShowError(Messages::OutOfMemoryUndo());
+    editCommands->Undo();
 }
 
 void TVelTorForm::EditRedoExecute()
 {
-    ui.VelTorGrid->CommitEditor();
-    statusBar()->clearMessage();
-    if (!document.Redo())
-        ShowError(Messages::OutOfMemoryRedo());
+    editCommands->Redo();
 }

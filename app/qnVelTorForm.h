@@ -1,10 +1,10 @@
 #pragma once
 
-#include "LineOrder.h"
-#include "OpenAsBox.h"
 #include "ReportDocument.h"
+#include "ReportFile.h"
 #include "ReportSearch.h"
 #include "VelTorFormUi.h"
+#include "WindowDialogs.h"
 #include "qnVelTorClipboard.h"
 
 #include <QList>
@@ -13,42 +13,28 @@
 
 #include <memory>
 
+class BulkCommands;
+class CommandContext;
+class EditCommands;
+class FileCommands;
+class GridCommands;
 class HeaderBoxes;
-class QFileDialog;
-class QMenu;
 class QPushButton;
-class ReplaceDialog;
-class SortDialog;
 class QUrl;
 class ReportModel;
 class TAboutBox;
 
 // The main window: it shows the report its document holds, in the three
-// header boxes and the grid, and turns the user's commands into the
-// document's operations. Widgets, actions, dialogs and their wiring live
-// here; what a command does to the report lives in the document.
+// header boxes and the grid, and wires the user's commands to the
+// controllers that carry them out (FileCommands, GridCommands,
+// BulkCommands, EditCommands). Its handlers keep their names and forward;
+// what a command does lives in the controllers and the document.
 class TVelTorForm : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    // Every modal dialog goes through here, so that tests can answer them.
-    class Dialogs
-    {
-    public:
-        virtual ~Dialogs() = default;
-        // Returns the button chosen (a QMessageBox::StandardButton).
-        virtual int ExecMessageBox(QMessageBox &box);
-        // Returns the confirmed path, or an empty text when cancelled.
-        virtual QString ExecFileDialog(QFileDialog &dialog);
-        virtual void ExecAbout(TAboutBox &box);
-        // Find and replace; its buttons act while it is open.
-        virtual void ExecReplace(ReplaceDialog &dialog);
-        // Returns a QDialog::DialogCode.
-        virtual int ExecSort(SortDialog &dialog);
-        // A context menu at `globalPos`; the action chosen does its work.
-        virtual void ExecMenu(QMenu &menu, const QPoint &globalPos);
-    };
+    using Dialogs = WindowDialogs;
 
     explicit TVelTorForm(QWidget *parent = nullptr);
     ~TVelTorForm() override;
@@ -57,16 +43,18 @@ public:
     void SetDialogs(Dialogs *dialogs);
     // Not owned; null restores LineClipboard(), the system's clipboard.
     void SetLineClipboard(qnVelTorClipboard *clipboard);
-    // Milliseconds a load, import or paste runs before it shows its
-    // progress with a Cancel button; until then no event is handled.
-    void SetLoadProgressDelay(int milliseconds) { loadProgressDelay = milliseconds; }
+    // Milliseconds a long command runs before it shows its progress with a
+    // Cancel button; until then no event is handled.
+    void SetLoadProgressDelay(int milliseconds);
 
-    // The report and the window's state, read from it.
+    // The report, its file and the window's state, read from them.
     ReportDocument &Document() { return document; }
-    const ReportDocument &Data() const { return document; }
+    const ReportDocument &Document() const { return document; }
+    ReportFile &File();
+    const ReportFile &File() const;
     bool Modified() const { return document.IsModified(); }
-    const qnVelTor::GridAttr &CellAttrs() const { return document.CellAttrs(); }
-    const QString &CurrentFileName() const { return document.FilePath(); }
+    const qnVelTor::GridAttr &CellAttrs() const { return document.Verdicts(); }
+    const QString &CurrentFileName() const;
     qnVelTorClipboard &LineClipboard() { return lineClipboard; }
     // The controls and actions, for whoever drives the window from outside.
     const TVelTorFormUi &Ui() const { return ui; }
@@ -97,22 +85,14 @@ public:
     void FileExport1Execute(QObject *Sender);
     void HelpAbout1Execute(QObject *Sender);
     QMessageBox::StandardButton ConfirmSave();
-    // Before a save whose file name comes from the header boxes: when that
-    // name would not give the same three values back on opening, asks
-    // whether to save anyway. False when the save must not go ahead.
-    bool ConfirmHeaderComesBack(QObject *Sender);
     // Opens the first of the dropped files, as Open does.
     void OpenDroppedFile(const QList<QUrl> &urls);
     // Loads a report like Open does after its dialog; false (with the
-    // reason shown) when the file cannot be read. A file that does not look
-    // like a report (CSV, UTF-8, UTF-16) is first offered for import into a
-    // new report, which the save question before this call has cleared
-    // the way for.
+    // reason shown) when the file cannot be read.
     bool LoadReport(const QString &path);
     // The close sequence; false keeps the window open.
     bool FormClose();
-    // Where Open and Save dialogs start: the current file's folder, else the
-    // last folder used; empty leaves it to the platform.
+    // Where Open and Save dialogs start.
     QString StartFolder() const;
 
     // Grid events, in grid positions.
@@ -137,11 +117,8 @@ public:
     void EditCopyLineUpdate();
     void EditPasteLineUpdate();
 
-    // Blocks of cells, with no cell editor open: the selected rectangle
-    // goes to the clipboard as spreadsheets copy it, and plain text is
-    // pasted from the current cell on (with its progress shown when it
-    // takes long).
-    // False when the block did not reach the clipboard.
+    // Blocks of cells, with no cell editor open; false when the block did
+    // not reach the clipboard.
     bool BlockCopy();
     void BlockCut();
     void BlockClear();
@@ -153,9 +130,7 @@ public:
     void EditNextErrorExecute();
     void EditPrevErrorExecute();
 
-    // Many cells or lines at once, each one step: find and replace, the
-    // key codes renumbered (the selected lines, else all), the top cells of
-    // the selected block filled down, the lines sorted.
+    // Many cells or lines at once, each one step.
     void EditFindExecute();
     void EditReplaceExecute();
     void EditRenumberExecute();
@@ -172,6 +147,10 @@ public:
     void KensakuUpButtonClick();
     void KensakuDownButtonClick();
 
+    // Every action's enabled state, from the report, the current cell, the
+    // focus and the clipboards.
+    void UpdateActions();
+
     static constexpr int FixedRows = 1;
     static constexpr int FixedCols = 1;
 
@@ -187,77 +166,24 @@ private:
     void ConnectDocument();
     void OnCreate();
     void ShowHint(QWidget *widget, const QPoint &globalPos, const QString &hint);
-    // The one message box of a failed command.
-    void ShowError(const QString &text);
-    // The save question before the report is replaced: false when the
-    // command must stop (Cancel, or a Yes whose save did not happen).
-    bool QuerySaveBeforeReplace(QObject *Sender);
-    // The file a save writes to: the current one, or one the user picks;
-    // empty when the dialog was cancelled.
-    QString SaveTarget(bool saveAs);
-    // A warning question with `yes` and キャンセル, the default; true for yes.
-    bool Ask(const QString &question, const QString &yes);
-    // Before a save over the current file: false when it changed on the
-    // disk since and the user keeps that version.
-    bool ConfirmOverwriteChanged(const QString &target);
-    // Before any save: asks when it would leave out what the report's file
-    // holds beyond the report. False when the save must not go ahead.
-    bool ConfirmSaveLosses();
-    // For a file that does not look like a report: import it, open it as
-    // a report, or neither.
-    OpenAsBox::Answer AskHowToOpen(const QString &path);
-    // Imports with the progress shown, then says what came in; false when
-    // nothing did.
-    bool ImportFile(const QString &path, ReportDocument::ImportInto into);
-    // Ctrl+V in a cell editor holding a spreadsheet's block: the editor
-    // closes and the block is pasted from its cell on.
-    void PasteBlockFromEditor();
     void ShowTitle();
     void ShowPlace(int line, int field);
-    void ShowLoadFacts(const ReadFacts &facts);
-    void UpdateLineActions();
-    void UpdateTextActions();
     void UpdateErrorCount();
-    bool LineCommandAllowed(bool emptyLastRowAllowed) const;
-    // The lines Insert and Delete work on: those of the selected block when
-    // it spans several lines and holds the current cell, else the current
-    // line; the new-line row counts only when `newLineRow`.
-    bool CommandLines(bool newLineRow, int &first, int &count) const;
-    // Delete: the command's lines; Cut: the current line.
-    void RemoveCommandLines(ReportDocument::LineStep step);
-    // Enter and Shift+Enter: the cell below or above, at most the new-line
-    // row.
-    void MoveCurrentLine(int step);
-    void UpdateBulkActions();
-    QStringList FieldNames() const;
-    // Puts the current row on the line clipboard; false when it did not get there.
-    bool PutCurrentLine();
-    // The grid itself has the focus and no cell editor is open.
-    bool GridTakesBlocks() const;
-    void GoToError(bool forward);
     void Search(QPushButton *button, ReportSearch::Direction direction);
     void SearchButtonLeft(QPushButton *button);
 
     ReportDocument document;
-    // Declared after the document it reads, so that it goes first.
-    std::unique_ptr<HeaderBoxes> headerBoxes;
     qnVelTorClipboard lineClipboard;
-    Dialogs defaultDialogs;
-    Dialogs *dialogs = &defaultDialogs; // not owned
-    qnVelTorClipboard *activeLineClipboard = &lineClipboard; // not owned
-    int loadProgressDelay = 500;
-    // A load, import or paste is running; events are handled while its
-    // progress shows, and a second one must not start inside it.
-    bool loading = false;
-    QString gridHint;
-    QString lastFolder;
-    // What the last find and replace looked for, and the last sort's keys.
-    QString lastFind;
-    QString lastReplacement;
-    std::vector<LineOrder::Key> lastSortKeys;
-
     // Controls and actions, named as the window's resource names them.
     TVelTorFormUi ui;
-    ReportModel *Model = nullptr;
-    TAboutBox *AboutBox = nullptr;
+    ReportModel *Model = nullptr; // a child
+    TAboutBox *AboutBox = nullptr; // a child
+    // Declared after the document they work on, so that they go first.
+    std::unique_ptr<CommandContext> context;
+    std::unique_ptr<FileCommands> fileCommands;
+    std::unique_ptr<GridCommands> gridCommands;
+    std::unique_ptr<BulkCommands> bulkCommands;
+    std::unique_ptr<EditCommands> editCommands;
+    std::unique_ptr<HeaderBoxes> headerBoxes;
+    QString gridHint;
 };

@@ -32,7 +32,7 @@ using namespace Bench;
 std::uint64_t ReportBytes(const TVelTorForm &form)
 {
     std::uint64_t bytes = 0;
-    const ReportDocument &document = form.Data();
+    const ReportDocument &document = form.Document();
     for (int line = 0; line < document.LineCount(); ++line) {
         for (unsigned field = 0; field < FieldCount; ++field)
             bytes += document.Cell(line, int(field)).size() + 1;
@@ -69,8 +69,8 @@ int main(int argc, char **argv)
     const double pasteSeconds = SecondsSince(start);
     const double peakMiB = double(StatusKiB("VmHWM:") - beforeKiB) / 1024;
     const double heldMiB = double(StatusKiB("VmRSS:") - beforeKiB) / 1024;
-    if (form.Data().LineCount() != int(lines)) {
-        std::fprintf(stderr, "the paste gave %d lines, not %u\n", form.Data().LineCount(), lines);
+    if (form.Document().LineCount() != int(lines)) {
+        std::fprintf(stderr, "the paste gave %d lines, not %u\n", form.Document().LineCount(), lines);
         return 1;
     }
     const double reportMiB = double(ReportBytes(form)) / (1024 * 1024);
@@ -83,8 +83,8 @@ int main(int argc, char **argv)
     form.Document().Undo();
     QCoreApplication::processEvents();
     const double undoSeconds = SecondsSince(undoStart);
-    if (form.Data().LineCount() != 0) {
-        std::fprintf(stderr, "the undo left %d lines\n", form.Data().LineCount());
+    if (form.Document().LineCount() != 0) {
+        std::fprintf(stderr, "the undo left %d lines\n", form.Document().LineCount());
         return 1;
     }
     std::printf("undo: %.3f s\n", undoSeconds);
@@ -106,8 +106,8 @@ int main(int argc, char **argv)
     const double cancelSeconds = SecondsSince(cancelStart);
     const double cancelWait = canceller.isActive() ? -1 : SecondsSince(cancelAsked);
     canceller.stop();
-    if (form.Data().LineCount() != 0) {
-        std::fprintf(stderr, "the cancelled paste left %d lines\n", form.Data().LineCount());
+    if (form.Document().LineCount() != 0) {
+        std::fprintf(stderr, "the cancelled paste left %d lines\n", form.Document().LineCount());
         return 1;
     }
     if (cancelWait < 0)

@@ -21,7 +21,7 @@ BulkEdits::Result commit(ReportDocument &document, CellChanges &changes, std::ui
     BulkEdits::Result result;
     result.changed = changes.ChangedCells();
     result.invalid = invalid;
-    if (!document.ChangeCells(std::move(changes), text)) {
+    if (document.ChangeCells(std::move(changes), text) != EditResult::Done) {
         result = {};
         result.outOfMemory = true;
     }
@@ -48,7 +48,7 @@ BulkEdits::Result BulkEdits::Renumber(ReportDocument &document, int first, int l
         for (int line = first; line <= last; ++line)
             changes.Set(line, 0, std::to_string(number++));
         // Digits alone are always a valid key code.
-        return commit(document, changes, 0, QStringLiteral("連番の振り直し"));
+        return commit(document, changes, 0, tr("連番の振り直し"));
     } catch (const std::bad_alloc &) {
         Result result;
         result.outOfMemory = true;
@@ -82,7 +82,7 @@ BulkEdits::Result BulkEdits::FillDown(ReportDocument &document, int top, int lef
                     ++invalid;
             }
         }
-        return commit(document, changes, invalid, QStringLiteral("下方向へコピー"));
+        return commit(document, changes, invalid, tr("下方向へコピー"));
     } catch (const std::bad_alloc &) {
         Result result;
         result.outOfMemory = true;
@@ -97,7 +97,7 @@ BulkEdits::Result BulkEdits::Sort(ReportDocument &document, const std::vector<Li
         std::vector<std::uint32_t> order = LineOrder::Sorted(document, keys);
         for (std::uint32_t i = 0; i < order.size(); ++i)
             result.changed += order[i] != i ? 1 : 0;
-        if (!document.ReorderLines(std::move(order), QStringLiteral("並べ替え"))) {
+        if (document.ReorderLines(std::move(order), tr("並べ替え")) != EditResult::Done) {
             result = {};
             result.outOfMemory = true;
         }

@@ -2,6 +2,8 @@
 
 #include "LineOrder.h"
 
+#include <QCoreApplication>
+
 #include <cstdint>
 #include <vector>
 
@@ -13,8 +15,10 @@ class ReportDocument;
 // validates it and makes the step.
 class BulkEdits
 {
+    Q_DECLARE_TR_FUNCTIONS(BulkEdits)
+
 public:
-    struct Result
+    struct [[nodiscard]] Result
     {
         std::uint64_t changed = 0; // cells changed, or lines moved by a sort
         std::uint64_t invalid = 0; // of the changed cells, those now invalid

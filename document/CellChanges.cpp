@@ -10,7 +10,8 @@ CellChanges::CellChanges(const ReportContent &content) : content(content), lineC
 {
 }
 
-CellChanges::CellChanges(const ReportContent &content, Emptied) : content(content), emptied(true), lineCount(0)
+CellChanges::CellChanges(const ReportContent &content, int lineCount)
+    : content(content), lineCount(std::clamp(lineCount, 0, content.LineCount()))
 {
 }
 
@@ -29,8 +30,10 @@ bool CellChanges::Set(int target, int field, std::string_view bytes)
     if (target != line) {
         EndLine();
         line = target;
-        if (!emptied)
+        if (line < lineCount)
             content.Line(line).Cells(current);
+        else
+            std::fill(std::begin(current), std::end(current), std::string_view());
     }
     const std::uint32_t bit = 1u << field;
     if (current[field] == bytes) {

@@ -19,8 +19,12 @@ class ReportContent;
 class CellChanges
 {
 public:
-    // `document` is not owned, and must not change while changes are gathered.
+    // `content` is not owned, and must not change while changes are gathered.
     explicit CellChanges(const ReportContent &content);
+    // Changes for the report's first `lineCount` lines: the lines after
+    // them count as empty, whatever they hold now, and the step adds them.
+    // With 0, changes for the report once it has been emptied.
+    CellChanges(const ReportContent &content, int lineCount);
 
     // False, with nothing kept, for a position out of range or a line before
     // the one being gathered.
@@ -43,17 +47,11 @@ public:
 private:
     friend class ReportDocument;
 
-    // Changes for the report once it has been emptied: every cell counts
-    // as empty, whatever `document` holds now.
-    struct Emptied {};
-    CellChanges(const ReportContent &content, Emptied);
-
     void EndLine();
     // The gathered lines, ready for a step.
     std::vector<CellsCommand::LineChange> Take();
 
     const ReportContent &content; // not owned
-    bool emptied = false;
     int lineCount;
     int line = -1;
     // The cells of `line` as the report holds them, read once per line.

@@ -1,8 +1,10 @@
 #include "HeaderCommand.h"
 
+#include <QCoreApplication>
+
 HeaderCommand::HeaderCommand(ReportEdits &edits, ReportContent::HeaderBox box, std::string before, std::string after,
                              int session)
-    : QUndoCommand(QStringLiteral("見出しの編集")), edits(edits), box(box), before(std::move(before)),
+    : QUndoCommand(QCoreApplication::translate("Undo Commands", "見出しの編集")), edits(edits), box(box), before(std::move(before)),
       after(std::move(after)), session(session)
 {
 }

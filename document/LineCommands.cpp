@@ -1,5 +1,7 @@
 #include "LineCommands.h"
 
+#include <QCoreApplication>
+
 InsertLinesCommand::InsertLinesCommand(ReportEdits &edits, const QString &text, int line, std::vector<ReportRow> rows)
     : ReportStep(edits, text), line(line), rows(std::move(rows))
 {
@@ -37,7 +39,7 @@ void RemoveLinesCommand::undo()
 }
 
 MoveLineCommand::MoveLineCommand(ReportEdits &edits, int from, int to)
-    : ReportStep(edits, QStringLiteral("行の移動")), from(from), to(to)
+    : ReportStep(edits, QCoreApplication::translate("Undo Commands", "行の移動")), from(from), to(to)
 {
 }
 

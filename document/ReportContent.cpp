@@ -5,7 +5,7 @@
 static_assert(ReportContent::VerdictWidth == FieldCount + 1, "a verdict column per field and the row handle");
 
 ReportContent::ReportContent(QObject *parent)
-    : QObject(parent), attributes(*qnVelTorDataAttribute::Instance()), attrs(VerdictWidth)
+    : QObject(parent), attributes(*qnVelTorDataAttribute::Instance()), verdicts(VerdictWidth)
 {
 }
 

@@ -13,9 +13,8 @@
 class qnVelTorDataAttribute;
 
 // What the undo steps change: the report's lines, the verdict of every
-// cell, and the three header values that make up its file name. Only the
-// steps (through ReportEdits) and the document that holds it change it;
-// every change is told through the signals.
+// cell, and the three header values that make up its file name. Only
+// ReportEdits changes it, and every change is told through the signals.
 class ReportContent : public QObject
 {
     Q_OBJECT
@@ -35,10 +34,13 @@ public:
     std::string_view Cell(int line, int field) const;
     // An empty line for a position out of range.
     const ReportRow &Line(int line) const;
-    const qnVelTor::GridAttr &CellAttrs() const { return attrs; }
+    const qnVelTor::GridAttr &Verdicts() const { return verdicts; }
     const std::string &Header(HeaderBox box) const { return headers[box]; }
 
 signals:
+    // Everything was replaced: a load, New.
+    void aboutToBeReset();
+    void reset();
     // Lines appended at the end (first == the line count before) are empty
     // when they come; their texts follow as cellsChanged.
     void linesAboutToBeInserted(int first, int count);
@@ -61,11 +63,10 @@ signals:
 
 private:
     friend class ReportEdits;
-    friend class ReportDocument;
 
     const qnVelTorDataAttribute &attributes;
     RowArena arena; // declared before the lines that point into it
     std::vector<ReportRow> lines;
-    qnVelTor::GridAttr attrs;
+    qnVelTor::GridAttr verdicts;
     std::array<std::string, HeaderCount> headers;
 };

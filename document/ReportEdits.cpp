@@ -29,8 +29,23 @@ void ReportEdits::Validate(int line, int field)
 {
     std::string message;
     const bool valid = content.attributes.Validate(unsigned(field), content.Cell(line, field), message);
-    content.attrs.SetError(unsigned(line), unsigned(field), !valid);
-    content.attrs.SetErrorMessage(unsigned(line), unsigned(field), std::move(message));
+    content.verdicts.SetError(unsigned(line), unsigned(field), !valid);
+    content.verdicts.SetErrorMessage(unsigned(line), unsigned(field), std::move(message));
+}
+
+void ReportEdits::ValidateTyped(int line, int field, std::string_view bytes)
+{
+    std::string message;
+    const bool valid = content.attributes.Validate(unsigned(field), bytes, message);
+    content.verdicts.SetError(unsigned(line), unsigned(field), !valid);
+    content.verdicts.SetErrorMessage(unsigned(line), unsigned(field), std::move(message));
+    emit content.verdictsChanged(line, line);
+}
+
+void ReportEdits::Revalidate(int line, int field)
+{
+    Validate(line, field);
+    emit content.verdictsChanged(line, line);
 }
 
 void ReportEdits::ValidateFields(int line, std::uint32_t fields)
@@ -45,8 +60,8 @@ void ReportEdits::ValidateFields(int line, std::uint32_t fields)
         const bool valid = content.attributes.IsValid(field, cells[field]);
         if (!valid)
             content.attributes.Validate(field, cells[field], message);
-        content.attrs.SetError(unsigned(line), field, !valid);
-        content.attrs.SetErrorMessage(unsigned(line), field, valid ? std::string() : std::move(message));
+        content.verdicts.SetError(unsigned(line), field, !valid);
+        content.verdicts.SetErrorMessage(unsigned(line), field, valid ? std::string() : std::move(message));
         message.clear();
     }
 }
@@ -71,7 +86,7 @@ void ReportEdits::InsertLines(int line, std::vector<ReportRow> &rows)
     } else {
         MakeRoom(std::size_t(count));
         // Room was made: neither throws.
-        content.attrs.InsertRows(unsigned(line), unsigned(count));
+        content.verdicts.InsertRows(unsigned(line), unsigned(count));
         emit content.linesAboutToBeInserted(line, count);
         lines.insert(lines.begin() + line, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
         emit content.linesInserted(line, count);
@@ -100,7 +115,7 @@ void ReportEdits::TakeLines(int first, int count, std::vector<ReportRow> &rows)
     std::vector<ReportRow> &lines = content.lines;
     emit content.linesAboutToBeRemoved(first, count);
     std::move(lines.begin() + first, lines.begin() + first + count, rows.begin());
-    content.attrs.RemoveRows(unsigned(first), unsigned(count));
+    content.verdicts.RemoveRows(unsigned(first), unsigned(count));
     lines.erase(lines.begin() + first, lines.begin() + first + count);
     emit content.linesRemoved(first, count);
 }
@@ -118,7 +133,7 @@ void ReportEdits::MoveLine(int from, int to)
     else
         std::move_backward(lines.begin() + to, lines.begin() + from, lines.begin() + from + 1);
     lines[std::size_t(to)] = std::move(moved);
-    content.attrs.MoveRow(unsigned(from), unsigned(to));
+    content.verdicts.MoveRow(unsigned(from), unsigned(to));
     emit content.lineMoved(from, to);
 }
 
@@ -130,7 +145,7 @@ void ReportEdits::Reorder(const std::vector<std::uint32_t> &order)
     // Both are built before anything changes: running out of memory leaves
     // the report as it was.
     std::vector<ReportRow> reordered(lines.size());
-    if (!content.attrs.Reorder(order))
+    if (!content.verdicts.Reorder(order))
         return;
     emit content.linesAboutToBeReordered();
     for (std::size_t i = 0; i < order.size(); ++i)
@@ -145,13 +160,13 @@ void ReportEdits::AppendLines(int count)
         return;
     MakeRoom(std::size_t(count));
     const int first = LineCount();
-    const unsigned rows = content.attrs.RowCount();
+    const unsigned rows = content.verdicts.RowCount();
     try {
         for (int i = 0; i < count; ++i)
-            content.attrs.AddRow();
+            content.verdicts.AddRow();
     } catch (...) {
-        while (content.attrs.RowCount() > rows)
-            content.attrs.RemoveRow(content.attrs.RowCount() - 1);
+        while (content.verdicts.RowCount() > rows)
+            content.verdicts.RemoveRow(content.verdicts.RowCount() - 1);
         throw;
     }
     emit content.linesAboutToBeInserted(first, count);
@@ -167,7 +182,7 @@ void ReportEdits::RemoveLastLines(int count)
     const int first = LineCount() - count;
     emit content.linesAboutToBeRemoved(first, count);
     for (int i = 0; i < count; ++i)
-        content.attrs.RemoveRow(content.attrs.RowCount() - 1);
+        content.verdicts.RemoveRow(content.verdicts.RowCount() - 1);
     content.lines.resize(std::size_t(first));
     emit content.linesRemoved(first, count);
 }
@@ -207,6 +222,15 @@ void ReportEdits::PutBack(int line, ReportRow &&row) noexcept
 void ReportEdits::SwapRow(int line, ReportRow &row) noexcept
 {
     std::swap(content.lines[std::size_t(line)], row);
+}
+
+void ReportEdits::Reset(std::vector<ReportRow> &&rows, RowArena &&arena, qnVelTor::GridAttr &&verdicts)
+{
+    emit content.aboutToBeReset();
+    content.lines = std::move(rows);
+    content.arena = std::move(arena);
+    content.verdicts = std::move(verdicts);
+    emit content.reset();
 }
 
 void ReportEdits::SetHeader(ReportContent::HeaderBox box, const std::string &bytes)

@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// The only way the undo steps change a report: the lines and their
-// verdicts always move together, so that a red frame never lands on a line
-// that was not checked, and every change is told to the views.
+// The only way anything changes a report's content: the undo steps, a load
+// and the text being typed into a cell all go through here. The lines and
+// their verdicts always move together, so that a red frame never lands on
+// a line that was not checked, and every change is told to the views.
 class ReportEdits
 {
 public:
@@ -47,6 +49,15 @@ public:
     void CellsChanged(int first, int last) { emit content.cellsChanged(first, last); }
     void SetHeader(ReportContent::HeaderBox box, const std::string &bytes);
 
+    // Everything replaced at once (a load, New): the views hear one reset.
+    void Reset(std::vector<ReportRow> &&rows, RowArena &&arena, qnVelTor::GridAttr &&verdicts);
+
+    // The verdict of a text being typed into the cell, which the cell does
+    // not hold yet; Validate() gives the cell its own back.
+    void ValidateTyped(int line, int field, std::string_view bytes);
+
+    // The cell's verdict from the text it holds; with the views told.
+    void Revalidate(int line, int field);
     void Validate(int line, int field);
     void ValidateLine(int line);
     // The fields of the mask, reading the line once.

@@ -196,7 +196,7 @@ ReportReplace::Result ReportReplace::ReplaceAll()
                 changes.Set(line, field, bytes);
             }
         }
-        if (!document.ChangeCells(std::move(changes), QStringLiteral("置換")))
+        if (document.ChangeCells(std::move(changes), tr("置換")) != EditResult::Done)
             result = {0, 0, 0, 0, true};
     } catch (const std::bad_alloc &) {
         result = {0, 0, 0, 0, true};
@@ -278,7 +278,7 @@ ReportReplace::Result ReportReplace::ReplaceOne(Match &match)
             const bool wasValid = attributes.IsValid(unsigned(match.field), before);
             CellChanges changes(document.Content());
             changes.Set(match.line, match.field, bytes);
-            if (!document.ChangeCells(std::move(changes), QStringLiteral("置換"))) {
+            if (document.ChangeCells(std::move(changes), tr("置換")) != EditResult::Done) {
                 result.outOfMemory = true;
                 return result;
             }

@@ -2,6 +2,7 @@
 
 #include "TextFolding.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <climits>
@@ -18,6 +19,8 @@ class ReportDocument;
 // and its matches are counted as left out.
 class ReportReplace
 {
+    Q_DECLARE_TR_FUNCTIONS(ReportReplace)
+
 public:
     // The lines and fields looked through, both ends included.
     struct Scope
@@ -38,7 +41,7 @@ public:
         bool Found() const { return line >= 0; }
     };
 
-    struct Result
+    struct [[nodiscard]] Result
     {
         std::uint64_t replaced = 0;    // occurrences
         std::uint64_t tooLong = 0;     // occurrences left out

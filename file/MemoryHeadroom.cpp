@@ -2,6 +2,10 @@
 
 #include <QtGlobal>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #ifdef Q_OS_UNIX
 #include <cstdio>
 #include <sys/resource.h>
@@ -22,6 +26,13 @@ ScopedHeadroomCheckOff::ScopedHeadroomCheckOff() : wasOff(checkOff)
 ScopedHeadroomCheckOff::~ScopedHeadroomCheckOff()
 {
     checkOff = wasOff;
+}
+
+void ReleaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 
 AddressSpace CurrentAddressSpace()

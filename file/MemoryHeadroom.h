@@ -24,6 +24,10 @@ bool HasHeadroomFor(std::uint64_t bytes, const AddressSpace &space, std::uint64_
 // allocates what the report needs.
 bool HasHeadroomFor(std::uint64_t bytes);
 
+// Gives freed heap pages back to the system: a large report's lines are
+// dropped when another one replaces them, or when a load gives up.
+void ReleaseFreedMemory();
+
 // While one lives, HasHeadroomFor(bytes) says yes: for tests that run the
 // address space out on purpose, to reach what an allocation failing part
 // way through a command does.

@@ -3,11 +3,15 @@
 // Helpers that read a report's state as whole strings, for tests of the
 // document and of the window that shows it.
 
+#include "CellTyping.h"
+#include "ReportBlocks.h"
 #include "ReportDocument.h"
+#include "ReportFile.h"
 #include "TestSupport.h"
 #include "qnVelTorDataAttribute.h"
 
 #include <QStringList>
+#include <QTest>
 #include <QTemporaryDir>
 
 namespace TestSupport {
@@ -47,7 +51,7 @@ inline QStringList linesWithErrors(const ReportDocument &document)
     for (int line = 0; line < document.LineCount(); ++line) {
         QStringList errors;
         for (int field = 0; field < int(FieldCount); ++field) {
-            if (document.CellAttrs().IsError(unsigned(line), unsigned(field)))
+            if (document.Verdicts().IsError(unsigned(line), unsigned(field)))
                 errors << QString::number(field);
         }
         lines << lineText(document, line) + (errors.isEmpty() ? QString() : " [" + errors.join(u',') + "]");
@@ -60,7 +64,7 @@ inline QStringList linesWithErrors(const ReportDocument &document)
 // otherwise the first mismatch.
 inline QString verdictMismatch(const ReportDocument &document)
 {
-    const qnVelTor::GridAttr &attrs = document.CellAttrs();
+    const qnVelTor::GridAttr &attrs = document.Verdicts();
     const int lines = document.LineCount();
     if (int(attrs.RowCount()) != lines)
         return QStringLiteral("verdict rows %1, lines %2").arg(attrs.RowCount()).arg(lines);
@@ -102,27 +106,35 @@ inline QByteArray fileLines(const QStringList &lines)
     return content;
 }
 
-// Loads `content` into `document` from a file named `name` in `folder`;
+// Loads `content` into `file` from a file named `name` in `folder`;
 // false (with the reason logged) when that failed.
-inline bool loadReport(ReportDocument &document, const QTemporaryDir &folder, const QByteArray &content,
+inline bool loadReport(ReportFile &file, const QTemporaryDir &folder, const QByteArray &content,
                        const QString &name = QStringLiteral("1234567890202404TEST.dat"))
 {
     const QString path = folder.filePath(name);
     if (!writeFile(path, content))
         return false;
-    const ReportDocument::LoadResult result = document.Load(path);
+    const ReportFile::LoadResult result = file.Load(path);
     if (!result.Ok())
         qWarning("load of %s failed: %d", qPrintable(path), int(result.failure));
     return result.Ok();
+}
+
+// The same for a report whose file the test does not look at.
+inline bool loadReport(ReportDocument &document, const QTemporaryDir &folder, const QByteArray &content,
+                       const QString &name = QStringLiteral("1234567890202404TEST.dat"))
+{
+    ReportFile file(document);
+    return loadReport(file, folder, content, name);
 }
 
 // What the cell editor reports while a text is typed, at its commit and
 // when it closes.
 inline void typeCell(ReportDocument &document, int line, int field, const QString &text)
 {
-    document.TypeCell(line, field, text);
-    document.SetCellText(line, field, text);
-    document.EndTyping();
+    document.Typing().Type(line, field, text);
+    QCOMPARE(document.Typing().Commit(line, field, text), EditResult::Done);
+    document.Typing().End();
 }
 
 } // namespace TestSupport

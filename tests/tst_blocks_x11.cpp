@@ -91,7 +91,7 @@ void tst_BlocksX11::blockBetweenTwoCopies()
     TestSupport::type(form, 0, 0, QStringLiteral("1"));
     TestSupport::setCurrent(form, 0, 8);
     form.BlockPaste();
-    QCOMPARE(TestSupport::lineTexts(form.Data()),
+    QCOMPARE(TestSupport::lineTexts(form.Document()),
              QStringList({QStringLiteral("1||||||||夜明けの街|ｻﾄｳ"), QStringLiteral("||||||||LOVE SONG||山田太郎")}));
     // Fields 8 to 10 take kanji and kana: nothing is invalid.
     QCOMPARE(form.CellAttrs().ErrorCellCount(), 0u);

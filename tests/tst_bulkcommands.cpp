@@ -151,15 +151,15 @@ void tst_BulkCommands::replaceAllFromTheKeyboard()
     QTest::keyClick(grid(), Qt::Key_H, Qt::ControlModifier);
     QCOMPARE(window->dialogs.replaceDialogs, 1);
     QCOMPARE(status(), QStringLiteral("3か所を置換しました。"));
-    QCOMPARE(f.Data().UndoStack()->count(), 1);
+    QCOMPARE(f.Document().UndoStack()->count(), 1);
 
     f.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f));
     QTest::keyClick(grid(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(readFile(path), fileLines({"1|||||||夏||||山田タロウ", "2|||||||冬||||山田タロウ", "3|||||||春||||タロウ山田タロウ"}));
     QTest::keyClick(grid(), Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(lineText(f.Data(), 2), QStringLiteral("3|||||||春||||ﾀﾛｳ山田ﾀﾛｳ"));
-    QCOMPARE(verdictMismatch(f.Data()), QString());
+    QCOMPARE(lineText(f.Document(), 2), QStringLiteral("3|||||||春||||ﾀﾛｳ山田ﾀﾛｳ"));
+    QCOMPARE(verdictMismatch(f.Document()), QString());
 }
 
 // 次を置換: the first click shows the next occurrence from the current cell
@@ -176,7 +176,7 @@ void tst_BulkCommands::replaceNextShowsThenReplaces()
         QLabel *message = dialog.findChild<QLabel *>(QStringLiteral("Message"));
         for (int click = 0; click < 5; ++click) {
             button(dialog, "ReplaceNext")->click();
-            seen << current(f) + u' ' + lineTexts(f.Data()).join(u'/') + u' ' + message->text().left(6);
+            seen << current(f) + u' ' + lineTexts(f.Document()).join(u'/') + u' ' + message->text().left(6);
         }
         QCOMPARE(status(), message->text());
     };
@@ -186,7 +186,7 @@ void tst_BulkCommands::replaceNextShowsThenReplaces()
                                 "0:9 1|||||||Q||ab/2|||||||x/3|||||||xQ 1か所を置換",
                                 "0:9 1|||||||Q||Q/2|||||||x/3|||||||xQ 1か所を置換",
                                 "0:9 1|||||||Q||Q/2|||||||x/3|||||||xQ 「ab」は見"}));
-    QCOMPARE(f.Data().UndoStack()->count(), 3);
+    QCOMPARE(f.Document().UndoStack()->count(), 3);
 }
 
 // The dialog's choices narrow where it replaces: the block selected when
@@ -202,7 +202,7 @@ void tst_BulkCommands::replaceWithinTheDialogsScope()
         button(dialog, "ReplaceAll")->click();
     };
     f.Ui().EditReplace->trigger();
-    QCOMPARE(lineTexts(f.Data()), (QStringList{"a|a|a", "a|b|b", "a|b|b"}));
+    QCOMPARE(lineTexts(f.Document()), (QStringList{"a|a|a", "a|b|b", "a|b|b"}));
 
     setCurrent(f, 0, 2);
     window->dialogs.onReplace = [](ReplaceDialog &dialog) {
@@ -216,7 +216,7 @@ void tst_BulkCommands::replaceWithinTheDialogsScope()
         button(dialog, "ReplaceAll")->click();
     };
     f.Ui().EditReplace->trigger();
-    QCOMPARE(lineTexts(f.Data()), (QStringList{"c|a|a", "c|b|b", "c|b|b"}));
+    QCOMPARE(lineTexts(f.Document()), (QStringList{"c|a|a", "c|b|b", "c|b|b"}));
 }
 
 void tst_BulkCommands::renumberFillDownAndSortFromTheWindow()
@@ -228,16 +228,16 @@ void tst_BulkCommands::renumberFillDownAndSortFromTheWindow()
     // Lines selected: from the first one's number on.
     selectBlock(f, 1, 0, 2, 3);
     ui.EditRenumber->trigger();
-    QCOMPARE(keyCodes(f.Data()), QStringLiteral("1,5,6,9"));
+    QCOMPARE(keyCodes(f.Document()), QStringLiteral("1,5,6,9"));
     QCOMPARE(status(), QStringLiteral("連番を振り直しました（1個のセルを変更）。"));
     // One cell: every line, from 1.
     setCurrent(f, 0, 0);
     ui.EditRenumber->trigger();
-    QCOMPARE(keyCodes(f.Data()), QStringLiteral("1,2,3,4"));
+    QCOMPARE(keyCodes(f.Document()), QStringLiteral("1,2,3,4"));
 
     selectBlock(f, 0, 15, 3, 15);
     QTest::keyClick(grid(), Qt::Key_D, Qt::ControlModifier);
-    QCOMPARE(lineText(f.Data(), 3), QStringLiteral("4|||||||||||||||V|||8"));
+    QCOMPARE(lineText(f.Document(), 3), QStringLiteral("4|||||||||||||||V|||8"));
     QCOMPARE(status(), QStringLiteral("3個のセルに下方向へコピーしました。"));
 
     window->dialogs.onSort = [](SortDialog &dialog) {
@@ -245,16 +245,16 @@ void tst_BulkCommands::renumberFillDownAndSortFromTheWindow()
         return int(QDialog::Accepted);
     };
     ui.EditSort->trigger();
-    QCOMPARE(keyCodes(f.Data()), QStringLiteral("1,3,2,4"));
+    QCOMPARE(keyCodes(f.Document()), QStringLiteral("1,3,2,4"));
     window->dialogs.onSort = [](SortDialog &) { return int(QDialog::Rejected); };
     ui.EditSort->trigger();
-    QCOMPARE(keyCodes(f.Data()), QStringLiteral("1,3,2,4"));
+    QCOMPARE(keyCodes(f.Document()), QStringLiteral("1,3,2,4"));
 
     // Four steps, each undone by one Ctrl+Z.
-    QCOMPARE(f.Data().UndoStack()->count(), 4);
+    QCOMPARE(f.Document().UndoStack()->count(), 4);
     for (int step = 0; step < 4; ++step)
         QTest::keyClick(grid(), Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(lineTexts(f.Data()), (QStringList{"1|||||||||||||||V|||30", "5||||||||||||||||||9", "5||||||||||||||||||10",
+    QCOMPARE(lineTexts(f.Document()), (QStringList{"1|||||||||||||||V|||30", "5||||||||||||||||||9", "5||||||||||||||||||10",
                                                "9||||||||||||||||||8"}));
 }
 
@@ -275,13 +275,13 @@ void tst_BulkCommands::lineCommandsTakeEverySelectedLine()
     QSignalSpy removed(model(f), &QAbstractItemModel::rowsRemoved);
     QSignalSpy inserted(model(f), &QAbstractItemModel::rowsInserted);
     QTest::keyClick(grid(), Qt::Key_Delete, Qt::AltModifier);
-    QCOMPARE(lineTexts(f.Data()), (QStringList{"1", "5"}));
+    QCOMPARE(lineTexts(f.Document()), (QStringList{"1", "5"}));
     QCOMPARE(removed.count(), 1);
     QCOMPARE(current(f).section(u':', 0, 0), QStringLiteral("1"));
 
     selectBlock(f, 0, 0, 1, 3);
     QTest::keyClick(grid(), Qt::Key_Insert, Qt::AltModifier);
-    QCOMPARE(lineTexts(f.Data()), (QStringList{"", "", "1", "5"}));
+    QCOMPARE(lineTexts(f.Document()), (QStringList{"", "", "1", "5"}));
     QCOMPARE(inserted.count(), 1);
     int top = 0, left = 0, bottom = 0, right = 0;
     QVERIFY(grid()->SelectedBlock(top, left, bottom, right));
@@ -289,11 +289,11 @@ void tst_BulkCommands::lineCommandsTakeEverySelectedLine()
 
     selectBlock(f, 2, 0, 3, 0);
     QTest::keyClick(grid(), Qt::Key_X, Qt::AltModifier);
-    QCOMPARE(lineTexts(f.Data()), (QStringList{"", "", "5"}));
-    QCOMPARE(f.Data().UndoStack()->undoText(), QStringLiteral("1行切り取り"));
+    QCOMPARE(lineTexts(f.Document()), (QStringList{"", "", "5"}));
+    QCOMPARE(f.Document().UndoStack()->undoText(), QStringLiteral("1行切り取り"));
     for (int step = 0; step < 3; ++step)
         QTest::keyClick(grid(), Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(lineTexts(f.Data()), (QStringList{"1", "2", "3", "4", "5"}));
+    QCOMPARE(lineTexts(f.Document()), (QStringList{"1", "2", "3", "4", "5"}));
 }
 
 void tst_BulkCommands::enterMovesAsInASpreadsheet()
@@ -322,7 +322,7 @@ void tst_BulkCommands::enterMovesAsInASpreadsheet()
     QTest::keyClicks(grid(), "C");
     QVERIFY(grid()->Editor());
     QTest::keyClick(grid()->Editor(), Qt::Key_Return);
-    QCOMPARE(lineTexts(f.Data()), (QStringList{"1", "2|||||||AB", "|||||||C"}));
+    QCOMPARE(lineTexts(f.Document()), (QStringList{"1", "2|||||||AB", "|||||||C"}));
     QCOMPARE(current(f), QStringLiteral("3:7"));
     // Nothing typed into the new-line row: the editor closes, and the
     // place stays.
@@ -333,7 +333,7 @@ void tst_BulkCommands::enterMovesAsInASpreadsheet()
     grid()->edit(grid()->currentIndex());
     QTest::keyClick(grid()->Editor(), Qt::Key_Return, Qt::ShiftModifier);
     QCOMPARE(current(f), QStringLiteral("2:7"));
-    QCOMPARE(f.Data().LineCount(), 3);
+    QCOMPARE(f.Document().LineCount(), 3);
 }
 
 void tst_BulkCommands::contextMenuOnTheGridAndHandles()
@@ -348,7 +348,7 @@ void tst_BulkCommands::contextMenuOnTheGridAndHandles()
     QContextMenuEvent onCell(QContextMenuEvent::Mouse, cell.center(), grid()->viewport()->mapToGlobal(cell.center()));
     QApplication::sendEvent(grid()->viewport(), &onCell);
     QCOMPARE(window->dialogs.menus, QList<QStringList>{offered});
-    QCOMPARE(keyCodes(f.Data()), QStringLiteral("1,2"));
+    QCOMPARE(keyCodes(f.Document()), QStringLiteral("1,2"));
 
     window->dialogs.menuChoice = QStringLiteral("EditClearCells");
     setCurrent(f, 0, 0);
@@ -357,7 +357,7 @@ void tst_BulkCommands::contextMenuOnTheGridAndHandles()
     QContextMenuEvent onHandle(QContextMenuEvent::Mouse, onSecond, handles->viewport()->mapToGlobal(onSecond));
     QApplication::sendEvent(handles->viewport(), &onHandle);
     QCOMPARE(window->dialogs.menus.size(), 2);
-    QCOMPARE(keyCodes(f.Data()), QStringLiteral(",2"));
+    QCOMPARE(keyCodes(f.Document()), QStringLiteral(",2"));
 }
 
 // The last 8 reports opened or saved, newest first; one that is gone is

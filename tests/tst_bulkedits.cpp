@@ -241,7 +241,7 @@ void tst_BulkEdits::replaceLeavesOtherBytesAlone()
     QCOMPARE(cellBytes(d, 1, 7), broken);
 
     // A find text of the kanji finds it however the file wrote it.
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     ReportReplace kanji(d, ShiftJis::ToText("\xFA\x5C"), QStringLiteral("x"), TextFolding(true, false), Everywhere);
     QCOMPARE(place(kanji.FindFrom(0, 0)), QStringLiteral("0:7:0+1"));
     QCOMPARE(cellBytes(d, 0, 7), nec + song);
@@ -449,14 +449,14 @@ void tst_BulkEdits::runsOfLinesInOneSignal()
     ReportDocument &d = load({"1|QQ", "2", "3|QQ", "4", "5"});
     QSignalSpy inserted(&d.Content(), &ReportContent::linesInserted);
     QSignalSpy removed(&d.Content(), &ReportContent::linesRemoved);
-    QVERIFY(d.RemoveLines(1, 3));
+    QCOMPARE(d.RemoveLines(1, 3), EditResult::Done);
     QCOMPARE(linesWithErrors(d), (QStringList{"1|QQ [1]", "5"}));
-    QVERIFY(d.InsertLines(1, 4));
+    QCOMPARE(d.InsertLines(1, 4), EditResult::Done);
     QCOMPARE(linesWithErrors(d), (QStringList{"1|QQ [1]", "", "", "", "", "5"}));
-    QVERIFY(d.InsertLines(6, 2));
+    QCOMPARE(d.InsertLines(6, 2), EditResult::Done);
     QCOMPARE(d.LineCount(), 8);
     // More than there are: only those there are.
-    QVERIFY(d.RemoveLines(5, 100, ReportDocument::LineStep::Cut));
+    QCOMPARE(d.RemoveLines(5, 100, ReportDocument::LineStep::Cut), EditResult::Done);
     QCOMPARE(d.LineCount(), 5);
     QCOMPARE(verdictMismatch(d), QString());
     QCOMPARE(removed.count(), 2);
@@ -466,7 +466,7 @@ void tst_BulkEdits::runsOfLinesInOneSignal()
 
     // Undone in one signal each too, back to the loaded report.
     while (d.UndoStack()->canUndo())
-        QVERIFY(d.Undo());
+        QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(linesWithErrors(d), (QStringList{"1|QQ [1]", "2", "3|QQ [1]", "4", "5"}));
     QCOMPARE(removed.count() + inserted.count(), 8);
 }

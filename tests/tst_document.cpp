@@ -24,7 +24,7 @@ namespace {
 // The invalid cells and the lines holding them, "3/2".
 QString errorCounts(const ReportDocument &document)
 {
-    return QStringLiteral("%1/%2").arg(document.CellAttrs().ErrorCellCount()).arg(document.CellAttrs().ErrorRowCount());
+    return QStringLiteral("%1/%2").arg(document.Verdicts().ErrorCellCount()).arg(document.Verdicts().ErrorRowCount());
 }
 
 } // namespace
@@ -56,6 +56,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ReportDocument> document;
+    std::unique_ptr<ReportFile> file;
 };
 
 void tst_Document::init()
@@ -63,17 +64,19 @@ void tst_Document::init()
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
     document = std::make_unique<ReportDocument>();
+    file = std::make_unique<ReportFile>(*document);
 }
 
 void tst_Document::cleanup()
 {
+    file.reset();
     document.reset();
     dir.reset();
 }
 
 void tst_Document::load(const QByteArray &content)
 {
-    QVERIFY(loadReport(*document, *dir, content));
+    QVERIFY(loadReport(*file, *dir, content));
 }
 
 // Each kind of step: done, undone back to exactly the loaded report with
@@ -107,29 +110,29 @@ void tst_Document::undoEveryStep()
     } else if (step == "cell emptied") {
         typeCell(d, 0, 1, QString());
     } else if (step == "insert line") {
-        QVERIFY(d.InsertLine(1));
+        QCOMPARE(d.InsertLine(1), EditResult::Done);
     } else if (step == "insert at the new-line position") {
-        QVERIFY(d.InsertLine(3));
+        QCOMPARE(d.InsertLine(3), EditResult::Done);
     } else if (step == "delete line" || step == "cut line") {
-        QVERIFY(d.RemoveLine(0, step == "cut line" ? ReportDocument::LineStep::Cut : ReportDocument::LineStep::Delete));
+        QCOMPARE(d.RemoveLine(0, step == "cut line" ? ReportDocument::LineStep::Cut : ReportDocument::LineStep::Delete), EditResult::Done);
     } else if (step == "paste line") {
-        QVERIFY(d.InsertLine(0, d.LineCells(2), ReportDocument::LineStep::Paste));
+        QCOMPARE(d.InsertLine(0, d.LineCells(2), ReportDocument::LineStep::Paste), EditResult::Done);
     } else if (step == "move down") {
-        QVERIFY(d.MoveLine(0, 2));
+        QCOMPARE(d.MoveLine(0, 2), EditResult::Done);
     } else if (step == "move up") {
-        QVERIFY(d.MoveLine(2, 0));
+        QCOMPARE(d.MoveLine(2, 0), EditResult::Done);
     } else if (step == "block paste" || step == "block paste adding lines") {
-        QVERIFY(d.PasteText(step == "block paste" ? 0 : 2, 0, block).changed);
+        QVERIFY(ReportBlocks(d).Paste(step == "block paste" ? 0 : 2, 0, block).changed);
     } else if (step == "spreadsheet block with quoted breaks") {
-        QVERIFY(d.PasteText(1, 0, QStringLiteral("\"x\ny\"\t\"Q\"\"\"\r\n\"\"\tM\r\nz\tQ")).changed);
+        QVERIFY(ReportBlocks(d).Paste(1, 0, QStringLiteral("\"x\ny\"\t\"Q\"\"\"\r\n\"\"\tM\r\nz\tQ")).changed);
     } else if (step == "block clear") {
-        QVERIFY(d.ClearBlock(0, 0, 2, 7));
+        QVERIFY(ReportBlocks(d).Clear({0, 0, 2, 7}) == EditResult::Done);
     } else if (step == "insert lines" || step == "insert lines at the end") {
-        QVERIFY(d.InsertLines(step == "insert lines" ? 1 : 3, 2));
+        QCOMPARE(d.InsertLines(step == "insert lines" ? 1 : 3, 2), EditResult::Done);
     } else if (step == "delete lines") {
-        QVERIFY(d.RemoveLines(0, 2));
+        QCOMPARE(d.RemoveLines(0, 2), EditResult::Done);
     } else if (step == "cut lines to the end") {
-        QVERIFY(d.RemoveLines(1, 5, ReportDocument::LineStep::Cut));
+        QCOMPARE(d.RemoveLines(1, 5, ReportDocument::LineStep::Cut), EditResult::Done);
     } else if (step == "renumber") {
         QCOMPARE(BulkEdits::Renumber(d, 0, d.LineCount() - 1, 1).changed, 2u);
     } else if (step == "renumber lines") {
@@ -157,7 +160,7 @@ void tst_Document::undoEveryStep()
     } else if (step == "import") {
         const QString csv = dir->filePath(QStringLiteral("lines.csv"));
         QVERIFY(writeFile(csv, QStringLiteral("\uFEFF5,QQ,000\r\n,,,\r\n6\r\n").toUtf8()));
-        QVERIFY(d.Import(csv).Ok());
+        QVERIFY(file->Import(csv).Ok());
     }
     const QStringList after = linesWithErrors(d);
     QVERIFY2(after != before, qPrintable(after.join(u'/')));
@@ -165,22 +168,22 @@ void tst_Document::undoEveryStep()
     QVERIFY(d.IsModified());
     QCOMPARE(stack->count(), 1);
 
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(linesWithErrors(d), before);
     QCOMPARE(verdictMismatch(d), QString());
     QVERIFY(!d.IsModified());
     QVERIFY(!stack->canUndo());
     QVERIFY(stack->canRedo());
 
-    QVERIFY(d.Redo());
+    QCOMPARE(d.Redo(), EditResult::Done);
     QCOMPARE(linesWithErrors(d), after);
     QCOMPARE(verdictMismatch(d), QString());
     QVERIFY(d.IsModified());
 
     // Twice round, so that a step that keeps stale state shows it.
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(linesWithErrors(d), before);
-    QVERIFY(d.Redo());
+    QCOMPARE(d.Redo(), EditResult::Done);
     QCOMPARE(linesWithErrors(d), after);
     QCOMPARE(verdictMismatch(d), QString());
 }
@@ -190,24 +193,24 @@ void tst_Document::typingIntoNewLinePositionIsOneStep()
     ReportDocument &d = *document;
     // Keystroke by keystroke, then the commit.
     for (const QString &text : {QStringLiteral("Q"), QStringLiteral("QQ")})
-        d.TypeCell(0, 1, text);
+        d.Typing().Type(0, 1, text);
     QCOMPARE(d.LineCount(), 1);
-    d.SetCellText(0, 1, QStringLiteral("QQ"));
-    d.EndTyping();
+    QCOMPARE(d.Typing().Commit(0, 1, QStringLiteral("QQ")), EditResult::Done);
+    d.Typing().End();
     typeCell(d, 0, 7, QStringLiteral("曲"));
     QCOMPARE(linesWithErrors(d), QStringList({"|QQ||||||曲 [1]"}));
     QCOMPARE(verdictMismatch(d), QString());
     QCOMPARE(d.UndoStack()->count(), 2);
 
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(linesWithErrors(d), QStringList({"|QQ [1]"}));
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     // The line the typing made is gone with it.
     QCOMPARE(linesWithErrors(d), QStringList());
     QCOMPARE(verdictMismatch(d), QString());
     QVERIFY(!d.IsModified());
-    QVERIFY(d.Redo());
-    QVERIFY(d.Redo());
+    QCOMPARE(d.Redo(), EditResult::Done);
+    QCOMPARE(d.Redo(), EditResult::Done);
     QCOMPARE(linesWithErrors(d), QStringList({"|QQ||||||曲 [1]"}));
     QCOMPARE(verdictMismatch(d), QString());
 }
@@ -217,19 +220,19 @@ void tst_Document::typingGivenUpLeavesNoLine()
     ReportDocument &d = *document;
     load(fileLine("1|QQ"));
     for (const QString &text : {QStringLiteral("Q"), QStringLiteral("QQ"), QStringLiteral("QQQ")})
-        d.TypeCell(1, 1, text);
+        d.Typing().Type(1, 1, text);
     QCOMPARE(d.LineCount(), 2);
     QVERIFY(d.IsModified());
-    d.EndTyping();
+    d.Typing().End();
     QCOMPARE(linesWithErrors(d), QStringList({"1|QQ [1]"}));
     QCOMPARE(verdictMismatch(d), QString());
     QVERIFY(!d.IsModified());
     QCOMPARE(d.UndoStack()->count(), 0);
 
     // Given up on a line that exists: its own verdict comes back.
-    d.TypeCell(0, 1, QStringLiteral("Q"));
-    QVERIFY(!d.CellAttrs().IsError(0, 1));
-    d.EndTyping();
+    d.Typing().Type(0, 1, QStringLiteral("Q"));
+    QVERIFY(!d.Verdicts().IsError(0, 1));
+    d.Typing().End();
     QCOMPARE(linesWithErrors(d), QStringList({"1|QQ [1]"}));
     QCOMPARE(verdictMismatch(d), QString());
     QVERIFY(!d.IsModified());
@@ -244,29 +247,29 @@ void tst_Document::headerEditsMergeAndUndo()
     QCOMPARE(d.HeaderText(number), QStringLiteral("1234567890"));
     // Keystrokes in one box while the session lasts are one step.
     for (const char *text : {"12345678901", "123456789012", "12345678901"})
-        d.SetHeaderText(number, QString::fromLatin1(text), 1);
+        QCOMPARE(d.SetHeaderText(number, QString::fromLatin1(text), 1), EditResult::Done);
     QCOMPARE(d.Header(number), std::string("12345678901"));
     QCOMPARE(d.UndoStack()->count(), 1);
     QVERIFY(d.IsModified());
-    d.SetHeaderText(free, QStringLiteral("TESTZ"), 1);
+    QCOMPARE(d.SetHeaderText(free, QStringLiteral("TESTZ"), 1), EditResult::Done);
     QCOMPARE(d.UndoStack()->count(), 2);
 
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(d.HeaderText(free), QStringLiteral("TEST"));
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(d.HeaderText(number), QStringLiteral("1234567890"));
     QVERIFY(!d.IsModified());
-    QVERIFY(d.Redo());
+    QCOMPARE(d.Redo(), EditResult::Done);
     QCOMPARE(d.HeaderText(number), QStringLiteral("12345678901"));
     // The same box in a later session is a step of its own.
-    d.SetHeaderText(number, QStringLiteral("123456789012"), 2);
+    QCOMPARE(d.SetHeaderText(number, QStringLiteral("123456789012"), 2), EditResult::Done);
     QCOMPARE(d.UndoStack()->count(), 2);
 
     // Typed and taken back again leaves no step.
-    QVERIFY(d.Undo());
-    QVERIFY(d.Undo());
-    d.SetHeaderText(free, QStringLiteral("TEST9"), 3);
-    d.SetHeaderText(free, QStringLiteral("TEST"), 3);
+    QCOMPARE(d.Undo(), EditResult::Done);
+    QCOMPARE(d.Undo(), EditResult::Done);
+    QCOMPARE(d.SetHeaderText(free, QStringLiteral("TEST9"), 3), EditResult::Done);
+    QCOMPARE(d.SetHeaderText(free, QStringLiteral("TEST"), 3), EditResult::Done);
     QCOMPARE(d.HeaderText(free), QStringLiteral("TEST"));
     QCOMPARE(d.UndoStack()->index(), 0);
     QVERIFY(!d.IsModified());
@@ -279,15 +282,15 @@ void tst_Document::modifiedFollowsCleanState()
     QSignalSpy changes(&d, &ReportDocument::modifiedChanged);
     typeCell(d, 0, 7, QStringLiteral("A"));
     typeCell(d, 0, 7, QStringLiteral("B"));
-    QVERIFY(d.Save(dir->filePath(QStringLiteral("saved.dat"))).Written());
+    QVERIFY(file->Save(dir->filePath(QStringLiteral("saved.dat"))).Written());
     QVERIFY(!d.IsModified());
 
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     QVERIFY(d.IsModified());
-    QVERIFY(d.Redo()); // back to what was saved
+    QCOMPARE(d.Redo(), EditResult::Done); // back to what was saved
     QVERIFY(!d.IsModified());
-    QVERIFY(d.Undo());
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
+    QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(lineText(d, 0), QStringLiteral("1"));
     QVERIFY(d.IsModified());
     QList<bool> told;
@@ -307,7 +310,7 @@ void tst_Document::clearAndLoadStartAfresh()
     QVERIFY(!d.IsModified());
 
     typeCell(d, 0, 0, QStringLiteral("2"));
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     QVERIFY(d.UndoStack()->canRedo());
     load(fileLine("3"));
     QCOMPARE(d.UndoStack()->count(), 0);
@@ -321,27 +324,27 @@ void tst_Document::pasteSpreadsheetBlock()
 {
     ReportDocument &d = *document;
     load(fileLine("1|||||||keep") + fileLine("2"));
-    const auto counts = [](const ReportDocument::PasteResult &result) {
+    const auto counts = [](const ReportBlocks::PasteResult &result) {
         return QStringLiteral("%1 pasted, %2 invalid, %3 refused, %4 outside; lines %5-%6, fields %7-%8")
                 .arg(result.pasted)
                 .arg(result.invalid)
                 .arg(result.refused)
                 .arg(result.outside)
-                .arg(result.top)
-                .arg(result.bottom)
-                .arg(result.left)
-                .arg(result.right);
+                .arg(result.block.top)
+                .arg(result.block.bottom)
+                .arg(result.block.left)
+                .arg(result.block.right);
     };
-    ReportDocument::PasteResult result = d.PasteText(1, 7, QStringLiteral("曲A\t作詞\t\r\nB\tｶﾅ\t〜x\r\n\r\nC\r\n"));
+    ReportBlocks::PasteResult result = ReportBlocks(d).Paste(1, 7, QStringLiteral("曲A\t作詞\t\r\nB\tｶﾅ\t〜x\r\n\r\nC\r\n"));
     QCOMPARE(linesWithErrors(d), QStringList({"1|||||||keep", "2|||||||曲A|作詞", "|||||||B|ｶﾅ|～x", "", "|||||||C"}));
     QCOMPARE(verdictMismatch(d), QString());
     QCOMPARE(counts(result), QStringLiteral("8 pasted, 0 invalid, 0 refused, 0 outside; lines 1-4, fields 7-9"));
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(linesWithErrors(d), QStringList({"1|||||||keep", "2"}));
 
     // Past the last field nothing is written; a value code page 932 lacks
     // is refused; an invalid one is kept and framed.
-    result = d.PasteText(0, 15, QStringLiteral("QQ\tV\tx\ty\tz\r\n\U0001F600\tI"));
+    result = ReportBlocks(d).Paste(0, 15, QStringLiteral("QQ\tV\tx\ty\tz\r\n\U0001F600\tI"));
     QCOMPARE(linesWithErrors(d), QStringList({"1|||||||keep||||||||QQ|V|x|y [15]", "2||||||||||||||||I"}));
     QCOMPARE(verdictMismatch(d), QString());
     QCOMPARE(counts(result), QStringLiteral("5 pasted, 1 invalid, 1 refused, 1 outside; lines 0-1, fields 15-18"));
@@ -351,7 +354,7 @@ void tst_Document::pasteNeverStoresControls()
 {
     ReportDocument &d = *document;
     // A lone CR ends a line like CR LF and LF; 0x1A is dropped.
-    QVERIFY(d.PasteText(0, 7, QStringLiteral("a\x1A" "b\rc\nd\r\n")).changed);
+    QVERIFY(ReportBlocks(d).Paste(0, 7, QStringLiteral("a\x1A" "b\rc\nd\r\n")).changed);
     QCOMPARE(linesWithErrors(d), QStringList({"|||||||ab", "|||||||c", "|||||||d"}));
     for (int line = 0; line < d.LineCount(); ++line) {
         for (int field = 0; field < int(FieldCount); ++field)
@@ -365,17 +368,17 @@ void tst_Document::copyBlockAsSpreadsheetText()
     // A cell that starts with a quote goes quoted, or a paste would take
     // the quotes for quoting and drop them.
     load(fileLine(QStringLiteral("1|||||||\"曲名\"|副")) + fileLine("2|||||||||x\"y") + fileLine("3"));
-    const QString copied = d.BlockText(0, 7, 1, 9);
+    const QString copied = ReportBlocks(d).Text({0, 7, 1, 9});
     QCOMPARE(copied, QStringLiteral("\"\"\"曲名\"\"\"\t副\t\r\n\t\tx\"y"));
 
     // What was copied pastes back cell for cell.
-    QVERIFY(d.PasteText(2, 7, copied).changed);
+    QVERIFY(ReportBlocks(d).Paste(2, 7, copied).changed);
     QCOMPARE(lineText(d, 2), QStringLiteral("3|||||||\"曲名\"|副"));
     QCOMPARE(lineText(d, 3), QStringLiteral("|||||||||x\"y"));
 
     // Clearing a block is one step.
     const int steps = d.UndoStack()->count();
-    QVERIFY(d.ClearBlock(0, 7, 0, 8));
+    QVERIFY(ReportBlocks(d).Clear({0, 7, 0, 8}) == EditResult::Done);
     QCOMPARE(lineText(d, 0), QStringLiteral("1"));
     QCOMPARE(d.UndoStack()->count(), steps + 1);
 }
@@ -389,14 +392,14 @@ void tst_Document::errorCountsThroughEdits()
     QCOMPARE(errorCounts(d), QStringLiteral("4/3"));
     typeCell(d, 0, 1, QStringLiteral("Q"));
     QCOMPARE(errorCounts(d), QStringLiteral("3/3"));
-    QVERIFY(d.RemoveLine(0));
+    QCOMPARE(d.RemoveLine(0), EditResult::Done);
     QCOMPARE(errorCounts(d), QStringLiteral("2/2"));
-    QVERIFY(d.InsertLine(0));
-    QVERIFY(d.MoveLine(1, 0));
+    QCOMPARE(d.InsertLine(0), EditResult::Done);
+    QCOMPARE(d.MoveLine(1, 0), EditResult::Done);
     QCOMPARE(errorCounts(d), QStringLiteral("2/2"));
     QCOMPARE(verdictMismatch(d), QString());
     while (d.UndoStack()->canUndo())
-        QVERIFY(d.Undo());
+        QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(errorCounts(d), QStringLiteral("3/2"));
     QCOMPARE(verdictMismatch(d), QString());
     d.Clear();
@@ -420,8 +423,8 @@ void tst_Document::changeOnDiskIsNoticed()
     QFETCH(QString, what);
     QFETCH(DiskChange, change);
     load(TestSupport::fileLine(QStringLiteral("1")));
-    const QString path = document->FilePath();
-    QCOMPARE(document->ChangeOnDisk(), DiskChange::Same);
+    const QString path = file->Path();
+    QCOMPARE(file->ChangeOnDisk(), DiskChange::Same);
     if (what == QLatin1String("append")) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::Append));
@@ -433,15 +436,16 @@ void tst_Document::changeOnDiskIsNoticed()
         QVERIFY(TestSupport::writeFile(other, TestSupport::fileLine(QStringLiteral("1"))));
         QVERIFY(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
     } else if (what == QLatin1String("other copy")) {
-        ReportDocument other;
+        ReportDocument otherReport;
+        ReportFile other(otherReport);
         QVERIFY(other.Load(path).Ok());
         QVERIFY(other.Save(path).Written());
         QCOMPARE(other.ChangeOnDisk(), DiskChange::Same);
     }
-    QCOMPARE(document->ChangeOnDisk(), change);
+    QCOMPARE(file->ChangeOnDisk(), change);
     // A save makes the file on the disk the one this report knows.
-    QVERIFY(document->Save(path).Written());
-    QCOMPARE(document->ChangeOnDisk(), DiskChange::Same);
+    QVERIFY(file->Save(path).Written());
+    QCOMPARE(file->ChangeOnDisk(), DiskChange::Same);
 }
 
 QTEST_GUILESS_MAIN(tst_Document)

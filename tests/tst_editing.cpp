@@ -57,12 +57,12 @@ std::vector<std::string> cellsOf(const QString &leading)
 
 QString message(const ReportDocument &document, int line, int field)
 {
-    return ShiftJis::ToText(document.CellAttrs().GetErrorMessage(unsigned(line), unsigned(field)));
+    return ShiftJis::ToText(document.Verdicts().GetErrorMessage(unsigned(line), unsigned(field)));
 }
 
 QString fieldHint(const TVelTorForm &form, int field)
 {
-    return ShiftJis::ToText(form.Data().Attributes().At(unsigned(field))->hint);
+    return ShiftJis::ToText(form.Document().Attributes().At(unsigned(field))->hint);
 }
 
 // A clipboard payload in the private line format, each cell followed by
@@ -288,13 +288,13 @@ void tst_Editing::setEditTextModified()
     QVERIFY(!document.IsModified());
 
     // Typing shows at once, also a keystroke taken back before the commit.
-    document.TypeCell(0, 7, text);
+    document.Typing().Type(0, 7, text);
     QCOMPARE(document.IsModified(), modified);
-    document.TypeCell(0, 7, text + u'x');
+    document.Typing().Type(0, 7, text + u'x');
     QVERIFY(document.IsModified());
-    document.TypeCell(0, 7, text);
-    document.SetCellText(0, 7, text);
-    document.EndTyping();
+    document.Typing().Type(0, 7, text);
+    QCOMPARE(document.Typing().Commit(0, 7, text), EditResult::Done);
+    document.Typing().End();
     QCOMPARE(document.IsModified(), modified);
     QCOMPARE(document.UndoStack()->count(), modified ? 1 : 0);
     QCOMPARE(lineTexts(document), QStringList{lineOf(QStringLiteral("1|||||||") + text)});
@@ -308,20 +308,20 @@ void tst_Editing::typingIntoLastRowAddsOneRow()
 
     // Keystroke by keystroke, as the editor reports them.
     for (const QString &text : {QStringLiteral("a"), QStringLiteral("ab"), QStringLiteral("abc")})
-        document.TypeCell(0, 0, text);
+        document.Typing().Type(0, 0, text);
     QVERIFY(document.IsModified());
     QCOMPARE(inserted.count(), 1);
     QCOMPARE(inserted.at(0), (QVariantList{0, 1}));
-    QCOMPARE(document.CellAttrs().RowCount(), 1u);
-    document.SetCellText(0, 0, QStringLiteral("abc"));
-    document.EndTyping();
+    QCOMPARE(document.Verdicts().RowCount(), 1u);
+    QCOMPARE(document.Typing().Commit(0, 0, QStringLiteral("abc")), EditResult::Done);
+    document.Typing().End();
     QCOMPARE(inserted.count(), 1);
     QCOMPARE(lineTexts(document), QStringList{QStringLiteral("abc")});
 
     // The next new-line position grows the report once more.
     typeCell(document, 1, 3, QStringLiteral("M"));
     QCOMPARE(inserted.count(), 2);
-    QCOMPARE(document.CellAttrs().RowCount(), 2u);
+    QCOMPARE(document.Verdicts().RowCount(), 2u);
     QCOMPARE(lineTexts(document), (QStringList{QStringLiteral("abc"), QStringLiteral("|||M")}));
     QCOMPARE(verdictMismatch(document), QString());
 }
@@ -332,7 +332,7 @@ void tst_Editing::emptyTextIntoLastRowAddsNothing()
     typeCell(document, 0, 4, QString());
     QVERIFY(!document.IsModified());
     QCOMPARE(document.LineCount(), 0);
-    QCOMPARE(document.CellAttrs().RowCount(), 0u);
+    QCOMPARE(document.Verdicts().RowCount(), 0u);
     QCOMPARE(document.UndoStack()->count(), 0);
 }
 
@@ -356,7 +356,7 @@ void tst_Editing::verdictStoredAndCleared()
 
     // Emptying a cell is checked too.
     typeCell(document, 0, 1, QStringLiteral("QQ"));
-    QVERIFY(document.CellAttrs().IsError(0, 1));
+    QVERIFY(document.Verdicts().IsError(0, 1));
     typeCell(document, 0, 1, QString());
     QCOMPARE(linesWithErrors(document), QStringList{QStringLiteral("1")});
     QCOMPARE(message(document, 0, 1), QString());
@@ -407,12 +407,12 @@ void tst_Editing::lineOperation()
     QSignalSpy removed(&document.Content(), &ReportContent::linesRemoved);
 
     if (command == u"insert")
-        QVERIFY(document.InsertLine(line));
+        QCOMPARE(document.InsertLine(line), EditResult::Done);
     else if (command == u"paste")
-        QVERIFY(document.InsertLine(line, cellsOf(Z), ReportDocument::LineStep::Paste));
+        QCOMPARE(document.InsertLine(line, cellsOf(Z), ReportDocument::LineStep::Paste), EditResult::Done);
     else
-        QVERIFY(document.RemoveLine(line, command == u"cut" ? ReportDocument::LineStep::Cut
-                                                             : ReportDocument::LineStep::Delete));
+        QCOMPARE(document.RemoveLine(line, command == u"cut" ? ReportDocument::LineStep::Cut
+                                                             : ReportDocument::LineStep::Delete), EditResult::Done);
 
     QCOMPARE(linesWithErrors(document), report);
     QCOMPARE(verdictMismatch(document), QString());
@@ -430,10 +430,10 @@ void tst_Editing::insertAtEndTwice()
     QVERIFY(load(document, {QStringLiteral("1")}));
     // As Insert on the new-line row twice: the first appends a line, the
     // second goes before it.
-    QVERIFY(document.InsertLine(1));
-    QVERIFY(document.InsertLine(1));
+    QCOMPARE(document.InsertLine(1), EditResult::Done);
+    QCOMPARE(document.InsertLine(1), EditResult::Done);
     QCOMPARE(lineTexts(document), (QStringList{QStringLiteral("1"), QString(), QString()}));
-    QCOMPARE(document.CellAttrs().RowCount(), 3u);
+    QCOMPARE(document.Verdicts().RowCount(), 3u);
 
     // Typing into the line that was the new-line position adds no line.
     typeCell(document, 2, 0, QStringLiteral("3"));
@@ -448,14 +448,14 @@ void tst_Editing::cutPasteRoundTrip()
 
     // The invalid line travels, and its verdict with it.
     const std::vector<std::string> cut = document.LineCells(2);
-    QVERIFY(document.RemoveLine(2, ReportDocument::LineStep::Cut));
+    QCOMPARE(document.RemoveLine(2, ReportDocument::LineStep::Cut), EditResult::Done);
     QCOMPARE(linesWithErrors(document), (QStringList{A, B, D}));
-    QVERIFY(document.InsertLine(0, cut, ReportDocument::LineStep::Paste));
+    QCOMPARE(document.InsertLine(0, cut, ReportDocument::LineStep::Paste), EditResult::Done);
     QCOMPARE(linesWithErrors(document), (QStringList{C, A, B, D}));
     QCOMPARE(message(document, 0, 1), QStringLiteral("文字数は1文字（漢字は0）までです。"));
 
     // And once more.
-    QVERIFY(document.InsertLine(3, cut, ReportDocument::LineStep::Paste));
+    QCOMPARE(document.InsertLine(3, cut, ReportDocument::LineStep::Paste), EditResult::Done);
     QCOMPARE(linesWithErrors(document), (QStringList{C, A, B, C, D}));
     QCOMPARE(verdictMismatch(document), QString());
     QVERIFY(document.IsModified());
@@ -467,7 +467,7 @@ void tst_Editing::pasteValidatesLine()
     QVERIFY(load(document, {QStringLiteral("1")}));
     // Field 0 takes no kanji, field 1 one byte, field 7 sixty bytes.
     const QString pasted = QStringLiteral("曲|QQ||||||") + QString(31, u'漢');
-    QVERIFY(document.InsertLine(0, cellsOf(pasted), ReportDocument::LineStep::Paste));
+    QCOMPARE(document.InsertLine(0, cellsOf(pasted), ReportDocument::LineStep::Paste), EditResult::Done);
 
     QCOMPARE(linesWithErrors(document), (QStringList{pasted + QStringLiteral(" [0,1,7]"), QStringLiteral("1")}));
     QCOMPARE(message(document, 0, 0), QStringLiteral("全角文字（漢字等）を含んではいけません。"));
@@ -497,7 +497,7 @@ void tst_Editing::lineMoved()
     ReportDocument document;
     QVERIFY(load(document, fourLines));
 
-    QVERIFY(document.MoveLine(from, to));
+    QCOMPARE(document.MoveLine(from, to), EditResult::Done);
     QCOMPARE(linesWithErrors(document), report);
     QCOMPARE(verdictMismatch(document), QString());
     QCOMPARE(document.IsModified(), from != to);
@@ -516,7 +516,7 @@ void tst_Editing::editorTypingIntoLastRow()
 
     QTest::keyClicks(editor, "12345");
     QVERIFY(form.Modified());
-    QCOMPARE(form.Data().LineCount(), 1);
+    QCOMPARE(form.Document().LineCount(), 1);
     QCOMPARE(form.CellAttrs().RowCount(), 1u);
     // The row typed into stays where it is; the new empty row follows it.
     QCOMPARE(inserted.count(), 1);
@@ -525,8 +525,8 @@ void tst_Editing::editorTypingIntoLastRow()
     form.Ui().VelTorGrid->CommitEditor();
     QVERIFY(!form.Ui().VelTorGrid->Editor());
     QCOMPARE(inserted.count(), 1);
-    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("12345")});
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(lineTexts(form.Document()), QStringList{QStringLiteral("12345")});
+    QCOMPARE(verdictMismatch(form.Document()), QString());
 }
 
 void tst_Editing::editorClosedUnchanged()
@@ -538,7 +538,7 @@ void tst_Editing::editorClosedUnchanged()
     QVERIFY(openEditor(form, 0, 2));
     form.Ui().VelTorGrid->CommitEditor();
     QVERIFY(!form.Modified());
-    QCOMPARE(form.Data().LineCount(), 0);
+    QCOMPARE(form.Document().LineCount(), 0);
     QCOMPARE(form.CellAttrs().RowCount(), 0u);
 
     // A filled cell, opened and left.
@@ -548,7 +548,7 @@ void tst_Editing::editorClosedUnchanged()
     QCOMPARE(editor->text(), QStringLiteral("曲名"));
     form.Ui().VelTorGrid->CommitEditor();
     QVERIFY(!form.Modified());
-    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("1|||||||曲名")});
+    QCOMPARE(lineTexts(form.Document()), QStringList{QStringLiteral("1|||||||曲名")});
 
     // Everything deleted: a change, though the text is empty.
     editor = openEditor(form, 0, 7);
@@ -558,8 +558,8 @@ void tst_Editing::editorClosedUnchanged()
     QCOMPARE(editor->text(), QString());
     form.Ui().VelTorGrid->CommitEditor();
     QVERIFY(form.Modified());
-    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("1")});
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(lineTexts(form.Document()), QStringList{QStringLiteral("1")});
+    QCOMPARE(verdictMismatch(form.Document()), QString());
 }
 
 void tst_Editing::editorJapaneseInput()
@@ -573,9 +573,9 @@ void tst_Editing::editorJapaneseInput()
     commit(editor, QStringLiteral("ｽｷｬｯﾄ"));
     QCOMPARE(editor->text(), QStringLiteral("夜明けのｽｷｬｯﾄ"));
     QVERIFY(form.Modified());
-    QCOMPARE(form.Data().LineCount(), 1);
+    QCOMPARE(form.Document().LineCount(), 1);
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Data().Cell(0, 7)), sjis(QStringLiteral("夜明けのｽｷｬｯﾄ")));
+    QCOMPARE(bytes(form.Document().Cell(0, 7)), sjis(QStringLiteral("夜明けのｽｷｬｯﾄ")));
 
     // Kanji in a field that takes only single-byte characters: kept, but
     // framed red with the rule as the hint.
@@ -589,8 +589,8 @@ void tst_Editing::editorJapaneseInput()
     QVERIFY(!form.CellAttrs().IsError(0, 6));
     QCOMPARE(model(form)->Hint(0, 6), fieldHint(form, 6));
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("||||||0123|夜明けのｽｷｬｯﾄ")});
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(lineTexts(form.Document()), QStringList{QStringLiteral("||||||0123|夜明けのｽｷｬｯﾄ")});
+    QCOMPARE(verdictMismatch(form.Document()), QString());
 }
 
 void tst_Editing::byteLimit_data()
@@ -636,10 +636,10 @@ void tst_Editing::byteLimit()
     }
 
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Data().Cell(0, field)), sjis(fits));
-    QCOMPARE(form.Data().LineCount(), fits.isEmpty() ? 0 : 1);
+    QCOMPARE(bytes(form.Document().Cell(0, field)), sjis(fits));
+    QCOMPARE(form.Document().LineCount(), fits.isEmpty() ? 0 : 1);
     QVERIFY(!form.CellAttrs().IsError(0, unsigned(field)));
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(verdictMismatch(form.Document()), QString());
 }
 
 void tst_Editing::trailingSpaces_data()
@@ -664,7 +664,7 @@ void tst_Editing::trailingSpaces()
     QVERIFY(editor);
     QTest::keyClicks(editor, typed);
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(lineTexts(form.Data()), QStringList{lineOf(QStringLiteral("1|||||||") + stored)});
+    QCOMPARE(lineTexts(form.Document()), QStringList{lineOf(QStringLiteral("1|||||||") + stored)});
     QCOMPARE(form.Modified(), !stored.isEmpty());
 }
 
@@ -677,7 +677,7 @@ void tst_Editing::lookAlikeWaveDash()
     commit(editor, QStringLiteral("A\u301CB"));
     QCOMPARE(editor->text(), QStringLiteral("A\uFF5EB"));
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Data().Cell(0, 7)), QByteArray("A\x81\x60" "B"));
+    QCOMPARE(bytes(form.Document().Cell(0, 7)), QByteArray("A\x81\x60" "B"));
 }
 
 void tst_Editing::unencodableRefused()
@@ -694,7 +694,7 @@ void tst_Editing::unencodableRefused()
     QCOMPARE(form.statusBar()->currentMessage(), TextFilter::RefusedMessage());
     form.Ui().VelTorGrid->CommitEditor();
     QVERIFY(!form.Modified());
-    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("1|||||||abc")});
+    QCOMPARE(lineTexts(form.Document()), QStringList{QStringLiteral("1|||||||abc")});
 }
 
 // Text pasted while a cell editor is open. Into an editor the user has
@@ -746,10 +746,10 @@ void tst_Editing::pasteIntoCellEditor()
     }
     QCOMPARE(form.Ui().VelTorGrid->Editor() != nullptr, editorOpen);
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(lineTexts(form.Data()), lines);
+    QCOMPARE(lineTexts(form.Document()), lines);
     QVERIFY(form.Modified());
     // Either way one step.
-    QCOMPARE(form.Data().UndoStack()->count(), 1);
+    QCOMPARE(form.Document().UndoStack()->count(), 1);
 }
 
 // As in spreadsheets: a click on the current cell selects it, so that a
@@ -769,7 +769,7 @@ void tst_Editing::clickOnCurrentCellOnlySelects()
     QVERIFY(!grid->Editor());
     QGuiApplication::clipboard()->setText(QStringLiteral("\"a\tb\"\tc\r\n"));
     QTest::keyClick(grid, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("1|||||||a b|c")});
+    QCOMPARE(lineTexts(form.Document()), QStringList{QStringLiteral("1|||||||a b|c")});
 
     QTest::keyClick(grid, Qt::Key_F2);
     QVERIFY(grid->Editor());
@@ -802,7 +802,7 @@ void tst_Editing::ctrlTabFromEditor()
     QCOMPARE(QApplication::focusWidget(), form.Ui().SyoudakuBangou);
     QVERIFY(!form.Ui().VelTorGrid->Editor());
     QCOMPARE(form.Ui().SyoudakuBangou->text(), QString());
-    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("|||||||xyz")});
+    QCOMPARE(lineTexts(form.Document()), QStringList{QStringLiteral("|||||||xyz")});
 }
 
 void tst_Editing::plainTabMovesToNextCell()
@@ -836,7 +836,7 @@ void tst_Editing::newReportEnabling()
 
     ui.EditInsertLine->trigger();
     QVERIFY(form.Modified());
-    QCOMPARE(lineTexts(form.Data()), QStringList{QString()});
+    QCOMPARE(lineTexts(form.Document()), QStringList{QString()});
     QCOMPARE(form.CellAttrs().RowCount(), 1u);
     QCOMPARE(form.CurrentRow(), 1);
     // The inserted line is a report line: it can be deleted again.
@@ -893,12 +893,12 @@ void tst_Editing::disabledCommandsDoNothing()
     form.EditCutLineExecute();
     form.EditCopyLineExecute();
     form.EditPasteLineExecute();
-    QCOMPARE(linesWithErrors(form.Data()), (QStringList{A, B, C, D}));
+    QCOMPARE(linesWithErrors(form.Document()), (QStringList{A, B, C, D}));
     QVERIFY(!form.Modified());
     QVERIFY(!form.LineClipboard().HasRecord());
     QCOMPARE(changed.count(), 0);
     QCOMPARE(form.CurrentRow(), 5);
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(verdictMismatch(form.Document()), QString());
 }
 
 void tst_Editing::lineCommand_data()
@@ -928,7 +928,7 @@ void tst_Editing::lineCommand()
     setClipboardData(payload(clipboardCells(Z)));
     const int col = form.FieldToGridCol(7);
     form.SetCurrentCell(col, row);
-    const QString current = lineText(form.Data(), form.GridRowToRecord(row));
+    const QString current = lineText(form.Document(), form.GridRowToRecord(row));
 
     QSignalSpy inserted(model(form), &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(model(form), &QAbstractItemModel::rowsRemoved);
@@ -940,9 +940,9 @@ void tst_Editing::lineCommand()
     QVERIFY(action->isEnabled());
     action->trigger();
 
-    QCOMPARE(linesWithErrors(form.Data()), report);
+    QCOMPARE(linesWithErrors(form.Document()), report);
     QCOMPARE(form.Modified(), command != u"copy");
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(verdictMismatch(form.Document()), QString());
     // The current cell keeps its grid position.
     QCOMPARE(form.CurrentRow(), row);
     QCOMPARE(form.CurrentCol(), col);
@@ -976,9 +976,9 @@ void tst_Editing::lineCommandCommitsOpenEditor()
 
     form.SetCurrentCell(form.FieldToGridCol(1), 1);
     form.EditInsertLineExecute();
-    QCOMPARE(linesWithErrors(form.Data()),
+    QCOMPARE(linesWithErrors(form.Document()),
              (QStringList{QString(), QStringLiteral("1"), QStringLiteral("2||||||曲 [6]")}));
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(verdictMismatch(form.Document()), QString());
 }
 
 void tst_Editing::copyPutsExactPayload()
@@ -992,7 +992,7 @@ void tst_Editing::copyPutsExactPayload()
     QByteArray expected = "\r\n1\r\nQ\r\n000\r\n\r\n\r\n0\r\n12345678\r\n\x96\xE9\x96\xBE\x82\xAF\r\n";
     expected += "\r\n\r\n\r\n\r\n\r\n\r\n0\r\nV\r\n1\r\n\r\n0\r\n";
     QCOMPARE(clipboardLine(), expected);
-    QCOMPARE(lineTexts(form.Data()), QStringList{line});
+    QCOMPARE(lineTexts(form.Document()), QStringList{line});
 }
 
 void tst_Editing::cutOnlyLine()
@@ -1001,7 +1001,7 @@ void tst_Editing::cutOnlyLine()
     QVERIFY(open({QStringLiteral("1|QQ|000")}));
     form.Ui().EditCutLine->trigger();
     QCOMPARE(form.GridRowCount(), 2);
-    QCOMPARE(lineTexts(form.Data()), QStringList());
+    QCOMPARE(lineTexts(form.Document()), QStringList());
     QCOMPARE(form.CellAttrs().RowCount(), 0u);
     QCOMPARE(form.CurrentRow(), 1);
     QVERIFY(form.Modified());
@@ -1023,15 +1023,15 @@ void tst_Editing::pasteOnLastRowAppends()
     setClipboardData(payload(clipboardCells(QStringLiteral("2|||||||曲"))));
     form.SetCurrentCell(form.FieldToGridCol(3), 2);
     form.Ui().EditPasteLine->trigger();
-    QCOMPARE(lineTexts(form.Data()), (QStringList{QStringLiteral("1"), QStringLiteral("2|||||||曲")}));
+    QCOMPARE(lineTexts(form.Document()), (QStringList{QStringLiteral("1"), QStringLiteral("2|||||||曲")}));
     QCOMPARE(form.CurrentRow(), 2);
     QCOMPARE(form.CurrentCol(), form.FieldToGridCol(3));
 
     // The new-line row is still there and still works as one.
     type(form, 2, 0, QStringLiteral("3"));
-    QCOMPARE(lineTexts(form.Data()),
+    QCOMPARE(lineTexts(form.Document()),
              (QStringList{QStringLiteral("1"), QStringLiteral("2|||||||曲"), QStringLiteral("3")}));
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(verdictMismatch(form.Document()), QString());
 }
 
 void tst_Editing::pasteWithEmptyFields()
@@ -1043,8 +1043,8 @@ void tst_Editing::pasteWithEmptyFields()
     QCOMPARE(full.split(u'|').at(5), QString());
     setClipboardData(payload(clipboardCells(full)));
     form.Ui().EditPasteLine->trigger();
-    QCOMPARE(lineTexts(form.Data()), QStringList{full});
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(lineTexts(form.Document()), QStringList{full});
+    QCOMPARE(verdictMismatch(form.Document()), QString());
 }
 
 void tst_Editing::foreignPayload_data()
@@ -1075,8 +1075,8 @@ void tst_Editing::foreignPayload()
     setClipboardData(data);
     QVERIFY(form.Ui().EditPasteLine->isEnabled());
     form.Ui().EditPasteLine->trigger();
-    QCOMPARE(lineTexts(form.Data()), (QStringList{pasted, QStringLiteral("1")}));
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(lineTexts(form.Document()), (QStringList{pasted, QStringLiteral("1")}));
+    QCOMPARE(verdictMismatch(form.Document()), QString());
     QVERIFY(form.Modified());
 }
 
@@ -1089,9 +1089,9 @@ void tst_Editing::pasteOfUnreadableLineLeavesNoLine()
     setClipboardData(QByteArray());
     QVERIFY(form.LineClipboard().HasRecord());
     form.EditPasteLineExecute();
-    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("1")});
+    QCOMPARE(lineTexts(form.Document()), QStringList{QStringLiteral("1")});
     QVERIFY(!form.Modified());
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(verdictMismatch(form.Document()), QString());
 }
 
 void tst_Editing::plainTextDisablesPaste()
@@ -1104,7 +1104,7 @@ void tst_Editing::plainTextDisablesPaste()
     QGuiApplication::clipboard()->setText(QStringLiteral("plain text"));
     QVERIFY(!form.Ui().EditPasteLine->isEnabled());
     form.EditPasteLineExecute();
-    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("1")});
+    QCOMPARE(lineTexts(form.Document()), QStringList{QStringLiteral("1")});
     QVERIFY(!form.Modified());
 
     // Another format of the same program's name does not count either.
@@ -1143,9 +1143,9 @@ void tst_Editing::rowDragged()
     for (int section = 0; section < handles->count(); ++section)
         QCOMPARE(handles->visualIndex(section), section);
 
-    QCOMPARE(linesWithErrors(form.Data()), report);
+    QCOMPARE(linesWithErrors(form.Document()), report);
     QCOMPARE(form.GridRowCount(), 6);
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(verdictMismatch(form.Document()), QString());
     QCOMPARE(form.Modified(), from != 5);
 }
 
@@ -1260,9 +1260,9 @@ void tst_Editing::pasteCutToFit()
     if (after != before)
         QCOMPARE(editor->cursorPosition(), int(after.size() - (before.size() - selectionStart - selectionLength)));
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Data().Cell(0, 7)), sjis(after));
+    QCOMPARE(bytes(form.Document().Cell(0, 7)), sjis(after));
     QCOMPARE(form.Modified(), after != before);
-    QCOMPARE(verdictMismatch(form.Data()), QString());
+    QCOMPARE(verdictMismatch(form.Document()), QString());
 }
 
 void tst_Editing::pasteIntoHeaderBoxCutToFit()
@@ -1299,7 +1299,7 @@ void tst_Editing::loadedLongCellNotCut()
     form.Ui().EditPaste1->trigger();
     QCOMPARE(editor->text(), QStringLiteral("ab") + QString(29, u'漢'));
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Data().Cell(0, 7)), sjis(QStringLiteral("ab") + QString(29, u'漢')));
+    QCOMPARE(bytes(form.Document().Cell(0, 7)), sjis(QStringLiteral("ab") + QString(29, u'漢')));
 }
 
 // ---- Failures that must lose nothing ----------------------------------------
@@ -1332,15 +1332,15 @@ void tst_Editing::cutRefusedByClipboardKeepsLine()
     for (const bool modified : {false, true}) {
         if (modified) {
             // An edit and its reverse: the same text, but modified.
-            QVERIFY(form.Document().SetCell(1, 0, "3"));
-            QVERIFY(form.Document().SetCell(1, 0, "2"));
+            QCOMPARE(form.Document().SetCell(1, 0, "3"), EditResult::Done);
+            QCOMPARE(form.Document().SetCell(1, 0, "2"), EditResult::Done);
         }
         QCOMPARE(form.Modified(), modified);
         form.SetCurrentCell(form.FieldToGridCol(1), 1);
         QVERIFY(form.Ui().EditCutLine->isEnabled());
         form.statusBar()->clearMessage();
         form.Ui().EditCutLine->trigger();
-        QCOMPARE(linesWithErrors(form.Data()), report);
+        QCOMPARE(linesWithErrors(form.Document()), report);
         QCOMPARE(form.Modified(), modified);
         QCOMPARE(form.CurrentRow(), 1);
         QCOMPARE(form.statusBar()->currentMessage(),
@@ -1349,13 +1349,13 @@ void tst_Editing::cutRefusedByClipboardKeepsLine()
     QCOMPARE(refusing.puts, 2);
     form.Ui().EditCopyLine->trigger();
     QCOMPARE(form.statusBar()->currentMessage(), QStringLiteral("クリップボードに入れられませんでした。"));
-    QCOMPARE(linesWithErrors(form.Data()), report);
+    QCOMPARE(linesWithErrors(form.Document()), report);
     QCOMPARE(refusing.puts, 3);
 
     // The system's clipboard again: the cut goes ahead.
     form.SetLineClipboard(nullptr);
     form.Ui().EditCutLine->trigger();
-    QCOMPARE(lineTexts(form.Data()), QStringList{QStringLiteral("2")});
+    QCOMPARE(lineTexts(form.Document()), QStringList{QStringLiteral("2")});
     QVERIFY(form.LineClipboard().HasRecord());
 }
 
@@ -1375,7 +1375,7 @@ void tst_Editing::editorOnBytesThatCannotBeShown()
     QCOMPARE(form.statusBar()->currentMessage(), CellDelegate::UnshowableBytesMessage());
     QVERIFY(CellDelegate::UnshowableBytesMessage().contains(QStringLiteral("削除")));
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Data().Cell(0, 7)), stray);
+    QCOMPARE(bytes(form.Document().Cell(0, 7)), stray);
     QVERIFY(!form.Modified());
 
     // A sound cell, double-byte characters and all, says nothing of the kind.
@@ -1400,8 +1400,8 @@ void tst_Editing::editorLeftAloneKeepsTrailingSpaces()
         QVERIFY(openEditor(form, 0, field));
         form.Ui().VelTorGrid->CommitEditor();
     }
-    QCOMPARE(bytes(form.Data().Cell(0, 7)), QByteArray("abc  "));
-    QCOMPARE(bytes(form.Data().Cell(0, 8)), QByteArray("   "));
+    QCOMPARE(bytes(form.Document().Cell(0, 7)), QByteArray("abc  "));
+    QCOMPARE(bytes(form.Document().Cell(0, 8)), QByteArray("   "));
     QVERIFY(!form.Modified());
     QVERIFY(!form.isWindowModified());
     QCOMPARE(form.Document().UndoStack()->count(), steps);
@@ -1412,7 +1412,7 @@ void tst_Editing::editorLeftAloneKeepsTrailingSpaces()
     editor->selectAll();
     QTest::keyClicks(editor, QStringLiteral("ab  "));
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Data().Cell(0, 7)), QByteArray("ab"));
+    QCOMPARE(bytes(form.Document().Cell(0, 7)), QByteArray("ab"));
     QVERIFY(form.Modified());
 
     // Deleting only the spaces at the end is an edit too.
@@ -1421,7 +1421,7 @@ void tst_Editing::editorLeftAloneKeepsTrailingSpaces()
     editor->end(false);
     QTest::keyClick(editor, Qt::Key_Backspace);
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Data().Cell(0, 8)), QByteArray());
+    QCOMPARE(bytes(form.Document().Cell(0, 8)), QByteArray());
 }
 
 QTEST_MAIN(tst_Editing)

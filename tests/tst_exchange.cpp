@@ -37,7 +37,7 @@ QByteArray editedCsvAsReport()
             + fileLine(QStringLiteral("2|||||||曲名, その1|副題 二行目")) + fileLine(QStringLiteral("3|||||||波～ダッシュ|〓"));
 }
 
-QString stepCounts(const ReportDocument::PasteResult &result)
+QString stepCounts(const ReportBlocks::PasteResult &result)
 {
     return QStringLiteral("%1 pasted, %2 invalid, %3 refused, %4 flattened")
             .arg(result.pasted)
@@ -73,6 +73,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ReportDocument> document;
+    std::unique_ptr<ReportFile> file;
 };
 
 void tst_Exchange::init()
@@ -80,10 +81,12 @@ void tst_Exchange::init()
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
     document = std::make_unique<ReportDocument>();
+    file = std::make_unique<ReportFile>(*document);
 }
 
 void tst_Exchange::cleanup()
 {
+    file.reset();
     document.reset();
     dir.reset();
 }
@@ -138,13 +141,13 @@ void tst_Exchange::pasteSpreadsheetText()
     QFETCH(QStringList, lines);
     QFETCH(QString, counts);
     ReportDocument &d = *document;
-    QVERIFY(loadReport(d, *dir, fileLine("1")));
-    const ReportDocument::PasteResult result = d.PasteText(0, 7, text);
+    QVERIFY(loadReport(*file, *dir, fileLine("1")));
+    const ReportBlocks::PasteResult result = ReportBlocks(d).Paste(0, 7, text);
     QCOMPARE(lineTexts(d), lines);
     QCOMPARE(stepCounts(result), counts);
     QCOMPARE(verdictMismatch(d), QString());
     QCOMPARE(d.UndoStack()->count(), 1);
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(lineTexts(d), QStringList{"1"});
     QCOMPARE(verdictMismatch(d), QString());
 }
@@ -154,7 +157,7 @@ void tst_Exchange::pasteSpreadsheetText()
 void tst_Exchange::pasteCancelledLeavesReport()
 {
     ReportDocument &d = *document;
-    QVERIFY(loadReport(d, *dir, fileLine("1")));
+    QVERIFY(loadReport(*file, *dir, fileLine("1")));
     QString text;
     for (int line = 0; line < 20000; ++line)
         text += QStringLiteral("%1\t\"a\nb\"\r\n").arg(line);
@@ -165,7 +168,7 @@ void tst_Exchange::pasteCancelledLeavesReport()
         told.push_back(done);
         return told.size() < 2;
     };
-    ReportDocument::PasteResult result = d.PasteText(0, 5, text, stopAtSecond);
+    ReportBlocks::PasteResult result = ReportBlocks(d).Paste(0, 5, text, stopAtSecond);
     QVERIFY(result.cancelled);
     QVERIFY(!result.changed);
     QCOMPARE(told.size(), std::size_t(2));
@@ -174,7 +177,7 @@ void tst_Exchange::pasteCancelledLeavesReport()
     QVERIFY(!d.IsModified());
 
     told.clear();
-    result = d.PasteText(0, 5, text, [&told](std::uint64_t done, std::uint64_t) {
+    result = ReportBlocks(d).Paste(0, 5, text, [&told](std::uint64_t done, std::uint64_t) {
         told.push_back(done);
         return true;
     });
@@ -211,20 +214,20 @@ void tst_Exchange::importEachEncoding()
     QFETCH(QByteArray, content);
     QFETCH(QString, name);
     ReportDocument &d = *document;
-    QVERIFY(loadReport(d, *dir, fileLine("0|QQ")));
-    const QString reportPath = d.FilePath();
-    const ReportDocument::ImportResult result = d.Import(write(name, content));
+    QVERIFY(loadReport(*file, *dir, fileLine("0|QQ")));
+    const QString reportPath = file->Path();
+    const ReportFile::ImportResult result = file->Import(write(name, content));
     QVERIFY(result.Ok());
     QCOMPARE(lineTexts(d), QStringList({"0|QQ", "1|||||||夜明けの歌|ｻﾄｳ", "2|||||||a,b|～", ""}));
     QCOMPARE(result.firstLine, 1);
     QCOMPARE(result.lines, 3);
     QCOMPARE(result.invalid, std::uint64_t(0));
     QCOMPARE(verdictMismatch(d), QString());
-    QCOMPARE(d.FilePath(), reportPath);
-    QVERIFY(!d.NeedsFileName());
+    QCOMPARE(file->Path(), reportPath);
+    QVERIFY(!file->PlanSave(false).needsName);
     QVERIFY(d.IsModified());
     QCOMPARE(d.UndoStack()->count(), 1);
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(linesWithErrors(d), QStringList{"0|QQ [1]"});
     QVERIFY(!d.IsModified());
 }
@@ -235,37 +238,37 @@ void tst_Exchange::importEachEncoding()
 void tst_Exchange::importIntoNewReportThenSave()
 {
     ReportDocument &d = *document;
-    QVERIFY(loadReport(d, *dir, fileLine("9|||||||old") + fileLine(QStringLiteral("8") + QString(22, u'|') + "x")));
-    QVERIFY(d.Losses().Any());
-    const ReportDocument::ImportResult result =
-            d.Import(write(QStringLiteral("edited.csv"), Bom + editedCsv().toUtf8()), {},
-                     ReportDocument::ImportInto::NewReport);
+    QVERIFY(loadReport(*file, *dir, fileLine("9|||||||old") + fileLine(QStringLiteral("8") + QString(22, u'|') + "x")));
+    QVERIFY(file->Losses().Any());
+    const ReportFile::ImportResult result =
+            file->Import(write(QStringLiteral("edited.csv"), Bom + editedCsv().toUtf8()), {},
+                     ReportFile::ImportInto::NewReport);
     QVERIFY(result.Ok());
     QVERIFY(result.facts.headerSkipped);
     QCOMPARE(result.lines, 3);
     QCOMPARE(result.facts.substitutedCells, std::uint64_t(1));
     QCOMPARE(result.facts.flattenedCells, std::uint64_t(1));
-    QCOMPARE(result.invalid, d.CellAttrs().ErrorCellCount());
+    QCOMPARE(result.invalid, d.Verdicts().ErrorCellCount());
     QCOMPARE(verdictMismatch(d), QString());
-    QVERIFY(d.FilePath().isEmpty());
-    QVERIFY(d.NeedsFileName());
-    QVERIFY(!d.NameChanged());
-    QVERIFY(d.FileBaseName().empty());
+    QVERIFY(file->Path().isEmpty());
+    QVERIFY(file->PlanSave(false).needsName);
+    QVERIFY(!file->NameChanged());
+    QVERIFY(file->FileBaseName().empty());
     QVERIFY(d.Header(ReportDocument::SyoudakuBangou).empty());
-    QVERIFY(!d.Losses().Any());
+    QVERIFY(!file->Losses().Any());
     QVERIFY(d.IsModified());
 
     // One step on an empty report.
     QCOMPARE(d.UndoStack()->count(), 1);
-    QVERIFY(d.Undo());
+    QCOMPARE(d.Undo(), EditResult::Done);
     QCOMPARE(d.LineCount(), 0);
     QVERIFY(!d.IsModified());
-    QVERIFY(d.Redo());
+    QCOMPARE(d.Redo(), EditResult::Done);
 
     const QString saved = dir->filePath(QStringLiteral("1234567890202405.dat"));
-    QVERIFY(d.Save(saved).Written());
+    QVERIFY(file->Save(saved).Written());
     QCOMPARE(readFile(saved), editedCsvAsReport());
-    QCOMPARE(d.FilePath(), saved);
+    QCOMPARE(file->Path(), saved);
 }
 
 // A file that cannot be read, or a cancel, leaves the report as it was,
@@ -289,9 +292,9 @@ void tst_Exchange::importFailureLeavesReport()
     QFETCH(bool, newReport);
     QFETCH(int, failure);
     ReportDocument &d = *document;
-    QVERIFY(loadReport(d, *dir, fileLine("1|QQ") + fileLine(QStringLiteral("2") + QString(20, u'|') + "x")));
+    QVERIFY(loadReport(*file, *dir, fileLine("1|QQ") + fileLine(QStringLiteral("2") + QString(20, u'|') + "x")));
     typeCell(d, 0, 7, QStringLiteral("typed"));
-    const QString reportPath = d.FilePath();
+    const QString reportPath = file->Path();
     QString path = dir->filePath(QStringLiteral("missing.csv"));
     if (what == "folder") {
         path = dir->filePath(QStringLiteral("folder.csv"));
@@ -302,15 +305,15 @@ void tst_Exchange::importFailureLeavesReport()
             csv += QStringLiteral("%1,,,,,,,曲\r\n").arg(line);
         path = write(QStringLiteral("large.csv"), Bom + csv.toUtf8());
     }
-    const auto into = newReport ? ReportDocument::ImportInto::NewReport : ReportDocument::ImportInto::End;
-    const ReportDocument::ImportResult result =
-            d.Import(path, [](std::uint64_t done, std::uint64_t) { return done == 0; }, into);
+    const auto into = newReport ? ReportFile::ImportInto::NewReport : ReportFile::ImportInto::End;
+    const ReportFile::ImportResult result =
+            file->Import(path, [](std::uint64_t done, std::uint64_t) { return done == 0; }, into);
     QCOMPARE(int(result.failure), failure);
     QCOMPARE(linesWithErrors(d), QStringList({"1|QQ||||||typed [1]", "2"}));
-    QCOMPARE(d.FilePath(), reportPath);
+    QCOMPARE(file->Path(), reportPath);
     QCOMPARE(d.UndoStack()->count(), 1);
     QVERIFY(d.IsModified());
-    QCOMPARE(d.Losses().longLines, std::uint64_t(1));
+    QCOMPARE(file->Losses().longLines, std::uint64_t(1));
 }
 
 // Cells a spreadsheet would take for numbers, dates or formulas, Japanese,
@@ -319,22 +322,21 @@ void tst_Exchange::importFailureLeavesReport()
 // byte.
 void tst_Exchange::exportThenImportGivesReportBack()
 {
-    ReportDocument &d = *document;
     const QByteArray report = fileLine(QStringLiteral("0001||000||000||00012345|=SUM(A1)|+81|-1||@x||1/2|1E5"))
             + fileLine(QStringLiteral("2|||||||曲名, \"引用\"|ｻﾄｳ ﾀﾛｳ|  空白  |１２３"))
             + fileLine(QString()) + fileLine(QStringLiteral("||||||||||||||||||9"));
-    QVERIFY(loadReport(d, *dir, report));
+    QVERIFY(loadReport(*file, *dir, report));
     const QString csv = dir->filePath(QStringLiteral("report.csv"));
-    const ReportDocument::ExportResult exported = d.Export(csv);
+    const ReportFile::ExportResult exported = file->Export(csv);
     QVERIFY(exported.written);
     QCOMPARE(exported.facts.changedCells, std::uint64_t(0));
     QVERIFY(readFile(csv).startsWith(Bom));
 
-    const ReportDocument::ImportResult imported = d.Import(csv, {}, ReportDocument::ImportInto::NewReport);
+    const ReportFile::ImportResult imported = file->Import(csv, {}, ReportFile::ImportInto::NewReport);
     QVERIFY(imported.Ok());
     QCOMPARE(imported.lines, 4);
     const QString saved = dir->filePath(QStringLiteral("again.dat"));
-    QVERIFY(d.Save(saved).Written());
+    QVERIFY(file->Save(saved).Written());
     QCOMPARE(readFile(saved), report);
 }
 
@@ -343,52 +345,51 @@ void tst_Exchange::exportThenImportGivesReportBack()
 void tst_Exchange::exportNeverTouchesTheReport()
 {
     ReportDocument &d = *document;
-    QVERIFY(loadReport(d, *dir, fileLine("1|||||||曲")));
-    const QString reportPath = d.FilePath();
+    QVERIFY(loadReport(*file, *dir, fileLine("1|||||||曲")));
+    const QString reportPath = file->Path();
     const QByteArray before = readFile(reportPath);
-    QVERIFY(d.Export(dir->filePath(QStringLiteral("out.csv"))).written);
+    QVERIFY(file->Export(dir->filePath(QStringLiteral("out.csv"))).written);
     QVERIFY(!d.IsModified());
-    QCOMPARE(d.FilePath(), reportPath);
+    QCOMPARE(file->Path(), reportPath);
     typeCell(d, 0, 8, QStringLiteral("副"));
-    QVERIFY(d.Export(dir->filePath(QStringLiteral("out.csv"))).written);
+    QVERIFY(file->Export(dir->filePath(QStringLiteral("out.csv"))).written);
     QVERIFY(d.IsModified());
 
-    const ReportDocument::ExportResult onto = d.Export(reportPath);
+    const ReportFile::ExportResult onto = file->Export(reportPath);
     QVERIFY(!onto.written);
     QVERIFY(onto.ontoReport);
     QCOMPARE(readFile(reportPath), before);
-    QVERIFY(!d.Export(dir->filePath(QStringLiteral("no/such/folder/out.csv"))).written);
+    QVERIFY(!file->Export(dir->filePath(QStringLiteral("no/such/folder/out.csv"))).written);
 }
 
 // Fields past the 19th that hold something and bytes after an end-of-file
 // mark are remembered from the load until a save has gone ahead.
 void tst_Exchange::lossesKeptUntilSaved()
 {
-    ReportDocument &d = *document;
     const QByteArray emptyExtras = fileLine("2").chopped(2) + "\t\t\r\n";
     const QByteArray content = fileLine("1") + emptyExtras + fileLine(QStringLiteral("3") + QString(24, u'|') + "x")
             + fileLine(QStringLiteral("4") + QString(19, u'|') + "y") + "\x1A" + "rest";
-    QVERIFY(loadReport(d, *dir, content));
-    const auto losses = [&d] {
+    QVERIFY(loadReport(*file, *dir, content));
+    const auto losses = [this] {
         return QStringLiteral("%1@%2, %3 bytes")
-                .arg(d.Losses().longLines)
-                .arg(d.Losses().firstLongLine)
-                .arg(d.Losses().bytesAfterEofMark);
+                .arg(file->Losses().longLines)
+                .arg(file->Losses().firstLongLine)
+                .arg(file->Losses().bytesAfterEofMark);
     };
     QCOMPARE(losses(), QStringLiteral("2@3, 4 bytes"));
 
     // A failed save or load changes nothing.
-    QVERIFY(!d.Save(dir->filePath(QStringLiteral("no/such/folder/x.dat"))).Written());
-    QVERIFY(!d.Load(dir->filePath(QStringLiteral("missing.dat"))).Ok());
+    QVERIFY(!file->Save(dir->filePath(QStringLiteral("no/such/folder/x.dat"))).Written());
+    QVERIFY(!file->Load(dir->filePath(QStringLiteral("missing.dat"))).Ok());
     QCOMPARE(losses(), QStringLiteral("2@3, 4 bytes"));
-    QVERIFY(d.Save(d.FilePath()).Written());
+    QVERIFY(file->Save(file->Path()).Written());
     QCOMPARE(losses(), QStringLiteral("0@0, 0 bytes"));
-    QCOMPARE(readFile(d.FilePath()), fileLine("1") + fileLine("2") + fileLine("3") + fileLine("4"));
+    QCOMPARE(readFile(file->Path()), fileLine("1") + fileLine("2") + fileLine("3") + fileLine("4"));
 
-    QVERIFY(loadReport(d, *dir, content));
-    QVERIFY(d.Losses().Any());
-    d.Clear();
-    QVERIFY(!d.Losses().Any());
+    QVERIFY(loadReport(*file, *dir, content));
+    QVERIFY(file->Losses().Any());
+    file->New();
+    QVERIFY(!file->Losses().Any());
 }
 
 QTEST_GUILESS_MAIN(tst_Exchange)

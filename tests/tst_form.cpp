@@ -3,7 +3,8 @@
 // the bytes of a report surviving the trip through the grid. How header
 // values come back from a file name is tested on the document alone.
 
-#include "Messages.h"
+#include "FileMessages.h"
+#include "EditMessages.h"
 #include "ShiftJis.h"
 #include "WindowSettings.h"
 #include "WindowSupport.h"
@@ -73,7 +74,7 @@ const QString NameB = QStringLiteral("9876543210201305XYZ.dat");
 QByteArray gridDump(const TVelTorForm &form)
 {
     QByteArray out;
-    const ReportDocument &document = form.Data();
+    const ReportDocument &document = form.Document();
     for (int line = 0; line < document.LineCount(); ++line) {
         QByteArrayList cells;
         for (int field = 0; field < int(FieldCount); ++field)
@@ -469,9 +470,9 @@ void tst_Form::construction()
     QCOMPARE(attrsDump(*form), QByteArray("rows 0\n"));
     QCOMPARE(form->CellAttrs().Width(), 20u);
     QVERIFY(!form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QVERIFY(form->CurrentFileName().isEmpty());
-    QVERIFY(form->Data().FileBaseName().empty());
+    QVERIFY(form->File().FileBaseName().empty());
     QCOMPARE(headerBoxes(*form), QStringList({QString(), QString(), QString()}));
     QVERIFY(form->acceptDrops());
     QCOMPARE(form->CurrentRow(), 1);
@@ -671,7 +672,7 @@ void tst_Form::newClearsEverything()
     fake.fileAnswers << QString();
     form->Ui().FileSave1->trigger();
     QVERIFY(form->Modified());
-    QVERIFY(form->Data().NameChanged());
+    QVERIFY(form->File().NameChanged());
 
     fake.boxAnswers << QMessageBox::No;
     form->Ui().FileNew1->trigger();
@@ -680,9 +681,9 @@ void tst_Form::newClearsEverything()
     QCOMPARE(attrsDump(*form), QByteArray("rows 0\n"));
     QCOMPARE(headerBoxes(*form), QStringList({QString(), QString(), QString()}));
     QVERIFY(!form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QVERIFY(form->CurrentFileName().isEmpty());
-    QVERIFY(form->Data().FileBaseName().empty());
+    QVERIFY(form->File().FileBaseName().empty());
     QCOMPARE(form->Ui().KensakuWord->text(), QStringLiteral("find"));
     QCOMPARE(form->Ui().VelTorGrid->columnWidth(7), 99);
     QCOMPARE(readFile(dir->filePath(NameA)), ReportA);
@@ -704,9 +705,9 @@ void tst_Form::openSucceeds()
     QCOMPARE(headerBoxes(*form),
              QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QStringLiteral("ABC")}));
     QVERIFY(!form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QCOMPARE(form->CurrentFileName(), path);
-    QCOMPARE(bytes(form->Data().FileBaseName()), QByteArray("1234567890201204ABC"));
+    QCOMPARE(bytes(form->File().FileBaseName()), QByteArray("1234567890201204ABC"));
     QCOMPARE(attrsDump(*form).left(7), QByteArray("rows 2\n"));
     QCOMPARE(form->CurrentRow(), 1);
 }
@@ -737,9 +738,9 @@ void tst_Form::openReadFailsKeepsTheReport()
     QCOMPARE(headerBoxes(*form),
              QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QStringLiteral("ABC")}));
     QVERIFY(form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QCOMPARE(form->CurrentFileName(), path);
-    QCOMPARE(bytes(form->Data().FileBaseName()), QByteArray("Q"));
+    QCOMPARE(bytes(form->File().FileBaseName()), QByteArray("Q"));
 
     // The next Save compares the header with the failed file's name.
     fake.fileAnswers << QString();
@@ -747,7 +748,7 @@ void tst_Form::openReadFailsKeepsTheReport()
     QCOMPARE(fake.fileDialogs.size(), 3);
     QCOMPARE(fake.fileDialogs.at(2).suggestedName, NameA);
     QCOMPARE(fake.fileDialogs.at(2).directory, QDir(dir->path()).absolutePath());
-    QVERIFY(form->Data().NameChanged());
+    QVERIFY(form->File().NameChanged());
     QVERIFY(form->Modified());
     QCOMPARE(readFile(path), ReportA);
 }
@@ -767,9 +768,9 @@ void tst_Form::openCancelledChangesNothing()
     QCOMPARE(headerBoxes(*form),
              QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QStringLiteral("ABC")}));
     QCOMPARE(form->CurrentFileName(), path);
-    QCOMPARE(bytes(form->Data().FileBaseName()), QByteArray("1234567890201204ABC"));
+    QCOMPARE(bytes(form->File().FileBaseName()), QByteArray("1234567890201204ABC"));
     QVERIFY(!form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
 }
 
 void tst_Form::saveWritesInPlaceWithoutDialog()
@@ -792,9 +793,9 @@ void tst_Form::saveWritesInPlaceWithoutDialog()
     QCOMPARE(gridDump(*form), grid);
     QCOMPARE(attrsDump(*form), attrs);
     QVERIFY(!form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QCOMPARE(form->CurrentFileName(), path);
-    QCOMPARE(bytes(form->Data().FileBaseName()), QByteArray("1234567890201204ABC"));
+    QCOMPARE(bytes(form->File().FileBaseName()), QByteArray("1234567890201204ABC"));
 }
 
 void tst_Form::saveAsWritesToTheChosenPath()
@@ -815,7 +816,7 @@ void tst_Form::saveAsWritesToTheChosenPath()
     QCOMPARE(readFile(copy), ReportA);
     QCOMPARE(form->CurrentFileName(), copy);
     QVERIFY(!form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QCOMPARE(gridDump(*form), ReportA + "[new]");
 
     // A name typed into the dialog is kept by later plain Saves; one that
@@ -825,7 +826,7 @@ void tst_Form::saveAsWritesToTheChosenPath()
     form->Ui().FileSave1->trigger();
     QCOMPARE(fake.fileDialogs.size(), 2);
     QCOMPARE(fake.boxes.size(), 1);
-    QCOMPARE(fake.boxes.at(0).text, Messages::ChangedOnDisk(copy, DiskChange::Deleted));
+    QCOMPARE(fake.boxes.at(0).text, FileMessages::ChangedOnDisk(copy, DiskChange::Deleted));
     QCOMPARE(readFile(copy), ReportA);
     QCOMPARE(readFile(path), ReportA);
 }
@@ -844,9 +845,9 @@ void tst_Form::saveAsCancelled()
     QCOMPARE(fake.fileDialogs.size(), 2);
     QCOMPARE(fake.fileDialogs.at(1).suggestedName, QStringLiteral("1234567890201204DEF.dat"));
     QVERIFY(form->Modified());
-    QVERIFY(form->Data().NameChanged());
+    QVERIFY(form->File().NameChanged());
     QCOMPARE(form->CurrentFileName(), path);
-    QCOMPARE(bytes(form->Data().FileBaseName()), QByteArray("1234567890201204DEF"));
+    QCOMPARE(bytes(form->File().FileBaseName()), QByteArray("1234567890201204DEF"));
     QCOMPARE(gridDump(*form), ReportA + "[new]");
     QCOMPARE(readFile(path), ReportA);
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList({NameA}));
@@ -1192,7 +1193,7 @@ void tst_Form::dropOpensOnlyTheFirstFile()
     QCOMPARE(form->CurrentFileName(), pathC);
     QCOMPARE(headerBoxes(*form), QStringList({QStringLiteral("C"), QString(), QString()}));
     QVERIFY(!form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QCOMPARE(fake.boxes.size(), 0);
 }
 
@@ -1240,7 +1241,7 @@ void tst_Form::failedSaveLosesNothing_data()
     QTest::newRow("folder whose parent is a regular file")
             << QStringLiteral("plain.txt/sub/K.dat") << QStringLiteral("保存先のフォルダーが見つかりません。");
     QTest::newRow("path that is a folder") << QStringLiteral("folder.dat") << SaveBlocked;
-    QTest::newRow("value the format cannot carry") << QString() << Messages::SaveReason(WriteFailure::RefusedValue);
+    QTest::newRow("value the format cannot carry") << QString() << FileMessages::SaveReason(WriteFailure::RefusedValue);
 }
 
 void tst_Form::failedSaveLosesNothing()
@@ -1257,7 +1258,7 @@ void tst_Form::failedSaveLosesNothing()
     QVERIFY(openReport(*form, path));
     QVERIFY(typeIntoCell(*form, 1, 7, QStringLiteral("new")));
     if (target.isEmpty())
-        QVERIFY(form->Document().SetCell(0, 8, "a\tb"));
+        QCOMPARE(form->Document().SetCell(0, 8, "a\tb"), EditResult::Done);
     const QByteArray grid = gridDump(*form);
     const QStringList entries = QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 
@@ -1315,7 +1316,7 @@ void tst_Form::saveDialogSuggestsHeaderName()
     QCOMPARE(fake.fileDialogs.at(0).defaultSuffix, QStringLiteral("dat"));
     QCOMPARE(form->CurrentFileName(), path);
     QVERIFY(!form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QVERIFY(QFile::exists(path));
 }
 
@@ -1352,7 +1353,7 @@ void tst_Form::saveAsAlwaysShowsDialog()
     QCOMPARE(fake.fileDialogs.at(2).suggestedName, QStringLiteral("K.dat"));
     QCOMPARE(fake.fileDialogs.at(2).directory, QDir(dir->path()).absolutePath());
     QVERIFY(!form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QCOMPARE(form->CurrentFileName(), path);
 }
 
@@ -1367,7 +1368,7 @@ void tst_Form::saveCancelledThenSaveAsksAgain()
     fake.fileAnswers << QString();
     form->Ui().FileSave1->trigger();
     QCOMPARE(fake.fileDialogs.size(), 2);
-    QVERIFY(form->Data().NameChanged());
+    QVERIFY(form->File().NameChanged());
 
     const QString renamed = dir->filePath(QStringLiteral("L.dat"));
     fake.fileAnswers << renamed;
@@ -1375,7 +1376,7 @@ void tst_Form::saveCancelledThenSaveAsksAgain()
     QCOMPARE(fake.fileDialogs.size(), 3);
     QCOMPARE(fake.fileDialogs.at(2).suggestedName, QStringLiteral("L.dat"));
     QCOMPARE(readFile(renamed), ReportB);
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QVERIFY(!form->Modified());
 
     // Once written under its new name, a plain Save asks nothing.
@@ -1399,7 +1400,7 @@ void tst_Form::saveUnchangedRewritesByteForByte()
     fake.boxAnswers << QMessageBox::Cancel;
     form->Ui().FileSave1->trigger();
     QCOMPARE(fake.boxes.size(), 1);
-    QCOMPARE(fake.boxes.at(0).text, Messages::ChangedOnDisk(path, DiskChange::Changed));
+    QCOMPARE(fake.boxes.at(0).text, FileMessages::ChangedOnDisk(path, DiskChange::Changed));
     QCOMPARE(fake.boxes.at(0).defaultButton, QMessageBox::Cancel);
     QCOMPARE(readFile(path), QByteArray("overwritten\r\n"));
     // Agreed to, Save puts the report back.
@@ -1488,20 +1489,21 @@ void tst_Form::headerRoundTripThroughFileName()
 void tst_Form::longBaseNameIsCut()
 {
     ReportDocument document;
+    ReportFile file(document);
     const QString free = QString(104, u'F');
-    QVERIFY(loadReport(document, *dir, ReportB, QStringLiteral("1234567890201204") + free + QStringLiteral(".dat")));
+    QVERIFY(loadReport(file, *dir, ReportB, QStringLiteral("1234567890201204") + free + QStringLiteral(".dat")));
     QCOMPARE(headerTexts(document),
              QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QString(100, u'F')}));
     QVERIFY(!document.IsModified());
-    QVERIFY(!document.NameChanged());
+    QVERIFY(!file.NameChanged());
 
     // The cut name is another one: a save asks for it, nothing more.
-    QVERIFY(document.HeaderDrifts(false).empty());
-    document.TakeHeaderName();
-    QVERIFY(document.NameChanged());
-    QVERIFY(document.NeedsFileName());
-    QCOMPARE(document.SuggestedFileName(),
-             QStringLiteral("1234567890201204") + QString(100, u'F') + QStringLiteral(".dat"));
+    const ReportFile::SavePlan plan = file.PlanSave(false);
+    QVERIFY(plan.drifts.empty());
+    QVERIFY(plan.needsName);
+    QCOMPARE(plan.suggestedName, QStringLiteral("1234567890201204") + QString(100, u'F') + QStringLiteral(".dat"));
+    file.TakeHeaderName();
+    QVERIFY(file.NameChanged());
 }
 
 void tst_Form::emptyRowBetweenFilledRows()
@@ -1796,7 +1798,7 @@ void tst_Form::headerCutInsideCharacterSavedInPlace()
     QCOMPARE(fake.fileDialogs.size(), 1);
     QCOMPARE(fake.boxes.size(), 0);
     QVERIFY(!form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList({QStringLiteral("123456789表ABCDEFG.dat")}));
     QCOMPARE(readFile(path), fileLine({"B1", "", "", "", "", "", "", "x"}) + fileLine({"B2", "", "", "", "", "", "", "b"}));
 
@@ -1807,7 +1809,7 @@ void tst_Form::headerCutInsideCharacterSavedInPlace()
     QCOMPARE(fake.boxes.size(), 0);
     QCOMPARE(fake.fileDialogs.size(), 2);
     QCOMPARE(fake.fileDialogs.at(1).suggestedName, QStringLiteral("123456789表ABCDEFGH.dat"));
-    QCOMPARE(bytes(form->Data().FileBaseName()), QByteArray("123456789\x95\x5C" "ABCDEFGH"));
+    QCOMPARE(bytes(form->File().FileBaseName()), QByteArray("123456789\x95\x5C" "ABCDEFGH"));
 
     // An edit of the box with the cut character drops what cannot be shown,
     // and keeps the rest of the box.
@@ -1819,8 +1821,8 @@ void tst_Form::headerCutInsideCharacterSavedInPlace()
     fake.boxAnswers << QMessageBox::Cancel; // "1234567890\ABCDEFG" does not come back
     form->Ui().FileSave1->trigger();
     QCOMPARE(fake.boxes.size(), 1);
-    form->Document().TakeHeaderName();
-    QCOMPARE(bytes(form->Data().FileBaseName()), QByteArray("1234567890\x5C" "ABCDEFG"));
+    form->File().TakeHeaderName();
+    QCOMPARE(bytes(form->File().FileBaseName()), QByteArray("1234567890\x5C" "ABCDEFG"));
 }
 
 void tst_Form::sixteenDigitLicenseComesBack()
@@ -1881,17 +1883,18 @@ void tst_Form::headerDrifts()
 
     // Set as a program would: the boxes refuse most of these when typed.
     ReportDocument document;
-    QVERIFY(loadReport(document, *dir, ReportB, NameB));
+    ReportFile file(document);
+    QVERIFY(loadReport(file, *dir, ReportB, NameB));
     for (int box = 0; box < ReportDocument::HeaderCount; ++box)
-        document.SetHeaderText(ReportDocument::HeaderBox(box), values[box], box);
+        QCOMPARE(document.SetHeaderText(ReportDocument::HeaderBox(box), values[box], box), EditResult::Done);
     QCOMPARE(headerTexts(document), values);
     QStringList found;
-    for (const ReportDocument::HeaderDrift &drift : document.HeaderDrifts(false))
+    for (const ReportFileName::HeaderDrift &drift : file.PlanSave(false).drifts)
         found << QStringLiteral("%1: %2").arg(drift.box).arg(drift.unfit ? QStringLiteral("unfit")
                                                                           : ShiftJis::ToText(drift.readBack));
     QCOMPARE(found, drifts);
     // Save As proposes the same name.
-    QCOMPARE(document.HeaderDrifts(true).size(), std::size_t(drifts.size()));
+    QCOMPARE(file.PlanSave(true).drifts.size(), std::size_t(drifts.size()));
 }
 
 void tst_Form::headerThatWouldNotComeBackAsks()
@@ -1904,7 +1907,7 @@ void tst_Form::headerThatWouldNotComeBackAsks()
     // Values a program set, shown in the boxes; "A/B" makes every box drift.
     const QStringList values{QStringLiteral("1234567890"), QStringLiteral("202301"), QStringLiteral("A/B")};
     for (int box = 0; box < ReportDocument::HeaderCount; ++box)
-        form->Document().SetHeaderText(ReportDocument::HeaderBox(box), values[box], box);
+        QCOMPARE(form->Document().SetHeaderText(ReportDocument::HeaderBox(box), values[box], box), EditResult::Done);
     QCOMPARE(headerBoxes(*form), values);
 
     // Cancel: nothing is written and nothing changes.
@@ -1924,7 +1927,7 @@ void tst_Form::headerThatWouldNotComeBackAsks()
     QVERIFY(box.text.endsWith(QStringLiteral("このまま保存しますか？")));
     QCOMPARE(fake.fileDialogs.size(), 1);
     QVERIFY(form->Modified());
-    QVERIFY(!form->Data().NameChanged());
+    QVERIFY(!form->File().NameChanged());
     QCOMPARE(form->CurrentFileName(), path);
     QCOMPARE(readFile(path), ReportB);
 
@@ -1963,12 +1966,12 @@ void tst_Form::headerBoxesRefuseFileNameCharacters()
 
     // A value set by the program (a name made elsewhere) stays, and the box
     // can still be edited around it.
-    form->Document().SetHeaderText(ReportDocument::NiniMoziretsu, QStringLiteral("A*"), 0);
+    QCOMPARE(form->Document().SetHeaderText(ReportDocument::NiniMoziretsu, QStringLiteral("A*"), 0), EditResult::Done);
     QCOMPARE(form->Ui().NiniMoziretsu->text(), QStringLiteral("A*"));
     form->Ui().NiniMoziretsu->end(false);
     QTest::keyClicks(form->Ui().NiniMoziretsu, QStringLiteral("B*"));
     QCOMPARE(form->Ui().NiniMoziretsu->text(), QStringLiteral("A*B"));
-    QCOMPARE(form->Data().HeaderText(ReportDocument::NiniMoziretsu), QStringLiteral("A*B"));
+    QCOMPARE(form->Document().HeaderText(ReportDocument::NiniMoziretsu), QStringLiteral("A*B"));
 
     // The search box is no part of a file name.
     form->Ui().KensakuWord->setFocus();

@@ -5,7 +5,8 @@
 // limited address space), so that the suite itself never stalls or dies.
 
 #include "CellText.h"
-#include "Messages.h"
+#include "FileMessages.h"
+#include "EditMessages.h"
 #include "MemoryHeadroom.h"
 #include "Sanitizers.h"
 #include "WindowSupport.h"
@@ -50,13 +51,13 @@ const QString NameA = QStringLiteral("1234567890201204ABC.dat");
 // Everything a failed or cancelled load must leave as it was, in one text.
 QByteArray windowState(const TVelTorForm &form)
 {
-    const ReportDocument &report = form.Data();
+    const ReportDocument &report = form.Document();
     QStringList out = TestSupport::linesWithErrors(report);
-    out << QStringLiteral("rows %1 %2").arg(TestSupport::model(form)->rowCount()).arg(report.CellAttrs().RowCount());
+    out << QStringLiteral("rows %1 %2").arg(TestSupport::model(form)->rowCount()).arg(report.Verdicts().RowCount());
     out << "boxes " + form.Ui().SyoudakuBangou->text() + u'|' + form.Ui().HoukokuNengappi->text() + u'|'
                     + form.Ui().NiniMoziretsu->text();
     out << "file " + form.CurrentFileName();
-    out << QStringLiteral("modified %1 nameChanged %2").arg(form.Modified()).arg(report.NameChanged());
+    out << QStringLiteral("modified %1 nameChanged %2").arg(form.Modified()).arg(form.File().NameChanged());
     return out.join(u'\n').toUtf8();
 }
 
@@ -73,7 +74,8 @@ struct Window
                                                                 QAbstractItemModelTester::FailureReportingMode::QtTest);
         }
         const QString path = dir.filePath(NameA);
-        loaded = writeFile(path, ReportA) && form.LoadReport(path) && form.Document().SetCell(0, 10, "edited");
+        loaded = writeFile(path, ReportA) && form.LoadReport(path)
+                && form.Document().SetCell(0, 10, "edited") == EditResult::Done;
     }
     ~Window() { form.SetDialogs(nullptr); }
 
@@ -262,7 +264,7 @@ void tst_Limits::windowRefusesNonRegularFiles()
         check(!window.form.LoadReport(path), QStringLiteral("load succeeded"));
         check.equal(window.dialogs.boxes,
                     QStringList{TestSupport::failureBox(QStringLiteral("ファイル読み込みエラー"), path,
-                                                        Messages::LoadReason(path, ReadFailure::NotRegularFile))},
+                                                        FileMessages::LoadReason(path, ReadFailure::NotRegularFile))},
                     QStringLiteral("messages"));
         check.equal(windowState(window.form), before, QStringLiteral("window"));
         return check.text();
@@ -348,7 +350,7 @@ void tst_Limits::slowLoadShowsProgress()
     QVERIFY2(values.size() >= 2, "no progress shown during the load");
     QVERIFY(std::is_sorted(values.begin(), values.end()));
     QVERIFY(values.last() > values.first());
-    QCOMPARE(window.form.Data().LineCount(), int(content.count('\n')));
+    QCOMPARE(window.form.Document().LineCount(), int(content.count('\n')));
     QCOMPARE(window.form.CurrentFileName(), path);
     QCOMPARE(window.dialogs.boxes, QStringList());
     // Gone with the load.
@@ -364,7 +366,7 @@ void tst_Limits::cancelledLoadKeepsTheReport()
     window.form.SetLoadProgressDelay(0);
     const QByteArray before = windowState(window.form);
     // Kept too, so that the next Save writes in place without asking.
-    const std::string baseName = window.form.Data().FileBaseName();
+    const std::string baseName = window.form.File().FileBaseName();
     const QString path = dir.filePath(QStringLiteral("5555555555202301BIG.dat"));
     QByteArray content;
     while (content.size() < 3 * (1 << 20))
@@ -383,14 +385,14 @@ void tst_Limits::cancelledLoadKeepsTheReport()
     QVERIFY(!window.form.LoadReport(path));
     QVERIFY(cancelled);
     QCOMPARE(windowState(window.form), before);
-    QCOMPARE(window.form.Data().FileBaseName(), baseName);
+    QCOMPARE(window.form.File().FileBaseName(), baseName);
     QCOMPARE(window.dialogs.boxes, QStringList());
-    QCOMPARE(window.form.statusBar()->currentMessage(), Messages::LoadCancelled());
+    QCOMPARE(window.form.statusBar()->currentMessage(), FileMessages::LoadCancelled());
 
     // The window is not stuck in its load: the next one goes ahead.
     window.form.SetLoadProgressDelay(1000000);
     QVERIFY(window.form.LoadReport(path));
-    QCOMPARE(window.form.Data().LineCount(), int(content.count('\n')));
+    QCOMPARE(window.form.Document().LineCount(), int(content.count('\n')));
 }
 
 void tst_Limits::longCellShowsItsStart_data()
@@ -413,7 +415,7 @@ void tst_Limits::longCellShowsItsStart()
     ReportDocument report;
     ReportModel model(&report);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QVERIFY(report.SetCell(0, 7, cell.toStdString()));
+    QCOMPARE(report.SetCell(0, 7, cell.toStdString()), EditResult::Done);
     const QModelIndex index = model.index(0, 7);
     QCOMPARE(index.data(Qt::EditRole).toString(), shown);
     const bool cut = size_t(cell.size()) > CellText::ShownBytes;
@@ -427,13 +429,13 @@ void tst_Limits::longCellHintSaysItsLength()
     ReportDocument report;
     ReportModel model(&report);
     const std::string cell(5 * 1024 * 1024, 'a');
-    QVERIFY(report.SetCell(0, 7, cell));
+    QCOMPARE(report.SetCell(0, 7, cell), EditResult::Done);
     const QString hint = model.Hint(0, 7);
     QVERIFY2(hint.contains(QStringLiteral("5,242,880バイト")), qPrintable(hint));
     QVERIFY(hint.size() < 1000);
     QCOMPARE(model.index(0, 7).data(Qt::ToolTipRole).toString(), hint);
     // A short cell's hint says nothing of a length.
-    QVERIFY(report.SetCell(0, 7, std::string(CellText::ShownBytes, 'a')));
+    QCOMPARE(report.SetCell(0, 7, std::string(CellText::ShownBytes, 'a')), EditResult::Done);
     QVERIFY(!model.Hint(0, 7).contains(QStringLiteral("バイトあります")));
 }
 
@@ -459,7 +461,7 @@ void tst_Limits::longCellEditorLeftAloneKeepsTheCell()
     QVERIFY2(form.statusBar()->currentMessage().contains(QStringLiteral("2,002バイト")),
              qPrintable(form.statusBar()->currentMessage()));
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Data().Cell(0, 7)), cell);
+    QCOMPARE(bytes(form.Document().Cell(0, 7)), cell);
     QVERIFY(!form.Modified());
 }
 
@@ -480,7 +482,7 @@ void tst_Limits::longCellEditedKeepsWhatWasTyped()
     editor->selectAll();
     QTest::keyClicks(editor, "abc");
     form.Ui().VelTorGrid->CommitEditor();
-    QCOMPARE(bytes(form.Data().Cell(0, 7)), QByteArray("abc"));
+    QCOMPARE(bytes(form.Document().Cell(0, 7)), QByteArray("abc"));
     QVERIFY(form.Modified());
 }
 
@@ -491,11 +493,12 @@ void tst_Limits::longCellIsSavedWhole()
     cell[1000] = '\x82'; // a double-byte character past the shown start
     cell[1001] = '\xA0';
     ReportDocument report;
-    QVERIFY(TestSupport::loadReport(report, dir,
+    ReportFile file(report);
+    QVERIFY(TestSupport::loadReport(file, dir,
                                     fileLine({"1", "", "", "", "", "", "", cell}) + fileLine(QByteArrayList{"2"}), NameA));
-    QVERIFY(report.SetCell(1, 1, "x"));
-    QVERIFY(report.Save(report.FilePath()).Written());
-    QCOMPARE(readFile(report.FilePath()), fileLine({"1", "", "", "", "", "", "", cell}) + fileLine({"2", "x"}));
+    QCOMPARE(report.SetCell(1, 1, "x"), EditResult::Done);
+    QVERIFY(file.Save(file.Path()).Written());
+    QCOMPARE(readFile(file.Path()), fileLine({"1", "", "", "", "", "", "", cell}) + fileLine({"2", "x"}));
 }
 
 // Before, a cell was turned into text whole for every redraw: a cell of
@@ -507,13 +510,13 @@ void tst_Limits::longCellDrawsInLittleMemory()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     // In the first column, which is always in view.
-    QVERIFY(form.Document().SetCell(0, 0, std::string(64 << 20, 'a')));
+    QCOMPARE(form.Document().SetCell(0, 0, std::string(64 << 20, 'a')), EditResult::Done);
     const QString result = inChild(60, 48 << 20, [&] {
         Checks check;
         const QImage image = form.Ui().VelTorGrid->viewport()->grab().toImage();
         check(!image.isNull(), QStringLiteral("nothing drawn"));
         QCoreApplication::processEvents();
-        check(form.statusBar()->currentMessage() != Messages::OutOfMemoryDraw(),
+        check(form.statusBar()->currentMessage() != EditMessages::OutOfMemoryDraw(),
               QStringLiteral("the cell was too big to draw"));
         const QString hint = TestSupport::model(form)->index(0, 0).data(Qt::ToolTipRole).toString();
         check(hint.contains(QStringLiteral("67,108,864")), QStringLiteral("hint"));
@@ -568,7 +571,7 @@ void tst_Limits::loadOutOfMemoryKeepsTheReport()
         check(!window.form.LoadReport(path), QStringLiteral("load succeeded"));
         check.equal(window.dialogs.boxes,
                     QStringList{TestSupport::failureBox(QStringLiteral("ファイル読み込みエラー"), path,
-                                                        Messages::LoadReason(path, ReadFailure::OutOfMemory))},
+                                                        FileMessages::LoadReason(path, ReadFailure::OutOfMemory))},
                     QStringLiteral("messages"));
         check.equal(windowState(window.form), before, QStringLiteral("window"));
         // Memory given back: an ordinary file opens after it.
@@ -604,7 +607,7 @@ void tst_Limits::pasteOutOfMemoryKeepsTheReport()
         Checks check;
         check(window.form.LineClipboard().HasRecord(), QStringLiteral("no line on the clipboard"));
         window.form.EditPasteLineExecute();
-        check.equal(window.dialogs.boxes, QStringList{Messages::OutOfMemoryPaste()},
+        check.equal(window.dialogs.boxes, QStringList{EditMessages::OutOfMemoryPaste()},
                     QStringLiteral("messages"));
         check.equal(windowState(window.form), before, QStringLiteral("window"));
         check(window.form.CurrentRow() == window.form.RecordToGridRow(1), QStringLiteral("current row"));
@@ -622,14 +625,14 @@ void tst_Limits::blockPasteRefusedWithoutHeadroom()
     Window window(dir);
     QVERIFY(window.loaded);
     TVelTorForm &form = window.form;
-    TestSupport::setCurrent(form, form.Data().LineCount(), 0);
+    TestSupport::setCurrent(form, form.Document().LineCount(), 0);
     const QByteArray before = windowState(form);
     const int steps = form.Document().UndoStack()->count();
     QGuiApplication::clipboard()->setText(QStringLiteral("x\tyy\r\n").repeated(1000));
     const QString result = inChild(60, HeadroomMargin / 2, [&] {
         Checks check;
         form.BlockPaste();
-        check(form.statusBar()->currentMessage() == Messages::OutOfMemoryEdit(), QStringLiteral("message"));
+        check(form.statusBar()->currentMessage() == EditMessages::OutOfMemoryEdit(), QStringLiteral("message"));
         check.equal(windowState(form), before, QStringLiteral("window"));
         check(form.Document().UndoStack()->count() == steps, QStringLiteral("a step was kept"));
         return check.text();
@@ -652,7 +655,7 @@ void tst_Limits::importRefusedWithoutHeadroomKeepsTheReport()
     QVERIFY(writeFile(path, QByteArray("x,yy\r\n").repeated(1000)));
     const QString result = inChild(60, HeadroomMargin / 2, [&] {
         Checks check;
-        const ReportDocument::ImportResult imported = document.Import(path, {}, ReportDocument::ImportInto::NewReport);
+        const ReportFile::ImportResult imported = window.form.File().Import(path, {}, ReportFile::ImportInto::NewReport);
         check(imported.failure == ReadFailure::OutOfMemory, QStringLiteral("failure %1").arg(int(imported.failure)));
         check.equal(windowState(window.form), before, QStringLiteral("window"));
         check(document.UndoStack()->count() == steps, QStringLiteral("undo steps"));
@@ -689,7 +692,7 @@ void tst_Limits::blockPasteOutOfMemoryKeepsTheReport()
         QVERIFY(writeFile(dir.filePath(NameA), fileLine({"z", "z"}).repeated(Lines)));
         QVERIFY(form.LoadReport(dir.filePath(NameA)));
     }
-    const int linesBefore = form.Data().LineCount();
+    const int linesBefore = form.Document().LineCount();
     const int linesAfter = over ? Lines : linesBefore + Lines;
     TestSupport::setCurrent(form, over ? 0 : linesBefore, 0);
     const QByteArray before = windowState(form);
@@ -728,12 +731,12 @@ void tst_Limits::blockPasteOutOfMemoryKeepsTheReport()
             // The checks need memory of their own.
             for (void *block : ballast)
                 free(block);
-            const int lines = form.Data().LineCount();
+            const int lines = form.Document().LineCount();
             check(TestSupport::model(form)->rowCount() == lines + 1, QStringLiteral("rows"));
-            const QString verdicts = TestSupport::verdictMismatch(form.Data());
+            const QString verdicts = TestSupport::verdictMismatch(form.Document());
             check(verdicts.isEmpty(), verdicts);
             if (form.Document().UndoStack()->count() == steps + 1) {
-                check(lines == linesAfter && form.Data().Cell(linesAfter - 1, 1) == "yy",
+                check(lines == linesAfter && form.Document().Cell(linesAfter - 1, 1) == "yy",
                       QStringLiteral("paste not whole"));
                 return QStringLiteral("pasted") + (check.text().isEmpty() ? QString() : u' ' + check.text());
             }

@@ -513,13 +513,14 @@ void tst_Load::documentLoadsInParts()
     QVERIFY(expected.ok);
 
     ReportDocument document;
-    const ReportDocument::LoadResult result = document.Load(path);
+    ReportFile file(document);
+    const ReportFile::LoadResult result = file.Load(path);
     QVERIFY(result.Ok());
     Reading got = expected; // the lines are held against the document's below
     got.facts = result.facts;
     QCOMPARE(differences(got, expected), QString());
-    QCOMPARE(document.Losses().longLines, std::uint64_t(1));
-    QCOMPARE(document.Losses().bytesAfterEofMark, std::uint64_t(5));
+    QCOMPARE(file.Losses().longLines, std::uint64_t(1));
+    QCOMPARE(file.Losses().bytesAfterEofMark, std::uint64_t(5));
 
     QCOMPARE(document.LineCount(), int(expected.lines.size()));
     for (int line = 0; line < document.LineCount(); ++line) {
@@ -528,7 +529,7 @@ void tst_Load::documentLoadsInParts()
         QCOMPARE(joined(cells), expected.lines[line]);
     }
     QCOMPARE(TestSupport::verdictMismatch(document), QString());
-    QVERIFY(document.CellAttrs().ErrorCellCount() > 100);
+    QVERIFY(document.Verdicts().ErrorCellCount() > 100);
 }
 
 void tst_Load::documentKeepsItsReportWhenAPartFails()
@@ -536,32 +537,33 @@ void tst_Load::documentKeepsItsReportWhenAPartFails()
     const QString path = dir.filePath(QStringLiteral("1234567890202612FIRST.dat"));
     QVERIFY(writeFile(path, TestSupport::fileLine({"1", "", "0000"})));
     ReportDocument document;
-    QVERIFY(document.Load(path).Ok());
-    QVERIFY(document.SetCell(0, 7, "edited"));
+    ReportFile file(document);
+    QVERIFY(file.Load(path).Ok());
+    QCOMPARE(document.SetCell(0, 7, "edited"), EditResult::Done);
 
     const QString large = dir.filePath(QStringLiteral("9999999999202612LARGE.dat"));
     const QByteArray content = reportOfSize(4 << 20);
     QVERIFY(writeFile(large, content));
     const auto unchanged = [&] {
-        return document.LineCount() == 1 && document.Cell(0, 7) == "edited" && document.FilePath() == path
-               && document.CellAttrs().ErrorCellCount() == 1 && document.IsModified();
+        return document.LineCount() == 1 && document.Cell(0, 7) == "edited" && file.Path() == path
+               && document.Verdicts().ErrorCellCount() == 1 && document.IsModified();
     };
     // Cancelled after a chunk, while the other part is read.
     int calls = 0;
-    QCOMPARE(document.Load(large, [&](std::uint64_t, std::uint64_t) { return ++calls < 2; }).failure,
+    QCOMPARE(file.Load(large, [&](std::uint64_t, std::uint64_t) { return ++calls < 2; }).failure,
              ReadFailure::Cancelled);
     QVERIFY(unchanged());
     // A read error in the second half.
     {
         const ScopedFileSystemCalls failing(FailingPread::Calls());
         FailingPread::at = content.size() * 3 / 4;
-        const ReportDocument::LoadResult failed = document.Load(large);
+        const ReportFile::LoadResult failed = file.Load(large);
         FailingPread::at = -1;
         QCOMPARE(failed.failure, ReadFailure::ReadError);
     }
     QVERIFY(unchanged());
     // And then it loads.
-    QVERIFY(document.Load(large).Ok());
+    QVERIFY(file.Load(large).Ok());
     QCOMPARE(document.LineCount(), int(content.count('\n')));
 }
 

@@ -433,11 +433,11 @@ void tst_Model::rowsInAnArena()
     QVERIFY(TestSupport::loadReport(*document, dir, file));
     QCOMPARE(model->rowCount(), 5002);
     const ReportRow loadedCopy = document->Line(5);
-    QVERIFY(document->SetCell(6, 0, "edited"));
-    QVERIFY(document->MoveLine(4999, 0));
+    QCOMPARE(document->SetCell(6, 0, "edited"), EditResult::Done);
+    QCOMPARE(document->MoveLine(4999, 0), EditResult::Done);
     QCOMPARE(bytes(document->Cell(0, 0)), QByteArray("4999"));
     QCOMPARE(document->Cell(5000, 7).size(), std::size_t(600000));
-    QVERIFY(document->RemoveLine(1));
+    QCOMPARE(document->RemoveLine(1), EditResult::Done);
     QCOMPARE(bytes(document->Cell(1, 0)), QByteArray("1"));
     QCOMPARE(bytes(document->Cell(6, 0)), QByteArray("edited"));
     QCOMPARE(bytes(document->Cell(6, 1)), QByteArray(127, 'a'));
@@ -500,7 +500,7 @@ QString tst_Model::heard()
 
 void tst_Model::fill(const QStringList &firsts)
 {
-    QVERIFY(document->PasteText(0, 0, firsts.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).changed);
+    QVERIFY(ReportBlocks(*document).Paste(0, 0, firsts.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).changed);
     heard();
 }
 
@@ -531,7 +531,7 @@ void tst_Model::setDataSignalsOnlyChanges()
 
     // Positions outside the report and its new-line row change nothing.
     for (const QPoint &p : {QPoint(2, 0), QPoint(0, 19), QPoint(-1, 0), QPoint(0, -1)})
-        QVERIFY(document->SetCell(p.x(), p.y(), "x"));
+        QCOMPARE(document->SetCell(p.x(), p.y(), "x"), EditResult::Done);
     QCOMPARE(heard(), QString());
     QCOMPARE(dump(*model), QStringLiteral("\t\t\tabc") + QString(15, u'\t') + u'\n' + emptyLine());
 }
@@ -557,7 +557,7 @@ void tst_Model::setDataKeepsBytesOfAnUnchangedText()
 {
     QFETCH(QByteArray, cell);
     QFETCH(QString, handedBack);
-    QVERIFY(document->SetCell(0, 7, cell.toStdString()));
+    QCOMPARE(document->SetCell(0, 7, cell.toStdString()), EditResult::Done);
     heard();
 
     const QModelIndex index = model->index(0, 7);
@@ -601,26 +601,26 @@ void tst_Model::setDataRefusesOtherRoles()
 void tst_Model::insertedLinesMapToTheirRows()
 {
     fill({QStringLiteral("a"), QStringLiteral("b")});
-    QVERIFY(document->InsertLine(1));
+    QCOMPARE(document->InsertLine(1), EditResult::Done);
     QCOMPARE(heard(), QStringLiteral("inserted 1-1"));
     QCOMPARE(dump(*model), line("a") + emptyLine() + line("b") + emptyLine());
 
-    QVERIFY(document->InsertLine(0));
+    QCOMPARE(document->InsertLine(0), EditResult::Done);
     QCOMPARE(dump(*model), emptyLine() + line("a") + emptyLine() + line("b") + emptyLine());
 
     // At the new-line position: the new row comes after the one that
     // becomes the line.
-    QVERIFY(document->InsertLine(4, {"z"}));
+    QCOMPARE(document->InsertLine(4, {"z"}), EditResult::Done);
     QCOMPARE(heard(), QStringLiteral("inserted 0-0; inserted 5-5; changed 4:0-4:18"));
     QCOMPARE(dump(*model), emptyLine() + line("a") + emptyLine() + line("b") + line("z") + emptyLine());
 
-    QVERIFY(document->Undo());
-    QVERIFY(document->Undo());
+    QCOMPARE(document->Undo(), EditResult::Done);
+    QCOMPARE(document->Undo(), EditResult::Done);
     QCOMPARE(heard(), QStringLiteral("removed 4-4; removed 0-0"));
     QCOMPARE(dump(*model), line("a") + emptyLine() + line("b") + emptyLine());
 
-    QVERIFY(document->InsertLine(-1));
-    QVERIFY(document->InsertLine(5));
+    QCOMPARE(document->InsertLine(-1), EditResult::Done);
+    QCOMPARE(document->InsertLine(5), EditResult::Done);
     QCOMPARE(heard(), QString());
     QCOMPARE(model->rowCount(), 4);
 }
@@ -628,26 +628,26 @@ void tst_Model::insertedLinesMapToTheirRows()
 void tst_Model::removeRowKeepsTheNewLineRow()
 {
     fill({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
-    QVERIFY(document->RemoveLine(3)); // the new-line row
-    QVERIFY(document->RemoveLine(4));
-    QVERIFY(document->RemoveLine(-1));
+    QCOMPARE(document->RemoveLine(3), EditResult::Done); // the new-line row
+    QCOMPARE(document->RemoveLine(4), EditResult::Done);
+    QCOMPARE(document->RemoveLine(-1), EditResult::Done);
     QCOMPARE(heard(), QString());
     QCOMPARE(dump(*model), line("a") + line("b") + line("c") + emptyLine());
 
-    QVERIFY(document->RemoveLine(1));
+    QCOMPARE(document->RemoveLine(1), EditResult::Done);
     QCOMPARE(heard(), QStringLiteral("removed 1-1"));
     QCOMPARE(dump(*model), line("a") + line("c") + emptyLine());
 
-    QVERIFY(document->RemoveLine(0));
-    QVERIFY(document->RemoveLine(0));
+    QCOMPARE(document->RemoveLine(0), EditResult::Done);
+    QCOMPARE(document->RemoveLine(0), EditResult::Done);
     QCOMPARE(dump(*model), emptyLine());
-    QVERIFY(document->RemoveLine(0));
+    QCOMPARE(document->RemoveLine(0), EditResult::Done);
     QCOMPARE(heard(), QStringLiteral("removed 0-0; removed 0-0"));
     QCOMPARE(model->rowCount(), 1);
 
     // Undone, the line comes back to its row with its text.
-    QVERIFY(document->Undo());
-    QVERIFY(document->Undo());
+    QCOMPARE(document->Undo(), EditResult::Done);
+    QCOMPARE(document->Undo(), EditResult::Done);
     QCOMPARE(dump(*model), line("a") + line("c") + emptyLine());
 }
 
@@ -674,11 +674,11 @@ void tst_Model::moveRow()
     QFETCH(int, back);
 
     fill({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")});
-    QVERIFY(document->MoveLine(from, to));
+    QCOMPARE(document->MoveLine(from, to), EditResult::Done);
     QCOMPARE(dump(*model), expected + emptyLine());
     QCOMPARE(heard(), QStringLiteral("moved %1-%1 before %2").arg(from).arg(destination));
 
-    QVERIFY(document->Undo());
+    QCOMPARE(document->Undo(), EditResult::Done);
     QCOMPARE(dump(*model), line("a") + line("b") + line("c") + line("d") + emptyLine());
     QCOMPARE(heard(), QStringLiteral("moved %1-%1 before %2").arg(to).arg(back));
 }
@@ -688,7 +688,7 @@ void tst_Model::moveRowRefusesBadIndices()
     fill({QStringLiteral("a"), QStringLiteral("b")});
     // Onto itself, from or to outside, and onto the new-line row.
     for (const QPoint &p : {QPoint(1, 1), QPoint(-1, 0), QPoint(0, 3), QPoint(3, 0), QPoint(0, 2), QPoint(2, 0)})
-        QVERIFY(document->MoveLine(p.x(), p.y()));
+        QCOMPARE(document->MoveLine(p.x(), p.y()), EditResult::Done);
     QCOMPARE(heard(), QString());
     QCOMPARE(dump(*model), line("a") + line("b") + emptyLine());
 }
@@ -718,7 +718,7 @@ void tst_Model::pastedLinesChangeWholeRows()
     QStringList texts;
     for (const std::string &cell : r)
         texts << QString::fromStdString(cell);
-    QVERIFY(document->PasteText(1, 0, texts.join(u'\t')).changed);
+    QVERIFY(ReportBlocks(*document).Paste(1, 0, texts.join(u'\t')).changed);
     QCOMPARE(heard(), QStringLiteral("changed 1:0-1:18"));
     QCOMPARE(dump(ReportRow::FromCells(document->LineCells(1))), dump(r));
     QCOMPARE(dump(ReportRow::FromCells(document->LineCells(0))), dump(Cells{"a"}));
@@ -726,12 +726,12 @@ void tst_Model::pastedLinesChangeWholeRows()
     // From the new-line row on: the lines it adds come after that row,
     // which becomes the first of them; the run of changed lines is told at
     // once.
-    QVERIFY(document->PasteText(2, 0, QStringLiteral("p\r\nq\r\ns")).changed);
+    QVERIFY(ReportBlocks(*document).Paste(2, 0, QStringLiteral("p\r\nq\r\ns")).changed);
     QCOMPARE(heard(), QStringLiteral("inserted 3-5; changed 2:0-4:18"));
     QCOMPARE(dump(*model), line("a") + texts.join(u'\t') + u'\n' + line("p") + line("q") + line("s") + emptyLine());
 
     // Beyond the new-line position nothing is pasted.
-    QVERIFY(!document->PasteText(6, 0, QStringLiteral("t")).changed);
+    QVERIFY(!ReportBlocks(*document).Paste(6, 0, QStringLiteral("t")).changed);
     QCOMPARE(heard(), QString());
 }
 
@@ -770,26 +770,26 @@ void tst_Model::hintsFollowVerdicts()
     QCOMPARE(model->data(cell, Qt::ToolTipRole).toString(), codeHint);
 
     // While typed, the verdict is the typed text's; given up, the cell's.
-    document->TypeCell(0, 6, QStringLiteral("日本"));
+    document->Typing().Type(0, 6, QStringLiteral("日本"));
     QCOMPARE(heard(), QStringLiteral("changed 0:0-0:18 hints"));
     QVERIFY(!message(6, "\x93\xFA\x96\x7B").isEmpty());
     QCOMPARE(model->data(cell, Qt::ToolTipRole).toString(), message(6, "\x93\xFA\x96\x7B"));
     QCOMPARE(model->data(cell, Qt::StatusTipRole).toString(), message(6, "\x93\xFA\x96\x7B"));
     // The new-line row has no verdicts.
     QCOMPARE(model->data(model->index(1, 6), Qt::ToolTipRole).toString(), codeHint);
-    document->EndTyping();
+    document->Typing().End();
     QCOMPARE(model->data(cell, Qt::ToolTipRole).toString(), codeHint);
 
     // A long cell's hint says its length after the message, and after the
     // field's hint while a valid text is typed over it.
     const std::string longCell(2000, '1');
-    QVERIFY(document->SetCell(0, 6, longCell));
+    QCOMPARE(document->SetCell(0, 6, longCell), EditResult::Done);
     const QString note = CellText::LongNote(longCell);
     QVERIFY(!note.isEmpty());
     QCOMPARE(model->data(cell, Qt::ToolTipRole).toString(), message(6, longCell) + u'　' + note);
-    document->TypeCell(0, 6, QStringLiteral("1"));
+    document->Typing().Type(0, 6, QStringLiteral("1"));
     QCOMPARE(model->data(cell, Qt::StatusTipRole).toString(), codeHint + u'　' + note);
-    document->EndTyping();
+    document->Typing().End();
 }
 
 void tst_Model::textToCell_data()

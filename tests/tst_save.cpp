@@ -4,7 +4,8 @@
 
 #include "SmallDisk.h"
 #include "FileSystemCalls.h"
-#include "Messages.h"
+#include "FileMessages.h"
+#include "EditMessages.h"
 #include "WindowSupport.h"
 
 #include <QAction>
@@ -73,7 +74,7 @@ void operator delete(void *p, std::size_t) noexcept
 namespace {
 
 const QString WriteError = QStringLiteral("ファイル書き込みエラー");
-const QString NotSaved = Messages::SaveReason(WriteFailure::DiskFull);
+const QString NotSaved = FileMessages::SaveReason(WriteFailure::DiskFull);
 const QString NoFolder = QStringLiteral("保存先のフォルダーが見つかりません。");
 const QString NoMemory = QStringLiteral("メモリが足りないため、保存できませんでした。報告も元のファイルもそのままです。");
 
@@ -175,7 +176,7 @@ void tst_Save::fullDiskKeepsEverything()
     QCOMPARE(readFile(target), old);
     QCOMPARE(disk.files(), QStringList({"1234567890201204ABC.dat", "filler"}));
     QCOMPARE(form.CurrentFileName(), source);
-    QCOMPARE(form.Data().Cell(0, 8), std::string_view("edited"));
+    QCOMPARE(form.Document().Cell(0, 8), std::string_view("edited"));
     QCOMPARE(model(form)->rowCount(), lines + 1);
 }
 
@@ -208,10 +209,10 @@ void tst_Save::inPlaceWithoutCopyAsksFirst()
     const ScopedFileSystemCalls refusing(noNewFiles);
     window->dialogs.answers << answer << QMessageBox::Ok;
     form.Ui().FileSave1->trigger();
-    QCOMPARE(window->dialogs.boxes.value(0), Messages::WithoutBackup(path));
+    QCOMPARE(window->dialogs.boxes.value(0), FileMessages::WithoutBackup(path));
     if (answer == QMessageBox::Cancel) {
         QCOMPARE(window->dialogs.boxes.value(1),
-                 failureBox(WriteError, path, Messages::SaveReason(WriteFailure::InPlaceDeclined)));
+                 failureBox(WriteError, path, FileMessages::SaveReason(WriteFailure::InPlaceDeclined)));
         QCOMPARE(readFile(path), fileLine("1"));
         QVERIFY(form.Modified());
     } else {
@@ -236,7 +237,7 @@ void tst_Save::failedSaveAsKeepsTheCurrentFile()
     QCOMPARE(form.CurrentFileName(), path);
     QCOMPARE(form.windowTitle(), title);
     QVERIFY(form.Modified());
-    QVERIFY(!form.Data().NameChanged());
+    QVERIFY(!form.File().NameChanged());
 
     // The next Save goes where the report came from, without a dialog.
     form.Ui().FileSave1->trigger();
@@ -265,7 +266,7 @@ void tst_Save::outOfMemoryLosesNothing()
     QCOMPARE(readFile(path), original);
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList {"1234567890201204ABC.dat"});
     QCOMPARE(model(form)->rowCount(), 20001);
-    QCOMPARE(form.Data().Cell(19999, 8), std::string_view("edited"));
+    QCOMPARE(form.Document().Cell(19999, 8), std::string_view("edited"));
 
     // With memory back, the same report is saved.
     QVERIFY(form.FileSave1Execute(form.Ui().FileSave1));

@@ -169,14 +169,14 @@ bool tst_Search::Holds(const ReportDocument &document, int lineCount, const std:
 bool tst_Search::Load(int lineCount, const std::map<Place, std::string> &cells)
 {
     const QString path = WriteReport(lineCount, cells);
-    return !path.isEmpty() && document->Load(path).Ok() && Holds(*document, lineCount, cells);
+    return !path.isEmpty() && ReportFile(*document).Load(path).Ok() && Holds(*document, lineCount, cells);
 }
 
 bool tst_Search::Open(int lineCount, const std::map<Place, std::string> &cells)
 {
     window = std::make_unique<Window>();
     const QString path = WriteReport(lineCount, cells);
-    return !path.isEmpty() && window->form.LoadReport(path) && Holds(window->form.Data(), lineCount, cells);
+    return !path.isEmpty() && window->form.LoadReport(path) && Holds(window->form.Document(), lineCount, cells);
 }
 
 Place tst_Search::Next(const std::string &word, ReportSearch::Direction direction, Place from) const
@@ -502,7 +502,7 @@ void tst_Search::matching()
     QFETCH(bool, matches);
 
     QVERIFY(Load(2, {}));
-    QVERIFY(document->SetCell(1, 6, cell.toStdString()));
+    QCOMPARE(document->SetCell(1, 6, cell.toStdString()), EditResult::Done);
     const ReportSearch search(*document);
     QCOMPARE(search.CellMatches(1, 6, word.toStdString()), matches);
     // Line 1, field 6 and nothing else.
@@ -528,7 +528,7 @@ void tst_Search::wordOnATrailByteIsSkippedForALaterOne()
     QCOMPARE(Next("A", ReportSearch::Down, {2, 4}), Place(2, 4));
     QCOMPARE(Next("A", ReportSearch::Up, {2, 4}), Place(2, 4));
 
-    QVERIFY(document->SetCell(2, 4, FullA + FullA));
+    QCOMPARE(document->SetCell(2, 4, FullA + FullA), EditResult::Done);
     QCOMPARE(Next("A", ReportSearch::Left, {2, 4}), Nowhere);
 }
 
@@ -541,7 +541,7 @@ void tst_Search::fieldTitlesAndPlacesOutsideTheReportNeverMatch()
         QCOMPARE(Next(title, way, {0, 5}), Nowhere);
 
     // Places outside the report hold no text, and must not reach a cell.
-    QVERIFY(document->SetCell(0, 0, "hit"));
+    QCOMPARE(document->SetCell(0, 0, "hit"), EditResult::Done);
     const ReportSearch search(*document);
     QVERIFY(search.CellMatches(0, 0, "hit"));
     QVERIFY(!search.CellMatches(0, -1, "hit"));
@@ -620,7 +620,7 @@ void tst_Search::openEditorIsSearchedToo()
     QVERIFY(SetWord("typed"));
     QCOMPARE(Click(form.Ui().KensakuRightButton), Place(0, 3));
     QCOMPARE(form.Ui().KensakuRightButton->toolTip().toUtf8(), FoundUtf8);
-    QCOMPARE(std::string(form.Data().Cell(0, 3)), std::string("typed"));
+    QCOMPARE(std::string(form.Document().Cell(0, 3)), std::string("typed"));
     QVERIFY(!form.Ui().VelTorGrid->Editor());
 }
 
@@ -637,10 +637,10 @@ void tst_Search::searchChangesNothingButTheCurrentCell()
     QCOMPARE(Click(ui.KensakuDownButton), Place(2, 16));
     QCOMPARE(Click(ui.KensakuUpButton), Place(1, 1));
     QVERIFY(!form.Modified());
-    QCOMPARE(form.Data().UndoStack()->count(), 0);
+    QCOMPARE(form.Document().UndoStack()->count(), 0);
     QCOMPARE(model(form)->rowCount(), rows);
-    QCOMPARE(std::string(form.Data().Cell(1, 1)), std::string("one"));
-    QCOMPARE(std::string(form.Data().Cell(2, 16)), std::string("two one"));
+    QCOMPARE(std::string(form.Document().Cell(1, 1)), std::string("one"));
+    QCOMPARE(std::string(form.Document().Cell(2, 16)), std::string("two one"));
     QCOMPARE(ui.KensakuWord->text(), QStringLiteral("one"));
 }
 

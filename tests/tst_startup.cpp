@@ -1,7 +1,8 @@
 // Start-up: Qt's own dialogs in Japanese (and a program that still starts
 // without the translation), and a report named on the command line.
 
-#include "Messages.h"
+#include "FileMessages.h"
+#include "EditMessages.h"
 #include "ReportModel.h"
 #include "Startup.h"
 #include "VelTorGridView.h"
@@ -199,7 +200,7 @@ void tst_Startup::commandLineFileUnreadable_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("message");
     QTest::newRow("missing") << QStringLiteral("missing.dat") << QStringLiteral("ファイルが見つかりません。");
-    QTest::newRow("a folder") << QStringLiteral("folder") << Messages::LoadReason({}, ReadFailure::NotRegularFile);
+    QTest::newRow("a folder") << QStringLiteral("folder") << FileMessages::LoadReason({}, ReadFailure::NotRegularFile);
 }
 
 void tst_Startup::commandLineFileUnreadable()

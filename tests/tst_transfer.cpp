@@ -4,7 +4,8 @@
 // the question before a save that would drop fields, and a large paste
 // with its progress and Cancel.
 
-#include "Messages.h"
+#include "FileMessages.h"
+#include "EditMessages.h"
 #include "Startup.h"
 #include "WindowSupport.h"
 
@@ -141,7 +142,7 @@ void tst_Transfer::openOffersImport()
     QCOMPARE(boxes.size(), 2);
     QVERIFY2(boxes.at(0).contains(looks), qPrintable(boxes.at(0)));
     QVERIFY2(boxes.at(1).startsWith(QStringLiteral("2行をインポートしました")), qPrintable(boxes.at(1)));
-    QCOMPARE(lineTexts(f.Data()), CsvLines);
+    QCOMPARE(lineTexts(f.Document()), CsvLines);
     QVERIFY(f.CurrentFileName().isEmpty());
     QVERIFY(f.Modified());
     QCOMPARE(f.Ui().SyoudakuBangou->text(), QString());
@@ -169,13 +170,13 @@ void tst_Transfer::openAsReportAnywayOrNot()
     f.Ui().FileOpen1->trigger();
     if (answer == QMessageBox::Cancel) {
         QCOMPARE(dialogs.boxes.size(), 2);
-        QCOMPARE(lineTexts(f.Data()), QStringList{QStringLiteral("9|||||||old|typed")});
+        QCOMPARE(lineTexts(f.Document()), QStringList{QStringLiteral("9|||||||old|typed")});
         QVERIFY(f.Modified());
         return;
     }
     QCOMPARE(dialogs.boxes.size(), 3);
     QCOMPARE(f.CurrentFileName(), path);
-    QCOMPARE(f.Data().LineCount(), 1);
+    QCOMPARE(f.Document().LineCount(), 1);
     QVERIFY(!f.Modified());
     QVERIFY2(dialogs.boxes.at(2).startsWith(QStringLiteral("文字コードがUTF-8のファイルです")),
              qPrintable(dialogs.boxes.at(2)));
@@ -195,7 +196,7 @@ void tst_Transfer::importAppendsAndSaveKeepsTheReport()
     QCOMPARE(dialogs.boxes.size(), 1);
     QVERIFY2(dialogs.boxes.at(0).startsWith(QStringLiteral("2行をインポートしました（報告の2行目から）。")),
              qPrintable(dialogs.boxes.at(0)));
-    QCOMPARE(lineTexts(f.Data()), QStringList{QStringLiteral("9|||||||old|typed")} + CsvLines);
+    QCOMPARE(lineTexts(f.Document()), QStringList{QStringLiteral("9|||||||old|typed")} + CsvLines);
     QCOMPARE(f.CurrentFileName(), report);
     // The imported lines are shown.
     QCOMPARE(f.CurrentRow(), f.RecordToGridRow(1));
@@ -214,7 +215,7 @@ void tst_Transfer::importIntoEmptyWindowThenSaveAsks()
     dialogs.paths = {write(QStringLiteral("unicode.txt"), utf16(QString(Csv).replace(u',', u'\t')))};
     dialogs.answers = {QMessageBox::Ok};
     f.Ui().FileImport1->trigger();
-    QCOMPARE(f.Data().LineCount(), 2);
+    QCOMPARE(f.Document().LineCount(), 2);
     QVERIFY(f.CurrentFileName().isEmpty());
 
     const QString saved = dir->filePath(QStringLiteral("saved.dat"));
@@ -335,13 +336,13 @@ void tst_Transfer::largePasteShowsProgressAndCancels()
         QVERIFY(waitCursor);
         QVERIFY(!QApplication::overrideCursor());
         if (cancel) {
-            QCOMPARE(f.Data().LineCount(), 0);
+            QCOMPARE(f.Document().LineCount(), 0);
             QVERIFY(!f.Modified());
-            QCOMPARE(f.statusBar()->currentMessage(), Messages::PasteCancelled());
+            QCOMPARE(f.statusBar()->currentMessage(), EditMessages::PasteCancelled());
         } else {
-            QCOMPARE(f.Data().LineCount(), 20000);
-            QCOMPARE(lineText(f.Data(), 19999), QStringLiteral("19999||000||a b"));
-            QCOMPARE(f.Data().UndoStack()->count(), 1);
+            QCOMPARE(f.Document().LineCount(), 20000);
+            QCOMPARE(lineText(f.Document(), 19999), QStringLiteral("19999||000||a b"));
+            QCOMPARE(f.Document().UndoStack()->count(), 1);
         }
     }
 }

@@ -102,7 +102,7 @@ void tst_Undo::actionsFollowTheStack()
     type(f, 1, 7, QStringLiteral("A"));
     setCurrent(f, 0, 4);
     ui.EditDeleteLine->trigger();
-    const QStringList edited = lineTexts(f.Data());
+    const QStringList edited = lineTexts(f.Document());
     QCOMPARE(edited, QStringList({"2|||||||A", "3"}));
     QVERIFY(ui.EditUndo->isEnabled());
     QVERIFY(!ui.EditRedo->isEnabled());
@@ -110,11 +110,11 @@ void tst_Undo::actionsFollowTheStack()
 
     setCurrent(f, 1, 9);
     ui.EditUndo->trigger();
-    QCOMPARE(lineTexts(f.Data()), QStringList({"1|QQ", "2|||||||A", "3"}));
+    QCOMPARE(lineTexts(f.Document()), QStringList({"1|QQ", "2|||||||A", "3"}));
     QCOMPARE(current(f), QStringLiteral("0:9"));
     QVERIFY(ui.EditRedo->isEnabled());
     ui.EditUndo->trigger();
-    QCOMPARE(lineTexts(f.Data()), QStringList({"1|QQ", "2", "3"}));
+    QCOMPARE(lineTexts(f.Document()), QStringList({"1|QQ", "2", "3"}));
     QCOMPARE(current(f), QStringLiteral("1:7"));
     QVERIFY(!ui.EditUndo->isEnabled());
     QVERIFY(!f.isWindowModified());
@@ -124,7 +124,7 @@ void tst_Undo::actionsFollowTheStack()
     QCOMPARE(current(f), QStringLiteral("1:7"));
     ui.EditRedo->trigger();
     QCOMPARE(current(f), QStringLiteral("0:7"));
-    QCOMPARE(lineTexts(f.Data()), edited);
+    QCOMPARE(lineTexts(f.Document()), edited);
     QVERIFY(!ui.EditRedo->isEnabled());
 
     ui.EditUndo->trigger();
@@ -173,9 +173,9 @@ void tst_Undo::openEditorIsCommittedBeforeUndo()
     // What is being typed is a step of its own, and the first to go.
     f.Ui().EditUndo->trigger();
     QVERIFY(!grid->Editor());
-    QCOMPARE(lineText(f.Data(), 0), QStringLiteral("1|||||||A"));
+    QCOMPARE(lineText(f.Document(), 0), QStringLiteral("1|||||||A"));
     f.Ui().EditRedo->trigger();
-    QCOMPARE(lineText(f.Data(), 0), QStringLiteral("1|||||||A|B"));
+    QCOMPARE(lineText(f.Document(), 0), QStringLiteral("1|||||||A|B"));
 }
 
 // Escape gives up what was typed into the new-line row.
@@ -196,8 +196,8 @@ void tst_Undo::typingGivenUpLeavesNoLine()
     QTest::keyClick(editor, Qt::Key_Escape);
     QVERIFY(!grid->Editor());
     QCOMPARE(model(f)->rowCount(), 2);
-    QCOMPARE(linesWithErrors(f.Data()), QStringList({"1|QQ [1]"}));
-    QCOMPARE(verdictMismatch(f.Data()), QString());
+    QCOMPARE(linesWithErrors(f.Document()), QStringList({"1|QQ [1]"}));
+    QCOMPARE(verdictMismatch(f.Document()), QString());
     QVERIFY(!f.isWindowModified());
     QVERIFY(!f.Ui().EditUndo->isEnabled());
 }
@@ -206,7 +206,7 @@ void tst_Undo::headerTypingIsOneStepPerBox()
 {
     TVelTorForm &f = window->form;
     const TVelTorFormUi &ui = f.Ui();
-    const QUndoStack *stack = f.Data().UndoStack();
+    const QUndoStack *stack = f.Document().UndoStack();
     load(fileLine("1"));
     QCOMPARE(ui.SyoudakuBangou->text(), QStringLiteral("1234567890"));
     ui.SyoudakuBangou->setFocus();
@@ -237,7 +237,7 @@ void tst_Undo::pasteCountsInTheStatusBar()
             QStringLiteral("QQ\tV\tx\ty\tz\tw\r\n\U0001F600\tI\r\n\U0001F600\t\U0001F600"));
     setCurrent(f, 0, 15);
     f.BlockPaste();
-    QCOMPARE(linesWithErrors(f.Data()), QStringList({"1|||||||keep||||||||QQ|V|x|y [15]", "2||||||||||||||||I"}));
+    QCOMPARE(linesWithErrors(f.Document()), QStringList({"1|||||||keep||||||||QQ|V|x|y [15]", "2||||||||||||||||I"}));
     QCOMPARE(f.statusBar()->currentMessage(),
              QStringLiteral("5個のセルを貼り付けました（エラー1個、Shift_JISにない文字で拒否3個）。"
                             "最後の項目より右の2個は捨てました。"));
@@ -245,12 +245,12 @@ void tst_Undo::pasteCountsInTheStatusBar()
     QGuiApplication::clipboard()->setText(QStringLiteral("\"a\r\nb\"\t\"c\td\"\t\"e\"\r\n"));
     setCurrent(f, 1, 7);
     f.BlockPaste();
-    QCOMPARE(lineText(f.Data(), 1), QStringLiteral("2|||||||a b|c d|e|||||||I"));
+    QCOMPARE(lineText(f.Document(), 1), QStringLiteral("2|||||||a b|c d|e|||||||I"));
     QCOMPARE(f.statusBar()->currentMessage(),
              QStringLiteral("3個のセルを貼り付けました（エラー0個、Shift_JISにない文字で拒否0個、改行・タブを空白にしたセル2個）。"));
     // Undone, the paste is no longer so.
     f.Ui().EditUndo->trigger();
-    QCOMPARE(lineText(f.Data(), 1), QStringLiteral("2||||||||||||||||I"));
+    QCOMPARE(lineText(f.Document(), 1), QStringLiteral("2||||||||||||||||I"));
     QCOMPARE(f.statusBar()->currentMessage(), QString());
 }
 
@@ -269,26 +269,26 @@ void tst_Undo::blockKeysInTheGrid()
     QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1\tQQ\r\n2\tQ"));
     QTest::keyClick(grid, Qt::Key_Delete);
-    QCOMPARE(linesWithErrors(f.Data()), QStringList({"||000", "||001"}));
+    QCOMPARE(linesWithErrors(f.Document()), QStringList({"||000", "||001"}));
     QVERIFY(!grid->Editor());
     QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(linesWithErrors(f.Data()), QStringList({"1|QQ|000 [1]", "2|Q|001"}));
+    QCOMPARE(linesWithErrors(f.Document()), QStringList({"1|QQ|000 [1]", "2|Q|001"}));
     QTest::keyClick(grid, Qt::Key_Y, Qt::ControlModifier);
-    QCOMPARE(linesWithErrors(f.Data()), QStringList({"||000", "||001"}));
+    QCOMPARE(linesWithErrors(f.Document()), QStringList({"||000", "||001"}));
     QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(linesWithErrors(f.Data()), QStringList({"||000", "||001"})); // nothing left to redo
+    QCOMPARE(linesWithErrors(f.Document()), QStringList({"||000", "||001"})); // nothing left to redo
     setCurrent(f, 1, 2);
     QTest::keyClick(grid, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(linesWithErrors(f.Data()), QStringList({"||000", "||1|QQ [3]", "||2|Q"}));
-    QCOMPARE(verdictMismatch(f.Data()), QString());
+    QCOMPARE(linesWithErrors(f.Document()), QStringList({"||000", "||1|QQ [3]", "||2|Q"}));
+    QCOMPARE(verdictMismatch(f.Document()), QString());
 
     // Cut puts the block on the clipboard and clears it, as one step.
-    const int steps = f.Data().UndoStack()->count();
+    const int steps = f.Document().UndoStack()->count();
     selectBlock(f, 1, 2, 2, 3);
     QTest::keyClick(grid, Qt::Key_X, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1\tQQ\r\n2\tQ"));
-    QCOMPARE(linesWithErrors(f.Data()), QStringList({"||000", "", ""}));
-    QCOMPARE(f.Data().UndoStack()->count(), steps + 1);
+    QCOMPARE(linesWithErrors(f.Document()), QStringList({"||000", "", ""}));
+    QCOMPARE(f.Document().UndoStack()->count(), steps + 1);
 }
 
 // The cell an undo shows is selected alone, though Ctrl is still held for
@@ -303,16 +303,16 @@ void tst_Undo::undoWithKeysHeldSelectsTheCellAlone()
     grid->setFocus();
     selectBlock(f, 1, 7, 2, 8);
     f.Ui().EditDeleteLine->trigger();
-    QCOMPARE(f.Data().LineCount(), 3);
+    QCOMPARE(f.Document().LineCount(), 3);
     QTest::keyPress(grid, Qt::Key_Control, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::keyboardModifiers(), Qt::ControlModifier);
-    QVERIFY(f.Document().Undo());
+    QCOMPARE(f.Document().Undo(), EditResult::Done);
     QTest::keyRelease(grid, Qt::Key_Control, Qt::ControlModifier);
     int top = 0, left = 0, bottom = 0, right = 0;
     QVERIFY(grid->SelectedBlock(top, left, bottom, right));
     QCOMPARE(QList<int>({top, left, bottom, right}), QList<int>({1, 7, 1, 7}));
     f.Ui().EditDeleteLine->trigger();
-    QCOMPARE(lineTexts(f.Data()), QStringList({"1", "3", "4", "5"}));
+    QCOMPARE(lineTexts(f.Document()), QStringList({"1", "3", "4", "5"}));
 }
 
 void tst_Undo::errorCountLabelFollowsTheReport()

@@ -1,0 +1,68 @@
+#include "CommandContext.h"
+
+#include "ReportModel.h"
+#include "SaveAnywayBox.h"
+#include "VelTorGridView.h"
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QStatusBar>
+
+CommandContext::CommandContext(QMainWindow &window, VelTorGridView &grid, ReportModel &model)
+    : window(window), grid(grid), model(model)
+{
+}
+
+void CommandContext::Tell(const QString &message) const
+{
+    window.statusBar()->showMessage(message);
+}
+
+void CommandContext::ShowError(const QString &text) const
+{
+    QMessageBox box(QMessageBox::NoIcon, tr("エラー"), text, QMessageBox::Ok, &window);
+    dialogs->ExecMessageBox(box);
+}
+
+void CommandContext::Inform(const QString &title, const QString &text, bool warning) const
+{
+    QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information, title, text, QMessageBox::Ok, &window);
+    dialogs->ExecMessageBox(box);
+}
+
+bool CommandContext::Ask(const QString &question, const QString &yes) const
+{
+    SaveAnywayBox box(&window, question, yes);
+    return dialogs->ExecMessageBox(box) == QMessageBox::Save;
+}
+
+int CommandContext::CurrentLine() const
+{
+    const QModelIndex current = grid.currentIndex();
+    return current.isValid() ? current.row() : 0;
+}
+
+int CommandContext::CurrentField() const
+{
+    const QModelIndex current = grid.currentIndex();
+    return current.isValid() ? current.column() : 0;
+}
+
+void CommandContext::ShowPlace(int line, int field) const
+{
+    const QModelIndex index = model.index(line, field);
+    if (!index.isValid())
+        return;
+    grid.SetCurrentCell(index);
+    grid.scrollTo(index);
+}
+
+bool CommandContext::SelectedBlock(ReportBlocks::Block &block) const
+{
+    return grid.SelectedBlock(block.top, block.left, block.bottom, block.right);
+}
+
+void CommandContext::CommitEditor() const
+{
+    grid.CommitEditor();
+}

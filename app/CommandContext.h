@@ -1,0 +1,90 @@
+#pragma once
+
+#include "ReportBlocks.h"
+#include "WindowDialogs.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+class QMainWindow;
+class ReportModel;
+class VelTorGridView;
+
+// What the main window's command controllers share: the window they stand
+// on, its grid and dialogs, where they tell the user what happened, and the
+// one guard that keeps a command from starting while another shows its
+// progress (events are handled meanwhile).
+class CommandContext
+{
+    Q_DECLARE_TR_FUNCTIONS(CommandContext)
+
+public:
+    // None is owned.
+    CommandContext(QMainWindow &window, VelTorGridView &grid, ReportModel &model);
+
+    QMainWindow &Window() const { return window; }
+    VelTorGridView &Grid() const { return grid; }
+    ReportModel &Model() const { return model; }
+    WindowDialogs &Dialogs() const { return *dialogs; }
+    // Not owned; null restores the real dialogs.
+    void SetDialogs(WindowDialogs *replacement) { dialogs = replacement ? replacement : &realDialogs; }
+
+    // Milliseconds a long command runs before it shows its progress with a
+    // Cancel button; until then no event is handled.
+    int ProgressDelay() const { return progressDelay; }
+    void SetProgressDelay(int milliseconds) { progressDelay = milliseconds; }
+
+    // A command showing its progress is running.
+    bool Busy() const { return busy; }
+    // Marks a command as running for as long as it lives; null when one
+    // already is, and the new one must not start.
+    class BusyScope
+    {
+    public:
+        explicit BusyScope(CommandContext &context) : context(context.busy ? nullptr : &context)
+        {
+            if (this->context)
+                this->context->busy = true;
+        }
+        ~BusyScope()
+        {
+            if (context)
+                context->busy = false;
+        }
+        BusyScope(const BusyScope &) = delete;
+        BusyScope &operator=(const BusyScope &) = delete;
+        explicit operator bool() const { return context != nullptr; }
+
+    private:
+        CommandContext *context;
+    };
+
+    // The status bar.
+    void Tell(const QString &message) const;
+    // The one message box of a failed command.
+    void ShowError(const QString &text) const;
+    // A box that only tells something, with OK.
+    void Inform(const QString &title, const QString &text, bool warning = true) const;
+    // A warning question with `yes` and キャンセル, the default; true for yes.
+    bool Ask(const QString &question, const QString &yes) const;
+
+    // The grid's current cell as the report's line and field; the
+    // new-line row is the line after the last.
+    int CurrentLine() const;
+    int CurrentField() const;
+    // Makes the cell current, alone selected, and scrolls to it.
+    void ShowPlace(int line, int field) const;
+    // The selected rectangle, or the current cell; false with neither.
+    bool SelectedBlock(ReportBlocks::Block &block) const;
+    // An open cell editor hands its text to the report and closes.
+    void CommitEditor() const;
+
+private:
+    QMainWindow &window;
+    VelTorGridView &grid;
+    ReportModel &model;
+    WindowDialogs realDialogs;
+    WindowDialogs *dialogs = &realDialogs; // not owned
+    int progressDelay = 500;
+    bool busy = false;
+};

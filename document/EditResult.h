@@ -1,0 +1,9 @@
+#pragma once
+
+// What an edit of the report did. An edit that finds nothing to change is
+// Done too; one that runs out of memory leaves the report as it was, and the
+// caller must say so: the result cannot be dropped.
+enum class [[nodiscard]] EditResult {
+    Done,
+    OutOfMemory,
+};

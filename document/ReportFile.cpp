@@ -1,0 +1,261 @@
+#include "ReportFile.h"
+
+#include "CellChanges.h"
+#include "LinePartsReader.h"
+#include "LoadedLines.h"
+#include "MemoryHeadroom.h"
+#include "ReportDocument.h"
+#include "qnVelTorData.h"
+#include "qnVelTorDataAttribute.h"
+#include "qnVelTorFileName.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <new>
+
+namespace {
+
+// A load reads the file in this many parts at once, one per core of the
+// machines it is meant for; a small file is read in one.
+constexpr std::size_t LoadThreads = 2;
+
+} // namespace
+
+ReportFile::ReportFile(ReportDocument &document, QObject *parent) : QObject(parent), document(document)
+{
+}
+
+void ReportFile::SetPath(const QString &filePath)
+{
+    if (path == filePath)
+        return;
+    path = filePath;
+    emit pathChanged(path);
+}
+
+RecordFields ReportFile::LineFields() const
+{
+    // The lines go to the file straight from their rows: a second copy of a
+    // large report could take more memory than there is.
+    return [this](std::uint32_t line, std::string_view(&fields)[FieldCount]) {
+        document.Line(int(line)).Cells(fields);
+    };
+}
+
+void ReportFile::New()
+{
+    document.Clear();
+    fileBaseName.clear();
+    nameChanged = false;
+    identity = {};
+    losses = {};
+    SetPath(QString());
+}
+
+ReportFile::LoadResult ReportFile::Load(const QString &filePath, const ReadProgress &progress)
+{
+    LoadResult result;
+    const std::string previousBaseName = fileBaseName;
+    const auto fileSize = std::uint64_t(std::max<qint64>(QFileInfo(filePath).size(), 0));
+    try {
+        // Set before the file is opened: a later save compares the header
+        // values with it even when this read fails.
+        fileBaseName = FileBaseNameOfPath(filePath);
+        // A report's lines are rarely shorter than a few dozen bytes: the
+        // rows are not regrown and copied on the way, and what is reserved
+        // but not filled takes address space only.
+        const std::uint64_t expected = fileSize / 32 + 1;
+        // The lines take about as much memory as the file; under an
+        // address-space limit the window must keep room to paint after
+        // them, or it cannot show them at all.
+        bool read = HasHeadroomFor(fileSize);
+        // A part of the file for each core; the first part's rows take the
+        // others' at the end, so they have room for all.
+        std::vector<std::unique_ptr<LoadedLines>> parts;
+        if (!read) {
+            result.failure = ReadFailure::OutOfMemory;
+        } else {
+            std::vector<TakeLines> takes;
+            for (std::size_t i = 0; i < LoadThreads; ++i) {
+                parts.push_back(std::make_unique<LoadedLines>(document.Attributes(), ReportContent::VerdictWidth));
+                parts.back()->Reserve(std::size_t(std::min<std::uint64_t>(expected / (i == 0 ? 1 : LoadThreads),
+                                                                          qnVelTorData::MaxRecords)));
+                takes.emplace_back([part = parts.back().get()](const std::string_view *fields, std::size_t count) {
+                    part->Take(fields, count);
+                });
+            }
+            LinePartsReader reader(std::move(takes));
+            read = reader.Read(filePath, progress);
+            result.failure = reader.Failure();
+            result.facts = reader.Facts();
+            if (read) {
+                for (std::size_t i = 1; i < reader.KeptParts(); ++i)
+                    parts[0]->Append(std::move(*parts[i]));
+                parts.resize(1);
+            }
+        }
+        if (read && !HasHeadroomFor(0)) {
+            read = false;
+            result.failure = ReadFailure::OutOfMemory;
+        }
+        if (read) {
+            document.Reset(parts[0]->TakeRows(), parts[0]->TakeArena(), parts[0]->TakeVerdicts(),
+                           ReportFileName::HeadersOf(fileBaseName));
+            nameChanged = false;
+            identity = result.facts.identity;
+            losses = {result.facts.longLines, result.facts.firstLongLine, result.facts.bytesAfterEofMark};
+            SetPath(filePath);
+        }
+    } catch (const std::bad_alloc &) {
+        result.failure = ReadFailure::OutOfMemory;
+    }
+    // A load the user cancels leaves everything as it was, also the name
+    // the next save compares the header values with.
+    if (result.failure == ReadFailure::Cancelled)
+        fileBaseName = previousBaseName;
+    ReleaseFreedMemory();
+    return result;
+}
+
+ReportFile::SavePlan ReportFile::PlanSave(bool saveAs) const
+{
+    SavePlan plan;
+    plan.losses = losses;
+    const ReportDocument::Headers headers = document.HeaderValues();
+    const std::string baseName = ReportFileName::BaseName(headers);
+    // The name comes from the header values, and is asked for, when it is
+    // new or the values no longer give the file's.
+    plan.needsName = saveAs || path.isEmpty() || nameChanged || baseName != fileBaseName;
+    if (plan.needsName) {
+        plan.drifts = ReportFileName::Drifts(headers);
+        plan.suggestedName = ReportFileName::Suggested(baseName, path);
+    }
+    plan.change = ChangeOnDisk();
+    return plan;
+}
+
+void ReportFile::TakeHeaderName()
+{
+    const std::string baseName = ReportFileName::BaseName(document.HeaderValues());
+    if (baseName != fileBaseName) {
+        fileBaseName = baseName;
+        nameChanged = true;
+    }
+}
+
+DiskChange ReportFile::ChangeOnDisk() const
+{
+    if (path.isEmpty())
+        return DiskChange::Same;
+    return CompareIdentity(identity, IdentityOf(path));
+}
+
+ReportFile::SaveResult ReportFile::Save(const QString &filePath, const std::function<bool()> &confirmWithoutBackup)
+{
+    SaveResult result;
+    FileIdentity written;
+    try {
+        qnVelTorFileWriter writer;
+        writer.SetConfirmWithoutBackup(confirmWithoutBackup);
+        writer.Write(filePath, std::uint32_t(document.LineCount()), LineFields());
+        result.failure = writer.Failure();
+        result.backupPath = writer.BackupPath();
+        written = writer.Written();
+    } catch (const std::bad_alloc &) {
+        result.failure = WriteFailure::OutOfMemory;
+    }
+    if (!result.Written())
+        return result;
+    // Only a file that was written becomes the current one: a later save
+    // must not go quietly to a path that failed.
+    identity = written;
+    SetPath(filePath);
+    nameChanged = false;
+    // The file written holds all the report has: nothing more to lose.
+    losses = {};
+    document.MarkSaved();
+    return result;
+}
+
+ReportFile::ImportResult ReportFile::Import(const QString &filePath, const ReadProgress &progress, ImportInto into)
+{
+    ImportResult result;
+    const bool fresh = into == ImportInto::NewReport;
+    result.firstLine = fresh ? 0 : document.LineCount();
+    try {
+        // The report is emptied only once the file has been read whole.
+        CellChanges changes(document.Content(), result.firstLine);
+        int target = result.firstLine;
+        bool tooMany = false;
+        const auto take = [&](const std::string_view *fields, std::size_t count) {
+            for (std::size_t i = 0; i < count && !tooMany; ++i, fields += FieldCount, ++target) {
+                if (target == INT_MAX || std::uint64_t(target) >= qnVelTorData::MaxRecords) {
+                    tooMany = true;
+                    return;
+                }
+                // A line of empty fields is a line too.
+                changes.Reach(target);
+                for (unsigned field = 0; field < FieldCount; ++field) {
+                    if (!fields[field].empty())
+                        changes.Set(target, int(field), fields[field]);
+                }
+            }
+        };
+        // Too many lines stop the read as a cancel would.
+        const auto step = [&](std::uint64_t done, std::uint64_t size) {
+            return !tooMany && (!progress || progress(done, size));
+        };
+        bool read = ImportReportLines(filePath, take, step, &result.failure, &result.facts);
+        if (tooMany) {
+            read = false;
+            result.failure = ReadFailure::TooManyLines;
+        }
+        // A new report takes this one's place only when there is room for
+        // it: refused after the emptying, the report would be lost.
+        if (read && fresh && !HasHeadroomFor(changes.Footprint())) {
+            read = false;
+            result.failure = ReadFailure::OutOfMemory;
+        }
+        if (read) {
+            result.lines = target - result.firstLine;
+            if (fresh)
+                New();
+            const std::uint64_t invalidBefore = document.Verdicts().ErrorCellCount();
+            if (document.ChangeCells(std::move(changes), tr("インポート")) != EditResult::Done)
+                result.failure = ReadFailure::OutOfMemory;
+            else
+                result.invalid = document.Verdicts().ErrorCellCount() - invalidBefore;
+        }
+    } catch (const std::bad_alloc &) {
+        result.failure = ReadFailure::OutOfMemory;
+    }
+    ReleaseFreedMemory();
+    return result;
+}
+
+ReportFile::ExportResult ReportFile::Export(const QString &filePath) const
+{
+    ExportResult result;
+    if (!path.isEmpty() && QFileInfo(filePath) == QFileInfo(path)) {
+        result.ontoReport = true;
+        return result;
+    }
+    try {
+        ReportCsvWriter writer;
+        result.written = writer.WriteFile(filePath, std::uint32_t(document.LineCount()), LineFields());
+        result.outOfMemory = writer.OutOfMemory();
+        result.facts = writer.Facts();
+    } catch (const std::bad_alloc &) {
+        result.written = false;
+        result.outOfMemory = true;
+    }
+    return result;
+}
+
+QString ReportFile::SuggestedExportName() const
+{
+    return ReportFileName::SuggestedExport(ReportFileName::BaseName(document.HeaderValues()));
+}
