@@ -502,11 +502,16 @@ void tst_Import::exportBytes()
     const QByteArrayList report = {
         Line({"1", "", "000", "", "", "", "12345678", sjis(QStringLiteral("テスト曲")), "a,b", "say \"hi\"", "", "", "", "", "0", "V"}),
         Line({"", "", "", "", "", "", "", "=\"x\"", "1,000", "-", "TRUE", " "}),
+        // Full-width digits are numbers to a spreadsheet too; past 255
+        // characters Excel takes no formula's string.
+        Line({sjis(QStringLiteral("０１２")), QByteArray(255, '7'), QByteArray(256, '7')}),
     };
     const QByteArray header = SpreadsheetCell::FieldNames().join(u',').toUtf8();
     const QByteArray expected = "\xEF\xBB\xBF" + header + "\r\n"
             + QStringLiteral("=\"1\",,=\"000\",,,,=\"12345678\",テスト曲,\"a,b\",\"say \"\"hi\"\"\",,,,,=\"0\",V,,,\r\n").toUtf8()
-            + ",,,,,,,\"=\"\"=\"\"\"\"x\"\"\"\"\"\"\",\"=\"\"1,000\"\"\",=\"-\",TRUE, ,,,,,,,\r\n";
+            + ",,,,,,,\"=\"\"=\"\"\"\"x\"\"\"\"\"\"\",\"=\"\"1,000\"\"\",=\"-\",TRUE, ,,,,,,,\r\n"
+            + QStringLiteral("=\"０１２\",").toUtf8() + "=\"" + QByteArray(255, '7') + "\"," + QByteArray(256, '7')
+            + QByteArray(16, ',') + "\r\n";
     ExportFacts facts;
     QCOMPARE(Export(report, &facts), expected);
     QCOMPARE(facts.changedCells, std::uint64_t(0));
