@@ -375,6 +375,10 @@ void tst_BulkEdits::renumber_data()
                                                             << QStringList{"1", "2", "3", "y"} << 2;
     QTest::newRow("leading zeros read as the number") << QStringList{"007", "x"} << 0 << 1 << 0
                                                       << QStringList{"7", "8"} << 2;
+    QTest::newRow("from an 18-digit key") << QStringList{"123456789012345678", "x"} << 0 << 1 << 0
+                                          << QStringList{"123456789012345678", "123456789012345679"} << 1;
+    QTest::newRow("19 digits: the line's number") << QStringList{"1234567890123456789", "x"} << 0 << 1 << 0
+                                                  << QStringList{"1", "2"} << 2;
     QTest::newRow("past the end clamped") << QStringList{"9", "9"} << 0 << 5 << 1 << QStringList{"1", "2"} << 2;
     QTest::newRow("already numbered") << QStringList{"1", "2"} << 0 << 1 << 1 << QStringList{"1", "2"} << 0;
 }
