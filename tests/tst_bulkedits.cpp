@@ -477,29 +477,46 @@ void tst_BulkEdits::compareValues()
 
 void tst_BulkEdits::sortIsStable_data()
 {
+    QTest::addColumn<QStringList>("report");
     QTest::addColumn<QList<int>>("fields");
     QTest::addColumn<QList<bool>>("descending");
     QTest::addColumn<QStringList>("keys");
 
-    QTest::newRow("ascending, ties in their order") << QList<int>{15} << QList<bool>{false}
+    // Field 15 takes one byte: "VV" is invalid, and its verdict must go
+    // with its line.
+    const QStringList six = {"1|||||||||||||||VV|||30", "2|||||||||||||||I|||9", "3|||||||||||||||VV|||20",
+                             "4|||||||||||||||I|||10", "5|||||||||||||||VV|||10", "6|||||||||||||||I|||010"};
+    QTest::newRow("ascending, ties in their order") << six << QList<int>{15} << QList<bool>{false}
                                                     << QStringList{"2", "4", "6", "1", "3", "5"};
-    QTest::newRow("descending, ties in their order") << QList<int>{15} << QList<bool>{true}
+    QTest::newRow("descending, ties in their order") << six << QList<int>{15} << QList<bool>{true}
                                                      << QStringList{"1", "3", "5", "2", "4", "6"};
-    QTest::newRow("second field breaks ties") << QList<int>{15, 18} << QList<bool>{false, false}
+    QTest::newRow("second field breaks ties") << six << QList<int>{15, 18} << QList<bool>{false, false}
                                               << QStringList{"2", "6", "4", "5", "3", "1"};
-    QTest::newRow("second field descending") << QList<int>{15, 18} << QList<bool>{true, true}
+    QTest::newRow("second field descending") << six << QList<int>{15, 18} << QList<bool>{true, true}
                                              << QStringList{"1", "3", "5", "4", "6", "2"};
+
+    // Past 16 lines an unstable sort no longer keeps ties by chance.
+    const QStringList values = {"I", "V", "VV"};
+    QStringList forty;
+    QList<QStringList> byValue(values.size());
+    for (int line = 1; line <= 40; ++line) {
+        const qsizetype value = (line * 7 + line / 5) % values.size();
+        forty << QString::number(line) + "|||||||||||||||" + values[value];
+        byValue[value] << QString::number(line);
+    }
+    QTest::newRow("40 lines, ascending") << forty << QList<int>{15} << QList<bool>{false}
+                                         << byValue[0] + byValue[1] + byValue[2];
+    QTest::newRow("40 lines, descending") << forty << QList<int>{15} << QList<bool>{true}
+                                          << byValue[2] + byValue[1] + byValue[0];
 }
 
 void tst_BulkEdits::sortIsStable()
 {
+    QFETCH(QStringList, report);
     QFETCH(QList<int>, fields);
     QFETCH(QList<bool>, descending);
     QFETCH(QStringList, keys);
-    // Field 15 takes one byte: "VV" is invalid, and its verdict must go
-    // with its line.
-    ReportDocument &d = load({"1|||||||||||||||VV|||30", "2|||||||||||||||I|||9", "3|||||||||||||||VV|||20",
-                              "4|||||||||||||||I|||10", "5|||||||||||||||VV|||10", "6|||||||||||||||I|||010"});
+    ReportDocument &d = load(report);
     std::vector<LineOrder::Key> order;
     for (qsizetype i = 0; i < fields.size(); ++i)
         order.push_back({fields[i], descending[i]});
