@@ -66,7 +66,9 @@ private slots:
     void replaceAll_data();
     void replaceAll();
     void replaceLeavesOtherBytesAlone();
+    void replaceNextVisitsEveryOccurrenceInOrder_data();
     void replaceNextVisitsEveryOccurrenceInOrder();
+    void replaceNextLeavesAMatchThatIsGone();
     void replaceNextSkipsWhatCannotBeStored();
 
     void renumber_data();
@@ -168,6 +170,10 @@ void tst_BulkEdits::replaceAll_data()
     QTest::newRow("width folded") << names << "タロウ" << "太郎" << true << true << all
                                   << QStringList{"1|||||||||||山田太郎", "2|||||||||||山田太郎", "3|||||||||||山田たろう"}
                                   << "2 replaced";
+    // Two characters that fold into one are replaced together.
+    QTest::newRow("half-width kana with its voiced mark") << QStringList{"1|||||||ｶﾞｽ", "2|||||||ガｽ"} << "ｶﾞ" << "x"
+                                                          << true << true << all << QStringList{"1|||||||xｽ", "2|||||||xｽ"}
+                                                          << "2 replaced";
     QTest::newRow("kanji and kana of either width") << names << "田ﾀﾛｳ" << "田太郎" << true << true << all
                                                     << QStringList{"1|||||||||||山田太郎", "2|||||||||||山田太郎", "3|||||||||||山田たろう"}
                                                     << "2 replaced";
@@ -186,6 +192,8 @@ void tst_BulkEdits::replaceAll_data()
                                                 << QStringList{"1||000"} << "1 replaced";
     QTest::newRow("made invalid") << QStringList{"1||||||12345"} << "123" << "一" << true << false << all
                                   << QStringList{"1||||||一45"} << "1 replaced, 1 made invalid";
+    QTest::newRow("invalid before and after") << QStringList{"1||||||一12345"} << "123" << "二" << true << false << all
+                                              << QStringList{"1||||||一二45"} << "1 replaced";
     QTest::newRow("a character code page 932 lacks") << QStringList{"1|||||||ab", "2|||||||b"} << "b" << "\U0001F600"
                                                      << true << false << all << QStringList{"1|||||||ab", "2|||||||b"}
                                                      << "2 unstorable";
@@ -248,23 +256,85 @@ void tst_BulkEdits::replaceLeavesOtherBytesAlone()
 }
 
 // Replacing one at a time from a cell on visits every occurrence in reading
-// order, wraps at the end, and never stops on a decoy.
+// order, each once (never one the replacement made), wraps at the end, and
+// never stops on a decoy.
+void tst_BulkEdits::replaceNextVisitsEveryOccurrenceInOrder_data()
+{
+    QTest::addColumn<QStringList>("report");
+    QTest::addColumn<QString>("find");
+    QTest::addColumn<QString>("replacement");
+    QTest::addColumn<QList<int>>("scope"); // top, bottom, left, right; empty: everywhere
+    QTest::addColumn<QList<int>>("from"); // line, field
+    // The matches shown in turn, each replaced but the last.
+    QTest::addColumn<QStringList>("visited");
+    QTest::addColumn<QStringList>("result");
+    QTest::addColumn<QString>("counts");
+
+    const QList<int> all;
+    const QStringList decoys = {"1|||||||ab abX|ab", "2|||||||aXb|x", "3||||||||AB"};
+    QTest::newRow("decoys around each hit") << decoys << "ab" << "Z" << all << QList<int>{0, 8}
+                                            << QStringList{"0:8:0+2", "0:7:0+2", "0:7:2+2", "none"}
+                                            << QStringList{"1|||||||Z ZX|Z", "2|||||||aXb|x", "3||||||||AB"}
+                                            << "3 replaced";
+    QTest::newRow("shorter replacement, occurrences side by side")
+            << QStringList{"1|||||||abab|ab"} << "ab" << "Z" << all << QList<int>{0, 7}
+            << QStringList{"0:7:0+2", "0:7:1+2", "0:8:0+2", "none"} << QStringList{"1|||||||ZZ|Z"} << "3 replaced";
+    // Wrapped, the cell's start holds the find text again.
+    QTest::newRow("replacement holding the find text") << QStringList{"1|||||||aaa"} << "a" << "aa" << all
+                                                       << QList<int>{0, 0}
+                                                       << QStringList{"0:7:0+1", "0:7:2+1", "0:7:4+1", "0:7:0+1"}
+                                                       << QStringList{"1|||||||aaaaaa"} << "3 replaced";
+    QTest::newRow("replacement holding the find text, apart") << QStringList{"1|||||||abab"} << "a" << "aa" << all
+                                                              << QList<int>{0, 0}
+                                                              << QStringList{"0:7:0+1", "0:7:3+1", "0:7:0+1"}
+                                                              << QStringList{"1|||||||aabaab"} << "2 replaced";
+    QTest::newRow("made invalid") << QStringList{"1||||||12345"} << "123" << "一" << all << QList<int>{0, 0}
+                                  << QStringList{"0:6:0+3", "none"} << QStringList{"1||||||一45"}
+                                  << "1 replaced, 1 made invalid";
+    QTest::newRow("invalid before and after") << QStringList{"1||||||一12345"} << "123" << "二" << all
+                                              << QList<int>{0, 0} << QStringList{"0:6:1+3", "none"}
+                                              << QStringList{"1||||||一二45"} << "1 replaced";
+    // The block holds no match; the line below it does.
+    const QStringList below = {"a|x|x", "a|x|x", "a|a"};
+    QTest::newRow("from right of a block on its last line") << below << "a" << "b" << QList<int>{0, 1, 1, 2}
+                                                            << QList<int>{1, 5} << QStringList{"none"} << below << "";
+}
+
 void tst_BulkEdits::replaceNextVisitsEveryOccurrenceInOrder()
 {
-    ReportDocument &d = load({"1|||||||ab abX|ab", "2|||||||aXb|x", "3||||||||AB"});
-    ReportReplace replace(d, QStringLiteral("ab"), QStringLiteral("Z"), TextFolding(true, false), Everywhere);
-    ReportReplace::Match match = replace.FindFrom(0, 8);
-    QStringList visited;
-    while (match.Found() && visited.size() < 10) {
-        visited << place(match);
+    QFETCH(QStringList, report);
+    QFETCH(QString, find);
+    QFETCH(QString, replacement);
+    QFETCH(QList<int>, scope);
+    QFETCH(QList<int>, from);
+    QFETCH(QStringList, visited);
+    QFETCH(QStringList, result);
+    QFETCH(QString, counts);
+    ReportDocument &d = load(report);
+    ReportReplace replace(d, find, replacement, TextFolding(true, false),
+                          scope.isEmpty() ? Everywhere : ReportReplace::Scope{scope[0], scope[1], scope[2], scope[3]});
+    ReportReplace::Match match = replace.FindFrom(from[0], from[1]);
+    QStringList seen {place(match)};
+    ReportReplace::Result total;
+    while (match.Found() && seen.size() < visited.size()) {
         QVERIFY(replace.Holds(match));
-        QCOMPARE(replace.ReplaceOne(match).replaced, 1u);
+        const ReportReplace::Result one = replace.ReplaceOne(match);
+        QCOMPARE(one.replaced, 1u);
+        total.replaced += one.replaced;
+        total.madeInvalid += one.madeInvalid;
+        seen << place(match);
     }
-    QCOMPARE(visited, (QStringList{"0:8:0+2", "0:7:0+2", "0:7:2+2"}));
-    QCOMPARE(lineTexts(d), (QStringList{"1|||||||Z ZX|Z", "2|||||||aXb|x", "3||||||||AB"}));
-    QCOMPARE(d.UndoStack()->count(), 3);
+    QCOMPARE(seen, visited);
+    QCOMPARE(lineTexts(d), result);
+    QCOMPARE(::counts(total), counts);
+    QCOMPARE(verdictMismatch(d), QString());
+    QCOMPARE(d.UndoStack()->count(), int(total.replaced));
+}
 
-    // A match that is no longer there is not replaced.
+// A match that is no longer there is not replaced.
+void tst_BulkEdits::replaceNextLeavesAMatchThatIsGone()
+{
+    ReportDocument &d = load({"1|||||||ab abX|ab", "2|||||||aXb|x", "3||||||||AB"});
     ReportReplace other(d, QStringLiteral("X"), QStringLiteral("Y"), TextFolding(true, false), Everywhere);
     ReportReplace::Match gone = other.FindFrom(1, 0);
     QCOMPARE(place(gone), QStringLiteral("1:7:1+1"));
@@ -305,6 +375,10 @@ void tst_BulkEdits::renumber_data()
                                                             << QStringList{"1", "2", "3", "y"} << 2;
     QTest::newRow("leading zeros read as the number") << QStringList{"007", "x"} << 0 << 1 << 0
                                                       << QStringList{"7", "8"} << 2;
+    QTest::newRow("from an 18-digit key") << QStringList{"123456789012345678", "x"} << 0 << 1 << 0
+                                          << QStringList{"123456789012345678", "123456789012345679"} << 1;
+    QTest::newRow("19 digits: the line's number") << QStringList{"1234567890123456789", "x"} << 0 << 1 << 0
+                                                  << QStringList{"1", "2"} << 2;
     QTest::newRow("past the end clamped") << QStringList{"9", "9"} << 0 << 5 << 1 << QStringList{"1", "2"} << 2;
     QTest::newRow("already numbered") << QStringList{"1", "2"} << 0 << 1 << 1 << QStringList{"1", "2"} << 0;
 }
@@ -403,29 +477,46 @@ void tst_BulkEdits::compareValues()
 
 void tst_BulkEdits::sortIsStable_data()
 {
+    QTest::addColumn<QStringList>("report");
     QTest::addColumn<QList<int>>("fields");
     QTest::addColumn<QList<bool>>("descending");
     QTest::addColumn<QStringList>("keys");
 
-    QTest::newRow("ascending, ties in their order") << QList<int>{15} << QList<bool>{false}
+    // Field 15 takes one byte: "VV" is invalid, and its verdict must go
+    // with its line.
+    const QStringList six = {"1|||||||||||||||VV|||30", "2|||||||||||||||I|||9", "3|||||||||||||||VV|||20",
+                             "4|||||||||||||||I|||10", "5|||||||||||||||VV|||10", "6|||||||||||||||I|||010"};
+    QTest::newRow("ascending, ties in their order") << six << QList<int>{15} << QList<bool>{false}
                                                     << QStringList{"2", "4", "6", "1", "3", "5"};
-    QTest::newRow("descending, ties in their order") << QList<int>{15} << QList<bool>{true}
+    QTest::newRow("descending, ties in their order") << six << QList<int>{15} << QList<bool>{true}
                                                      << QStringList{"1", "3", "5", "2", "4", "6"};
-    QTest::newRow("second field breaks ties") << QList<int>{15, 18} << QList<bool>{false, false}
+    QTest::newRow("second field breaks ties") << six << QList<int>{15, 18} << QList<bool>{false, false}
                                               << QStringList{"2", "6", "4", "5", "3", "1"};
-    QTest::newRow("second field descending") << QList<int>{15, 18} << QList<bool>{true, true}
+    QTest::newRow("second field descending") << six << QList<int>{15, 18} << QList<bool>{true, true}
                                              << QStringList{"1", "3", "5", "4", "6", "2"};
+
+    // Past 16 lines an unstable sort no longer keeps ties by chance.
+    const QStringList values = {"I", "V", "VV"};
+    QStringList forty;
+    QList<QStringList> byValue(values.size());
+    for (int line = 1; line <= 40; ++line) {
+        const qsizetype value = (line * 7 + line / 5) % values.size();
+        forty << QString::number(line) + "|||||||||||||||" + values[value];
+        byValue[value] << QString::number(line);
+    }
+    QTest::newRow("40 lines, ascending") << forty << QList<int>{15} << QList<bool>{false}
+                                         << byValue[0] + byValue[1] + byValue[2];
+    QTest::newRow("40 lines, descending") << forty << QList<int>{15} << QList<bool>{true}
+                                          << byValue[2] + byValue[1] + byValue[0];
 }
 
 void tst_BulkEdits::sortIsStable()
 {
+    QFETCH(QStringList, report);
     QFETCH(QList<int>, fields);
     QFETCH(QList<bool>, descending);
     QFETCH(QStringList, keys);
-    // Field 15 takes one byte: "VV" is invalid, and its verdict must go
-    // with its line.
-    ReportDocument &d = load({"1|||||||||||||||VV|||30", "2|||||||||||||||I|||9", "3|||||||||||||||VV|||20",
-                              "4|||||||||||||||I|||10", "5|||||||||||||||VV|||10", "6|||||||||||||||I|||010"});
+    ReportDocument &d = load(report);
     std::vector<LineOrder::Key> order;
     for (qsizetype i = 0; i < fields.size(); ++i)
         order.push_back({fields[i], descending[i]});
@@ -482,14 +573,14 @@ void tst_BulkEdits::headerVerdicts()
     // A new report's empty boxes are not yet wrong.
     QCOMPARE(verdict(number), QString());
     QCOMPARE(verdict(month), QString());
-    d.SetHeaderText(number, QStringLiteral("12345"), 1);
+    QCOMPARE(d.SetHeaderText(number, QStringLiteral("12345"), 1), EditResult::Done);
     QCOMPARE(verdict(number), QStringLiteral("許諾番号は英数字10桁、または数字16桁です（5桁あります）。"));
     QCOMPARE(verdict(month), QString());
-    d.SetHeaderText(number, QStringLiteral("ABCDE12345"), 1);
+    QCOMPARE(d.SetHeaderText(number, QStringLiteral("ABCDE12345"), 1), EditResult::Done);
     QCOMPARE(verdict(number), QString());
-    d.SetHeaderText(month, QStringLiteral("202413"), 2);
+    QCOMPARE(d.SetHeaderText(month, QStringLiteral("202413"), 2), EditResult::Done);
     QCOMPARE(verdict(month), QStringLiteral("報告年月の月は01～12です（13になっています）。"));
-    d.SetHeaderText(month, QString(), 2);
+    QCOMPARE(d.SetHeaderText(month, QString(), 2), EditResult::Done);
     QCOMPARE(verdict(month), QStringLiteral("報告年月がありません。YYYYMM（月は01～12）の6桁です。"));
     d.Clear();
     QCOMPARE(verdict(month), QString());

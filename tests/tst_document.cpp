@@ -89,8 +89,8 @@ void tst_Document::undoEveryStep_data()
                              "block paste adding lines", "spreadsheet block with quoted breaks", "block clear",
                              "insert lines", "insert lines at the end", "delete lines", "cut lines to the end",
                              "renumber", "renumber lines", "fill down", "fill down one line", "sort",
-                             "sort descending by two fields", "replace all", "replace all folding width and case",
-                             "replace one", "import"})
+                             "sort descending by two fields", "sort rotating three lines", "replace all",
+                             "replace all folding width and case", "replace one", "import"})
         QTest::newRow(step) << QString::fromLatin1(step);
 }
 
@@ -145,6 +145,9 @@ void tst_Document::undoEveryStep()
         QCOMPARE(BulkEdits::Sort(d, {{0, false}}).changed, 2u);
     } else if (step == "sort descending by two fields") {
         QCOMPARE(BulkEdits::Sort(d, {{2, true}, {7, true}}).changed, 2u);
+    } else if (step == "sort rotating three lines") {
+        // Line 2, with field 2 empty, goes first: undone by the inverse order.
+        QCOMPARE(BulkEdits::Sort(d, {{2, false}}).changed, 3u);
     } else if (step == "replace all" || step == "replace all folding width and case") {
         const bool fold = step != "replace all";
         ReportReplace replace(d, fold ? QStringLiteral("ａｂ") : QStringLiteral("AB"), QStringLiteral("曲"),

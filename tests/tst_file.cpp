@@ -714,6 +714,7 @@ void tst_File::readFacts_data()
     QTest::newRow("two long lines, one counted each")
             << QByteArray("1\r\n" + twenty + twenty + "x\r\n3\r\n" + twenty + "y\r\n") << 2 << 2 << 0 << 0;
     QTest::newRow("long last line without break") << QByteArray("1\r\n2" + twenty + "z") << 1 << 2 << 0 << 0;
+    QTest::newRow("filled 20th field, then an empty one") << QByteArray("1\r\n2" + twenty + "x\t\r\n") << 1 << 2 << 0 << 0;
     QTest::newRow("NUL byte") << QByteArray("1\r\n2\r\nA\0B\r\n", 11) << 0 << 0 << 1 << 3;
     QTest::newRow("stray 0xFF and lone lead byte on two lines")
             << QByteArray("\xFF\r\nok\r\nXY\x82\tZ\r\n") << 0 << 0 << 2 << 1;
@@ -770,6 +771,7 @@ void tst_File::splitterEqualsBytewise_data()
     QTest::newRow("many short lines over 64-byte blocks") << blocks;
     QTest::newRow("long lines over 64-byte blocks") << wide;
     QTest::newRow("20 fields") << QByteArray("1\r\n2" + twenty + "\xFF\r\n3");
+    QTest::newRow("filled 20th field, then an empty one") << QByteArray("1\r\n2" + twenty + "x\t\r\n3");
     QTest::newRow("odd bytes on two lines") << QByteArray("\xFF\r\nok\r\nXY\x82\tZ\r\n");
     QTest::newRow("NUL byte") << QByteArray("1\r\nA\0B\r\n", 8);
 }

@@ -370,6 +370,10 @@ void tst_Import::decodeEachEncoding_data()
     QTest::newRow("UTF-16 BE") << utf16(text, true) << int(E::Utf16BE) << text << 0;
     QTest::newRow("Shift-JIS") << sjis(text) << int(E::ShiftJis) << text << 0;
     QTest::newRow("ASCII") << QByteArray("a\tb\r\n") << int(E::ShiftJis) << "a\tb\r\n" << 0;
+    // A NUL is no well-formed Shift-JIS, while UTF-8 reads it with nothing
+    // lost.
+    QTest::newRow("ASCII holding a NUL") << QByteArray("a\0b\r\n", 5) << int(E::Utf8)
+                                         << QString::fromLatin1("a\0b\r\n", 5) << 0;
     QTest::newRow("empty") << QByteArray() << int(E::ShiftJis) << "" << 0;
     QTest::newRow("Shift-JIS with a stray byte") << sjis(QStringLiteral("歌")) + "\xFF" << int(E::ShiftJis) << QStringLiteral("歌\uFFFD") << 1;
     QTest::newRow("neither: Shift-JIS counted") << QByteArray("\x82\xA0\x80\xE3") << int(E::ShiftJis) << QStringLiteral("あ\uFFFD\uFFFD") << 2;
@@ -426,7 +430,15 @@ void tst_Import::sniff_data()
     QTest::newRow("UTF-16 LE BOM") << utf16("1\t2\r\n", false) << true << QByteArray("Utf16Bom");
     QTest::newRow("UTF-16 BE BOM") << utf16("1\t2\r\n", true) << true << QByteArray("Utf16Bom");
     QTest::newRow("Shift-JIS head cut in a character") << longReport.left(ReportSniffer::HeadSize) << false << QByteArray("Report");
+    // Both readings hold up to the cut; the Shift-JIS one has kana and no
+    // rarer kanji, so it wins, as it would on the whole character.
+    QTest::newRow("Shift-JIS head cut in a character, no line break")
+            << sjis(QStringLiteral("ﾝ夜｡ウ熙")).chopped(1) << false << QByteArray("Report");
     QTest::newRow("UTF-8 head cut in a character") << longUtf8.left(ReportSniffer::HeadSize) << false << QByteArray("Utf8");
+    // The line the head cuts is left out, however it reads.
+    QTest::newRow("CR-only head judged up to its last CR")
+            << (QByteArray("1\t\t000\t\tabc\r").repeated(2000) + QString(30000, u'あ').toUtf8()).left(ReportSniffer::HeadSize)
+            << false << QByteArray("Report");
     QTest::newRow("UTF-8 head cut, no line break")
             << QString(30000, u'あ').toUtf8().left(ReportSniffer::HeadSize) << false << QByteArray("Utf8");
     QTest::newRow("more than the head given") << longUtf8 << true << QByteArray("Utf8");
@@ -490,11 +502,16 @@ void tst_Import::exportBytes()
     const QByteArrayList report = {
         Line({"1", "", "000", "", "", "", "12345678", sjis(QStringLiteral("テスト曲")), "a,b", "say \"hi\"", "", "", "", "", "0", "V"}),
         Line({"", "", "", "", "", "", "", "=\"x\"", "1,000", "-", "TRUE", " "}),
+        // Full-width digits are numbers to a spreadsheet too; past 255
+        // characters Excel takes no formula's string.
+        Line({sjis(QStringLiteral("０１２")), QByteArray(255, '7'), QByteArray(256, '7')}),
     };
     const QByteArray header = SpreadsheetCell::FieldNames().join(u',').toUtf8();
     const QByteArray expected = "\xEF\xBB\xBF" + header + "\r\n"
             + QStringLiteral("=\"1\",,=\"000\",,,,=\"12345678\",テスト曲,\"a,b\",\"say \"\"hi\"\"\",,,,,=\"0\",V,,,\r\n").toUtf8()
-            + ",,,,,,,\"=\"\"=\"\"\"\"x\"\"\"\"\"\"\",\"=\"\"1,000\"\"\",=\"-\",TRUE, ,,,,,,,\r\n";
+            + ",,,,,,,\"=\"\"=\"\"\"\"x\"\"\"\"\"\"\",\"=\"\"1,000\"\"\",=\"-\",TRUE, ,,,,,,,\r\n"
+            + QStringLiteral("=\"０１２\",").toUtf8() + "=\"" + QByteArray(255, '7') + "\"," + QByteArray(256, '7')
+            + QByteArray(16, ',') + "\r\n";
     ExportFacts facts;
     QCOMPARE(Export(report, &facts), expected);
     QCOMPARE(facts.changedCells, std::uint64_t(0));

@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 using TestSupport::bytes;
+using TestSupport::readFile;
 using TestSupport::writeFile;
 
 Q_DECLARE_METATYPE(ReadFailure)
@@ -191,6 +192,32 @@ struct FailingPread
     }
 };
 
+// A table of system calls under which another program rewrites the file
+// with `changed` (in place, as an editor saving over it does) just after the
+// reader's first look past its start, where it finds its cuts.
+struct ChangingFile
+{
+    static inline QString path;
+    static inline QByteArray changed;
+    static inline std::atomic<bool> armed {false};
+    static ssize_t pread(int fd, void *buffer, size_t size, off_t offset)
+    {
+        const ssize_t got = FileSystemCalls::System().pread(fd, buffer, size, offset);
+        if (offset > 0 && armed.exchange(false) && !writeFile(path, changed))
+            qWarning("the file could not be changed");
+        return got;
+    }
+    static const FileSystemCalls &Calls()
+    {
+        static const FileSystemCalls table = [] {
+            FileSystemCalls calls = FileSystemCalls::System();
+            calls.pread = &ChangingFile::pread;
+            return calls;
+        }();
+        return table;
+    }
+};
+
 // The parts a large file is cut into when no cuts are asked for.
 std::size_t partsFor(std::size_t takes)
 {
@@ -211,8 +238,10 @@ private slots:
     void cancelStopsEveryPart();
     void failureInAnyPart_data();
     void failureInAnyPart();
+    void fileChangedBetweenItsReadsFails();
     void tooManyLinesOverAllParts();
     void loadedLinesCheckEveryCell();
+    void documentLoadsInParts_data();
     void documentLoadsInParts();
     void documentKeepsItsReportWhenAPartFails();
 
@@ -426,6 +455,30 @@ void tst_Load::failureInAnyPart()
         QCOMPARE(differences(got, expected), QString());
 }
 
+void tst_Load::fileChangedBetweenItsReadsFails()
+{
+    // The first line grows by a byte once the cut is found: the first part
+    // now ends a byte short of a line end, and the second starts with it.
+    QByteArray content;
+    for (int i = 1; i <= 40; ++i)
+        content += QByteArray::number(i) + "\tx\r\n";
+    const QString path = dir.filePath(QStringLiteral("changing.dat"));
+    QVERIFY(writeFile(path, content));
+    ChangingFile::path = path;
+    ChangingFile::changed = "0" + content;
+    Reading got;
+    {
+        const ScopedFileSystemCalls changing(ChangingFile::Calls());
+        ChangingFile::armed = true;
+        got = read(path, 2, {std::uint64_t(content.size() / 2)});
+        ChangingFile::armed = false;
+    }
+    QCOMPARE(readFile(path), ChangingFile::changed);
+    QCOMPARE(got.parts, std::size_t(2));
+    QCOMPARE(got.failure, ReadFailure::ReadError);
+    QVERIFY(!got.ok);
+}
+
 void tst_Load::tooManyLinesOverAllParts()
 {
     // The limit counts the lines of all parts; each part alone keeps it.
@@ -497,16 +550,30 @@ void tst_Load::loadedLinesCheckEveryCell()
     QVERIFY(invalid > 1000);
 }
 
+void tst_Load::documentLoadsInParts_data()
+{
+    QTest::addColumn<int>("endMarkAt"); // percent of the file; 100: "last\x1A" "after" at its end
+    QTest::addColumn<int>("longLines"); // one lies at three quarters
+    QTest::newRow("0x1A in the last part") << 100 << 1;
+    // The second part's lines, read at the same time, are no lines of it.
+    QTest::newRow("0x1A in the first of two parts") << 45 << 0;
+}
+
 void tst_Load::documentLoadsInParts()
 {
     // A report of several megabytes, read in parts: every line, cell,
     // verdict and message, and what the load says about the file, as the
     // file read in one and checked cell by cell gives them.
+    QFETCH(int, endMarkAt);
+    QFETCH(int, longLines);
     QByteArray content = reportOfSize(3 << 20, 5);
     const QByteArray twenty = QByteArray("\t").repeated(19);
     const qsizetype late = content.indexOf('\n', content.size() * 3 / 4) + 1;
     content.insert(late, "late\xFF" + twenty + "extra\r\n");
-    content += "last\x1A" "after";
+    if (endMarkAt < 100)
+        content.insert(content.indexOf('\n', content.size() * endMarkAt / 100) + 1, "\x1A");
+    else
+        content += "last\x1A" "after";
     const QString path = dir.filePath(QStringLiteral("1234567890202612PARTS.dat"));
     QVERIFY(writeFile(path, content));
     const Reading expected = whole(path);
@@ -519,8 +586,8 @@ void tst_Load::documentLoadsInParts()
     Reading got = expected; // the lines are held against the document's below
     got.facts = result.facts;
     QCOMPARE(differences(got, expected), QString());
-    QCOMPARE(file.Losses().longLines, std::uint64_t(1));
-    QCOMPARE(file.Losses().bytesAfterEofMark, std::uint64_t(5));
+    QCOMPARE(file.Losses().longLines, std::uint64_t(longLines));
+    QCOMPARE(file.Losses().bytesAfterEofMark, std::uint64_t(content.size() - content.indexOf('\x1A') - 1));
 
     QCOMPARE(document.LineCount(), int(expected.lines.size()));
     for (int line = 0; line < document.LineCount(); ++line) {

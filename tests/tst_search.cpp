@@ -74,6 +74,8 @@ private slots:
     void successiveClicksVisitEveryOccurrenceInOrder();
     void thousandsOfLines_data();
     void thousandsOfLines();
+    void matchWhereTheLookIsSplit_data();
+    void matchWhereTheLookIsSplit();
     void fieldIsPassedOverOnlyWhenKnownEmpty();
     void largeReportAsCellByCell();
 
@@ -412,6 +414,26 @@ void tst_Search::thousandsOfLines()
 
     QVERIFY(Load(9001, {{{4095, 2}, "w"}, {{4096, 2}, "w"}, {{8999, 18}, "w"}, {{9000, 0}, "w"}, {{4999, 3}, "W"}}));
     QCOMPARE(Visits("w", direction, {0, 0}, int(visits.size())), visits);
+}
+
+void tst_Search::matchWhereTheLookIsSplit_data()
+{
+    QTest::addColumn<int>("line");
+    // Right from the first cell, the lines are looked through in bands of
+    // 4,096, 1, 2, 4, 8 and 16 bands at a time, and the sixth look, from
+    // line 126,976 to the end at 200,000 (the new-line position included),
+    // is more than 65,536 lines: it is split between two threads at its
+    // middle, line 163,488.
+    QTest::newRow("the line before the split") << 163487;
+    QTest::newRow("the line the split starts") << 163488;
+    QTest::newRow("the line after it") << 163489;
+}
+
+void tst_Search::matchWhereTheLookIsSplit()
+{
+    QFETCH(int, line);
+    QVERIFY(Load(199999, {{{line, 2}, "w"}}));
+    QCOMPARE(Next("w", ReportSearch::Right, {0, 0}), Place(line, 2));
 }
 
 void tst_Search::fieldIsPassedOverOnlyWhenKnownEmpty()
