@@ -106,13 +106,17 @@ grep -q "<launchable type=\"desktop-id\">$(basename "$entry")</launchable>" "$me
     || fail "AppStream metadata: no launchable $(basename "$entry")"
 grep -q "<binary>$(basename "$program")</binary>" "$metainfo" || fail "AppStream metadata: does not provide $(basename "$program")"
 
-# The version the package, its changelog and its metadata say is one.
+# The version the package, its changelog, its metadata and its manual page
+# say is one.
 version=$(dpkg-deb -f "$deb" Version)
 zcat "$target/usr/share/doc/qnveltor/changelog.gz" >"$work/changelog" || fail "no changelog.gz"
 logged=$(dpkg-parsechangelog -l "$work/changelog" -S Version)
 [ "$logged" = "$version" ] || fail "the changelog's latest entry is $logged, the package $version"
-released=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$metainfo" | head -n 1)
+released=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p; T; q' "$metainfo")
 [ "$released" = "$version" ] || fail "the AppStream metadata's latest release is $released, the package $version"
+zcat "$target/usr/share/man/man1/qnveltor.1.gz" >"$work/qnveltor.1" || fail "no manual page"
+grep -q "^\.TH QNVELTOR 1 .* \"qnVelTor $version\"" "$work/qnveltor.1" \
+    || fail "the manual page's heading does not name version $version"
 
 # Debian's own checks of the package: any error or warning fails (the info
 # tags are not shown). Lintian says once that it runs as root.
