@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package, installs it into a scratch root and checks it as
-# a desktop would see it: the dependencies are met on this machine, the
-# desktop entry passes desktop-file-validate, the icon is where the theme
-# looks for it, and the installed program starts under Xvfb and opens the
-# report file it is given.
+# Debian and a desktop would see it: lintian finds no error or warning, the
+# dependencies are met on this machine, the desktop entry passes
+# desktop-file-validate, the AppStream metadata passes appstreamcli validate,
+# the icon is where the theme looks for it, and the installed program starts
+# under Xvfb and opens the report file it is given.
 #
 #   scripts/check-deb.sh [build folder=build]
 #
@@ -94,6 +95,37 @@ for size in 16 24 32 48 64 128 256; do
     file "$png" | grep -q "PNG image data, $size x $size" || fail "icon $png missing or not $size x $size"
 done
 ! ldd "$program" | grep -q 'not found' || fail "libraries missing: $(ldd "$program" | grep 'not found')"
+
+# AppStream: the metadata names this desktop entry and this program. No
+# network (--no-net): the machine may have none, and no link in it is
+# checked; --strict fails on hints too, not only on errors and warnings.
+metainfo=$(ls "$target"/usr/share/metainfo/*.metainfo.xml 2>/dev/null | head -n 1)
+[ -n "$metainfo" ] || fail "no AppStream metadata in /usr/share/metainfo"
+appstreamcli validate --no-net --strict "$metainfo" || fail "appstreamcli validate found faults in $(basename "$metainfo")"
+grep -q "<launchable type=\"desktop-id\">$(basename "$entry")</launchable>" "$metainfo" \
+    || fail "AppStream metadata: no launchable $(basename "$entry")"
+grep -q "<binary>$(basename "$program")</binary>" "$metainfo" || fail "AppStream metadata: does not provide $(basename "$program")"
+
+# The version the package, its changelog, its metadata and its manual page
+# say is one.
+version=$(dpkg-deb -f "$deb" Version)
+zcat "$target/usr/share/doc/qnveltor/changelog.gz" >"$work/changelog" || fail "no changelog.gz"
+logged=$(dpkg-parsechangelog -l "$work/changelog" -S Version)
+[ "$logged" = "$version" ] || fail "the changelog's latest entry is $logged, the package $version"
+released=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p; T; q' "$metainfo")
+[ "$released" = "$version" ] || fail "the AppStream metadata's latest release is $released, the package $version"
+zcat "$target/usr/share/man/man1/qnveltor.1.gz" >"$work/qnveltor.1" || fail "no manual page"
+grep -q "^\.TH QNVELTOR 1 .* \"qnVelTor $version\"" "$work/qnveltor.1" \
+    || fail "the manual page's heading does not name version $version"
+
+# Debian's own checks of the package: any error or warning fails (the info
+# tags are not shown). Lintian says once that it runs as root.
+lintian_started=$(date +%s.%N)
+lintian_status=0
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 || lintian_status=$?
+grep -v 'running with root privileges' "$work/lintian.log" || true
+[ "$lintian_status" = 0 ] || fail "lintian found faults (status $lintian_status)"
+echo "lintian: no error or warning ($(awk -v s="$lintian_started" -v e="$(date +%s.%N)" 'BEGIN {printf "%.1f", e - s}') s)"
 
 # The installed program, started as the desktop entry starts it, with a
 # report file: its window names the file once it is open.

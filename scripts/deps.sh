@@ -3,9 +3,10 @@
 set -euo pipefail
 
 # qt6-translations-l10n: Qt's own dialogs in Japanese. dpkg-dev,
-# desktop-file-utils, file and xdotool: the check of the Debian package.
+# desktop-file-utils, file, xdotool, lintian and appstream: the check of the
+# Debian package.
 packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins qt6-translations-l10n xvfb xauth xclip fonts-noto-cjk
-          dpkg-dev desktop-file-utils file xdotool)
+          dpkg-dev desktop-file-utils file xdotool lintian appstream)
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg -s "$package" >/dev/null 2>&1 \
