@@ -47,7 +47,7 @@ void CellDelegate::setEditorData(QWidget *editor, const QModelIndex &index) cons
     if (const auto *model = qobject_cast<const ReportModel *>(index.model())) {
         const QString note = model->LongNote(index.row(), index.column());
         if (!note.isEmpty()) {
-            emit notice(note + QStringLiteral("編集すると、表示されている文字だけが残ります。"));
+            emit notice(note + tr("編集すると、表示されている文字だけが残ります。"));
             return;
         }
     }
@@ -59,7 +59,7 @@ void CellDelegate::setEditorData(QWidget *editor, const QModelIndex &index) cons
 
 QString CellDelegate::UnshowableBytesMessage()
 {
-    return QStringLiteral("このセルには表示できないバイト（\uFFFD で表示）があります。内容を変更すると、そのバイトは削除されます。");
+    return tr("このセルには表示できないバイト（\uFFFD で表示）があります。内容を変更すると、そのバイトは削除されます。");
 }
 
 bool CellDelegate::PastesBlock(const QLineEdit &editor, const QString &text)

@@ -2,16 +2,11 @@
 
 #include "FileFilters.h"
 
-namespace {
-
-const QString ImportFilter = QStringLiteral("CSV・テキストファイル(*.csv *.txt *.tsv *.dat);;") + AllFilesFilter();
-const QString ExportFilter = QStringLiteral("CSVファイル(*.csv)");
-
-} // namespace
-
 CsvFileDialog::CsvFileDialog(QWidget *parent, Mode mode, const QString &folder, const QString &suggested)
-    : QFileDialog(parent, mode == Mode::Import ? QStringLiteral("インポート") : QStringLiteral("エクスポート"), folder,
-                  mode == Mode::Import ? ImportFilter : ExportFilter)
+    : QFileDialog(parent, mode == Mode::Import ? tr("インポート") : tr("エクスポート"), folder,
+                  mode == Mode::Import ? tr("CSV・テキストファイル(*.csv *.txt *.tsv *.dat)") + QStringLiteral(";;")
+                                  + AllFilesFilter()
+                                       : tr("CSVファイル(*.csv)"))
 {
     if (mode == Mode::Import) {
         setAcceptMode(QFileDialog::AcceptOpen);

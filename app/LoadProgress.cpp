@@ -17,8 +17,8 @@ WaitCursor::~WaitCursor()
 
 LoadProgress::LoadProgress(QWidget *window, int delay, const QString &label, const QString &title)
     : window(window), delay(delay),
-      label(label.isEmpty() ? QStringLiteral("ファイルを読み込んでいます…") : label),
-      title(title.isEmpty() ? QStringLiteral("読み込み中") : title)
+      label(label.isEmpty() ? tr("ファイルを読み込んでいます…") : label),
+      title(title.isEmpty() ? tr("読み込み中") : title)
 {
     clock.start();
 }
@@ -30,7 +30,7 @@ bool LoadProgress::Step(std::uint64_t done, std::uint64_t size)
     if (!dialog) {
         if (clock.elapsed() < delay)
             return true;
-        dialog = std::make_unique<QProgressDialog>(label, QStringLiteral("キャンセル"), 0, Steps, window);
+        dialog = std::make_unique<QProgressDialog>(label, tr("キャンセル"), 0, Steps, window);
         dialog->setWindowTitle(title);
         dialog->setWindowModality(Qt::WindowModal);
         dialog->setMinimumDuration(0);

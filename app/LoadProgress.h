@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QString>
 
@@ -24,6 +25,8 @@ public:
 // the dialog is up it costs one look at the clock.
 class LoadProgress
 {
+    Q_DECLARE_TR_FUNCTIONS(LoadProgress)
+
 public:
     // `window` is not owned. `label` says what is being done, `title` is
     // the dialog's caption; a load's by default.

@@ -3,12 +3,12 @@
 #include <QPushButton>
 
 OpenAsBox::OpenAsBox(QWidget *parent, const QString &text)
-    : QMessageBox(QMessageBox::Question, QStringLiteral("確認"), text,
+    : QMessageBox(QMessageBox::Question, tr("確認"), text,
                   QMessageBox::Yes | QMessageBox::Open | QMessageBox::Cancel, parent)
 {
-    button(QMessageBox::Yes)->setText(QStringLiteral("インポートする"));
-    button(QMessageBox::Open)->setText(QStringLiteral("報告ファイルとして開く"));
-    button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    button(QMessageBox::Yes)->setText(tr("インポートする"));
+    button(QMessageBox::Open)->setText(tr("報告ファイルとして開く"));
+    button(QMessageBox::Cancel)->setText(tr("キャンセル"));
     setDefaultButton(QMessageBox::Yes);
     setEscapeButton(QMessageBox::Cancel);
 }

@@ -20,21 +20,21 @@ constexpr int TextLimit = 60;
 
 ReplaceDialog::ReplaceDialog(const QStringList &fields, QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("置換"));
+    setWindowTitle(tr("置換"));
     findEdit = new QLineEdit(this);
     findEdit->setObjectName(QStringLiteral("FindText"));
     findEdit->setValidator(new TextFilter(findEdit, TextLimit));
     replacementEdit = new QLineEdit(this);
     replacementEdit->setObjectName(QStringLiteral("ReplacementText"));
     replacementEdit->setValidator(new TextFilter(replacementEdit, TextLimit));
-    matchCaseBox = new QCheckBox(QStringLiteral("大文字と小文字を区別する(&C)"), this);
+    matchCaseBox = new QCheckBox(tr("大文字と小文字を区別する(&C)"), this);
     matchCaseBox->setObjectName(QStringLiteral("MatchCase"));
-    foldWidthBox = new QCheckBox(QStringLiteral("全角と半角を区別しない(&W)"), this);
+    foldWidthBox = new QCheckBox(tr("全角と半角を区別しない(&W)"), this);
     foldWidthBox->setObjectName(QStringLiteral("FoldWidth"));
-    foldWidthBox->setToolTip(QStringLiteral("英字、数字、カタカナの全角と半角を同じ文字とみなします"));
-    inBlockBox = new QCheckBox(QStringLiteral("選択範囲のみ(&S)"), this);
+    foldWidthBox->setToolTip(tr("英字、数字、カタカナの全角と半角を同じ文字とみなします"));
+    inBlockBox = new QCheckBox(tr("選択範囲のみ(&S)"), this);
     inBlockBox->setObjectName(QStringLiteral("InBlock"));
-    inFieldBox = new QCheckBox(QStringLiteral("次の列のみ(&O):"), this);
+    inFieldBox = new QCheckBox(tr("次の列のみ(&O):"), this);
     inFieldBox->setObjectName(QStringLiteral("InField"));
     fieldBox = new QComboBox(this);
     fieldBox->setObjectName(QStringLiteral("Field"));
@@ -46,20 +46,20 @@ ReplaceDialog::ReplaceDialog(const QStringList &fields, QWidget *parent) : QDial
     message->setWordWrap(true);
 
     auto *texts = new QFormLayout;
-    auto *findLabel = new QLabel(QStringLiteral("検索する文字列(&N):"), this);
+    auto *findLabel = new QLabel(tr("検索する文字列(&N):"), this);
     findLabel->setBuddy(findEdit);
-    auto *replacementLabel = new QLabel(QStringLiteral("置換後の文字列(&P):"), this);
+    auto *replacementLabel = new QLabel(tr("置換後の文字列(&P):"), this);
     replacementLabel->setBuddy(replacementEdit);
     texts->addRow(findLabel, findEdit);
     texts->addRow(replacementLabel, replacementEdit);
     texts->addRow(inFieldBox, fieldBox);
 
     auto *buttons = new QDialogButtonBox(Qt::Horizontal, this);
-    QPushButton *next = buttons->addButton(QStringLiteral("次を置換"), QDialogButtonBox::ActionRole);
+    QPushButton *next = buttons->addButton(tr("次を置換"), QDialogButtonBox::ActionRole);
     next->setObjectName(QStringLiteral("ReplaceNext"));
-    QPushButton *all = buttons->addButton(QStringLiteral("すべて置換(&A)"), QDialogButtonBox::ActionRole);
+    QPushButton *all = buttons->addButton(tr("すべて置換(&A)"), QDialogButtonBox::ActionRole);
     all->setObjectName(QStringLiteral("ReplaceAll"));
-    QPushButton *close = buttons->addButton(QStringLiteral("閉じる"), QDialogButtonBox::RejectRole);
+    QPushButton *close = buttons->addButton(tr("閉じる"), QDialogButtonBox::RejectRole);
     close->setObjectName(QStringLiteral("Close"));
     // Enter goes to the next occurrence, which first only shows it; it must
     // never replace everything.

@@ -129,7 +129,7 @@ QString ReportModel::Hint(int row, int column) const
     }
     const QString note = LongNote(row, column);
     if (!note.isEmpty())
-        hint = hint.isEmpty() ? note : hint + QStringLiteral("　") + note;
+        hint = hint.isEmpty() ? note : hint + QChar(0x3000) + note; // an ideographic space between
     return hint;
 }
 

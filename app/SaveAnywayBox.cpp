@@ -3,11 +3,11 @@
 #include <QPushButton>
 
 SaveAnywayBox::SaveAnywayBox(QWidget *parent, const QString &question, const QString &yes)
-    : QMessageBox(QMessageBox::Warning, QStringLiteral("確認"), question, QMessageBox::Save | QMessageBox::Cancel,
+    : QMessageBox(QMessageBox::Warning, tr("確認"), question, QMessageBox::Save | QMessageBox::Cancel,
                   parent)
 {
-    button(QMessageBox::Save)->setText(yes);
-    button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    button(QMessageBox::Save)->setText(yes.isEmpty() ? tr("このまま保存") : yes);
+    button(QMessageBox::Cancel)->setText(tr("キャンセル"));
     setDefaultButton(QMessageBox::Cancel);
     setEscapeButton(QMessageBox::Cancel);
 }

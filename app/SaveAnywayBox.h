@@ -10,5 +10,5 @@ class SaveAnywayBox : public QMessageBox
     Q_OBJECT
 
 public:
-    SaveAnywayBox(QWidget *parent, const QString &question, const QString &yes = QStringLiteral("このまま保存"));
+    SaveAnywayBox(QWidget *parent, const QString &question, const QString &yes = {});
 };

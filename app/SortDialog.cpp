@@ -14,7 +14,7 @@ QComboBox *orderBox(QWidget *parent, const QString &name)
 {
     auto *box = new QComboBox(parent);
     box->setObjectName(name);
-    box->addItems({QStringLiteral("昇順"), QStringLiteral("降順")});
+    box->addItems({SortDialog::tr("昇順"), SortDialog::tr("降順")});
     return box;
 }
 
@@ -22,12 +22,12 @@ QComboBox *orderBox(QWidget *parent, const QString &name)
 
 SortDialog::SortDialog(const QStringList &fields, QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("並べ替え"));
+    setWindowTitle(tr("並べ替え"));
     firstField = new QComboBox(this);
     firstField->setObjectName(QStringLiteral("FirstField"));
     firstField->addItems(fields);
     firstOrder = orderBox(this, QStringLiteral("FirstOrder"));
-    secondUsed = new QCheckBox(QStringLiteral("次に(&T):"), this);
+    secondUsed = new QCheckBox(tr("次に(&T):"), this);
     secondUsed->setObjectName(QStringLiteral("SecondUsed"));
     secondField = new QComboBox(this);
     secondField->setObjectName(QStringLiteral("SecondField"));
@@ -39,7 +39,7 @@ SortDialog::SortDialog(const QStringList &fields, QWidget *parent) : QDialog(par
     }
 
     auto *keys = new QGridLayout;
-    auto *firstLabel = new QLabel(QStringLiteral("最優先の項目(&S):"), this);
+    auto *firstLabel = new QLabel(tr("最優先の項目(&S):"), this);
     firstLabel->setBuddy(firstField);
     keys->addWidget(firstLabel, 0, 0);
     keys->addWidget(firstField, 0, 1);
@@ -47,14 +47,14 @@ SortDialog::SortDialog(const QStringList &fields, QWidget *parent) : QDialog(par
     keys->addWidget(secondUsed, 1, 0);
     keys->addWidget(secondField, 1, 1);
     keys->addWidget(secondOrder, 1, 2);
-    auto *note = new QLabel(QStringLiteral("数字だけの値どうしは数として比べます（9は10より前）。"
+    auto *note = new QLabel(tr("数字だけの値どうしは数として比べます（9は10より前）。"
                                            "同じ値の行は元の順のままです。"),
                             this);
     note->setWordWrap(true);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("並べ替え"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("並べ替え"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("キャンセル"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

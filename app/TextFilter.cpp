@@ -44,17 +44,17 @@ TextFilter::TextFilter(QLineEdit *edit, int byteLimit)
 
 QString TextFilter::RefusedMessage()
 {
-    return QStringLiteral("Shift_JISで表せない文字は入力できません。");
+    return tr("Shift_JISで表せない文字は入力できません。");
 }
 
 QString TextFilter::LeftOutMessage(qsizetype count)
 {
-    return QStringLiteral("長さの上限を超えるため、%1文字は入力されませんでした。").arg(count);
+    return tr("長さの上限を超えるため、%1文字は入力されませんでした。").arg(count);
 }
 
 QString TextFilter::FileNameRefusedMessage()
 {
-    return QStringLiteral("ファイル名に使えない文字（\\ / : * ? \" < > | と制御文字）は入力できません。");
+    return tr("ファイル名に使えない文字（\\ / : * ? \" < > | と制御文字）は入力できません。");
 }
 
 QValidator::State TextFilter::validate(QString &input, int &pos) const

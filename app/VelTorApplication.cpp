@@ -33,6 +33,6 @@ bool TVelTorApplication::notify(QObject *receiver, QEvent *event)
 
 QString TVelTorApplication::OutOfMemoryMessage()
 {
-    return QStringLiteral("メモリが足りないため、操作を最後まで行えませんでした。\n"
+    return tr("メモリが足りないため、操作を最後まで行えませんでした。\n"
                           "編集中の報告を保存してから、続けてください。");
 }

@@ -74,65 +74,65 @@ void TVelTorFormUi::CreateActions(QMainWindow *window)
             action->setShortcut(shortcut);
     };
 
-    makeAction(FileNew1, "FileNew1", QStringLiteral("新規作成(&N)"), QStringLiteral("新規|新規ファイルの作成"), 6,
+    makeAction(FileNew1, "FileNew1", tr("新規作成(&N)"), tr("新規|新規ファイルの作成"), 6,
                QKeySequence(Qt::CTRL | Qt::Key_N));
-    makeAction(FileOpen1, "FileOpen1", QStringLiteral("開く(&O)..."), QStringLiteral("開く|ファイルを開く"), 7,
+    makeAction(FileOpen1, "FileOpen1", tr("開く(&O)..."), tr("開く|ファイルを開く"), 7,
                QKeySequence(Qt::CTRL | Qt::Key_O));
-    makeAction(FileSave1, "FileSave1", QStringLiteral("上書き保存(&S)"), QStringLiteral("保存|現在のファイルを保存"), 8,
+    makeAction(FileSave1, "FileSave1", tr("上書き保存(&S)"), tr("保存|現在のファイルを保存"), 8,
                QKeySequence(Qt::CTRL | Qt::Key_S));
-    makeAction(FileSaveAs1, "FileSaveAs1", QStringLiteral("名前をつけて保存(&A)..."),
-               QStringLiteral("別名保存|現在のファイルに別の名前をつけて保存"), -1, {});
-    makeAction(FileImport1, "FileImport1", QStringLiteral("インポート(&I)..."),
-               QStringLiteral("インポート|CSVファイルやテキストファイルの行を報告に取り込みます"), -1, {});
-    makeAction(FileExport1, "FileExport1", QStringLiteral("エクスポート(&E)..."),
-               QStringLiteral("エクスポート|報告を表計算ソフト用のCSVファイル（UTF-8）に書き出します"), -1, {});
-    makeAction(FileExit1, "FileExit1", QStringLiteral("終了(&X)"), QStringLiteral("終了|アプリケーション終了"), -1, {});
+    makeAction(FileSaveAs1, "FileSaveAs1", tr("名前をつけて保存(&A)..."),
+               tr("別名保存|現在のファイルに別の名前をつけて保存"), -1, {});
+    makeAction(FileImport1, "FileImport1", tr("インポート(&I)..."),
+               tr("インポート|CSVファイルやテキストファイルの行を報告に取り込みます"), -1, {});
+    makeAction(FileExport1, "FileExport1", tr("エクスポート(&E)..."),
+               tr("エクスポート|報告を表計算ソフト用のCSVファイル（UTF-8）に書き出します"), -1, {});
+    makeAction(FileExit1, "FileExit1", tr("終了(&X)"), tr("終了|アプリケーション終了"), -1, {});
 
-    makeAction(EditInsertLine, "EditInsertLine", QStringLiteral("1行挿入(I)"),
-               QStringLiteral("選択されている行の直前に、新しい行を挿入します"), 15, QKeySequence(Qt::ALT | Qt::Key_Insert));
-    makeAction(EditDeleteLine, "EditDeleteLine", QStringLiteral("1行削除(D)"), QStringLiteral("選択されている1行を、削除します"),
+    makeAction(EditInsertLine, "EditInsertLine", tr("1行挿入(I)"),
+               tr("選択されている行の直前に、新しい行を挿入します"), 15, QKeySequence(Qt::ALT | Qt::Key_Insert));
+    makeAction(EditDeleteLine, "EditDeleteLine", tr("1行削除(D)"), tr("選択されている1行を、削除します"),
                5, QKeySequence(Qt::ALT | Qt::Key_Delete));
-    makeAction(EditCutLine, "EditCutLine", QStringLiteral("１行切り取り"),
-               QStringLiteral("選択されている１行を切り取り、コピーバッファに入れます"), 0, QKeySequence(Qt::ALT | Qt::Key_X));
-    makeAction(EditCopyLine, "EditCopyLine", QStringLiteral("１行コピー"),
-               QStringLiteral("選択されている１行を、コピーバッファに入れます"), 1, QKeySequence(Qt::ALT | Qt::Key_C));
-    makeAction(EditPasteLine, "EditPasteLine", QStringLiteral("１行貼り付け"),
-               QStringLiteral("コピーバッファにある１行を、直前の行に挿入します"), 2, QKeySequence(Qt::ALT | Qt::Key_V));
+    makeAction(EditCutLine, "EditCutLine", tr("１行切り取り"),
+               tr("選択されている１行を切り取り、コピーバッファに入れます"), 0, QKeySequence(Qt::ALT | Qt::Key_X));
+    makeAction(EditCopyLine, "EditCopyLine", tr("１行コピー"),
+               tr("選択されている１行を、コピーバッファに入れます"), 1, QKeySequence(Qt::ALT | Qt::Key_C));
+    makeAction(EditPasteLine, "EditPasteLine", tr("１行貼り付け"),
+               tr("コピーバッファにある１行を、直前の行に挿入します"), 2, QKeySequence(Qt::ALT | Qt::Key_V));
 
     // The text actions are seen with their menu captions; their tool tips
     // appear on the tool bar only, so they carry the tool bar's short hints.
-    makeAction(EditCut1, "EditCut1", QStringLiteral("文字切り取り(&T)"),
-               QStringLiteral("文字切り取り|選択文字部分を切り取りクリップボードに送る"), 0, QKeySequence(Qt::CTRL | Qt::Key_X));
-    makeAction(EditCopy1, "EditCopy1", QStringLiteral("文字コピー(&C)"),
-               QStringLiteral("文字コピー|選択文字部分をコピーしクリップボードに送る"), 1, QKeySequence(Qt::CTRL | Qt::Key_C));
-    makeAction(EditPaste1, "EditPaste1", QStringLiteral("文字貼り付け(&P)"),
-               QStringLiteral("文字貼り付け|クリップボードの内容（文字列）を貼り付け"), 2, QKeySequence(Qt::CTRL | Qt::Key_V));
+    makeAction(EditCut1, "EditCut1", tr("文字切り取り(&T)"),
+               tr("文字切り取り|選択文字部分を切り取りクリップボードに送る"), 0, QKeySequence(Qt::CTRL | Qt::Key_X));
+    makeAction(EditCopy1, "EditCopy1", tr("文字コピー(&C)"),
+               tr("文字コピー|選択文字部分をコピーしクリップボードに送る"), 1, QKeySequence(Qt::CTRL | Qt::Key_C));
+    makeAction(EditPaste1, "EditPaste1", tr("文字貼り付け(&P)"),
+               tr("文字貼り付け|クリップボードの内容（文字列）を貼り付け"), 2, QKeySequence(Qt::CTRL | Qt::Key_V));
 
-    makeAction(EditUndo, "EditUndo", QStringLiteral("元に戻す"), QStringLiteral("元に戻す|直前の変更を取り消します"), -1,
+    makeAction(EditUndo, "EditUndo", tr("元に戻す"), tr("元に戻す|直前の変更を取り消します"), -1,
                QKeySequence(Qt::CTRL | Qt::Key_Z));
     EditUndo->setIcon(MakeUndoIcon());
-    makeAction(EditRedo, "EditRedo", QStringLiteral("やり直し"), QStringLiteral("やり直し|取り消した変更をやり直します"), -1, {});
+    makeAction(EditRedo, "EditRedo", tr("やり直し"), tr("やり直し|取り消した変更をやり直します"), -1, {});
     EditRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     EditRedo->setIcon(MakeRedoIcon());
-    makeAction(EditNextError, "EditNextError", QStringLiteral("次のエラー"),
-               QStringLiteral("次のエラー|次のエラーのセルへ移動します"), -1, QKeySequence(Qt::Key_F8));
-    makeAction(EditPrevError, "EditPrevError", QStringLiteral("前のエラー"),
-               QStringLiteral("前のエラー|前のエラーのセルへ移動します"), -1, QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    makeAction(EditNextError, "EditNextError", tr("次のエラー"),
+               tr("次のエラー|次のエラーのセルへ移動します"), -1, QKeySequence(Qt::Key_F8));
+    makeAction(EditPrevError, "EditPrevError", tr("前のエラー"),
+               tr("前のエラー|前のエラーのセルへ移動します"), -1, QKeySequence(Qt::SHIFT | Qt::Key_F8));
 
-    makeAction(EditClearCells, "EditClearCells", QStringLiteral("内容を削除(&L)"),
-               QStringLiteral("内容を削除|選択されているセルの内容を消去します"), -1, {});
-    makeAction(EditFind, "EditFind", QStringLiteral("検索(&F)"), QStringLiteral("検索|検索する文字列の入力欄へ移動します"),
+    makeAction(EditClearCells, "EditClearCells", tr("内容を削除(&L)"),
+               tr("内容を削除|選択されているセルの内容を消去します"), -1, {});
+    makeAction(EditFind, "EditFind", tr("検索(&F)"), tr("検索|検索する文字列の入力欄へ移動します"),
                -1, QKeySequence(Qt::CTRL | Qt::Key_F));
-    makeAction(EditReplace, "EditReplace", QStringLiteral("置換…"),
-               QStringLiteral("置換|文字列を検索して別の文字列に置き換えます"), -1, QKeySequence(Qt::CTRL | Qt::Key_H));
-    makeAction(EditRenumber, "EditRenumber", QStringLiteral("連番を振り直す(&N)"),
-               QStringLiteral("連番|インターフェイスキーコードに1からの連番を振り直します（複数行を選択しているときはその行だけ）"),
+    makeAction(EditReplace, "EditReplace", tr("置換…"),
+               tr("置換|文字列を検索して別の文字列に置き換えます"), -1, QKeySequence(Qt::CTRL | Qt::Key_H));
+    makeAction(EditRenumber, "EditRenumber", tr("連番を振り直す(&N)"),
+               tr("連番|インターフェイスキーコードに1からの連番を振り直します（複数行を選択しているときはその行だけ）"),
                -1, {});
-    makeAction(EditFillDown, "EditFillDown", QStringLiteral("下方向へコピー(&D)"),
-               QStringLiteral("下方向へコピー|選択範囲の一番上のセルを、その下のセルにコピーします"), -1,
+    makeAction(EditFillDown, "EditFillDown", tr("下方向へコピー(&D)"),
+               tr("下方向へコピー|選択範囲の一番上のセルを、その下のセルにコピーします"), -1,
                QKeySequence(Qt::CTRL | Qt::Key_D));
-    makeAction(EditSort, "EditSort", QStringLiteral("並べ替え…"),
-               QStringLiteral("並べ替え|行を1つまたは2つの項目の順に並べ替えます"), -1, {});
+    makeAction(EditSort, "EditSort", tr("並べ替え…"),
+               tr("並べ替え|行を1つまたは2つの項目の順に並べ替えます"), -1, {});
     for (int i = 0; i < 8; ++i) {
         auto *recent = new QAction(window);
         recent->setObjectName(QStringLiteral("FileRecent%1").arg(i + 1));
@@ -143,8 +143,8 @@ void TVelTorFormUi::CreateActions(QMainWindow *window)
     FileRecentSeparator->setSeparator(true);
     FileRecentSeparator->setVisible(false);
 
-    makeAction(HelpAbout1, "HelpAbout1", QStringLiteral("バージョン情報(&A)..."),
-               QStringLiteral("バージョン情報|バージョンなど固有の情報を表示"), -1, {});
+    makeAction(HelpAbout1, "HelpAbout1", tr("バージョン情報(&A)..."),
+               tr("バージョン情報|バージョンなど固有の情報を表示"), -1, {});
     EditUndo->setEnabled(false);
     EditRedo->setEnabled(false);
     EditCut1->setEnabled(false);
@@ -153,8 +153,8 @@ void TVelTorFormUi::CreateActions(QMainWindow *window)
 
 void TVelTorFormUi::CreateMenus(QMainWindow *window)
 {
-    QMenu *file = window->menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    setHint(file->menuAction(), QStringLiteral("ファイルに関連した機能"));
+    QMenu *file = window->menuBar()->addMenu(tr("ファイル(&F)"));
+    setHint(file->menuAction(), tr("ファイルに関連した機能"));
     file->addActions({FileNew1, FileOpen1, FileSave1, FileSaveAs1});
     file->addSeparator();
     file->addActions({FileImport1, FileExport1});
@@ -164,8 +164,8 @@ void TVelTorFormUi::CreateMenus(QMainWindow *window)
     file->addAction(FileExit1);
     FileMenu = file;
 
-    QMenu *edit = window->menuBar()->addMenu(QStringLiteral("編集(&E)"));
-    setHint(edit->menuAction(), QStringLiteral("編集に関連した機能"));
+    QMenu *edit = window->menuBar()->addMenu(tr("編集(&E)"));
+    setHint(edit->menuAction(), tr("編集に関連した機能"));
     edit->addActions({EditUndo, EditRedo});
     edit->addSeparator();
     edit->addActions({EditInsertLine, EditDeleteLine, EditCutLine, EditCopyLine, EditPasteLine});
@@ -186,8 +186,8 @@ void TVelTorFormUi::CreateMenus(QMainWindow *window)
     GridMenu->addSeparator();
     GridMenu->addActions({EditFillDown, EditRenumber});
 
-    QMenu *help = window->menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    setHint(help->menuAction(), QStringLiteral("ヘルプトピック"));
+    QMenu *help = window->menuBar()->addMenu(tr("ヘルプ(&H)"));
+    setHint(help->menuAction(), tr("ヘルプトピック"));
     help->addAction(HelpAbout1);
 
     ToolBar1 = window->addToolBar(QStringLiteral("ToolBar1"));
@@ -240,16 +240,16 @@ void TVelTorFormUi::CreateControls(QWidget *client, RowHandleHeader::DrawCell dr
         place(edit, geometry.x(), geometry.y(), geometry.width(), geometry.height());
     };
 
-    makeLabel(Label1, QStringLiteral("承諾番号"), 8, 36);
+    makeLabel(Label1, tr("承諾番号"), 8, 36);
     makeEdit(SyoudakuBangou, QStringLiteral("SyoudakuBangou"), SyoudakuBangouLimit,
-             QStringLiteral("許諾番号［10桁(16桁)］"), QRect(62, 36, 121, 21));
-    makeLabel(Label2, QStringLiteral("報告年月"), 197, 36);
+             tr("許諾番号［10桁(16桁)］"), QRect(62, 36, 121, 21));
+    makeLabel(Label2, tr("報告年月"), 197, 36);
     makeEdit(HoukokuNengappi, QStringLiteral("HoukokuNengappi"), HoukokuNengappiLimit,
-             QStringLiteral("報告年月［6桁(YYYYMM)］"), QRect(251, 36, 121, 21));
-    makeLabel(Label3, QStringLiteral("任意の文字列"), 389, 36);
+             tr("報告年月［6桁(YYYYMM)］"), QRect(251, 36, 121, 21));
+    makeLabel(Label3, tr("任意の文字列"), 389, 36);
     makeEdit(NiniMoziretsu, QStringLiteral("NiniMoziretsu"), NiniMoziretsuLimit,
-             QStringLiteral("任意の文字列（英数字のみ）［100桁以内任意］"), QRect(465, 36, 267, 21));
-    makeLabel(Label4, QStringLiteral("検索"), 8, 63);
+             tr("任意の文字列（英数字のみ）［100桁以内任意］"), QRect(465, 36, 267, 21));
+    makeLabel(Label4, tr("検索"), 8, 63);
     makeEdit(KensakuWord, QStringLiteral("KensakuWord"), KensakuWordLimit, QString(), QRect(62, 63, 310, 21));
 
     const auto makeButton = [client, &place](QPushButton *&button, const QString &name, const QString &caption,
@@ -259,10 +259,10 @@ void TVelTorFormUi::CreateControls(QWidget *client, RowHandleHeader::DrawCell dr
         button->setAutoDefault(false);
         place(button, left, 63, 75, 25);
     };
-    makeButton(KensakuLeftButton, QStringLiteral("KensakuLeftButton"), QStringLiteral("←"), 384);
-    makeButton(KensakuRightButton, QStringLiteral("KensakuRightButton"), QStringLiteral("→"), 465);
-    makeButton(KensakuUpButton, QStringLiteral("KensakuUpButton"), QStringLiteral("↑"), 546);
-    makeButton(KensakuDownButton, QStringLiteral("KensakuDownButton"), QStringLiteral("↓"), 627);
+    makeButton(KensakuLeftButton, QStringLiteral("KensakuLeftButton"), tr("←"), 384);
+    makeButton(KensakuRightButton, QStringLiteral("KensakuRightButton"), tr("→"), 465);
+    makeButton(KensakuUpButton, QStringLiteral("KensakuUpButton"), tr("↑"), 546);
+    makeButton(KensakuDownButton, QStringLiteral("KensakuDownButton"), tr("↓"), 627);
 
     VelTorGrid = new VelTorGridView(std::move(drawCell), client);
     VelTorGrid->setObjectName(QStringLiteral("VelTorGrid"));

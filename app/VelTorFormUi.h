@@ -2,6 +2,7 @@
 
 #include "RowHandleHeader.h"
 
+#include <QCoreApplication>
 #include <QIcon>
 #include <QList>
 
@@ -19,6 +20,8 @@ class VelTorGridView;
 // designed places. It does nothing; the window wires them to what they do.
 class TVelTorFormUi
 {
+    Q_DECLARE_TR_FUNCTIONS(TVelTorFormUi)
+
 public:
     // Builds everything into `window`; `drawCell` draws the window's marks
     // over the row handles.

@@ -37,10 +37,10 @@ TAboutBox::TAboutBox(QWidget *parent)
     Panel1->setGeometry(8, 8, 281, 161);
 
     ProductName = PlaceLabel(QStringLiteral("qnVelTor"), Panel1, 8);
-    Version = PlaceLabel(QStringLiteral("バージョン 1.0.0"), Panel1, 27);
+    Version = PlaceLabel(tr("バージョン 1.0.0"), Panel1, 27);
     Copyright = PlaceLabel(QStringLiteral("Copyright (C) mornwicks"), Panel1, 46);
 
-    Comments = new QLabel(QStringLiteral("問題点、使いづらい点は教えてください。"), Panel1);
+    Comments = new QLabel(tr("問題点、使いづらい点は教えてください。"), Panel1);
     Comments->setWordWrap(true);
     Comments->setGeometry(8, 74, 265, Comments->heightForWidth(265));
 

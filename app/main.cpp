@@ -20,7 +20,7 @@ int main(int argc, char *argv[])
     TVelTorForm VelTorForm;
     VelTorForm.show();
     QObject::connect(&application, &TVelTorApplication::outOfMemory, &VelTorForm, [&VelTorForm] {
-        QMessageBox::warning(&VelTorForm, QStringLiteral("エラー"), TVelTorApplication::OutOfMemoryMessage());
+        QMessageBox::warning(&VelTorForm, TVelTorApplication::tr("エラー"), TVelTorApplication::OutOfMemoryMessage());
     });
     // Once the window is up, so that a message has a window to stand on;
     // a file left half saved is put right before anything is opened.

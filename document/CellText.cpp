@@ -1,5 +1,7 @@
 #include "CellText.h"
 
+#include <QCoreApplication>
+
 #include "ShiftJis.h"
 
 #include <QLocale>
@@ -51,7 +53,7 @@ QString LongNote(std::string_view bytes)
 {
     if (!IsLong(bytes))
         return {};
-    return QStringLiteral("このセルは%1バイトあります。先頭の%2バイトまでを表示しています。")
+    return QCoreApplication::translate("CellText", "このセルは%1バイトあります。先頭の%2バイトまでを表示しています。")
             .arg(QLocale(QLocale::Japanese).toString(qulonglong(bytes.size())))
             .arg(ShownBytes);
 }

@@ -296,6 +296,6 @@ ReportReplace::Result ReportReplace::ReplaceOne(Match &match)
 QString ReportReplace::MarkedText(const Match &match) const
 {
     const QString text = ShiftJis::ToText(document.Cell(match.line, match.field));
-    return text.left(match.start) + QStringLiteral("【") + text.mid(match.start, match.length) + QStringLiteral("】")
+    return text.left(match.start) + tr("【") + text.mid(match.start, match.length) + tr("】")
             + text.mid(match.start + match.length);
 }

@@ -106,7 +106,8 @@ QString tst_Startup::askSaveQuestion()
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))
         return QStringLiteral("<window not shown>");
-    form.Document().InsertLine(0); // an unsaved edit
+    if (form.Document().InsertLine(0) != EditResult::Done) // an unsaved edit
+        return QStringLiteral("<no edit>");
     form.Ui().FileNew1->trigger();
     form.SetDialogs(nullptr);
     return dialogs.boxes.join(u'\n');
