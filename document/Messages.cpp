@@ -385,6 +385,8 @@ QString ImportSummary(const ReportDocument::ImportResult &result)
                           facts.separator == u'\t' ? QStringLiteral("タブ") : QStringLiteral("カンマ"));
     if (facts.headerSkipped)
         notes << QStringLiteral("・1行目は項目名の行なので、取り込んでいません。");
+    if (facts.blankLines)
+        notes << QStringLiteral("・空行が%1行あり、取り込んでいません。").arg(facts.blankLines);
     if (facts.substitutedCells) {
         notes << QStringLiteral("・Shift_JISで表せない文字を「〓」に置き換えたセルが%1個あります（最初は%2行目）。")
                          .arg(facts.substitutedCells)
