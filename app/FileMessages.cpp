@@ -319,6 +319,8 @@ QString FileMessages::ImportSummary(const ReportFile::ImportResult &result)
                           facts.separator == u'\t' ? tr("タブ") : tr("カンマ"));
     if (facts.headerSkipped)
         notes << tr("・1行目は項目名の行なので、取り込んでいません。");
+    if (facts.blankLines)
+        notes << tr("・空行が%1行あり、取り込んでいません。").arg(facts.blankLines);
     if (facts.substitutedCells) {
         notes << tr("・Shift_JISで表せない文字を「〓」に置き換えたセルが%1個あります（最初は%2行目）。")
                          .arg(facts.substitutedCells)

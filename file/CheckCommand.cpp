@@ -14,22 +14,30 @@ namespace {
 
 const QString CheckOption = QStringLiteral("--check");
 const QString SjisOption = QStringLiteral("--sjis");
+const QString NotesOption = QStringLiteral("--notes");
+const QString StrictOption = QStringLiteral("--strict");
 const QString HelpOption = QStringLiteral("--help");
 const QString ShortHelpOption = QStringLiteral("-h");
 const QString EndOfOptions = QStringLiteral("--");
 
 QString UsageText()
 {
-    return QStringLiteral(
-            "使い方: qnveltor --check [--sjis] ファイル...\n"
+    return QCoreApplication::translate(
+            "CheckCommand",
+            "使い方: qnveltor --check [--sjis] [--notes [--strict]] ファイル...\n"
             "\n"
             "報告ファイルを検査します。ウィンドウは開きません。\n"
             "エラーのセルを「ファイル:行:項目名: メッセージ」の形で1行ずつ、\n"
-            "続けてファイル名の許諾番号と報告年月の誤り、項目が19個より多い行、\n"
-            "Shift_JISでないバイトを含む行、最後にファイルごとの集計を出力します。\n"
+            "続けてファイル名の許諾番号と報告年月の誤り、ファイルの形式の問題\n"
+            "（CSVやUTF-8のファイル、改行がCR LFでない行、項目が19個でない行、空行、\n"
+            "Shift_JISでないバイトを含む行など）、最後にファイルごとの集計を出力します。\n"
+            "ファイル名の制御文字は \\n や \\x1b のように、\\ は \\\\ と書きます。\n"
             "\n"
             "  --check     報告ファイルを検査する\n"
             "  --sjis      Shift_JISで出力する（指定がなければUTF-8）\n"
+            "  --notes     項目の説明に合わない値（エラーではないもの）も\n"
+            "              「ファイル:行:項目名: 注意: メッセージ」の形で出力する\n"
+            "  --strict    注意も問題として終了コードを1にする（--notesを含む）\n"
             "  -h, --help  この説明を表示する\n"
             "  --          これより後ろはすべてファイル名とする\n"
             "\n"
@@ -42,6 +50,8 @@ struct Options
     bool check = false;
     bool help = false;
     bool sjis = false;
+    bool notes = false;
+    bool strict = false; // notes count as problems
     QString unknown; // the first option not known
     QStringList files;
 };
@@ -59,6 +69,10 @@ Options ParseArguments(const QStringList &arguments)
             options.check = true;
         } else if (argument == SjisOption) {
             options.sjis = true;
+        } else if (argument == NotesOption) {
+            options.notes = true;
+        } else if (argument == StrictOption) {
+            options.notes = options.strict = true;
         } else if (argument == HelpOption || argument == ShortHelpOption) {
             options.help = true;
         } else if (options.unknown.isEmpty()) {
@@ -78,11 +92,15 @@ int Refuse(CheckOutput &err, const QString &text)
 
 int RunChecks(const Options &options, CheckOutput &output, CheckOutput &err)
 {
-    ReportCheck check(output);
+    ReportCheck check(output, options.notes);
     int status = CheckClean;
     for (const QString &file : options.files) {
         switch (check.CheckFile(file)) {
         case ReportCheck::Verdict::Clean:
+            break;
+        case ReportCheck::Verdict::Notes:
+            if (options.strict)
+                status = std::max(status, CheckProblems);
             break;
         case ReportCheck::Verdict::Problems:
             status = std::max(status, CheckProblems);
@@ -97,7 +115,8 @@ int RunChecks(const Options &options, CheckOutput &output, CheckOutput &err)
     // A result that did not reach its reader is no result: a script must not
     // take a full disk for a clean report.
     if (!output.Flush())
-        return Refuse(err, QStringLiteral("qnveltor: 検査の結果を書き出せませんでした。"));
+        return Refuse(err,
+                      QCoreApplication::translate("CheckCommand", "qnveltor: 検査の結果を書き出せませんでした。"));
     return status;
 }
 
@@ -128,15 +147,17 @@ int RunReportCheck(const QStringList &arguments, QIODevice &out, QIODevice &err)
             return output.Flush() ? CheckClean : CheckFailed;
         }
         if (!options.unknown.isEmpty()) {
-            return Refuse(errors, QStringLiteral("qnveltor: 知らないオプションです: %1\n"
-                                                 "使い方は qnveltor --help で表示します。")
+            return Refuse(errors, QCoreApplication::translate("CheckCommand",
+                                                              "qnveltor: 知らないオプションです: %1\n"
+                                                              "使い方は qnveltor --help で表示します。")
                                           .arg(options.unknown));
         }
         if (!options.check || options.files.isEmpty())
             return Refuse(errors, UsageText());
         return RunChecks(options, output, errors);
     } catch (const std::bad_alloc &) {
-        return Refuse(errors, QStringLiteral("qnveltor: メモリが足りないため、検査できませんでした。"));
+        return Refuse(errors, QCoreApplication::translate("CheckCommand",
+                                                          "qnveltor: メモリが足りないため、検査できませんでした。"));
     }
 }
 

@@ -4,8 +4,10 @@
 
 class QIODevice;
 
-// `qnveltor --check [--sjis] FILE...`: checks reports from the command line,
-// with no window and no display. The lines it writes are ReportCheck's.
+// `qnveltor --check [--sjis] [--notes [--strict]] FILE...`: checks reports
+// from the command line, with no window and no display. The lines it writes
+// are ReportCheck's; --notes adds the notes, --strict (which implies it)
+// counts them as problems.
 
 // Exit statuses: every file clean; a problem in some file; a file that could
 // not be read, a wrong command line or output that could not be written

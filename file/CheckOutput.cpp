@@ -4,6 +4,8 @@
 
 #include <QFileDevice>
 
+#include <algorithm>
+
 namespace {
 
 // Large enough that a report with an error on every line costs a write per
@@ -24,6 +26,40 @@ QByteArray CheckOutput::Encode(const QString &text) const
         return text.toUtf8();
     const std::string bytes = ShiftJis::FromTextReplacing(text, "?");
     return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+QString CheckOutput::Escaped(const QString &text)
+{
+    const auto plain = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= 0x20 && u != u'\\' && (u < 0x7F || u > 0x9F);
+    };
+    if (std::all_of(text.begin(), text.end(), plain))
+        return text;
+    QString escaped;
+    escaped.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'\\':
+            escaped += QStringLiteral("\\\\");
+            break;
+        case u'\n':
+            escaped += QStringLiteral("\\n");
+            break;
+        case u'\t':
+            escaped += QStringLiteral("\\t");
+            break;
+        case u'\r':
+            escaped += QStringLiteral("\\r");
+            break;
+        default:
+            if (plain(c))
+                escaped += c;
+            else
+                escaped += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        }
+    }
+    return escaped;
 }
 
 void CheckOutput::Append(std::string_view bytes)

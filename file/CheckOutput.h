@@ -23,6 +23,11 @@ public:
     // page 932 lacks becomes '?'.
     QByteArray Encode(const QString &text) const;
 
+    // The text with its control characters (C0, DEL, C1) written as \n, \t,
+    // \r or \xHH and every backslash doubled: a file name holding a line
+    // break cannot make one problem look like two, or like another file's.
+    static QString Escaped(const QString &text);
+
     // Bytes already in this output's encoding.
     void Append(std::string_view bytes);
     void Append(const QByteArray &bytes) { Append(std::string_view(bytes.constData(), std::size_t(bytes.size()))); }

@@ -44,10 +44,12 @@ qint64 ReadFully(InputFile &file, char *buffer, qint64 size, qint64 offset)
 
 struct LinePartsReader::Part
 {
-    Part(TakeLines take, std::uint64_t begin, std::uint64_t end, bool last, std::uint64_t maxLines)
+    Part(TakeLines take, std::uint64_t begin, std::uint64_t end, bool last, std::uint64_t maxLines,
+         std::size_t cellLimit)
         : splitter(std::move(take)), begin(begin), end(end), last(last)
     {
         splitter.maxLines = maxLines;
+        splitter.cellLimit = cellLimit;
     }
 
     enum class State {
@@ -181,7 +183,8 @@ std::vector<std::uint64_t> LinePartsReader::Cuts(InputFile &file, ReadFailure &w
 bool LinePartsReader::ReadWhole(InputFile &file, const ReadProgress &progress)
 {
     const qint64 size = file.Size();
-    parts.push_back(std::make_unique<Part>(takes[0], 0, std::uint64_t(std::max<qint64>(size, 0)), true, maxLines));
+    parts.push_back(std::make_unique<Part>(takes[0], 0, std::uint64_t(std::max<qint64>(size, 0)), true, maxLines,
+                                           cellLimit));
     Part &part = *parts[0];
     FeedNotes notes;
     const bool read = FeedFile(
@@ -189,10 +192,7 @@ bool LinePartsReader::ReadWhole(InputFile &file, const ReadProgress &progress)
             progress, failure, &notes);
     part.finished = read && part.splitter.Finish();
     kept = 1;
-    facts.longLines = part.splitter.LongLines();
-    facts.firstLongLine = part.splitter.FirstLongLine();
-    facts.oddLines = part.splitter.OddLines();
-    facts.firstOddLine = part.splitter.FirstOddLine();
+    static_cast<LineFacts &>(facts) = part.splitter.Facts();
     facts.bytesAfterEofMark = part.splitter.BytesAfterEnd() + notes.unread;
     facts.looks = notes.looks;
     if (read && !part.finished)
@@ -207,7 +207,8 @@ bool LinePartsReader::ReadParts(InputFile &file, const std::vector<std::uint64_t
         const std::uint64_t begin = i == 0 ? 0 : cuts[i - 1];
         const bool last = i == cuts.size();
         parts.push_back(
-                std::make_unique<Part>(takes[i], begin, last ? std::uint64_t(size) : cuts[i], last, maxLines));
+                std::make_unique<Part>(takes[i], begin, last ? std::uint64_t(size) : cuts[i], last, maxLines,
+                                       cellLimit));
     }
 
     // What the file looks like comes from the first chunk a whole read
@@ -405,17 +406,11 @@ bool LinePartsReader::ReadParts(InputFile &file, const std::vector<std::uint64_t
 
 void LinePartsReader::Merge(std::uint64_t size)
 {
-    std::uint64_t before = 0; // lines of the parts before
-    for (std::size_t i = 0; i < kept; ++i) {
-        const ReportLineSplitter &splitter = parts[i]->splitter;
-        if (splitter.LongLines() && !facts.longLines)
-            facts.firstLongLine = before + splitter.FirstLongLine();
-        facts.longLines += splitter.LongLines();
-        if (splitter.OddLines() && !facts.oddLines)
-            facts.firstOddLine = before + splitter.FirstOddLine();
-        facts.oddLines += splitter.OddLines();
-        before += splitter.Lines();
-    }
+    // Each part numbers its lines from 1; Append numbers them on.
+    LineFacts joined;
+    for (std::size_t i = 0; i < kept; ++i)
+        joined.Append(parts[i]->splitter.Facts());
+    static_cast<LineFacts &>(facts) = joined;
     if (kept > 0 && parts[kept - 1]->state == Part::State::EndMark) {
         const Part &part = *parts[kept - 1];
         facts.bytesAfterEofMark = part.splitter.BytesAfterEnd() + (size > part.fedEnd ? size - part.fedEnd : 0);

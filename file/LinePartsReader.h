@@ -56,6 +56,8 @@ public:
     std::uint64_t minPartSize = std::uint64_t(1) << 20;
     // Lines past this many make the read fail with TooManyLines.
     std::uint64_t maxLines = 0xFFFFFFFFu;
+    // ReportLineSplitter::cellLimit of every part: 0 keeps every field whole.
+    std::size_t cellLimit = 0;
     // Where to cut instead of at even shares (offsets into the file, each
     // moved to just after the next line end), for tests that put a cut at a
     // chosen byte; minPartSize is then not asked.

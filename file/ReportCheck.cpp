@@ -1,15 +1,19 @@
 #include "ReportCheck.h"
 
 #include "CheckOutput.h"
+#include "FormatProblem.h"
+#include "LinePartsReader.h"
 #include "ShiftJis.h"
 #include "qnVelTorData.h"
 #include "qnVelTorFile.h"
 #include "qnVelTorFileName.h"
 #include "qnVelTorHeaderRules.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <charconv>
 #include <cerrno>
 
@@ -25,9 +29,9 @@ namespace {
 // opening it: opening a device can do something.
 QString CannotOpenReason(const QString &path)
 {
-    const QString notFound = QStringLiteral("ファイルが見つかりません。");
-    const QString noRight = QStringLiteral("ファイルを読む権限がありません。");
-    const QString other = QStringLiteral("ファイルを開けません。");
+    const QString notFound = QCoreApplication::translate("ReportCheck", "ファイルが見つかりません。");
+    const QString noRight = QCoreApplication::translate("ReportCheck", "ファイルを読む権限がありません。");
+    const QString other = QCoreApplication::translate("ReportCheck", "ファイルを開けません。");
 #ifdef Q_OS_UNIX
     const QByteArray name = QFile::encodeName(path);
     struct stat status {};
@@ -54,92 +58,192 @@ QString ReadFailureReason(ReadFailure failure, const QString &path)
     case ReadFailure::Cancelled:
         break;
     case ReadFailure::NotFound:
-        return QStringLiteral("ファイルが見つかりません。");
+        return QCoreApplication::translate("ReportCheck", "ファイルが見つかりません。");
     case ReadFailure::NoPermission:
-        return QStringLiteral("ファイルを読む権限がありません。");
+        return QCoreApplication::translate("ReportCheck", "ファイルを読む権限がありません。");
     case ReadFailure::CannotOpen:
         return CannotOpenReason(path);
     case ReadFailure::NotRegularFile:
-        return QStringLiteral("通常のファイルではありません（フォルダー、パイプ、デバイスなど）。");
+        return QCoreApplication::translate("ReportCheck",
+                                           "通常のファイルではありません（フォルダー、パイプ、デバイスなど）。");
     case ReadFailure::ReadError:
-        return QStringLiteral("読み込み中にエラーが起きました。検査は途中までです。");
+        return QCoreApplication::translate("ReportCheck",
+                                           "読み込み中にエラーが起きました。検査は途中までです。");
     case ReadFailure::OutOfMemory:
-        return QStringLiteral("メモリが足りません。");
+        return QCoreApplication::translate("ReportCheck", "メモリが足りません。");
     case ReadFailure::TooManyLines:
-        return QStringLiteral("行が%1行を超えています。検査は途中までです。").arg(qnVelTorData::MaxRecords);
+        return QCoreApplication::translate("ReportCheck", "行が%1行を超えています。検査は途中までです。")
+                .arg(qnVelTorData::MaxRecords);
     }
-    return QStringLiteral("ファイルを読み込めません。");
+    return QCoreApplication::translate("ReportCheck", "ファイルを読み込めません。");
+}
+
+// The words of a problem of the form, after "FILE:FIRST: " or "FILE: ".
+QString FormatProblemText(const FormatProblem &problem, const ReadFacts &facts)
+{
+    using Kind = FormatProblem::Kind;
+    switch (problem.kind) {
+    case Kind::LooksNotReport:
+        switch (facts.looks) {
+        case ReportSniffer::Looks::CommaSeparated:
+            return QCoreApplication::translate("ReportCheck",
+                                               "カンマ区切り（CSV）のファイルのようです。報告ファイルはタブ区切りです。");
+        case ReportSniffer::Looks::Utf8:
+        case ReportSniffer::Looks::Utf8Bom:
+            return QCoreApplication::translate("ReportCheck",
+                                               "文字コードがUTF-8のファイルのようです。報告ファイルはShift_JISです。");
+        case ReportSniffer::Looks::Utf16Bom:
+            return QCoreApplication::translate("ReportCheck",
+                                               "文字コードがUTF-16のファイルのようです。報告ファイルはShift_JISです。");
+        case ReportSniffer::Looks::Report:
+            break;
+        }
+        break;
+    case Kind::LfOnlyLineEnds:
+        return QCoreApplication::translate("ReportCheck", "改行がすべてLFだけで、CR LFではありません（%1行）。")
+                .arg(problem.count);
+    case Kind::MixedLineEnds:
+        return QCoreApplication::translate("ReportCheck",
+                                           "改行がCR LFの行とLFだけの行が混ざっています。"
+                                           "LFだけの行が%1行あります（最初は%2行目）。")
+                .arg(problem.count)
+                .arg(problem.first);
+    case Kind::LoneCr:
+        return QCoreApplication::translate("ReportCheck", "後ろにLFのないCRを含む行が%1行あります（最初は%2行目）。")
+                .arg(problem.count)
+                .arg(problem.first);
+    case Kind::NoFinalLineEnd:
+        return QCoreApplication::translate("ReportCheck", "最後の行（%1行目）の終わりに改行（CR LF）がありません。")
+                .arg(problem.first);
+    case Kind::BlankLines:
+        return QCoreApplication::translate("ReportCheck", "空行が%1行あります（最初は%2行目）。")
+                .arg(problem.count)
+                .arg(problem.first);
+    case Kind::ShortLines:
+        return QCoreApplication::translate("ReportCheck", "項目が19個より少ない行が%1行あります（最初は%2行目）。")
+                .arg(problem.count)
+                .arg(problem.first);
+    case Kind::EmptyExtraFields:
+        return QCoreApplication::translate("ReportCheck",
+                                           "19個目の項目の後ろに余分なタブだけがある行が%1行あります（最初は%2行目）。")
+                .arg(problem.count)
+                .arg(problem.first);
+    case Kind::LongLines:
+        return QCoreApplication::translate("ReportCheck", "項目が19個より多い行が%1行あります（最初は%2行目）。")
+                .arg(problem.count)
+                .arg(problem.first);
+    case Kind::OddBytes:
+        return QCoreApplication::translate("ReportCheck",
+                                           "NULバイトまたはShift_JISでないバイトを含む行が%1行あります（最初は%2行目）。")
+                .arg(problem.count)
+                .arg(problem.first);
+    case Kind::BytesAfterEofMark:
+        return QCoreApplication::translate("ReportCheck", "ファイル終端記号（0x1A）より後に%1バイトあります。")
+                .arg(problem.count);
+    case Kind::EofMark:
+        return QCoreApplication::translate("ReportCheck", "最後にファイル終端記号（0x1A）があります。");
+    }
+    return QString();
 }
 
 } // namespace
 
-ReportCheck::ReportCheck(CheckOutput &output)
-    : output(output), attributes(*qnVelTorDataAttribute::Instance())
+ReportCheck::ReportCheck(CheckOutput &output, bool notes)
+    : output(output), attributes(*qnVelTorDataAttribute::Instance()), notes(notes)
 {
-    for (std::uint32_t field = 0; field < FieldCount; ++field)
+    for (std::uint32_t field = 0; field < FieldCount; ++field) {
         fieldNames[field] = output.Encode(ShiftJis::ToText(attributes.At(field)->name) + QStringLiteral(": "));
+        cellLimit = std::max<std::size_t>(cellLimit, attributes.MaxLength(field) + 1);
+    }
+    noteLabel = output.Encode(QCoreApplication::translate("ReportCheck", "注意: "));
+    for (std::uint8_t kind = 1; kind <= qnVelTorDataNotes::LastKind; ++kind)
+        noteTexts[kind] = output.Encode(ShiftJis::ToText(qnVelTorDataNotes::Message(NoteKind(kind)))) + '\n';
 }
 
 ReportCheck::Verdict ReportCheck::CheckFile(const QString &path)
 {
     counts = {};
-    shownPath = path;
-    prefix = output.Encode(path) + ':';
+    lineNotes = qnVelTorLineNotes();
+    prefix = output.Encode(CheckOutput::Escaped(path)) + ':';
 
-    ReadFailure failure = ReadFailure::None;
-    ReadFacts facts;
-    const bool read = ReadReportLines(
-            path, [this](const std::string_view *fields, std::size_t lines) { CheckLines(fields, lines); },
-            // Nobody would see the rest.
-            [this](std::uint64_t, std::uint64_t) { return !output.Failed(); }, &failure, &facts);
+    // One part, on this thread, with the fields cut: a line of gigabytes
+    // costs no more than a short one.
+    LinePartsReader reader({[this](const std::string_view *fields, std::size_t lines) { CheckLines(fields, lines); }});
+    reader.cellLimit = cellLimit;
+    // Nobody would see the rest.
+    const bool read = reader.Read(path, [this](std::uint64_t, std::uint64_t) { return !output.Failed(); });
+    const ReadFailure failure = reader.Failure();
+    const ReadFacts &facts = reader.Facts();
     if (!read) {
-        if (failure != ReadFailure::Cancelled)
-            WriteLine(QStringLiteral("読み込めません: ") + ReadFailureReason(failure, path));
+        if (failure != ReadFailure::Cancelled) {
+            WriteLine(QCoreApplication::translate("ReportCheck", "読み込めません: ")
+                      + ReadFailureReason(failure, path));
+        }
         return Verdict::Unreadable;
     }
 
     // The header values as Open reads them from the name.
     qnVelTorData names;
     names.SetFileBaseName(FileBaseNameOfPath(path));
-    CheckHeader(QStringLiteral("許諾番号"), names.GetSyoudakuBangou(), ValidateSyoudakuBangou);
-    CheckHeader(QStringLiteral("報告年月"), names.GetHoukokuNengappi(), ValidateHoukokuNengappi);
+    CheckHeader(QCoreApplication::translate("ReportCheck", "許諾番号"), names.GetSyoudakuBangou(),
+                ValidateSyoudakuBangou);
+    CheckHeader(QCoreApplication::translate("ReportCheck", "報告年月"), names.GetHoukokuNengappi(),
+                ValidateHoukokuNengappi);
 
-    if (facts.longLines) {
-        WriteFormatProblem(facts.firstLongLine, QStringLiteral("項目が19個より多い行が%1行あります（最初は%2行目）。")
-                                                        .arg(facts.longLines)
-                                                        .arg(facts.firstLongLine));
-    }
-    if (facts.oddLines) {
-        WriteFormatProblem(facts.firstOddLine,
-                           QStringLiteral("NULバイトまたはShift_JISでないバイトを含む行が%1行あります（最初は%2行目）。")
-                                   .arg(facts.oddLines)
-                                   .arg(facts.firstOddLine));
-    }
+    for (const FormatProblem &problem : FormatProblems(facts))
+        WriteFormatProblem(problem, facts);
 
-    WriteLine(QStringLiteral("%1行、エラーのセル%2個（%3行）、ファイル名の問題%4件、形式の問題%5件")
-                      .arg(counts.lines)
-                      .arg(counts.invalidCells)
-                      .arg(counts.invalidLines)
-                      .arg(counts.headerProblems)
-                      .arg(counts.formatProblems));
-    const bool clean = counts.invalidCells == 0 && counts.headerProblems == 0 && counts.formatProblems == 0;
-    return clean ? Verdict::Clean : Verdict::Problems;
+    QString summary = QCoreApplication::translate("ReportCheck",
+                                                  "%1行、エラーのセル%2個（%3行）、ファイル名の問題%4件、形式の問題%5件")
+                              .arg(counts.lines)
+                              .arg(counts.invalidCells)
+                              .arg(counts.invalidLines)
+                              .arg(counts.headerProblems)
+                              .arg(counts.formatProblems);
+    if (notes)
+        summary += QCoreApplication::translate("ReportCheck", "、注意%1件").arg(counts.notes);
+    WriteLine(summary);
+    if (counts.invalidCells || counts.headerProblems || counts.formatProblems)
+        return Verdict::Problems;
+    return counts.notes ? Verdict::Notes : Verdict::Clean;
 }
 
 void ReportCheck::CheckLines(const std::string_view *fields, std::size_t lines)
 {
+    qnVelTorLineNotes::Note found[qnVelTorLineNotes::MaxNotes];
     for (std::size_t line = 0; line < lines; ++line, fields += FieldCount) {
         ++counts.lines;
         const std::uint64_t cellsBefore = counts.invalidCells;
+        // In field order, whatever a cell earns: an invalid cell earns no
+        // note, so the two never meet.
+        const std::size_t noted = notes ? lineNotes.Check(fields, found) : 0;
+        std::size_t next = 0;
         // The verdict alone is cheap enough for every cell; the message is
         // made only for the few that need it.
         for (std::uint32_t field = 0; field < FieldCount; ++field) {
             if (!attributes.IsValid(field, fields[field]))
                 WriteInvalidCell(field, fields[field]);
+            else if (next < noted && found[next].field == field)
+                WriteNote(found[next++]);
         }
+        for (; next < noted; ++next)
+            WriteNote(found[next]);
         if (counts.invalidCells != cellsBefore)
             ++counts.invalidLines;
     }
+}
+
+void ReportCheck::WriteLineNumber(std::uint32_t field)
+{
+    char number[24];
+    const auto end = std::to_chars(number, number + sizeof number, counts.lines).ptr;
+    output.Append(prefix);
+    output.Append(std::string_view(number, std::size_t(end - number)));
+    output.Append(std::string_view(":"));
+    if (field < FieldCount)
+        output.Append(fieldNames[field]);
+    else
+        output.Append(std::string_view(" "));
 }
 
 void ReportCheck::WriteInvalidCell(std::uint32_t field, std::string_view value)
@@ -151,13 +255,16 @@ void ReportCheck::WriteInvalidCell(std::uint32_t field, std::string_view value)
         lastMessage[field] = message;
         lastEncoded[field] = output.Encode(ShiftJis::ToText(message)) + '\n';
     }
-    char number[24];
-    const auto end = std::to_chars(number, number + sizeof number, counts.lines).ptr;
-    output.Append(prefix);
-    output.Append(std::string_view(number, std::size_t(end - number)));
-    output.Append(std::string_view(":"));
-    output.Append(fieldNames[field]);
+    WriteLineNumber(field);
     output.Append(lastEncoded[field]);
+}
+
+void ReportCheck::WriteNote(const qnVelTorLineNotes::Note &note)
+{
+    ++counts.notes;
+    WriteLineNumber(note.field);
+    output.Append(noteLabel);
+    output.Append(noteTexts[std::size_t(note.kind)]);
 }
 
 void ReportCheck::CheckHeader(const QString &label, const std::string &value,
@@ -167,16 +274,23 @@ void ReportCheck::CheckHeader(const QString &label, const std::string &value,
     if (validate(value, message))
         return;
     ++counts.headerProblems;
-    WriteLine(QStringLiteral("%1「%2」: %3").arg(label, ShiftJis::ToText(value), ShiftJis::ToText(message)));
+    // The value comes from the file's name, which may hold anything.
+    WriteLine(QCoreApplication::translate("ReportCheck", "%1「%2」: %3")
+                      .arg(label, CheckOutput::Escaped(ShiftJis::ToText(value)), ShiftJis::ToText(message)));
 }
 
-void ReportCheck::WriteFormatProblem(std::uint64_t first, const QString &text)
+void ReportCheck::WriteFormatProblem(const FormatProblem &problem, const ReadFacts &facts)
 {
     ++counts.formatProblems;
+    const QString text = FormatProblemText(problem, facts);
+    if (!problem.first) {
+        WriteLine(text);
+        return;
+    }
     // The first such line stands where a cell's line number does, for
     // editors and tools that jump to FILE:LINE.
     output.Append(prefix);
-    output.AppendLine(QString::number(first) + QStringLiteral(": ") + text);
+    output.AppendLine(QString::number(problem.first) + QStringLiteral(": ") + text);
 }
 
 void ReportCheck::WriteLine(const QString &text)

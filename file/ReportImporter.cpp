@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -69,19 +70,29 @@ bool ReadWholeFile(const QString &path, QByteArray &bytes, const ReadProgress &p
 } // namespace
 
 ReportImporter::ReportImporter(QStringView text, QChar separator)
-    : reader(text, separator, DelimitedTextReader::Breaks::AsSpace)
+    : text(text), reader(text, separator, DelimitedTextReader::Breaks::AsSpace)
 {
     facts.separator = separator;
 }
 
 bool ReportImporter::NextLine(std::string (&cells)[FieldCount])
 {
-    if (!reader.NextRow())
-        return false;
-    if (reader.Rows() == 1 && IsHeader()) {
-        facts.headerSkipped = true;
+    for (;;) {
+        const qsizetype start = reader.Position();
         if (!reader.NextRow())
             return false;
+        // A row that starts with its line break; "" before it would be a
+        // cell, if an empty one.
+        if (text[start] == u'\r' || text[start] == u'\n') {
+            ++facts.blankLines;
+            continue;
+        }
+        const bool first = std::exchange(firstRow, false);
+        if (first && IsHeader()) {
+            facts.headerSkipped = true;
+            continue;
+        }
+        break;
     }
     const std::uint64_t line = ++facts.lines;
     if (const auto flattened = std::uint64_t(reader.FlattenedCells()); flattened > facts.flattenedCells) {

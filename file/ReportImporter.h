@@ -22,6 +22,9 @@ struct ImportFacts
     // The first row was the 19 field names, as an export writes them.
     bool headerSkipped = false;
     std::uint64_t lines = 0;
+    // Rows of nothing but their line break, which were skipped: as report
+    // lines they would be 19 empty fields.
+    std::uint64_t blankLines = 0;
     // Cells where a TAB or a line break became a space.
     std::uint64_t flattenedCells = 0;
     std::uint64_t firstFlattenedLine = 0;
@@ -41,6 +44,7 @@ struct ImportFacts
 // licensee's own system writes) into report lines of 19 Shift-JIS cells:
 //  - a first row of exactly the 19 field names (more cells only when empty)
 //    is a header and skipped;
+//  - a row of no cell at all (nothing before its line break) is skipped;
 //  - a cell written as ="…" is its text (SpreadsheetCell.h);
 //  - TABs and line breaks inside cells become spaces;
 //  - look-alikes are mapped (U+301C wave dash to ～, U+2212 minus to －, ...)
@@ -67,8 +71,10 @@ public:
 private:
     bool IsHeader() const;
 
+    QStringView text;
     DelimitedTextReader reader;
     ImportFacts facts;
+    bool firstRow = true; // no row but blank ones read yet
 };
 
 // Reads the file at `path` as delimited text (encoding and separator told

@@ -17,6 +17,21 @@ namespace {
 // while the views stay within a few hundred kilobytes.
 constexpr std::size_t BatchLines = 4096;
 
+void Tally(std::uint64_t &count, std::uint64_t &first, std::uint64_t line)
+{
+    if (!count++)
+        first = line;
+}
+
+// The first LF or 0x1A, or `end`.
+const char *FindLineEnd(const char *p, const char *end)
+{
+    const void *lf = std::memchr(p, LfByte, static_cast<std::size_t>(end - p));
+    const char *stop = lf ? static_cast<const char *>(lf) : end;
+    const void *mark = std::memchr(p, EofByte, static_cast<std::size_t>(stop - p));
+    return mark ? static_cast<const char *>(mark) : stop;
+}
+
 constexpr bool IsControlByte(char c)
 {
     return c == TabByte || c == LfByte || c == CrByte || c == EofByte;
@@ -108,36 +123,101 @@ inline std::uint64_t WrongBytes(const BlockBits &bits, std::uint64_t &carry)
 
 } // namespace
 
+void LineFacts::Append(const LineFacts &later)
+{
+    const std::uint64_t before = lines;
+    const auto join = [before](std::uint64_t &count, std::uint64_t &first, std::uint64_t laterCount,
+                               std::uint64_t laterFirst) {
+        if (laterCount && !count)
+            first = before + laterFirst;
+        count += laterCount;
+    };
+    join(longLines, firstLongLine, later.longLines, later.firstLongLine);
+    join(emptyExtraLines, firstEmptyExtraLine, later.emptyExtraLines, later.firstEmptyExtraLine);
+    join(shortLines, firstShortLine, later.shortLines, later.firstShortLine);
+    join(blankLines, firstBlankLine, later.blankLines, later.firstBlankLine);
+    join(lfOnlyLines, firstLfOnlyLine, later.lfOnlyLines, later.firstLfOnlyLine);
+    join(loneCrLines, firstLoneCrLine, later.loneCrLines, later.firstLoneCrLine);
+    join(oddLines, firstOddLine, later.oddLines, later.firstOddLine);
+    if (later.unendedLastLine)
+        unendedLastLine = before + later.unendedLastLine;
+    else if (later.lines)
+        unendedLastLine = 0;
+    eofMark = eofMark || later.eofMark;
+    lines += later.lines;
+}
+
+// A line too long to be kept whole: what is known of it so far.
+struct ReportLineSplitter::StreamedLine
+{
+    explicit StreamedLine(std::size_t limit) : limit(limit) {}
+
+    // Bytes of the field being read, none a TAB or CR.
+    void Keep(const char *bytes, std::size_t size)
+    {
+        if (field >= FieldCount) {
+            extraFilled = true;
+            return;
+        }
+        std::string &cell = kept[field];
+        if (cell.size() < limit)
+            cell.append(bytes, std::min(size, limit - cell.size()));
+    }
+
+    std::size_t limit;
+    std::string kept[FieldCount]; // the first `limit` bytes of each field
+    std::size_t field = 0; // the field being read, also past the 19th
+    bool extraFilled = false;
+    bool blank = true;
+    bool loneCr = false;
+    bool pendingCr = false; // the last byte was a CR: alone unless the LF follows
+    bool lead = false; // the last byte, CRs aside, began a double-byte character
+    bool wrong = false; // not Shift-JIS
+};
+
 ReportLineSplitter::ReportLineSplitter(TakeLines take)
     : take(std::move(take)), batch(new std::string_view[BatchLines * FieldCount])
 {
 }
 
+ReportLineSplitter::~ReportLineSplitter() = default;
+
 bool ReportLineSplitter::PutBytes(const char *bytes, std::size_t size)
 {
     if (ended) {
-        if (endMark)
+        if (facts.eofMark)
             bytesAfterEnd += size;
         return false;
     }
     const char *p = bytes;
     const char *const end = bytes + size;
-    if (!carry.empty()) {
+    if (streamed || !carry.empty()) {
         // The rest of the line that the last chunk cut.
-        const char *stop = p;
-        while (stop < end && *stop != LfByte && *stop != EofByte)
-            ++stop;
-        carry.append(p, static_cast<std::size_t>(stop - p));
+        const char *const stop = FindLineEnd(p, end);
+        if (!streamed && cellLimit && carry.size() + static_cast<std::size_t>(stop - p) > streamAfter) {
+            streamed = std::make_unique<StreamedLine>(cellLimit);
+            StreamBytes(carry.data(), carry.data() + carry.size());
+            carry = std::string();
+        }
+        if (streamed)
+            StreamBytes(p, stop);
+        else
+            carry.append(p, static_cast<std::size_t>(stop - p));
         if (stop == end)
             return true;
         if (*stop == EofByte) {
-            ended = endMark = true;
+            // Finish() ends the line.
+            ended = facts.eofMark = true;
             bytesAfterEnd += static_cast<std::size_t>(end - stop - 1);
             return false;
         }
-        SplitLine(carry.data(), carry.data() + carry.size());
+        if (streamed)
+            EndStreamedLine(true);
+        else
+            SplitLine(carry.data(), carry.data() + carry.size(), true);
         Flush();
         carry.clear();
+        streamed.reset();
         p = stop + 1;
     }
     ScanChunk(p, end);
@@ -153,10 +233,15 @@ bool ReportLineSplitter::Finish()
         ended = true;
         // A last line without a line end counts, even one of TABs only; one
         // of CRs only is nothing, since the CRs are dropped.
-        if (std::any_of(carry.begin(), carry.end(), [](char c) { return c != CrByte; }))
-            SplitLine(carry.data(), carry.data() + carry.size());
+        if (streamed)
+            EndStreamedLine(false);
+        else if (std::any_of(carry.begin(), carry.end(), [](char c) { return c != CrByte; }))
+            SplitLine(carry.data(), carry.data() + carry.size(), false);
+        else if (!carry.empty())
+            EndWithCrs();
         Flush();
         carry.clear();
+        streamed.reset();
     }
     return !overflow;
 }
@@ -221,16 +306,23 @@ void ReportLineSplitter::ScanChunk(const char *begin, const char *end)
                 const bool wellFormed = !lineWrong && !(wrong & upToHere);
                 wrong &= ~upToHere;
                 if (strayCr) {
-                    SplitLine(lineStart, q);
+                    SplitLine(lineStart, q, true);
                 } else {
-                    const char *const fieldEnd = q > fieldStart && q[-1] == CrByte ? q - 1 : q;
+                    const bool crLf = q > lineStart && q[-1] == CrByte;
+                    const char *const fieldEnd = crLf ? q - 1 : q;
                     if (field < FieldCount)
                         views[field] = std::string_view(fieldStart, static_cast<std::size_t>(fieldEnd - fieldStart));
                     else if (fieldEnd > fieldStart)
                         extraFilled = true;
                     for (std::size_t rest = field + 1; rest < FieldCount; ++rest)
                         views[rest] = {};
-                    EndLine(extraFilled, wellFormed);
+                    Shape shape;
+                    shape.pieces = field + 1;
+                    shape.extraFilled = extraFilled;
+                    shape.wellFormed = wellFormed;
+                    shape.blank = field == 0 && fieldEnd == fieldStart;
+                    shape.ending = crLf ? Ending::CrLf : Ending::Lf;
+                    EndLine(shape);
                 }
                 lineStart = fieldStart = q + 1;
                 field = 0;
@@ -240,12 +332,13 @@ void ReportLineSplitter::ScanChunk(const char *begin, const char *end)
                 views = &batch[batchLines * FieldCount];
             } else if (c == CrByte) {
                 // One at the chunk's end belongs to a line the border cuts,
-                // which is split again whole.
+                // which is split again whole. Only here is a CR alone found,
+                // so a file of CR LF lines pays nothing for looking.
                 if (q + 1 < end && q[1] != LfByte)
                     strayCr = true;
             } else { // 0x1A: the input ends here
                 carry.assign(lineStart, q);
-                ended = endMark = true;
+                ended = facts.eofMark = true;
                 bytesAfterEnd += static_cast<std::size_t>(end - q - 1);
                 return;
             }
@@ -255,11 +348,16 @@ void ReportLineSplitter::ScanChunk(const char *begin, const char *end)
     carry.assign(lineStart, end);
 }
 
-void ReportLineSplitter::SplitLine(const char *begin, const char *end)
+void ReportLineSplitter::SplitLine(const char *begin, const char *end, bool lineEnd)
 {
+    Shape shape;
+    shape.ending = !lineEnd ? Ending::None : end > begin && end[-1] == CrByte ? Ending::CrLf : Ending::Lf;
     // TAB is a character of its own, so checking the line as a whole tells
     // the same as checking each of its fields, dropped ones included.
     if (std::memchr(begin, CrByte, static_cast<std::size_t>(end - begin))) {
+        // Every CR is alone but the one of CR LF.
+        const char *const checked = shape.ending == Ending::CrLf ? end - 1 : end;
+        shape.loneCr = std::memchr(begin, CrByte, static_cast<std::size_t>(checked - begin)) != nullptr;
         std::unique_ptr<char[]> copy(new char[static_cast<std::size_t>(end - begin)]);
         char *out = copy.get();
         for (const char *p = begin; p < end; ++p) {
@@ -272,14 +370,13 @@ void ReportLineSplitter::SplitLine(const char *begin, const char *end)
     }
     std::string_view *const views = &batch[batchLines * FieldCount];
     std::size_t pieces = 0;
-    bool extraFilled = false;
     for (const char *fieldStart = begin;;) {
         const void *tab = std::memchr(fieldStart, TabByte, static_cast<std::size_t>(end - fieldStart));
         const char *fieldEnd = tab ? static_cast<const char *>(tab) : end;
         if (pieces < FieldCount)
             views[pieces] = std::string_view(fieldStart, static_cast<std::size_t>(fieldEnd - fieldStart));
         else if (fieldEnd > fieldStart)
-            extraFilled = true;
+            shape.extraFilled = true;
         ++pieces;
         if (!tab)
             break;
@@ -287,20 +384,109 @@ void ReportLineSplitter::SplitLine(const char *begin, const char *end)
     }
     for (std::size_t rest = pieces; rest < FieldCount; ++rest)
         views[rest] = {};
-    EndLine(extraFilled, ShiftJis::IsWellFormed(std::string_view(begin, static_cast<std::size_t>(end - begin))));
+    shape.pieces = pieces;
+    shape.blank = begin == end;
+    shape.wellFormed = ShiftJis::IsWellFormed(std::string_view(begin, static_cast<std::size_t>(end - begin)));
+    EndLine(shape);
 }
 
-void ReportLineSplitter::EndLine(bool longLine, bool wellFormed)
+void ReportLineSplitter::EndWithCrs()
 {
-    if (lines >= maxLines) {
+    Tally(facts.loneCrLines, facts.firstLoneCrLine, facts.lines + 1);
+}
+
+void ReportLineSplitter::StreamBytes(const char *p, const char *end)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t highs = 0x8080808080808080ull;
+    StreamedLine &line = *streamed;
+    while (p < end) {
+        // Plain ASCII without a control byte, the bulk of a long line, goes
+        // eight bytes at a time.
+        if (!line.pendingCr && !line.lead && end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if ((word & highs) == 0 && ((word - ones * 0x20) & ~word & highs) == 0) {
+                line.blank = false;
+                line.Keep(p, 8);
+                p += 8;
+                continue;
+            }
+        }
+        const auto c = static_cast<unsigned char>(*p);
+        if (c == static_cast<unsigned char>(CrByte)) {
+            line.loneCr = line.loneCr || line.pendingCr;
+            line.pendingCr = true;
+            ++p;
+            continue;
+        }
+        line.loneCr = line.loneCr || line.pendingCr;
+        line.pendingCr = false;
+        line.blank = false;
+        if (c == static_cast<unsigned char>(TabByte)) {
+            // No character ends with a TAB.
+            line.wrong = line.wrong || line.lead;
+            line.lead = false;
+            ++line.field;
+        } else {
+            if (line.lead) {
+                line.wrong = line.wrong || !ShiftJis::IsTrailByte(c);
+                line.lead = false;
+            } else if (ShiftJis::IsLeadByte(c)) {
+                line.lead = true;
+            } else if (c == 0 || c == 0x80 || c == 0xA0 || c >= 0xFD) {
+                line.wrong = true;
+            }
+            line.Keep(p, 1);
+        }
+        ++p;
+    }
+}
+
+void ReportLineSplitter::EndStreamedLine(bool lineEnd)
+{
+    StreamedLine &line = *streamed;
+    if (!lineEnd && line.blank) {
+        EndWithCrs();
+        return;
+    }
+    Shape shape;
+    shape.pieces = line.field + 1;
+    shape.extraFilled = line.extraFilled;
+    shape.wellFormed = !line.wrong && !line.lead;
+    shape.blank = line.blank;
+    // The CR before the LF is the line end's; one before a 0x1A or the end
+    // of the file is alone.
+    shape.loneCr = line.loneCr || (line.pendingCr && !lineEnd);
+    shape.ending = !lineEnd ? Ending::None : line.pendingCr ? Ending::CrLf : Ending::Lf;
+    std::string_view *const views = &batch[batchLines * FieldCount];
+    for (std::size_t field = 0; field < FieldCount; ++field)
+        views[field] = line.kept[field];
+    EndLine(shape);
+}
+
+void ReportLineSplitter::EndLine(const Shape &shape)
+{
+    if (facts.lines >= maxLines) {
         overflow = true;
         return;
     }
-    ++lines;
-    if (longLine && !longLines++)
-        firstLongLine = lines;
-    if (!wellFormed && !oddLines++)
-        firstOddLine = lines;
+    const std::uint64_t line = ++facts.lines;
+    if (shape.extraFilled)
+        Tally(facts.longLines, facts.firstLongLine, line);
+    else if (shape.pieces > FieldCount)
+        Tally(facts.emptyExtraLines, facts.firstEmptyExtraLine, line);
+    if (shape.blank)
+        Tally(facts.blankLines, facts.firstBlankLine, line);
+    else if (shape.pieces < FieldCount)
+        Tally(facts.shortLines, facts.firstShortLine, line);
+    if (!shape.wellFormed)
+        Tally(facts.oddLines, facts.firstOddLine, line);
+    if (shape.loneCr)
+        Tally(facts.loneCrLines, facts.firstLoneCrLine, line);
+    if (shape.ending == Ending::Lf)
+        Tally(facts.lfOnlyLines, facts.firstLfOnlyLine, line);
+    facts.unendedLastLine = shape.ending == Ending::None ? line : 0;
     if (++batchLines == BatchLines)
         Flush();
 }

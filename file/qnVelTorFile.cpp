@@ -218,10 +218,7 @@ bool qnVelTorFileReader::Finish()
 void qnVelTorFileReader::CopySplitterFacts()
 {
     // The identity is the file's, set by Read().
-    facts.longLines = splitter->LongLines();
-    facts.firstLongLine = splitter->FirstLongLine();
-    facts.oddLines = splitter->OddLines();
-    facts.firstOddLine = splitter->FirstOddLine();
+    static_cast<LineFacts &>(facts) = splitter->Facts();
 }
 
 void qnVelTorFileReader::TakeSplitLines(const std::string_view *fields, std::size_t lines)

@@ -18,16 +18,11 @@
 
 using TakeRecords = std::function<void(qnVelTorData &data)>;
 
-// What a read noticed that the records cannot show. Lines count from 1; a
-// first line of 0 means there was none.
-struct ReadFacts
+// What a read noticed that the records cannot show: the lines' facts
+// (LineFacts: lines a save writes otherwise, bytes no report holds) and the
+// file's. Lines count from 1; a first line of 0 means there was none.
+struct ReadFacts : LineFacts
 {
-    // Lines with a non-empty field past the 19th: such fields are dropped.
-    std::uint64_t longLines = 0;
-    std::uint64_t firstLongLine = 0;
-    // Lines holding a NUL byte or bytes that are not Shift-JIS.
-    std::uint64_t oddLines = 0;
-    std::uint64_t firstOddLine = 0;
     // Bytes after the 0x1A that ended the input: they are not read, and a
     // save leaves them out. The 0x1A itself is not counted.
     std::uint64_t bytesAfterEofMark = 0;
@@ -100,7 +95,8 @@ public:
     ReadFailure Failure() const { return failure; }
 
     // One byte 0..255 after the text-mode translation, or -1 for the end of
-    // the input.
+    // the input. Bytes fed so count only long and odd lines: the other
+    // facts need the CRs, which the translation has taken out.
     void PutChar(int ch);
     void EndField();
     void EndRecord();

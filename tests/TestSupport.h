@@ -2,6 +2,7 @@
 
 // Helpers for files and bytes that several test files need.
 
+#include "ReportLineSplitter.h"
 #include "ShiftJis.h"
 #include "qnVelTorDataAttribute.h"
 
@@ -68,6 +69,29 @@ inline QByteArray fileLine(const QString &leading)
     for (const QString &field : leading.split(u'|'))
         fields << sjis(field);
     return fileLine(fields);
+}
+
+// What the splitting of a file into lines noticed, in one line to compare:
+// "lines N" and each count that is not 0 with its first line (N@FIRST).
+inline QString lineFactsText(const LineFacts &facts)
+{
+    QStringList parts {QStringLiteral("lines %1").arg(facts.lines)};
+    const auto count = [&parts](const char *name, std::uint64_t lines, std::uint64_t first) {
+        if (lines || first)
+            parts << QStringLiteral("%1 %2@%3").arg(QLatin1String(name)).arg(lines).arg(first);
+    };
+    count("long", facts.longLines, facts.firstLongLine);
+    count("emptyExtra", facts.emptyExtraLines, facts.firstEmptyExtraLine);
+    count("short", facts.shortLines, facts.firstShortLine);
+    count("blank", facts.blankLines, facts.firstBlankLine);
+    count("lfOnly", facts.lfOnlyLines, facts.firstLfOnlyLine);
+    count("loneCr", facts.loneCrLines, facts.firstLoneCrLine);
+    count("odd", facts.oddLines, facts.firstOddLine);
+    if (facts.unendedLastLine)
+        parts << QStringLiteral("unended %1").arg(facts.unendedLastLine);
+    if (facts.eofMark)
+        parts << QStringLiteral("0x1A");
+    return parts.join(QStringLiteral("; "));
 }
 
 } // namespace TestSupport

@@ -39,14 +39,20 @@ QByteArray goodLine(int serial)
                                     "\x83\x65\x83\x58\x83\x67", "", "", "", "", "", "", "0", "V", "1", "", "0"});
 }
 
-// A line whose field `field` holds `value`, the others valid.
-QByteArray lineWith(int field, const QByteArray &value)
+// A line whose fields hold the values given, the others valid.
+QByteArray lineWith(std::initializer_list<std::pair<int, QByteArray>> values)
 {
     QByteArray good = goodLine(1);
     good.chop(2);
     QByteArrayList fields = good.split('\t');
-    fields[field] = value;
+    for (const auto &[field, value] : values)
+        fields[field] = value;
     return fields.join('\t') + "\r\n";
+}
+
+QByteArray lineWith(int field, const QByteArray &value)
+{
+    return lineWith({{field, value}});
 }
 
 struct Run
@@ -129,6 +135,12 @@ private slots:
     void headerValue();
     void cells_data();
     void cells();
+    void format_data();
+    void format();
+    void notes_data();
+    void notes();
+    void escapedNames_data();
+    void escapedNames();
     void headerFromFileName_data();
     void headerFromFileName();
     void unreadable_data();
@@ -148,6 +160,9 @@ private slots:
     void programNeedsNoDisplay();
 
 private:
+    // The check of the row's content: its output and exit status.
+    void checkRow();
+
     QTemporaryDir dir;
     // A name whose header values are valid.
     QString reportPath() const { return dir.filePath(QStringLiteral("1234567890202401ABC.dat")); }
@@ -254,10 +269,15 @@ void tst_Check::cells_data()
             << 1;
     QTest::newRow("a last line without its line end")
             << goodLine(1) + lineWith(6, "12345678901").chopped(2)
-            << QStringList {"%F:2:JASRAC作品ｺｰﾄﾞ: " + tooLong10, summary(2, 1, 1)} << 1;
+            << QStringList {"%F:2:JASRAC作品ｺｰﾄﾞ: " + tooLong10,
+                            QStringLiteral("%F:2: 最後の行（2行目）の終わりに改行（CR LF）がありません。"),
+                            summary(2, 1, 1, 0, 1)}
+            << 1;
     QTest::newRow("a blank line counts as a line")
             << goodLine(1) + "\r\n" + lineWith(6, "12345678901")
-            << QStringList {"%F:3:JASRAC作品ｺｰﾄﾞ: " + tooLong10, summary(3, 1, 1)} << 1;
+            << QStringList {"%F:3:JASRAC作品ｺｰﾄﾞ: " + tooLong10, QStringLiteral("%F:2: 空行が1行あります（最初は2行目）。"),
+                            summary(3, 1, 1, 0, 1)}
+            << 1;
     QTest::newRow("a title of 60 bytes of kanji, and of 61")
             << lineWith(7, kanji.repeated(30)) + lineWith(7, kanji.repeated(30) + "x")
             << QStringList {"%F:2:原題名: 文字数は60文字（漢字は30）までです。", summary(2, 1, 1)} << 1;
@@ -295,6 +315,11 @@ void tst_Check::cells_data()
 
 void tst_Check::cells()
 {
+    checkRow();
+}
+
+void tst_Check::checkRow()
+{
     QFETCH(QByteArray, content);
     QFETCH(QStringList, expected);
     QFETCH(int, status);
@@ -304,6 +329,200 @@ void tst_Check::cells()
     QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
     QCOMPARE(run.err, QByteArray());
     QCOMPARE(run.status, status);
+}
+
+void tst_Check::format_data()
+{
+    // What a save would write otherwise than the file has it, and what the
+    // file looks like instead of a report: each kind at its first line.
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("status");
+
+    const auto lf = [](const QByteArray &line) { return line.chopped(2) + "\n"; };
+    const auto row = [](const char *name, const QByteArray &content, int lines, QStringList problems) {
+        const int count = int(problems.size());
+        QTest::newRow(name) << content << (problems << summary(lines, 0, 0, 0, count)) << (count ? 1 : 0);
+    };
+    row("CR LF lines", goodLine(1) + goodLine(2), 2, {});
+    row("LF only", lf(goodLine(1)) + lf(goodLine(2)) + lf(goodLine(3)), 3,
+        {QStringLiteral("%F:1: 改行がすべてLFだけで、CR LFではありません（3行）。")});
+    row("CR LF and LF mixed", goodLine(1) + lf(goodLine(2)) + goodLine(3) + lf(goodLine(4)), 4,
+        {QStringLiteral("%F:2: 改行がCR LFの行とLFだけの行が混ざっています。LFだけの行が2行あります（最初は2行目）。")});
+    row("no final CR LF", goodLine(1) + goodLine(2).chopped(2), 2,
+        {QStringLiteral("%F:2: 最後の行（2行目）の終わりに改行（CR LF）がありません。")});
+    row("LF only, no final line end", lf(goodLine(1)) + goodLine(2).chopped(2), 2,
+        {QStringLiteral("%F:1: 改行がすべてLFだけで、CR LFではありません（1行）。"),
+         QStringLiteral("%F:2: 最後の行（2行目）の終わりに改行（CR LF）がありません。")});
+    row("a line of 5 fields", goodLine(1) + "1\t\t000\t\t000\r\n" + goodLine(3), 3,
+        {QStringLiteral("%F:2: 項目が19個より少ない行が1行あります（最初は2行目）。")});
+    row("a TAB too many", goodLine(1) + goodLine(2).chopped(2) + "\t\r\n", 2,
+        {QStringLiteral("%F:2: 19個目の項目の後ろに余分なタブだけがある行が1行あります（最初は2行目）。")});
+    row("a value past the 19th field", goodLine(1) + goodLine(2).chopped(2) + "\tlost\r\n", 2,
+        {QStringLiteral("%F:2: 項目が19個より多い行が1行あります（最初は2行目）。")});
+    row("blank lines", goodLine(1) + "\r\n" + goodLine(3) + "\r\n", 4,
+        {QStringLiteral("%F:2: 空行が2行あります（最初は2行目）。")});
+    QByteArray loneCr = goodLine(3);
+    loneCr.insert(loneCr.indexOf('\t', 3) + 1, "0\r");
+    row("a CR alone", goodLine(1) + goodLine(2) + loneCr, 3,
+        {QStringLiteral("%F:3: 後ろにLFのないCRを含む行が1行あります（最初は3行目）。")});
+    row("CR CR LF", goodLine(1) + goodLine(2).chopped(2) + "\r\r\n", 2,
+        {QStringLiteral("%F:2: 後ろにLFのないCRを含む行が1行あります（最初は2行目）。")});
+    row("bytes after a 0x1A", goodLine(1) + "\x1A" + goodLine(2), 1,
+        {QStringLiteral("%F: ファイル終端記号（0x1A）より後に%1バイトあります。").arg(goodLine(2).size())});
+    row("a 0x1A at the end", goodLine(1) + "\x1A", 1, {QStringLiteral("%F: 最後にファイル終端記号（0x1A）があります。")});
+    row("looks like CSV", "1,,000,,000\r\n2,,000,,000\r\n", 2,
+        {QStringLiteral("%F: カンマ区切り（CSV）のファイルのようです。報告ファイルはタブ区切りです。"),
+         QStringLiteral("%F:1: 項目が19個より少ない行が2行あります（最初は1行目）。")});
+    const QByteArray utf8 = lineWith(7, QStringLiteral("夜明けの街").toUtf8());
+    row("looks like UTF-8", utf8 + utf8, 2,
+        {QStringLiteral("%F: 文字コードがUTF-8のファイルのようです。報告ファイルはShift_JISです。"),
+         QStringLiteral("%F:1: NULバイトまたはShift_JISでないバイトを含む行が2行あります（最初は1行目）。")});
+    QTest::newRow("looks like UTF-8 with a BOM")
+            << "\xEF\xBB\xBF" + goodLine(1)
+            << QStringList {"%F:1:ｲﾝﾀｰﾌｪｲｽｷｰｺｰﾄﾞ: " + fullWidth,
+                            QStringLiteral("%F: 文字コードがUTF-8のファイルのようです。報告ファイルはShift_JISです。"),
+                            summary(1, 1, 1, 0, 1)}
+            << 1;
+
+    // A spreadsheet's "Unicode text": NULs after every ASCII byte, the CR of
+    // each line end alone, the LF after a NUL.
+    QTest::newRow("looks like UTF-16")
+            << TestSupport::utf16(QStringLiteral("1\t2\r\n"))
+            << QStringList {"%F:1:ｲﾝﾀｰﾌｪｲｽｷｰｺｰﾄﾞ: " + fullWidth,
+                            QStringLiteral("%F:1:ｺﾝﾃﾝﾂ区分: 文字数は1文字（漢字は0）までです。"),
+                            QStringLiteral("%F: 文字コードがUTF-16のファイルのようです。報告ファイルはShift_JISです。"),
+                            QStringLiteral("%F:1: 改行がすべてLFだけで、CR LFではありません（1行）。"),
+                            QStringLiteral("%F:1: 後ろにLFのないCRを含む行が1行あります（最初は1行目）。"),
+                            QStringLiteral("%F:2: 最後の行（2行目）の終わりに改行（CR LF）がありません。"),
+                            QStringLiteral("%F:1: 項目が19個より少ない行が2行あります（最初は1行目）。"),
+                            QStringLiteral("%F:1: NULバイトまたはShift_JISでないバイトを含む行が2行あります（最初は1行目）。"),
+                            summary(2, 2, 1, 0, 6)}
+            << 1;
+
+    // One line of 20 MB, which the check never holds: a title of millions
+    // of bytes with a CR alone and a byte that is not Shift-JIS deep inside,
+    // the fields after it still in their places, and the lines after it
+    // numbered on.
+    QByteArray title(20 << 20, 'A');
+    title[7 << 20] = '\r';
+    title[15 << 20] = '\x80';
+    QByteArray huge = lineWith({{7, title}, {14, kanji}});
+    huge.insert(huge.size() - 2, "\tlost");
+    QTest::newRow("a line of 20 MB")
+            << huge + goodLine(2) + lineWith(18, "1234567890")
+            << QStringList {"%F:1:原題名: 文字数は60文字（漢字は30）までです。", "%F:1:情報料（税抜）: " + fullWidth,
+                            "%F:3:リクエスト回数: " + tooLong9,
+                            QStringLiteral("%F:1: 後ろにLFのないCRを含む行が1行あります（最初は1行目）。"),
+                            QStringLiteral("%F:1: 項目が19個より多い行が1行あります（最初は1行目）。"),
+                            QStringLiteral("%F:1: NULバイトまたはShift_JISでないバイトを含む行が1行あります（最初は1行目）。"),
+                            summary(3, 3, 2, 0, 3)}
+            << 1;
+}
+
+void tst_Check::format()
+{
+    checkRow();
+}
+
+void tst_Check::notes_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("status");
+
+    const QStringList notes {"--notes"};
+    const QStringList strict {"--strict"};
+    const auto noted = [](int lines, int count, int cells = 0, int cellLines = 0) {
+        return summary(lines, cells, cellLines) + QStringLiteral("、注意%1件").arg(count);
+    };
+    const QString category = QStringLiteral("%F:1:ｺﾝﾃﾝﾂ区分: 注意: ［コンテンツ区分］は空欄か「Q」です。");
+    const QString ivt = QStringLiteral("%F:1:ＩＶＴ区分: 注意: ［ＩＶＴ区分］は「I」「V」「T」のどれかです。");
+    const QByteArray twoNotes = lineWith({{1, "X"}, {15, "A"}});
+
+    QTest::newRow("clean, with notes") << goodLine(1) + goodLine(2) << notes << QStringList {noted(2, 0)} << 0;
+    QTest::newRow("clean, strict") << goodLine(1) + goodLine(2) << strict << QStringList {noted(2, 0)} << 0;
+    QTest::newRow("notes unasked for") << twoNotes << QStringList() << QStringList {summary(1, 0, 0)} << 0;
+    QTest::newRow("notes in field order") << twoNotes << notes << QStringList {category, ivt, noted(1, 2)} << 0;
+    QTest::newRow("notes, strict") << twoNotes << strict << QStringList {category, ivt, noted(1, 2)} << 1;
+    QTest::newRow("an error between notes")
+            << lineWith({{1, "X"}, {2, "0000"}, {15, "A"}}) << notes
+            << QStringList {category, QStringLiteral("%F:1:ｺﾝﾃﾝﾂ枝番: 文字数は3文字（漢字は1）までです。"), ivt, noted(1, 2, 1, 1)}
+            << 1;
+    QTest::newRow("an invalid cell earns its error alone")
+            << lineWith(15, "IV") << notes
+            << QStringList {QStringLiteral("%F:1:ＩＶＴ区分: 文字数は1文字（漢字は0）までです。"), noted(1, 0, 1, 1)} << 1;
+    QTest::newRow("a key code again, leading zeros aside")
+            << goodLine(1) + goodLine(2) + lineWith(0, "002") + goodLine(3)
+            << notes
+            << QStringList {QStringLiteral("%F:3:ｲﾝﾀｰﾌｪｲｽｷｰｺｰﾄﾞ: 注意: ［インターフェイスキーコード］と同じ番号が、これより前の行にもあります。"),
+                            noted(4, 1)}
+            << 0;
+    QTest::newRow("a line of empty fields")
+            << goodLine(1) + QByteArray(18, '\t') + "\r\n" << notes
+            << QStringList {QStringLiteral("%F:2: 注意: すべての項目が空欄の行です。"), noted(2, 1)} << 0;
+}
+
+void tst_Check::notes()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, expected);
+    QFETCH(int, status);
+    const QString path = reportPath();
+    QVERIFY(writeFile(path, content));
+    const Run run = runCheck(QStringList {"--check"} + options + QStringList {path});
+    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, path)));
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, status);
+}
+
+void tst_Check::escapedNames_data()
+{
+    // A folder or file name with control characters, as the system allows
+    // them, and how the output shows it.
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown"); // the path below the test's folder
+    QTest::addColumn<QStringList>("expected"); // "%F" the whole path as shown
+
+    const QString name = QStringLiteral("1234567890202401ABC.dat");
+    const QStringList clean {summary(1, 0, 0)};
+    QTest::newRow("line break") << QStringLiteral("a\nb") << name << QStringLiteral("a\\nb/") + name << clean;
+    QTest::newRow("TAB and CR") << QStringLiteral("\t\r") << name << QStringLiteral("\\t\\r/") + name << clean;
+    QTest::newRow("ESC, DEL and a C1 control")
+            << QStringLiteral("\x1b[31m\x7f\u0085") << name << QStringLiteral("\\x1b[31m\\x7f\\x85/") + name << clean;
+    QTest::newRow("a backslash") << QStringLiteral("a\\nb") << name << QStringLiteral("a\\\\nb/") + name << clean;
+    QTest::newRow("a line forged in the name")
+            << QStringLiteral("x.dat:1:field: forged\nx") << name
+            << QStringLiteral("x.dat:1:field: forged\\nx/") + name << clean;
+    QTest::newRow("a header value from a name with a line break")
+            << QString() << QStringLiteral("12345\n7890202401.dat") << QStringLiteral("12345\\n7890202401.dat")
+            << QStringList {QStringLiteral("%F: 許諾番号「12345\\n7890」: 許諾番号に使えるのは半角の英字と数字だけです。"),
+                            summary(1, 0, 0, 1)};
+}
+
+void tst_Check::escapedNames()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, expected);
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    QVERIFY(folder.isEmpty() || QDir(base.path()).mkpath(folder));
+    const QString path = base.filePath(folder.isEmpty() ? name : folder + '/' + name);
+    QVERIFY(writeFile(path, goodLine(1)));
+    const QString shownPath = base.path() + '/' + shown;
+    const Run run = runCheck({"--check", path});
+    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(expectedOutput(expected, shownPath)));
+    QCOMPARE(run.status, expected.size() > 1 ? 1 : 0);
+
+    // Unreadable, the line names it the same way: one line.
+    QVERIFY(QFile::remove(path));
+    const Run missing = runCheck({"--check", path});
+    QCOMPARE(QString::fromUtf8(missing.out), shownPath + QStringLiteral(": 読み込めません: ファイルが見つかりません。\n"));
 }
 
 void tst_Check::headerFromFileName_data()
@@ -487,7 +706,7 @@ void tst_Check::arguments_data()
     QTest::addColumn<QString>("outStart");
     QTest::addColumn<QString>("errStart");
 
-    const QString usage = QStringLiteral("使い方: qnveltor --check [--sjis] ファイル...\n");
+    const QString usage = QStringLiteral("使い方: qnveltor --check [--sjis] [--notes [--strict]] ファイル...\n");
     QTest::newRow("--help") << QStringList {"--help"} << 0 << usage << QString();
     QTest::newRow("-h among files") << QStringList {"--check", "a.dat", "-h"} << 0 << usage << QString();
     QTest::newRow("no file") << QStringList {"--check"} << 2 << QString() << usage;

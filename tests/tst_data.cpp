@@ -1,5 +1,7 @@
 #include "qnVelTorData.h"
 #include "qnVelTorDataAttribute.h"
+#include "qnVelTorDataNotes.h"
+#include "qnVelTorLineNotes.h"
 
 #include <QTest>
 
@@ -48,6 +50,12 @@ private slots:
     void validate_data();
     void validate();
     void validateAppendsToStream();
+    void cellNote_data();
+    void cellNote();
+    void lineNotes_data();
+    void lineNotes();
+    void repeatedKeyCodes_data();
+    void repeatedKeyCodes();
     void emptyContainer();
     void resizeKeepsValues();
     void cellBounds();
@@ -168,6 +176,158 @@ void tst_Data::validate()
     // The verdict without a message, as a load asks for it.
     QCOMPARE(table->IsValid(field, text), valid);
     QCOMPARE(table->At(field)->IsValid(text), valid);
+}
+
+// The hints' rules: a value the field table takes earns a note when it
+// breaks one, never one that the table already refuses.
+void tst_Data::cellNote_data()
+{
+    QTest::addColumn<unsigned>("field");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("kind"); // NoteKind, 0 for none
+
+    const auto row = [](unsigned field, const QByteArray &value, NoteKind kind) {
+        QTest::addRow("field %u, \"%s\"", field, value.toHex().constData()) << field << value << int(kind);
+    };
+    const NoteKind none = NoteKind::None;
+    row(0, "1", none);
+    row(0, "000123", none);
+    row(0, "", NoteKind::KeyCodeNotNumber);
+    row(0, "1a", NoteKind::KeyCodeNotNumber);
+    row(0, "-1", NoteKind::KeyCodeNotNumber);
+    row(0, QByteArray(31, '1'), none); // too long: its error alone
+    row(0, "\x82\x50", none); // full-width: its error alone
+    row(1, "", none);
+    row(1, "Q", none);
+    row(1, "q", NoteKind::ContentCategory);
+    row(1, "M", NoteKind::ContentCategory);
+    row(1, "QQ", none);
+    row(2, "000", none);
+    row(2, "001", none);
+    row(2, "00", NoteKind::ContentSubNumber);
+    row(2, "", NoteKind::ContentSubNumber);
+    row(2, "0a0", NoteKind::ContentSubNumber);
+    row(2, "0000", none);
+    row(3, "", none);
+    row(3, "M", none);
+    row(3, "Q", NoteKind::MedleyCategory);
+    row(4, "000", none);
+    row(4, "12", NoteKind::MedleySubNumber);
+    row(4, "", NoteKind::MedleySubNumber);
+    row(5, "", none);
+    row(5, "1", NoteKind::CollectCodeFilled);
+    row(5, "\xB1", none); // half-width katakana: its error alone
+    row(6, "", none);
+    row(6, "0012345678", none);
+    row(6, "1234-5678", NoteKind::WorkCodeNotNumber);
+    row(6, " 1234", NoteKind::WorkCodeNotNumber);
+    row(6, "12345678901", none);
+    row(7, "", none);
+    row(7, "anything", none);
+    row(14, "0", none);
+    row(14, "", NoteKind::InformationFeeNotNumber);
+    row(14, "1,000", NoteKind::InformationFeeNotNumber);
+    row(15, "I", none);
+    row(15, "V", none);
+    row(15, "T", none);
+    row(15, "", NoteKind::IvtCategory);
+    row(15, "v", NoteKind::IvtCategory);
+    row(15, "X", NoteKind::IvtCategory);
+    row(16, "1", none);
+    row(16, "3", none);
+    row(16, "0", NoteKind::LyricsCategory);
+    row(16, "4", NoteKind::LyricsCategory);
+    row(16, "", NoteKind::LyricsCategory);
+    row(17, "", none);
+    row(17, "I", NoteKind::IlCategoryFilled);
+    row(18, "0", none);
+    row(18, "123456789", none);
+    row(18, "", NoteKind::RequestCountNotNumber);
+    row(18, "1.5", NoteKind::RequestCountNotNumber);
+    row(18, "1234567890", none);
+    row(19, "x", none); // no such field
+}
+
+void tst_Data::cellNote()
+{
+    QFETCH(unsigned, field);
+    QFETCH(QByteArray, value);
+    QFETCH(int, kind);
+    const NoteKind note = qnVelTorDataNotes::CellNote(field, std::string_view(value.constData(), std::size_t(value.size())));
+    QCOMPARE(int(note), kind);
+    if (note != NoteKind::None) {
+        QCOMPARE(qnVelTorDataNotes::Field(note), field);
+        QVERIFY(!qnVelTorDataNotes::Message(note).empty());
+    }
+}
+
+// The notes of whole lines, fields given between bars: "field:kind" each,
+// in field order.
+void tst_Data::lineNotes_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("notes");
+
+    QTest::newRow("every field empty") << QByteArray("||||||||||||||||||") << QByteArray("19:14");
+    QTest::newRow("a valid line") << QByteArray("1||000||000|||title|||||||0|V|1||0") << QByteArray();
+    QTest::newRow("a note on every field that has a rule")
+            << QByteArray("x|q|00|Q|1|C|12-3|||||||||A|9|I|x")
+            << QByteArray("0:1 1:3 2:4 3:5 4:6 5:7 6:8 14:9 15:10 16:11 17:12 18:13");
+    QTest::newRow("a key code alone: notes of its cells, not of the line")
+            << QByteArray("1||||||||||||||||||") << QByteArray("2:4 4:6 14:9 15:10 16:11 18:13");
+}
+
+void tst_Data::lineNotes()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, notes);
+    const QByteArrayList fields = line.split('|');
+    QCOMPARE(fields.size(), qsizetype(FieldCount));
+    std::string_view views[FieldCount];
+    for (std::uint32_t field = 0; field < FieldCount; ++field)
+        views[field] = std::string_view(fields[field].constData(), std::size_t(fields[field].size()));
+    qnVelTorLineNotes checker;
+    qnVelTorLineNotes::Note found[qnVelTorLineNotes::MaxNotes];
+    const std::size_t count = checker.Check(views, found);
+    QByteArrayList texts;
+    for (std::size_t i = 0; i < count; ++i)
+        texts << QByteArray::number(found[i].field) + ':' + QByteArray::number(int(found[i].kind));
+    QCOMPARE(texts.join(' '), notes);
+}
+
+void tst_Data::repeatedKeyCodes_data()
+{
+    QTest::addColumn<QByteArrayList>("codes");
+    QTest::addColumn<QByteArray>("repeated"); // 'r' where a code came before
+
+    QTest::newRow("in order") << QByteArrayList {"1", "2", "3"} << QByteArray("...");
+    QTest::newRow("one again") << QByteArrayList {"1", "2", "1"} << QByteArray("..r");
+    QTest::newRow("leading zeros are no part of it") << QByteArrayList {"7", "007", "0007"} << QByteArray(".rr");
+    QTest::newRow("zero") << QByteArrayList {"0", "000", ""} << QByteArray(".rr");
+    QTest::newRow("a number of 64 bits and one past them")
+            << QByteArrayList {"18446744073709551615", "1844674407370955161", "018446744073709551615"}
+            << QByteArray("..r");
+    QTest::newRow("30 digits") << QByteArrayList {QByteArray(30, '9'), QByteArray(29, '9'), QByteArray(30, '9')}
+                               << QByteArray("..r");
+    QTest::newRow("far apart") << QByteArrayList {"1000000000000", "5", "1000000000000"} << QByteArray("..r");
+    // 268800 lies past the numbers the map first holds and goes aside; the
+    // numbers after it let the map grow over it.
+    QByteArrayList grown {"268800"};
+    for (int i = 1; i <= 30; ++i)
+        grown << QByteArray::number(i);
+    grown << QByteArray::number(64 * 4210) << "268800";
+    QTest::newRow("a number kept aside, then the map grown over it") << grown << QByteArray(32, '.') + "r";
+}
+
+void tst_Data::repeatedKeyCodes()
+{
+    QFETCH(QByteArrayList, codes);
+    QFETCH(QByteArray, repeated);
+    qnVelTorLineNotes notes;
+    QByteArray got;
+    for (const QByteArray &code : codes)
+        got += notes.Repeated(std::string_view(code.constData(), std::size_t(code.size()))) ? 'r' : '.';
+    QCOMPARE(got, repeated);
 }
 
 void tst_Data::validateAppendsToStream()

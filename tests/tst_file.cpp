@@ -5,6 +5,7 @@
 #include "ShiftJisCore.h"
 #include "PlainUser.h"
 #include "SmallDisk.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -140,6 +141,9 @@ private slots:
     void writeFromRecordSource();
     void readFacts_data();
     void readFacts();
+    void lineFacts_data();
+    void lineFacts();
+    void streamedLinesKeepTheirStart();
     void splitterEqualsBytewise_data();
     void splitterEqualsBytewise();
     void readLinesEqualsReadFile();
@@ -742,6 +746,158 @@ void tst_File::readFacts()
     QCOMPARE(int(facts.firstLongLine), firstLong);
     QCOMPARE(int(facts.oddLines), oddLines);
     QCOMPARE(int(facts.firstOddLine), firstOdd);
+}
+
+// How each line ended and what it held beside its fields: what a save
+// writes otherwise than the file had it. The same from every reader, from
+// the splitter fed in two chunks cut anywhere and byte by byte, and from one
+// that reads every line as it comes rather than keeping it whole.
+void tst_File::lineFacts_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("facts");
+
+    const QByteArray line = "a" + QByteArray(18, '\t'); // 19 fields
+    const auto row = [](const char *name, const QByteArray &content, const char *facts) {
+        QTest::newRow(name) << content << QString::fromLatin1(facts);
+    };
+    row("empty file", QByteArray(), "lines 0");
+    row("CR LF lines", line + "\r\n" + line + "\r\n", "lines 2");
+    row("LF only", line + "\n" + line + "\n", "lines 2; lfOnly 2@1");
+    row("CR LF, then LF only", line + "\r\n" + line + "\n", "lines 2; lfOnly 1@2");
+    row("no final line end", line + "\r\n" + line, "lines 2; unended 2");
+    row("TABs only, no final line end", "\t", "lines 1; short 1@1; unended 1");
+    row("5 fields", line + "\r\n1\t2\t3\t4\t5\r\n", "lines 2; short 1@2");
+    row("blank line", line + "\r\n\r\n" + line + "\r\n", "lines 3; blank 1@2");
+    row("blank LF-only line", "\n", "lines 1; blank 1@1; lfOnly 1@1");
+    row("a TAB too many", line + "\t\r\n", "lines 1; emptyExtra 1@1");
+    row("a value past the 19th field", line + "\tx\r\n", "lines 1; long 1@1");
+    row("CR alone within a field", line + "\r\n0\r4" + line + "\r\n", "lines 2; loneCr 1@2");
+    row("CR CR LF", line + "\r\r\n", "lines 1; loneCr 1@1");
+    row("CRs alone make a blank line", "\r\r\n" + line + "\r\n", "lines 2; blank 1@1; loneCr 1@1");
+    row("CR before the 0x1A", line + "\r\x1A", "lines 1; loneCr 1@1; unended 1; 0x1A");
+    row("CR last, no LF", line + "\r", "lines 1; loneCr 1@1; unended 1");
+    row("a CR after the last line end", line + "\r\n\r", "lines 1; loneCr 1@2");
+    row("CR alone on lines 2 and 4", line + "\r\n\r" + line + "\r\n" + line + "\r\n" + line + "\rx\r\n",
+        "lines 4; loneCr 2@2");
+    row("0x1A after the last line", line + "\r\n\x1A", "lines 1; 0x1A");
+    row("0x1A inside a line", line + "x\x1A" "y\r\n", "lines 1; unended 1; 0x1A");
+    row("everything at once", "\t\t\r\n" + line + "\n\n\r" + line + "\t\t\r\n" + line + "\tz\n\x82",
+        "lines 6; long 1@5; emptyExtra 1@4; short 2@1; blank 1@3; lfOnly 3@2; loneCr 1@4; odd 1@6; unended 6");
+}
+
+void tst_File::lineFacts()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, facts);
+    const QString path = dir.filePath("line-facts.dat");
+    QVERIFY(writeFile(path, content));
+    qnVelTorData data;
+    ReadFacts read;
+    QVERIFY(ReadReportFile(path, &data, {}, &read));
+    QCOMPARE(TestSupport::lineFactsText(read), facts);
+    QCOMPARE(read.lines, std::uint64_t(data.RecordCount()));
+    QVERIFY(ReadReportLines(path, {}, {}, nullptr, &read));
+    QCOMPARE(TestSupport::lineFactsText(read), facts);
+
+    const auto fed = [&content](const std::vector<qsizetype> &cuts, std::size_t cellLimit) {
+        ReportLineSplitter splitter({});
+        splitter.cellLimit = cellLimit;
+        splitter.streamAfter = 0;
+        qsizetype from = 0;
+        for (const qsizetype cut : cuts) {
+            splitter.PutBytes(content.constData() + from, std::size_t(cut - from));
+            from = cut;
+        }
+        splitter.Finish();
+        return TestSupport::lineFactsText(splitter.Facts());
+    };
+    for (qsizetype split = 0; split <= content.size(); ++split) {
+        QCOMPARE(fed({split, content.size()}, 0), facts);
+        QCOMPARE(fed({split, content.size()}, 1), facts);
+    }
+    std::vector<qsizetype> everyByte;
+    for (qsizetype i = 1; i <= content.size(); ++i)
+        everyByte.push_back(i);
+    QCOMPARE(fed(everyByte, 0), facts);
+    QCOMPARE(fed(everyByte, 1), facts);
+}
+
+void tst_File::streamedLinesKeepTheirStart()
+{
+    // Lines of every shape, the longest of hundreds of kilobytes, fed in
+    // chunks of random sizes to a splitter that reads a line chunk borders
+    // cut as it comes: each field is the start of the field a splitter
+    // keeping every line whole gives, the facts are the same, and no line
+    // longer than a chunk is handed over whole.
+    std::mt19937 random(20260301);
+    static const QByteArray pieces[] = {"\r", "\r\r", "\x82\xA0", "\x82", "\xFF", "\xB1", QByteArray(1, '\0')};
+    QByteArray content;
+    for (int line = 0; line < 60; ++line) {
+        const qsizetype length = random() % 4 == 0 ? qsizetype(random() % 300000) : qsizetype(random() % 200);
+        const qsizetype start = content.size();
+        while (content.size() - start < length) {
+            const unsigned kind = random() % 100;
+            if (kind < 96)
+                content += QByteArray(int(random() % 256), char('A' + random() % 26));
+            else if (kind == 96)
+                content += '\t';
+            else
+                content += pieces[random() % std::size(pieces)];
+        }
+        content += random() % 3 ? "\r\n" : "\n";
+    }
+    content += "last\t\x82";
+    constexpr qsizetype maxChunk = 70000;
+
+    // The fields cut to `cellLimit` bytes when it is not 0, and the most
+    // bytes a line was handed over with.
+    const auto read = [&](std::size_t cellLimit, qsizetype chunk, LineFacts &facts, qsizetype *handed) {
+        QByteArrayList lines;
+        ReportLineSplitter splitter([&](const std::string_view *fields, std::size_t count) {
+            for (std::size_t line = 0; line < count; ++line, fields += FieldCount) {
+                QByteArrayList texts;
+                qsizetype bytes = 0;
+                for (std::size_t f = 0; f < FieldCount; ++f) {
+                    bytes += qsizetype(fields[f].size());
+                    texts << QByteArray(fields[f].data(), qsizetype(fields[f].size()));
+                    if (cellLimit)
+                        texts.last().truncate(qsizetype(cellLimit));
+                }
+                *handed = std::max(*handed, bytes);
+                lines << texts.join('|');
+            }
+        });
+        splitter.cellLimit = cellLimit;
+        splitter.streamAfter = 1000;
+        for (qsizetype at = 0; at < content.size();) {
+            const qsizetype size = std::min<qsizetype>(content.size() - at, 1 + qsizetype(random() % chunk));
+            splitter.PutBytes(content.constData() + at, std::size_t(size));
+            at += size;
+        }
+        splitter.Finish();
+        facts = splitter.Facts();
+        return lines;
+    };
+    LineFacts whole;
+    qsizetype wholeHanded = 0;
+    const QByteArrayList expected = read(0, maxChunk, whole, &wholeHanded);
+    QVERIFY(wholeHanded > 2 * maxChunk);
+    for (const std::size_t limit : {1, 7, 101}) {
+        QByteArrayList cut;
+        for (const QByteArray &line : expected) {
+            QByteArrayList fields = line.split('|');
+            for (QByteArray &field : fields)
+                field.truncate(qsizetype(limit));
+            cut << fields.join('|');
+        }
+        LineFacts streamed;
+        qsizetype handed = 0;
+        QCOMPARE(read(limit, maxChunk, streamed, &handed), cut);
+        QCOMPARE(TestSupport::lineFactsText(streamed), TestSupport::lineFactsText(whole));
+        QVERIFY(handed <= maxChunk + 1000);
+    }
+    QVERIFY(whole.loneCrLines > 0 && whole.oddLines > 0 && whole.longLines > 0 && whole.lfOnlyLines > 0);
 }
 
 void tst_File::splitterEqualsBytewise_data()

@@ -108,6 +108,8 @@ QByteArray Summary(const ImportFacts &facts)
     if (facts.badBytes)
         text += " bad " + QByteArray::number(facts.badBytes);
     text += QByteArray(facts.separator == u'\t' ? " TAB" : " comma") + (facts.headerSkipped ? " header" : "");
+    if (facts.blankLines)
+        text += " blank " + QByteArray::number(facts.blankLines);
     const auto count = [&text](const char *name, std::uint64_t cells, std::uint64_t first) {
         if (cells || first)
             text += ' ' + QByteArray(name) + ' ' + QByteArray::number(cells) + '@' + QByteArray::number(first);
@@ -677,8 +679,18 @@ void tst_Import::importFile_data()
     row("unclosed quote", "1\r\n\"abc,def\r\nx", {Line({"1"}), Line({"\"abc", "def"}), Line({"x"})},
         "ShiftJis comma unclosed 1@2");
     row("empty file", QByteArray(), {}, "ShiftJis comma");
-    row("blank lines and every line end", "a\r\n\r\nb\nc\rd",
-        {Line({"a"}), Line({}), Line({"b"}), Line({"c"}), Line({"d"})}, "ShiftJis comma");
+    row("every line end", "a\r\nb\nc\rd", {Line({"a"}), Line({"b"}), Line({"c"}), Line({"d"})}, "ShiftJis comma");
+    row("blank lines skipped, of every line end", "\r\na\r\n\r\n\n\rb\r\n\r\n",
+        {Line({"a"}), Line({"b"})}, "ShiftJis comma blank 5");
+    row("only blank lines", "\r\n\r\n", {}, "ShiftJis comma blank 2");
+    row("lines of empty cells are lines", "a\r\n,\r\n\"\"\r\n \r\n\"\"",
+        {Line({"a"}), Line({}), Line({}), Line({" "}), Line({})}, "ShiftJis comma");
+    row("blank lines before the header", "\r\n\n" + (names + "\r\n\r\n1\r\n").toUtf8(), {Line({"1"})},
+        "Utf8 comma header blank 3");
+    row("blank lines of Unicode text", utf16(QStringLiteral("1\t2\r\n\r\n3\r\n")),
+        {Line({"1", "2"}), Line({"3"})}, "Utf16LE TAB blank 1");
+    row("numbered after blank lines", "\r\n1,\"a\nb\"\r\n\r\n2,x\x1A" "y\r\n",
+        {Line({"1", "a b"}), Line({"2", "x\x81\xAC" "y"})}, "ShiftJis comma blank 2 flattened 1@1 substituted 1@2");
 }
 
 void tst_Import::importFile()

@@ -108,11 +108,8 @@ Reading whole(const QString &path, std::uint64_t maxLines = 0xFFFFFFFFu)
 
 QString factsText(const ReadFacts &facts)
 {
-    return QStringLiteral("long %1 from %2, odd %3 from %4, after 0x1A %5, looks %6")
-            .arg(facts.longLines)
-            .arg(facts.firstLongLine)
-            .arg(facts.oddLines)
-            .arg(facts.firstOddLine)
+    return QStringLiteral("%1; after 0x1A %2, looks %3")
+            .arg(TestSupport::lineFactsText(facts))
             .arg(facts.bytesAfterEofMark)
             .arg(int(facts.looks));
 }
@@ -233,6 +230,8 @@ class tst_Load : public QObject
 private slots:
     void partsEqualWhole_data();
     void partsEqualWhole();
+    void factsOfBothParts_data();
+    void factsOfBothParts();
     void largeFileIsReadInParts();
     void progressCountsEveryPart();
     void cancelStopsEveryPart();
@@ -279,6 +278,48 @@ void tst_Load::partsEqualWhole_data()
             << QByteArray("ok\r\n\xFF\r\n" + lines.left(400) + "XY\x82\tZ\r\n" + lines.left(200) + "A\0B\r\n"
                           + lines.left(100) + "\x82\r\n");
     QTest::newRow("looks comma-separated") << QByteArray("a,b,c\r\n").repeated(40);
+    QTest::newRow("line ends and shapes of every kind")
+            << QByteArray(lines.left(300) + "\n\r\n" + twenty + "\r\n" + lines.left(200) + "a\rb\n" + lines.left(100)
+                          + "x\t\r\r\n\n" + lines.left(50) + "\r\r\n" + twenty + "\tz\r\n\t\t\r");
+}
+
+void tst_Load::factsOfBothParts_data()
+{
+    QTest::addColumn<QByteArray>("first"); // the first part
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<QString>("facts");
+
+    // 30 lines of 19 fields.
+    QByteArray lines;
+    for (int i = 0; i < 30; ++i)
+        lines += QByteArray::number(i) + QByteArray(18, '\t') + "\r\n";
+    const auto row = [&lines](const char *name, const QByteArray &first, const QByteArray &second, const char *facts) {
+        QTest::newRow(name) << lines + first << second + lines << QString::fromLatin1(facts);
+    };
+    const QByteArray line = QByteArray(18, '\t');
+    row("clean", QByteArray(), QByteArray(), "lines 60");
+    row("a CR alone in the second part", QByteArray(), "0\r4" + line + "\r\n", "lines 61; loneCr 1@31");
+    row("CRs alone in both parts", "\r" + line + "\r\n", "0\r4" + line + "\r\n", "lines 62; loneCr 2@31");
+    row("CR CR LF in the second part", QByteArray(), line + "\r\r\n", "lines 61; loneCr 1@31");
+    row("LF only in the second part", QByteArray(), line + "\n", "lines 61; lfOnly 1@31");
+    row("blank and short lines in the second part", QByteArray(), "\r\n\t\r\n", "lines 62; short 1@32; blank 1@31");
+    row("a TAB too many in both parts", line + "\t\r\n", line + "\t\r\n", "lines 62; emptyExtra 2@31");
+}
+
+void tst_Load::factsOfBothParts()
+{
+    // Cut just after the first part: the lines of the second are numbered
+    // on from those of the first.
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    QFETCH(QString, facts);
+    const QString path = dir.filePath(QStringLiteral("both.dat"));
+    QVERIFY(writeFile(path, first + second));
+    const Reading got = read(path, 2, {std::uint64_t(first.size() - 1)});
+    QVERIFY(got.ok);
+    QCOMPARE(got.parts, std::size_t(2));
+    QCOMPARE(got.partLines[0], std::uint64_t(first.count('\n')));
+    QCOMPARE(TestSupport::lineFactsText(got.facts), facts);
 }
 
 void tst_Load::partsEqualWhole()
