@@ -536,6 +536,12 @@ ReplaceResult ReplaceFile(const QString &path, qint64 size, const FileContents &
         if (folder.Get() >= 0)
             SyncToDisk(folder.Get());
     }
+    // The rename changed the file's change time (on Linux): its identity
+    // is the one after it, where the path still names the file written.
+    struct stat renamed {};
+    if (known && ::stat(target.constData(), &renamed) == 0 && renamed.st_dev == written.st_dev
+        && renamed.st_ino == written.st_ino)
+        written = renamed;
     result.written = known ? IdentityOfStatus(written) : IdentityOf(finalPath);
     return result;
 }
