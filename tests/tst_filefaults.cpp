@@ -7,10 +7,12 @@
 #include "FileSystemCalls.h"
 #include "LinePartsReader.h"
 #include "MemoryHeadroom.h"
+#include "ReportCsvWriter.h"
 #include "SafeReplace.h"
 #include "qnVelTorData.h"
 #include "qnVelTorFile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -35,14 +37,14 @@
 namespace {
 
 // Which file a descriptor or path is, as the save sees them.
-enum class Kind { Target, Temporary, Backup, Folder, Other };
+enum class Kind { Target, Temporary, Backup, Journal, Folder, Other };
 
-enum class Call { Open, Close, Read, Write, Fsync, Fallocate, Ftruncate, Rename, Link };
+enum class Call { Open, Close, Read, Write, Fsync, Fallocate, Ftruncate, Fchmod, Rename, Link, Unlink };
 
 // One planted fault: the calls `call` on files of kind `on` fail with
-// `error` once `after` of them (bytes for read and write) went through, and
-// from then on, or only once. `corrupt` makes a write change a byte but say
-// it succeeded.
+// `error` once `after` of them (bytes for read and write, unless
+// `perCall`) went through, and from then on, or only once. `corrupt` makes
+// a write change a byte but say it succeeded.
 struct Fault
 {
     Call call = Call::Write;
@@ -53,6 +55,8 @@ struct Fault
     bool corrupt = false;
     // The program is killed at that point instead, as kill -9 would.
     bool die = false;
+    // Reads and writes count as calls, whatever their size.
+    bool perCall = false;
 };
 using Faults = std::vector<Fault>;
 
@@ -78,6 +82,8 @@ const char *kindName(Kind kind)
         return "temporary";
     case Kind::Backup:
         return "backup";
+    case Kind::Journal:
+        return "journal";
     case Kind::Folder:
         return "folder";
     case Kind::Other:
@@ -95,6 +101,8 @@ Kind kindOfPath(const char *path)
         return Kind::Temporary;
     if (name.startsWith("qnVelTor-") && name.endsWith(".bak"))
         return Kind::Backup;
+    if (name.startsWith("qnVelTor-") && name.endsWith(".journal"))
+        return Kind::Journal;
     struct stat status {};
     if (::stat(path, &status) == 0 && S_ISDIR(status.st_mode))
         return Kind::Folder;
@@ -123,7 +131,8 @@ qint64 allowed(Call call, Kind kind, qint64 amount)
             errno = fault.error;
             return -1;
         }
-        amount = std::min(amount, left);
+        if (!fault.perCall)
+            amount = std::min(amount, left);
     }
     return amount;
 }
@@ -132,7 +141,7 @@ void count(Call call, Kind kind, qint64 amount)
 {
     for (std::size_t i = 0; i < calls.faults.size(); ++i) {
         if (calls.faults[i].call == call && calls.faults[i].on == kind)
-            calls.done[i] += amount;
+            calls.done[i] += calls.faults[i].perCall ? 1 : amount;
     }
 }
 
@@ -241,6 +250,24 @@ int fakeFtruncate(int fd, off_t size)
     return FileSystemCalls::System().ftruncate(fd, size);
 }
 
+int fakeFchmod(int fd, mode_t mode)
+{
+    const Kind kind = kindOf(fd);
+    if (allowed(Call::Fchmod, kind, 1) < 0)
+        return -1;
+    count(Call::Fchmod, kind, 1);
+    return FileSystemCalls::System().fchmod(fd, mode);
+}
+
+int fakeUnlink(const char *path)
+{
+    const Kind kind = kindOfPath(path);
+    if (allowed(Call::Unlink, kind, 1) < 0)
+        return -1;
+    count(Call::Unlink, kind, 1);
+    return FileSystemCalls::System().unlink(path);
+}
+
 int fakeRename(const char *from, const char *to)
 {
     const Kind kind = kindOfPath(from);
@@ -284,6 +311,8 @@ const FileSystemCalls &fakeCalls()
         fake.fsync = fakeFsync;
         fake.fallocate = fakeFallocate;
         fake.ftruncate = fakeFtruncate;
+        fake.fchmod = fakeFchmod;
+        fake.unlink = fakeUnlink;
         fake.rename = fakeRename;
         fake.link = fakeLink;
         fake.statvfs = fakeStatvfs;
@@ -412,6 +441,8 @@ private slots:
     void syncsBeforeRenameAndFolderAfter();
     void longestNameSavesAgainAndAgain();
     void keepsModeOwnerAndLink();
+    void newFileModeFollowsUmask_data();
+    void newFileModeFollowsUmask();
     void inPlace_data();
     void inPlace();
     void killedInPlaceSaveIsPutBack_data();
@@ -439,10 +470,11 @@ void tst_FileFaults::faultKeepsOldFile_data()
 {
     QTest::addColumn<Faults>("faults");
     QTest::addColumn<bool>("noInodes");
+    QTest::addColumn<bool>("csv"); // an export, which tells no reason, only that it failed
     QTest::addColumn<WriteFailure>("expected");
 
     const auto row = [](const char *name, Fault fault, WriteFailure expected, bool noInodes = false) {
-        QTest::newRow(name) << Faults {fault} << noInodes << expected;
+        QTest::newRow(name) << Faults {fault} << noInodes << false << expected;
     };
     row("write fails at once", {Call::Write, Kind::Temporary, EIO, 0}, WriteFailure::WriteError);
     row("write fails after the first megabyte", {Call::Write, Kind::Temporary, EIO, 1 << 20},
@@ -452,6 +484,8 @@ void tst_FileFaults::faultKeepsOldFile_data()
     row("no room to reserve", {Call::Fallocate, Kind::Temporary, ENOSPC, 0}, WriteFailure::DiskFull);
     row("new file not synced", {Call::Fsync, Kind::Temporary, EIO, 0}, WriteFailure::SyncError);
     row("close tells of a lost write", {Call::Close, Kind::Temporary, EIO, 0}, WriteFailure::WriteError);
+    row("old file's permissions not given to the new one", {Call::Fchmod, Kind::Temporary, EPERM, 0},
+        WriteFailure::NoPermission);
     row("rename fails", {Call::Rename, Kind::Temporary, EIO, 0}, WriteFailure::RenameError);
     row("rename finds no room in the folder", {Call::Rename, Kind::Temporary, ENOSPC, 0}, WriteFailure::DiskFull);
     row("folder not synced after the rename", {Call::Fsync, Kind::Folder, EIO, 0, true}, WriteFailure::SyncError);
@@ -460,42 +494,60 @@ void tst_FileFaults::faultKeepsOldFile_data()
     row("file quota used up", {Call::Open, Kind::Temporary, EDQUOT, 0}, WriteFailure::DiskFull);
     row("disk mounted read-only", {Call::Open, Kind::Temporary, EROFS, 0}, WriteFailure::ReadOnlyDisk);
     row("folder gone", {Call::Open, Kind::Folder, ENOENT, 0}, WriteFailure::FolderMissing);
+    // The export's new file is not opened through the table of calls.
+    QTest::newRow("export not synced") << Faults {{Call::Fsync, Kind::Other, EIO, 0}} << false << true
+                                       << WriteFailure::SyncError;
 }
 
 void tst_FileFaults::faultKeepsOldFile()
 {
     QFETCH(Faults, faults);
     QFETCH(bool, noInodes);
+    QFETCH(bool, csv);
     QFETCH(WriteFailure, expected);
 
-    const QString path = dir->filePath("1234567890201204ABC.dat");
+    const QString name = csv ? "1234567890201204ABC.csv" : "1234567890201204ABC.dat";
+    const QString path = dir->filePath(name);
     const QByteArray old = reportBytes(OldLines, OldMark);
     QVERIFY(writeFile(path, old));
     const FileIdentity before = IdentityOf(path);
     const qnVelTorData data = report(NewLines);
+    const RecordFields fields = [&data](std::uint32_t record, std::string_view (&values)[FieldCount]) {
+        for (std::uint32_t field = 0; field < FieldCount; ++field)
+            values[field] = *data.GetCell(record, field);
+    };
+    QByteArray exported;
+    QBuffer buffer(&exported);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && ReportCsvWriter().Write(buffer, data.RecordCount(), fields));
 
     qnVelTorFileWriter writer;
+    ReportCsvWriter exporter;
+    const auto write = [&] {
+        return csv ? exporter.WriteFile(path, data.RecordCount(), fields) : writer.Write(path, &data);
+    };
     {
         const Planted planted(path, faults);
         calls.noInodes = noInodes;
-        QVERIFY(!writer.Write(path, &data));
+        QVERIFY(!write());
         QVERIFY(planted.AllFired());
     }
-    QCOMPARE(writer.Failure(), expected);
-    QVERIFY(!writer.OutOfMemory());
-    QVERIFY(!writer.Written().exists);
+    if (!csv) {
+        QCOMPARE(writer.Failure(), expected);
+        QVERIFY(!writer.OutOfMemory());
+        QVERIFY(!writer.Written().exists);
+    }
     QCOMPARE(readFile(path), old);
     // The second name the save gives the old file for a moment changes its
     // change time, and nothing else.
     FileIdentity now = IdentityOf(path);
     now.changedNs = before.changedNs;
     QCOMPARE(CompareIdentity(before, now), DiskChange::Same);
-    QCOMPARE(entries(dir->path()), QStringList {"1234567890201204ABC.dat"});
+    QCOMPARE(entries(dir->path()), QStringList {name});
 
     // The same save goes through once the fault is gone.
-    QVERIFY(writer.Write(path, &data));
+    QVERIFY(write());
     QCOMPARE(writer.Failure(), WriteFailure::None);
-    QCOMPARE(readFile(path), reportBytes(NewLines));
+    QCOMPARE(readFile(path), csv ? exported : reportBytes(NewLines));
 }
 
 void tst_FileFaults::newFileIsNotLeftBehind()
@@ -602,6 +654,32 @@ void tst_FileFaults::keepsModeOwnerAndLink()
     QCOMPARE(CompareIdentity(writer.Written(), IdentityOf(path)), DiskChange::Same);
 }
 
+void tst_FileFaults::newFileModeFollowsUmask_data()
+{
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("readable by all") << 022 << 0644;
+    QTest::newRow("writable by the group") << 002 << 0664;
+    QTest::newRow("the user's alone") << 077 << 0600;
+}
+
+// A new report is made as any other new file is, not kept from others.
+void tst_FileFaults::newFileModeFollowsUmask()
+{
+    QFETCH(int, mask);
+    QFETCH(int, mode);
+    const QString path = dir->filePath("1234567890201204ABC.dat");
+    const qnVelTorData data = report(3);
+    qnVelTorFileWriter writer;
+    const mode_t previous = umask(mode_t(mask));
+    const bool written = writer.Write(path, &data);
+    umask(previous);
+    QVERIFY(written);
+    struct stat status {};
+    QCOMPARE(stat(QFile::encodeName(path).constData(), &status), 0);
+    QCOMPARE(int(status.st_mode & 07777), mode);
+}
+
 void tst_FileFaults::inPlace_data()
 {
     QTest::addColumn<Faults>("faults");
@@ -635,6 +713,11 @@ void tst_FileFaults::inPlace_data()
         WriteFailure::InPlaceDeclined);
     row("copy not synced", {{Call::Fsync, Kind::Backup, EIO, 0}}, WriteFailure::InPlaceDeclined);
     row("copy cannot be read back", {{Call::Read, Kind::Backup, EIO, 0}}, WriteFailure::InPlaceDeclined);
+    // The record's first write names the file; its second says the copy
+    // is whole.
+    Fault unmarked {Call::Write, Kind::Journal, EIO, 1};
+    unmarked.perCall = true;
+    row("copy not marked whole, answered no", {unmarked}, WriteFailure::InPlaceDeclined, true, 0);
 }
 
 void tst_FileFaults::inPlace()
@@ -671,7 +754,8 @@ void tst_FileFaults::inPlace()
         QVERIFY(planted.AllFired());
     }
     QCOMPARE(writer.Failure(), expected);
-    QCOMPARE(asked, !cacheUsable && confirm >= 0 ? 1 : 0);
+    // Every row with an answer is one where no copy could be kept.
+    QCOMPARE(asked, confirm >= 0 ? 1 : 0);
     QCOMPARE(entries(dir->path()), QStringList({"1234567890201204ABC.dat", cacheUsable ? "cache" : "blocked"}));
     struct stat status {};
     QCOMPARE(stat(QFile::encodeName(path).constData(), &status), 0);
