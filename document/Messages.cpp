@@ -106,18 +106,90 @@ QString WithoutBackup(const QString &path)
             .arg(QDir::toNativeSeparators(path));
 }
 
+namespace {
+
+// Why a start would not write the file an interrupted save's record names.
+QString RefusalReason(InterruptedSave::Refusal refusal)
+{
+    switch (refusal) {
+    case InterruptedSave::Refusal::None:
+        break;
+    case InterruptedSave::Refusal::UnreadableRecord:
+        return QStringLiteral("保存の記録を読み取れません。");
+    case InterruptedSave::Refusal::RelativePath:
+        return QStringLiteral("記録にあるファイルの場所が、どのフォルダーからのものか分かりません。");
+    case InterruptedSave::Refusal::Missing:
+        return QStringLiteral("ファイルが見つかりません。");
+    case InterruptedSave::Refusal::Link:
+        return QStringLiteral("ファイルがシンボリックリンクに置き換えられています。");
+    case InterruptedSave::Refusal::OtherFile:
+        return QStringLiteral("ファイルが別のファイルに置き換えられています。");
+    case InterruptedSave::Refusal::OtherOwner:
+        return QStringLiteral("ファイルの所有者が別のユーザーです。");
+    case InterruptedSave::Refusal::CannotOpen:
+        return QStringLiteral("ファイルを開けません。");
+    }
+    return {};
+}
+
+} // namespace
+
 QString InterruptedSave(const struct InterruptedSave &save)
 {
-    const QString path = QDir::toNativeSeparators(save.path);
-    if (save.restored) {
+    using Outcome = InterruptedSave::Outcome;
+    const QString killed = QStringLiteral("前回、ファイルをその場で書き換えている途中でプログラムが終了しました。");
+    const QString path = save.path.isEmpty() ? QString() : QStringLiteral("\n\n") + QDir::toNativeSeparators(save.path);
+    const QString copy = save.backupPath.isEmpty()
+            ? QString()
+            : QStringLiteral("\n\n保存する前の内容の控えは次の場所にあります：\n%1").arg(QDir::toNativeSeparators(save.backupPath));
+    // What the file held when the user chose the old contents.
+    const QString current = save.currentPath.isEmpty()
+            ? QString()
+            : QStringLiteral("\n\n戻す前の内容の控えは次の場所にあります：\n%1").arg(QDir::toNativeSeparators(save.currentPath));
+    switch (save.outcome) {
+    case Outcome::Restored:
         return QStringLiteral("前回、ファイルをその場で書き換えている途中でプログラムが終了したため、"
-                              "保存する前の内容に戻しました。\n\n%1")
-                .arg(path);
+                              "保存する前の内容に戻しました。")
+                + path;
+    case Outcome::NotRestored:
+        return killed + QStringLiteral("保存する前の内容に戻せなかったため、ファイルは壊れているおそれがあります。") + path
+                + copy + current;
+    case Outcome::ChangedSince:
+        return killed + QStringLiteral("その後、ファイルは他のプログラムによって書き換えられているため、そのままにしました。")
+                + path + copy + current;
+    case Outcome::Kept:
+        return QStringLiteral("ファイルはそのままにしました。") + path + copy;
+    case Outcome::RestoredOnRequest:
+        return QStringLiteral("保存する前の内容に戻しました。") + path + current;
+    case Outcome::CurrentNotStored:
+        return QStringLiteral("今の内容の控えを作れなかったため、保存する前の内容には戻さず、ファイルはそのままにしました。")
+                + path + copy;
+    case Outcome::Refused:
+        return killed + QStringLiteral("記録にあるファイルが、書き換えていたファイルと同じものか確かめられないため、"
+                                       "何も変更していません。")
+                + RefusalReason(save.refusal) + path + copy;
+    case Outcome::RecordStuck: {
+        const QString why = save.recordFailure == WriteFailure::NoPermission
+                ? QStringLiteral("キャッシュフォルダーに書き込む権限がありません")
+                : save.recordFailure == WriteFailure::ReadOnlyDisk ? QStringLiteral("ディスクが読み取り専用です")
+                                                                   : QStringLiteral("ディスクのエラーです");
+        return killed + QStringLiteral("保存の記録を削除できなかったため（%1）、保存する前の内容には戻していません。"
+                                       "記録が残ったまま戻すと、起動するたびに戻すことになります。")
+                                .arg(why)
+                + path + copy;
     }
+    }
+    return {};
+}
+
+QString RestoreInDoubt(const struct InterruptedSave &save)
+{
     return QStringLiteral("前回、ファイルをその場で書き換えている途中でプログラムが終了しました。"
-                          "保存する前の内容に戻せなかったため、ファイルは壊れているおそれがあります。\n\n%1\n\n"
-                          "保存する前の内容の控えは次の場所にあります：\n%2")
-            .arg(path, QDir::toNativeSeparators(save.backupPath));
+                          "その後、ファイルが他のプログラムによって書き換えられたかどうか、確かめられません。\n\n%1\n\n"
+                          "保存する前の内容に戻しますか？\n"
+                          "「はい」：保存する前の内容に戻します。今の内容も控えとして残します。\n"
+                          "「いいえ」：ファイルはそのままにします。保存する前の内容の控えは残します。")
+            .arg(QDir::toNativeSeparators(save.path));
 }
 
 QString ChangedOnDisk(const QString &path, DiskChange change)

@@ -28,6 +28,9 @@ QString WithoutBackup(const QString &path);
 // At start: an in-place save the program never finished, and what was done
 // about it.
 QString InterruptedSave(const struct InterruptedSave &save);
+// At start, the question when whether another program wrote such a file
+// since cannot be told: put the old contents back, or leave it.
+QString RestoreInDoubt(const struct InterruptedSave &save);
 // The question before a save over a file that changed on the disk since
 // it was opened or saved.
 QString ChangedOnDisk(const QString &path, DiskChange change);
