@@ -106,18 +106,87 @@ QString FileMessages::WithoutBackup(const QString &path)
             .arg(QDir::toNativeSeparators(path));
 }
 
+QString FileMessages::RefusalReason(InterruptedSave::Refusal refusal)
+{
+    switch (refusal) {
+    case InterruptedSave::Refusal::None:
+        break;
+    case InterruptedSave::Refusal::UnreadableRecord:
+        return tr("保存の記録を読み取れません。");
+    case InterruptedSave::Refusal::RelativePath:
+        return tr("記録にあるファイルの場所が、どのフォルダーからのものか分かりません。");
+    case InterruptedSave::Refusal::Missing:
+        return tr("ファイルが見つかりません。");
+    case InterruptedSave::Refusal::Link:
+        return tr("ファイルがシンボリックリンクに置き換えられています。");
+    case InterruptedSave::Refusal::OtherFile:
+        return tr("ファイルが別のファイルに置き換えられています。");
+    case InterruptedSave::Refusal::OtherOwner:
+        return tr("ファイルの所有者が別のユーザーです。");
+    case InterruptedSave::Refusal::CannotOpen:
+        return tr("ファイルを開けません。");
+    }
+    return {};
+}
+
 QString FileMessages::InterruptedSave(const struct InterruptedSave &save)
 {
-    const QString path = QDir::toNativeSeparators(save.path);
-    if (save.restored) {
+    using Outcome = InterruptedSave::Outcome;
+    const QString killed = tr("前回、ファイルをその場で書き換えている途中でプログラムが終了しました。");
+    const QString path = save.path.isEmpty() ? QString() : QStringLiteral("\n\n") + QDir::toNativeSeparators(save.path);
+    const QString copy = save.backupPath.isEmpty()
+            ? QString()
+            : tr("\n\n保存する前の内容の控えは次の場所にあります：\n%1").arg(QDir::toNativeSeparators(save.backupPath));
+    // What the file held when the user chose the old contents.
+    const QString current = save.currentPath.isEmpty()
+            ? QString()
+            : tr("\n\n戻す前の内容の控えは次の場所にあります：\n%1").arg(QDir::toNativeSeparators(save.currentPath));
+    switch (save.outcome) {
+    case Outcome::Restored:
         return tr("前回、ファイルをその場で書き換えている途中でプログラムが終了したため、"
-                              "保存する前の内容に戻しました。\n\n%1")
-                .arg(path);
+                  "保存する前の内容に戻しました。")
+                + path;
+    case Outcome::NotRestored:
+        return killed + tr("保存する前の内容に戻せなかったため、ファイルは壊れているおそれがあります。") + path + copy
+                + current;
+    case Outcome::ChangedSince:
+        return killed + tr("その後、ファイルは他のプログラムによって書き換えられているため、そのままにしました。") + path
+                + copy + current;
+    case Outcome::Kept:
+        return tr("ファイルはそのままにしました。") + path + copy;
+    case Outcome::RestoredOnRequest:
+        return tr("保存する前の内容に戻しました。") + path + current;
+    case Outcome::CurrentNotStored:
+        return tr("今の内容の控えを作れなかったため、保存する前の内容には戻さず、ファイルはそのままにしました。") + path
+                + copy;
+    case Outcome::Refused:
+        return killed
+                + tr("記録にあるファイルが、書き換えていたファイルと同じものか確かめられないため、"
+                     "何も変更していません。")
+                + RefusalReason(save.refusal) + path + copy;
+    case Outcome::RecordStuck: {
+        const QString why = save.recordFailure == WriteFailure::NoPermission
+                ? tr("キャッシュフォルダーに書き込む権限がありません")
+                : save.recordFailure == WriteFailure::ReadOnlyDisk ? tr("ディスクが読み取り専用です")
+                                                                   : tr("ディスクのエラーです");
+        return killed
+                + tr("保存の記録を削除できなかったため（%1）、保存する前の内容には戻していません。"
+                     "記録が残ったまま戻すと、起動するたびに戻すことになります。")
+                          .arg(why)
+                + path + copy;
     }
+    }
+    return {};
+}
+
+QString FileMessages::RestoreInDoubt(const struct InterruptedSave &save)
+{
     return tr("前回、ファイルをその場で書き換えている途中でプログラムが終了しました。"
-                          "保存する前の内容に戻せなかったため、ファイルは壊れているおそれがあります。\n\n%1\n\n"
-                          "保存する前の内容の控えは次の場所にあります：\n%2")
-            .arg(path, QDir::toNativeSeparators(save.backupPath));
+              "その後、ファイルが他のプログラムによって書き換えられたかどうか、確かめられません。\n\n%1\n\n"
+              "保存する前の内容に戻しますか？\n"
+              "「はい」：保存する前の内容に戻します。今の内容も控えとして残します。\n"
+              "「いいえ」：ファイルはそのままにします。保存する前の内容の控えは残します。")
+            .arg(QDir::toNativeSeparators(save.path));
 }
 
 QString FileMessages::ChangedOnDisk(const QString &path, DiskChange change)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReportFile.h"
+#include "SafeReplace.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -8,7 +9,6 @@
 
 #include <vector>
 
-struct InterruptedSave;
 
 // What the file commands found, or why they failed, in the words the user
 // reads.
@@ -32,6 +32,9 @@ public:
     // At start: an in-place save the program never finished, and what was
     // done about it.
     static QString InterruptedSave(const struct InterruptedSave &save);
+    // At start, the question when whether another program wrote such a
+    // file since cannot be told: put the old contents back, or leave it.
+    static QString RestoreInDoubt(const struct InterruptedSave &save);
     // The question before a save over a file that changed on the disk since
     // it was opened or saved.
     static QString ChangedOnDisk(const QString &path, DiskChange change);
@@ -76,5 +79,6 @@ public:
     static QString LoadCancelled();
 
 private:
+    static QString RefusalReason(InterruptedSave::Refusal refusal);
     static QString EncodingName(TextEncoding::Encoding encoding);
 };

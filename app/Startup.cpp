@@ -57,6 +57,12 @@ bool OpenCommandLineFile(TVelTorForm &form, const QStringList &arguments)
 
 void RecoverInterruptedSaves(TVelTorForm &form)
 {
-    for (const InterruptedSave &save : ::RecoverInterruptedSaves())
+    // Either answer keeps both versions; "No" writes nothing.
+    const auto ask = [&form](const InterruptedSave &save) {
+        return QMessageBox::question(&form, FileMessages::tr("確認"), FileMessages::RestoreInDoubt(save),
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                == QMessageBox::Yes;
+    };
+    for (const InterruptedSave &save : ::RecoverInterruptedSaves(ask))
         QMessageBox::warning(&form, FileMessages::tr("確認"), FileMessages::InterruptedSave(save));
 }

@@ -26,7 +26,8 @@ QTranslator *InstallQtTranslation(QCoreApplication *application, const QStringLi
 QIcon ProgramIcon();
 
 // Puts back the old bytes of files an in-place save left part written when
-// the program was killed, and tells the user of each.
+// the program was killed, asks the user where another program may have
+// written such a file since, and tells the user of each.
 void RecoverInterruptedSaves(TVelTorForm &form);
 
 // Opens the file named by the first argument after the program's name, as

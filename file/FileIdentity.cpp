@@ -18,10 +18,13 @@ FileIdentity IdentityOfStatus(const struct stat &status)
     identity.size = quint64(status.st_size);
 #if defined(Q_OS_DARWIN)
     const timespec &modified = status.st_mtimespec;
+    const timespec &changed = status.st_ctimespec;
 #else
     const timespec &modified = status.st_mtim;
+    const timespec &changed = status.st_ctim;
 #endif
     identity.modifiedNs = qint64(modified.tv_sec) * 1000000000 + qint64(modified.tv_nsec);
+    identity.changedNs = qint64(changed.tv_sec) * 1000000000 + qint64(changed.tv_nsec);
     return identity;
 }
 #endif
@@ -51,7 +54,7 @@ DiskChange CompareIdentity(const FileIdentity &known, const FileIdentity &now)
         return known.exists ? DiskChange::Deleted : DiskChange::Same;
     if (!known.exists || known.device != now.device || known.inode != now.inode)
         return DiskChange::Replaced;
-    if (known.size != now.size || known.modifiedNs != now.modifiedNs)
+    if (known.size != now.size || known.modifiedNs != now.modifiedNs || known.changedNs != now.changedNs)
         return DiskChange::Changed;
     return DiskChange::Same;
 }

@@ -15,6 +15,11 @@ struct FileIdentity
     quint64 size = 0;
     // Nanoseconds since 1970.
     qint64 modifiedNs = 0;
+    // The inode's change time, in nanoseconds since 1970: unlike the
+    // modification time, no program can set it back (touch -r), so a
+    // rewrite of the same size shows here. 0 where the system does not
+    // tell it (Windows).
+    qint64 changedNs = 0;
 
     bool operator==(const FileIdentity &) const = default;
 };
@@ -24,7 +29,7 @@ FileIdentity IdentityOf(const QString &path);
 
 enum class DiskChange {
     Same,
-    Changed, // the same file, written to since: other size or time
+    Changed, // the same file, written to since: other size, modification or change time
     Deleted, // nothing at the path any more
     Replaced, // another file at the path (one saved by renaming, as this editor saves), or one where none was
 };

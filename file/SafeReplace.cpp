@@ -3,6 +3,7 @@
 #include "FileSystemCalls.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,9 +21,11 @@
 #include <io.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -252,20 +255,158 @@ QString BackupFolder()
     return folder;
 }
 
-// The record of an in-place save under way, in the cache folder: the path
-// of the file being overwritten, then, once the copy of its old bytes
-// beside the record is whole, a mark that says so. A save that ends takes
-// its record away; one that never ends (the program killed part way, the
-// power gone) leaves it, and the next start puts the old bytes back from
-// the copy. The record stays locked while the save runs, so that another
-// running copy of the editor leaves it alone.
+// The blocks by which a start tells a file that an in-place save left part
+// written from one that another program wrote since. The system stops a
+// killed write at a page boundary, and a page is a whole number of these.
+constexpr qint64 JournalBlock = 4096;
+// Bytes kept of each block's SHA-256: enough that other bytes never match
+// by chance.
+constexpr qsizetype DigestSize = 8;
+// An in-place write hands over this many whole blocks at a time.
+constexpr std::size_t InPlacePiece = std::size_t(JournalBlock) * 256;
+
+QByteArray DigestOf(const char *bytes, qint64 size)
+{
+    return QCryptographicHash::hash(QByteArrayView(bytes, qsizetype(size)), QCryptographicHash::Sha256)
+            .left(DigestSize);
+}
+
+// What an in-place save is about to write: how many bytes, and a digest of
+// each block of them (the last one may be short).
+struct NewContents
+{
+    qint64 size = 0;
+    qint64 block = JournalBlock;
+    QByteArray digests;
+};
+
+// Takes the new contents as a save would write them, and keeps only their
+// size and digests.
+class BlockDigests
+{
+public:
+    explicit BlockDigests(NewContents &into) : into(into) { }
+    void Put(const char *bytes, std::size_t size)
+    {
+        while (size > 0) {
+            const std::size_t take = std::min(size, std::size_t(into.block - filled.size()));
+            filled.append(bytes, qsizetype(take));
+            bytes += take;
+            size -= take;
+            into.size += qint64(take);
+            if (filled.size() == into.block)
+                End();
+        }
+    }
+    void Finish()
+    {
+        if (!filled.isEmpty())
+            End();
+    }
+
+private:
+    void End()
+    {
+        into.digests += DigestOf(filled.constData(), filled.size());
+        filled.clear();
+    }
+
+    NewContents &into;
+    QByteArray filled;
+};
+
+// Hands the new bytes to the file in pieces of whole blocks, so that a save
+// killed part way leaves each block all old or all new, as the start's
+// check (ShapeOf) needs: a piece the program had not yet handed over could
+// end anywhere.
+class BlockWriter
+{
+public:
+    explicit BlockWriter(int fd) : fd(fd), buffer(new char[InPlacePiece]) { }
+    bool Put(const char *bytes, std::size_t size)
+    {
+        while (size > 0) {
+            const std::size_t take = std::min(size, InPlacePiece - used);
+            std::memcpy(buffer.get() + used, bytes, take);
+            used += take;
+            bytes += take;
+            size -= take;
+            if (used == InPlacePiece && !Flush())
+                return false;
+        }
+        return true;
+    }
+    bool Flush() { return WriteAll(fd, buffer.get(), std::exchange(used, 0)); }
+
+private:
+    int fd;
+    std::unique_ptr<char[]> buffer;
+    std::size_t used = 0;
+};
+
+// "<device> <inode> <size> <modified ns> <changed ns>"
+QByteArray IdentityFields(const FileIdentity &identity)
+{
+    return QByteArray::number(identity.device) + ' ' + QByteArray::number(identity.inode) + ' '
+            + QByteArray::number(identity.size) + ' ' + QByteArray::number(identity.modifiedNs) + ' '
+            + QByteArray::number(identity.changedNs);
+}
+
+bool ParseIdentity(const QByteArray &text, FileIdentity &identity)
+{
+    const QList<QByteArray> fields = text.split(' ');
+    bool ok[5] = {};
+    if (fields.size() != 5)
+        return false;
+    identity.exists = true;
+    identity.device = fields[0].toULongLong(&ok[0]);
+    identity.inode = fields[1].toULongLong(&ok[1]);
+    identity.size = fields[2].toULongLong(&ok[2]);
+    identity.modifiedNs = fields[3].toLongLong(&ok[3]);
+    identity.changedNs = fields[4].toLongLong(&ok[4]);
+    return std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; });
+}
+
+// "<size> <block size> <the digests in hex, one after another>"
+bool ParseNewContents(const QByteArray &text, NewContents &fresh)
+{
+    const QList<QByteArray> fields = text.split(' ');
+    bool sized = false;
+    bool blocked = false;
+    if (fields.size() != 3)
+        return false;
+    fresh.size = fields[0].toLongLong(&sized);
+    fresh.block = fields[1].toLongLong(&blocked);
+    fresh.digests = QByteArray::fromHex(fields[2]);
+    return sized && blocked && fresh.size >= 0 && fresh.block > 0 && fields[2].size() == 2 * fresh.digests.size()
+            && fresh.digests.size() == (fresh.size + fresh.block - 1) / fresh.block * DigestSize;
+}
+
+// The record of an in-place save under way, in the cache folder beside the
+// copy of the file's old bytes. Lines, each counted only once it is whole:
+//
+//   qnVelTor in-place save 2
+//   target <the file's absolute path, %-encoded but for '/'>
+//   new <size> <block size> <a digest of each block of the new contents, in hex>
+//   copied <device> <inode> <size> <modified ns> <changed ns>
+//   written <device> <inode> <size> <modified ns> <changed ns>
+//
+// The first two are stored before the copy is made. `new` and `copied`
+// (the file as it was when copied) follow in one write once the copy is
+// whole and checked, before the file is touched; `written` (the file as it
+// was left) once the new contents are synced. A save that ends takes its
+// record away, then the copy; one that never ends leaves them for the next
+// start (RecoverInterruptedSaves). The record stays locked while the save
+// runs, so that another running copy of the editor leaves it alone.
 class InPlaceJournal
 {
 public:
     static constexpr const char *Suffix = ".journal";
     static constexpr const char *CopySuffix = ".bak";
-    // After the path and a NUL, which no path holds.
-    static constexpr const char *CopiedMark = "copied";
+    // Where a start keeps what the file held before it put the old bytes
+    // back on the user's word.
+    static constexpr const char *CurrentSuffix = "-current.bak";
+    static constexpr const char *Header = "qnVelTor in-place save 2\n";
 
     InPlaceJournal() = default;
     ~InPlaceJournal() { Remove(); }
@@ -281,8 +422,8 @@ public:
             path.clear();
             return false;
         }
-        if (::flock(fd, LOCK_EX) != 0 || !WriteAll(fd, target.constData(), std::size_t(target.size()))
-            || !SyncToDisk(fd) || !SyncFolder(folderName)) {
+        if (::flock(fd, LOCK_EX) != 0 || !Append(Header + QByteArray("target ") + target.toPercentEncoding("/") + '\n')
+            || !SyncFolder(folderName)) {
             Remove();
             return false;
         }
@@ -290,12 +431,15 @@ public:
     }
     // Where the copy of the old file goes.
     QByteArray CopyPath() const { return path.chopped(int(std::strlen(Suffix))) + CopySuffix; }
-    // The copy is whole: from now on a start puts it back.
-    bool MarkCopied()
+    // The copy is whole, and the file is about to be overwritten with
+    // `fresh`: from now on a start looks at the file.
+    bool MarkCopied(const NewContents &fresh, const FileIdentity &file)
     {
-        const QByteArray mark = QByteArray(1, '\0') + CopiedMark;
-        return WriteAll(fd, mark.constData(), std::size_t(mark.size())) && SyncToDisk(fd);
+        return Append("new " + QByteArray::number(fresh.size) + ' ' + QByteArray::number(fresh.block) + ' '
+                      + fresh.digests.toHex() + "\ncopied " + IdentityFields(file) + '\n');
     }
+    // The new contents are whole and synced, and left the file as `file`.
+    bool MarkWritten(const FileIdentity &file) { return fd >= 0 && Append("written " + IdentityFields(file) + '\n'); }
     void Remove()
     {
         if (!path.isEmpty())
@@ -313,6 +457,11 @@ public:
     }
 
 private:
+    bool Append(const QByteArray &lines)
+    {
+        return WriteAll(fd, lines.constData(), std::size_t(lines.size())) && SyncToDisk(fd);
+    }
+
     QByteArray path;
     int fd = -1;
 };
@@ -337,14 +486,14 @@ bool StoreBackup(int original, const QByteArray &path)
 // `oldSize` bytes: written, cut to size, synced and compared.
 bool RestoreFromBackup(int file, const QByteArray &backup, off_t oldSize)
 {
-    const Descriptor copy(System().open(backup.constData(), O_RDONLY | O_CLOEXEC, 0));
+    const Descriptor copy(System().open(backup.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
     return copy.Get() >= 0 && System().lseek(file, 0, SEEK_SET) == 0 && CopyContents(copy.Get(), file)
             && System().ftruncate(file, oldSize) == 0 && SyncToDisk(file) && SameContents(copy.Get(), file);
 }
 
-// Overwrites the regular file `target`, which `file` has open for reading
-// and writing, after a checked copy of it has been stored; puts the old
-// bytes back when the write fails.
+// Overwrites the regular file `target` (an absolute path), which `file`
+// has open for reading and writing, after a checked copy of it has been
+// stored; puts the old bytes back when the write fails.
 ReplaceResult WriteInPlace(int file, const QByteArray &target, qint64 size, const FileContents &contents,
                            const std::function<bool()> &confirmWithoutBackup)
 {
@@ -358,16 +507,29 @@ ReplaceResult WriteInPlace(int file, const QByteArray &target, qint64 size, cons
         result.failure = WriteFailure::NotRegularFile;
         return result;
     }
+    // The new contents are gone through once before the file is touched,
+    // for the record a start checks the file against.
+    NewContents fresh;
+    BlockDigests digests(fresh);
+    if (!contents([&digests](const char *bytes, std::size_t length) {
+            digests.Put(bytes, length);
+            return true;
+        })) {
+        result.failure = WriteFailureOf(errno, WriteFailure::WriteError);
+        return result;
+    }
+    digests.Finish();
+
     // The folder itself was tried first: the file it refused is why the
-    // save is written in place.
-    InPlaceJournal journal;
+    // save is written in place. The record goes before the copy.
     RemovedUnlessKept backup;
+    InPlaceJournal journal;
     const QString folder = BackupFolder();
     if (!folder.isEmpty() && journal.Open(folder, target)) {
         if (StoreBackup(file, journal.CopyPath())) {
             backup.Take(journal.CopyPath());
             // A copy nobody would find after a crash is no copy.
-            if (!journal.MarkCopied())
+            if (!journal.MarkCopied(fresh, IdentityOfStatus(old)))
                 backup.RemoveNow();
         }
         if (backup.Path().isEmpty())
@@ -379,6 +541,7 @@ ReplaceResult WriteInPlace(int file, const QByteArray &target, qint64 size, cons
     }
 
     WriteFailure failed = WriteFailure::None;
+    BlockWriter writer(file);
     if (!ReserveSpace(file, size)) {
         // The old bytes have not changed; only the size may have grown.
         failed = WriteFailureOf(errno, WriteFailure::WriteError);
@@ -387,7 +550,8 @@ ReplaceResult WriteInPlace(int file, const QByteArray &target, qint64 size, cons
             return result;
         }
     } else if (System().lseek(file, 0, SEEK_SET) != 0
-               || !contents([file](const char *bytes, std::size_t length) { return WriteAll(file, bytes, length); })) {
+               || !contents([&writer](const char *bytes, std::size_t length) { return writer.Put(bytes, length); })
+               || !writer.Flush()) {
         failed = WriteFailureOf(errno, WriteFailure::WriteError);
     } else if (System().ftruncate(file, off_t(size)) != 0) {
         failed = WriteFailureOf(errno, WriteFailure::WriteError);
@@ -398,8 +562,13 @@ ReplaceResult WriteInPlace(int file, const QByteArray &target, qint64 size, cons
     if (failed == WriteFailure::None) {
         // The caller closes the file unchecked: its data is synced already.
         struct stat now {};
-        if (System().fstat(file, &now) == 0)
+        if (System().fstat(file, &now) == 0) {
             result.written = IdentityOfStatus(now);
+            // Unrecorded, a start after a crash before the record is gone
+            // still finds the new contents whole; recorded, it also knows
+            // that any later change is another program's.
+            journal.MarkWritten(result.written);
+        }
         return result;
     }
     if (!backup.Path().isEmpty() && RestoreFromBackup(file, backup.Path(), old.st_size)) {
@@ -431,6 +600,253 @@ WriteFailure NoSpaceFailure(const QByteArray &folder)
     if (System().statvfs(folder.constData(), &status) == 0 && status.f_files > 0 && status.f_favail == 0)
         return WriteFailure::NoInodes;
     return WriteFailure::DiskFull;
+}
+
+// What the record of an interrupted save said.
+struct JournalRecord
+{
+    // Begins as this program's records do, each line as one is written.
+    bool readable = false;
+    QByteArray target;
+    bool copied = false;
+    NewContents fresh;
+    FileIdentity copiedAs;
+    bool written = false;
+    FileIdentity writtenAs;
+};
+
+JournalRecord ParseJournal(const QByteArray &bytes)
+{
+    JournalRecord record;
+    const QByteArray header = InPlaceJournal::Header;
+    // Shorter than its first line: killed while that was written, before
+    // the file was touched.
+    if (bytes.size() < header.size()) {
+        record.readable = header.startsWith(bytes);
+        return record;
+    }
+    if (!bytes.startsWith(header))
+        return record;
+    QList<QByteArray> lines = bytes.mid(header.size()).split('\n');
+    lines.removeLast(); // not ended by a newline, so never whole
+    static const char *const order[] = {"target", "new", "copied", "written"};
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray prefix = QByteArray(i < 4 ? order[i] : "") + ' ';
+        if (i >= 4 || !lines[i].startsWith(prefix))
+            return record;
+        const QByteArray value = lines[i].mid(prefix.size());
+        if (i == 0)
+            record.target = QByteArray::fromPercentEncoding(value);
+        if ((i == 0 && record.target.isEmpty()) || (i == 1 && !ParseNewContents(value, record.fresh))
+            || (i == 2 && !ParseIdentity(value, record.copiedAs))
+            || (i == 3 && !ParseIdentity(value, record.writtenAs)))
+            return record;
+    }
+    record.readable = true;
+    record.copied = lines.size() >= 3;
+    record.written = lines.size() >= 4;
+    return record;
+}
+
+// Reads up to `size` bytes at `offset`, fewer only at the end of the file;
+// -1 on a read error.
+qint64 ReadFullAt(int fd, char *buffer, qint64 size, qint64 offset)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got = System().pread(fd, buffer + done, std::size_t(size - done), off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+// What a file holds against what an in-place save could have left in it.
+enum class Shape {
+    Old, // the old bytes: the save never touched it
+    New, // the new contents, whole
+    Torn, // each block old or new, as a write killed part way leaves it
+    Other, // anything else: written by another program since
+};
+
+// The shape of the open `file`, `size` bytes long, against the old bytes
+// (`oldSize` of them in `copy`, or none when `copy` is -1) and the new
+// contents `fresh`. Where the save had taken room beyond the old end, zeros
+// stand until it wrote there.
+Shape ShapeOf(int file, qint64 size, int copy, qint64 oldSize, const NewContents &fresh)
+{
+    const qint64 newSize = fresh.size;
+    if (size < std::min(oldSize, newSize) || size > std::max(oldSize, newSize))
+        return Shape::Other;
+    const std::unique_ptr<char[]> mine(new char[std::size_t(fresh.block)]);
+    const std::unique_ptr<char[]> old(new char[std::size_t(fresh.block)]);
+    bool allOld = size == oldSize;
+    bool allNew = size == newSize;
+    for (qint64 at = 0; at < size;) {
+        const qint64 index = at / fresh.block;
+        const qint64 blockEnd = (index + 1) * fresh.block;
+        const qint64 end = at < newSize ? std::min({blockEnd, newSize, size}) : std::min(blockEnd, size);
+        const qint64 length = end - at;
+        if (ReadFullAt(file, mine.get(), length, at) != length)
+            return Shape::Other;
+        const qint64 oldLength = std::clamp(oldSize - at, qint64(0), length);
+        bool isOld = copy >= 0 && ReadFullAt(copy, old.get(), oldLength, at) == oldLength;
+        if (isOld) {
+            std::memset(old.get() + oldLength, 0, std::size_t(length - oldLength));
+            isOld = std::memcmp(mine.get(), old.get(), std::size_t(length)) == 0;
+        }
+        const bool isNew = at < newSize && end == std::min(blockEnd, newSize)
+                && DigestOf(mine.get(), length) == fresh.digests.mid(index * DigestSize, DigestSize);
+        if (!isOld && !isNew)
+            return Shape::Other;
+        allOld = allOld && isOld;
+        allNew = allNew && isNew;
+        at = end;
+    }
+    return allOld ? Shape::Old : allNew ? Shape::New : Shape::Torn;
+}
+
+// Why the file an interrupted save's record names is not the one the save
+// wrote, from how opening it failed.
+InterruptedSave::Refusal RefusalOf(int error)
+{
+    switch (error) {
+    case ELOOP:
+        return InterruptedSave::Refusal::Link;
+    case ENOENT:
+    case ENOTDIR:
+        return InterruptedSave::Refusal::Missing;
+    default:
+        return InterruptedSave::Refusal::CannotOpen;
+    }
+}
+
+// Settles the in-place save whose record is at `journalPath`; false when
+// there is nothing to tell, because the file was left whole (old or new)
+// or the save is under way in another running copy of the editor.
+bool RecoverSave(const QByteArray &journalPath, const AskRestore &ask, InterruptedSave &save)
+{
+    using Outcome = InterruptedSave::Outcome;
+    using Refusal = InterruptedSave::Refusal;
+    const QByteArray base = journalPath.chopped(int(std::strlen(InPlaceJournal::Suffix)));
+    const QByteArray copyPath = base + InPlaceJournal::CopySuffix;
+    const Descriptor journal(System().open(journalPath.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0));
+    if (journal.Get() < 0 || ::flock(journal.Get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    QByteArray bytes;
+    char buffer[4096];
+    for (qint64 got; (got = ReadFull(journal.Get(), buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, got);
+    const JournalRecord record = ParseJournal(bytes);
+
+    save.path = QFile::decodeName(record.target);
+    struct stat copyStatus {};
+    if (::lstat(copyPath.constData(), &copyStatus) == 0 && S_ISREG(copyStatus.st_mode))
+        save.backupPath = QFile::decodeName(copyPath);
+    // The record goes first, then the copy: a copy no record names is never
+    // put back.
+    const auto forget = [&] {
+        if (System().unlink(journalPath.constData()) == 0)
+            System().unlink(copyPath.constData());
+    };
+    // Told once; the copy stays for the user to decide about.
+    const auto tell = [&](Outcome outcome, Refusal refusal = Refusal::None) {
+        save.outcome = outcome;
+        save.refusal = refusal;
+        System().unlink(journalPath.constData());
+        return true;
+    };
+    if (record.readable && !record.copied) {
+        // Killed before the copy was whole: the file was not touched yet.
+        forget();
+        return false;
+    }
+    if (!record.readable)
+        return tell(Outcome::Refused, Refusal::UnreadableRecord);
+    // Only the very file the save wrote, by a path that cannot lead
+    // elsewhere than it did then.
+    if (!record.target.startsWith('/'))
+        return tell(Outcome::Refused, Refusal::RelativePath);
+    const int openFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const Descriptor file(System().open(record.target.constData(), O_RDONLY | openFlags, 0));
+    if (file.Get() < 0)
+        return tell(Outcome::Refused, RefusalOf(errno));
+    struct stat now {};
+    if (System().fstat(file.Get(), &now) != 0)
+        return tell(Outcome::Refused, Refusal::CannotOpen);
+    if (!S_ISREG(now.st_mode) || quint64(now.st_dev) != record.copiedAs.device
+        || quint64(now.st_ino) != record.copiedAs.inode)
+        return tell(Outcome::Refused, Refusal::OtherFile);
+    if (now.st_uid != ::geteuid())
+        return tell(Outcome::Refused, Refusal::OtherOwner);
+    const FileIdentity current = IdentityOfStatus(now);
+
+    const qint64 oldSize = qint64(record.copiedAs.size);
+    Descriptor copy(System().open(copyPath.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
+    if (copy.Get() >= 0 && (System().fstat(copy.Get(), &copyStatus) != 0 || copyStatus.st_size != oldSize))
+        copy.Close();
+    if (copy.Get() < 0)
+        save.backupPath.clear();
+
+    // Once the new contents were recorded whole, any change since is
+    // another program's.
+    const Shape shape = !record.written ? ShapeOf(file.Get(), qint64(now.st_size), copy.Get(), oldSize, record.fresh)
+            : CompareIdentity(record.writtenAs, current) == DiskChange::Same ? Shape::New
+                                                                              : Shape::Other;
+    if (shape == Shape::Old || shape == Shape::New) {
+        // Whole as it is; the system may still hold new contents unwritten.
+        if (SyncToDisk(file.Get()))
+            forget();
+        return false;
+    }
+    if (shape == Shape::Other && record.written)
+        return tell(Outcome::ChangedSince);
+    if (copy.Get() < 0)
+        return tell(Outcome::NotRestored);
+    // In doubt, the user decides, and what the file holds now is kept too.
+    const bool onRequest = shape == Shape::Other;
+    if (onRequest && !(ask && ask(save)))
+        return tell(Outcome::Kept);
+
+    // The record goes before anything is put back: left behind, it would
+    // have every later start put the old bytes back again.
+    if (System().unlink(journalPath.constData()) != 0) {
+        save.outcome = Outcome::RecordStuck;
+        save.recordFailure = WriteFailureOf(errno, WriteFailure::WriteError);
+        return true;
+    }
+    if (onRequest) {
+        const QByteArray currentPath = base + InPlaceJournal::CurrentSuffix;
+        if (!StoreBackup(file.Get(), currentPath)) {
+            save.outcome = Outcome::CurrentNotStored;
+            return true;
+        }
+        save.currentPath = QFile::decodeName(currentPath);
+    }
+    // Opened again to be written: still the file judged above, unchanged.
+    const Descriptor writable(System().open(record.target.constData(), O_RDWR | openFlags, 0));
+    struct stat again {};
+    if (writable.Get() < 0 || System().fstat(writable.Get(), &again) != 0) {
+        save.outcome = Outcome::NotRestored;
+        return true;
+    }
+    if (CompareIdentity(current, IdentityOfStatus(again)) != DiskChange::Same) {
+        save.outcome = Outcome::ChangedSince;
+        return true;
+    }
+    if (!RestoreFromBackup(writable.Get(), copyPath, off_t(oldSize))) {
+        save.outcome = Outcome::NotRestored;
+        return true;
+    }
+    save.outcome = onRequest ? Outcome::RestoredOnRequest : Outcome::Restored;
+    System().unlink(copyPath.constData());
+    save.backupPath.clear();
+    return true;
 }
 
 } // namespace
@@ -473,7 +889,10 @@ ReplaceResult ReplaceFile(const QString &path, qint64 size, const FileContents &
             const Descriptor file(System().open(target.constData(), O_RDWR | O_CLOEXEC, 0));
             if (file.Get() < 0)
                 return fail(WriteFailureOf(errno, WriteFailure::CannotCreate));
-            return WriteInPlace(file.Get(), target, size, contents, confirmWithoutBackup);
+            // The record a start goes by names the file by a path that
+            // leads to it from anywhere.
+            return WriteInPlace(file.Get(), QFile::encodeName(QFileInfo(finalPath).absoluteFilePath()), size,
+                                contents, confirmWithoutBackup);
         }
         if (error == ENOSPC)
             return fail(NoSpaceFailure(folderName));
@@ -536,11 +955,17 @@ ReplaceResult ReplaceFile(const QString &path, qint64 size, const FileContents &
         if (folder.Get() >= 0)
             SyncToDisk(folder.Get());
     }
+    // The rename changed the file's change time (on Linux): its identity
+    // is the one after it, where the path still names the file written.
+    struct stat renamed {};
+    if (known && ::stat(target.constData(), &renamed) == 0 && renamed.st_dev == written.st_dev
+        && renamed.st_ino == written.st_ino)
+        written = renamed;
     result.written = known ? IdentityOfStatus(written) : IdentityOf(finalPath);
     return result;
 }
 
-std::vector<InterruptedSave> RecoverInterruptedSaves()
+std::vector<InterruptedSave> RecoverInterruptedSaves(const AskRestore &ask)
 {
     std::vector<InterruptedSave> found;
     const QString folder = BackupFolder();
@@ -549,43 +974,8 @@ std::vector<InterruptedSave> RecoverInterruptedSaves()
     const QStringList journals = QDir(folder).entryList(
             {QStringLiteral("qnVelTor-*") + QLatin1String(InPlaceJournal::Suffix)}, QDir::Files);
     for (const QString &name : journals) {
-        const QByteArray journalPath = QFile::encodeName(QDir(folder).filePath(name));
-        const QByteArray copyPath =
-                journalPath.chopped(int(std::strlen(InPlaceJournal::Suffix))) + InPlaceJournal::CopySuffix;
-        const Descriptor journal(System().open(journalPath.constData(), O_RDWR | O_CLOEXEC, 0));
-        // A save another running copy of the editor is making right now.
-        if (journal.Get() < 0 || ::flock(journal.Get(), LOCK_EX | LOCK_NB) != 0)
-            continue;
-        QByteArray record;
-        char buffer[4096];
-        for (qint64 got; (got = ReadFull(journal.Get(), buffer, sizeof buffer)) > 0;)
-            record.append(buffer, got);
-        const qsizetype nul = record.indexOf('\0');
-        const QByteArray target = record.left(nul);
-        // Killed before the copy was whole: the file was not touched yet.
-        const bool copied = nul >= 0 && record.mid(nul + 1) == InPlaceJournal::CopiedMark;
-        const Descriptor backup(copied ? System().open(copyPath.constData(), O_RDONLY | O_CLOEXEC, 0) : -1);
-        const Descriptor file(backup.Get() < 0 || target.isEmpty()
-                                      ? -1
-                                      : System().open(target.constData(), O_RDWR | O_CLOEXEC, 0));
         InterruptedSave save;
-        save.path = QFile::decodeName(target);
-        bool report = false;
-        struct stat old {};
-        if (file.Get() >= 0 && System().fstat(backup.Get(), &old) == 0 && !SameContents(backup.Get(), file.Get())) {
-            report = true;
-            save.restored = RestoreFromBackup(file.Get(), copyPath, old.st_size);
-        } else if (backup.Get() >= 0 && file.Get() < 0) {
-            // The file is gone or cannot be written: the copy is all there is.
-            report = true;
-        }
-        if (report && !save.restored)
-            save.backupPath = QFile::decodeName(copyPath);
-        else
-            System().unlink(copyPath.constData());
-        // Told once: the user decides what to do with a copy kept.
-        System().unlink(journalPath.constData());
-        if (report)
+        if (RecoverSave(QFile::encodeName(QDir(folder).filePath(name)), ask, save))
             found.push_back(save);
     }
     return found;
@@ -673,7 +1063,7 @@ ReplaceResult ReplaceFile(const QString &path, qint64 size, const FileContents &
     return result;
 }
 
-std::vector<InterruptedSave> RecoverInterruptedSaves()
+std::vector<InterruptedSave> RecoverInterruptedSaves(const AskRestore &)
 {
     // Windows' in-place saves keep no copy to put back.
     return {};

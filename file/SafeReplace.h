@@ -65,17 +65,70 @@ ReplaceResult ReplaceFile(const QString &path, qint64 size, const FileContents &
                           const std::function<bool()> &confirmWithoutBackup);
 
 // An in-place save that never ended: the program was killed, or the power
-// went, while the file was being overwritten where it stands.
+// went, while the file was being overwritten where it stands; and what the
+// start did about it. The file is only ever written when it is the very
+// one the save wrote, and holds what the save left in it.
 struct InterruptedSave
 {
+    enum class Outcome {
+        // The save had left the file part written: the old bytes are back.
+        Restored,
+        // They could not be put back: the file may be damaged.
+        NotRestored,
+        // Another program wrote the file after the save had ended its
+        // write: left as it is.
+        ChangedSince,
+        // Whether another program wrote it since could not be told, and
+        // the user chose to leave it as it is.
+        Kept,
+        // The same, but the user chose the old bytes: they are back, and
+        // `currentPath` holds what the file held.
+        RestoredOnRequest,
+        // The user chose the old bytes, but what the file held could not
+        // be stored first: left as it is.
+        CurrentNotStored,
+        // The record does not lead to the file the save wrote (`refusal`
+        // says why): nothing was written.
+        Refused,
+        // The record could not be removed, so the old bytes were not put
+        // back: every later start would have put them back again.
+        RecordStuck,
+    };
+    enum class Refusal {
+        None,
+        UnreadableRecord, // not a record this program makes
+        RelativePath,
+        Missing, // nothing at the path any more
+        Link, // a symbolic link at the path now
+        OtherFile, // another file at the path (one renamed over it), or not a regular file
+        OtherOwner, // the file is another user's
+        CannotOpen,
+    };
+
     QString path;
-    // The old bytes are back.
-    bool restored = false;
-    // When they could not be put back: the copy of the old file, kept.
+    Outcome outcome = Outcome::Restored;
+    Refusal refusal = Refusal::None;
+    // Unless the old bytes are back: the copy of them, kept. Empty when
+    // there is none.
     QString backupPath;
+    // After RestoredOnRequest: the copy of what the file held before.
+    QString currentPath;
+    // After RecordStuck: why the record could not be removed.
+    WriteFailure recordFailure = WriteFailure::None;
 };
 
-// Puts back the old bytes of every file an in-place save left part
-// written, from the copy that save kept; for the program's start. Saves
-// under way in another running copy of the editor are left alone.
-std::vector<InterruptedSave> RecoverInterruptedSaves();
+// Asked at the start when a file an in-place save left behind has changed
+// in a way the save could not have changed it, and whether another program
+// wrote it since cannot be told: true puts the old bytes back after what
+// the file holds now is stored too. `save` names the file and the copy.
+using AskRestore = std::function<bool(const InterruptedSave &save)>;
+
+// Settles every in-place save the program never finished, from the records
+// and copies those saves kept; for the program's start. A file the save
+// left part written gets its old bytes back; one that holds the new
+// contents whole, or was never touched, is left as it is; one changed
+// since is left too, its old bytes' copy kept. Only the very file the save
+// wrote is written, after its record is removed. Saves under way in
+// another running copy of the editor are left alone. Returns what there is
+// to tell.
+std::vector<InterruptedSave> RecoverInterruptedSaves(const AskRestore &ask = {});

@@ -7,10 +7,12 @@
 #include "FileSystemCalls.h"
 #include "LinePartsReader.h"
 #include "MemoryHeadroom.h"
+#include "ReportCsvWriter.h"
 #include "SafeReplace.h"
 #include "qnVelTorData.h"
 #include "qnVelTorFile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -35,14 +37,14 @@
 namespace {
 
 // Which file a descriptor or path is, as the save sees them.
-enum class Kind { Target, Temporary, Backup, Folder, Other };
+enum class Kind { Target, Temporary, Backup, Journal, Folder, Other };
 
-enum class Call { Open, Close, Read, Write, Fsync, Fallocate, Ftruncate, Rename, Link };
+enum class Call { Open, Close, Read, Write, Fsync, Fallocate, Ftruncate, Fchmod, Rename, Link, Unlink };
 
 // One planted fault: the calls `call` on files of kind `on` fail with
-// `error` once `after` of them (bytes for read and write) went through, and
-// from then on, or only once. `corrupt` makes a write change a byte but say
-// it succeeded.
+// `error` once `after` of them (bytes for read and write, unless
+// `perCall`) went through, and from then on, or only once. `corrupt` makes
+// a write change a byte but say it succeeded.
 struct Fault
 {
     Call call = Call::Write;
@@ -53,6 +55,8 @@ struct Fault
     bool corrupt = false;
     // The program is killed at that point instead, as kill -9 would.
     bool die = false;
+    // Reads and writes count as calls, whatever their size.
+    bool perCall = false;
 };
 using Faults = std::vector<Fault>;
 
@@ -78,6 +82,8 @@ const char *kindName(Kind kind)
         return "temporary";
     case Kind::Backup:
         return "backup";
+    case Kind::Journal:
+        return "journal";
     case Kind::Folder:
         return "folder";
     case Kind::Other:
@@ -95,6 +101,8 @@ Kind kindOfPath(const char *path)
         return Kind::Temporary;
     if (name.startsWith("qnVelTor-") && name.endsWith(".bak"))
         return Kind::Backup;
+    if (name.startsWith("qnVelTor-") && name.endsWith(".journal"))
+        return Kind::Journal;
     struct stat status {};
     if (::stat(path, &status) == 0 && S_ISDIR(status.st_mode))
         return Kind::Folder;
@@ -123,7 +131,8 @@ qint64 allowed(Call call, Kind kind, qint64 amount)
             errno = fault.error;
             return -1;
         }
-        amount = std::min(amount, left);
+        if (!fault.perCall)
+            amount = std::min(amount, left);
     }
     return amount;
 }
@@ -132,7 +141,7 @@ void count(Call call, Kind kind, qint64 amount)
 {
     for (std::size_t i = 0; i < calls.faults.size(); ++i) {
         if (calls.faults[i].call == call && calls.faults[i].on == kind)
-            calls.done[i] += amount;
+            calls.done[i] += calls.faults[i].perCall ? 1 : amount;
     }
 }
 
@@ -241,6 +250,24 @@ int fakeFtruncate(int fd, off_t size)
     return FileSystemCalls::System().ftruncate(fd, size);
 }
 
+int fakeFchmod(int fd, mode_t mode)
+{
+    const Kind kind = kindOf(fd);
+    if (allowed(Call::Fchmod, kind, 1) < 0)
+        return -1;
+    count(Call::Fchmod, kind, 1);
+    return FileSystemCalls::System().fchmod(fd, mode);
+}
+
+int fakeUnlink(const char *path)
+{
+    const Kind kind = kindOfPath(path);
+    if (allowed(Call::Unlink, kind, 1) < 0)
+        return -1;
+    count(Call::Unlink, kind, 1);
+    return FileSystemCalls::System().unlink(path);
+}
+
 int fakeRename(const char *from, const char *to)
 {
     const Kind kind = kindOfPath(from);
@@ -284,6 +311,8 @@ const FileSystemCalls &fakeCalls()
         fake.fsync = fakeFsync;
         fake.fallocate = fakeFallocate;
         fake.ftruncate = fakeFtruncate;
+        fake.fchmod = fakeFchmod;
+        fake.unlink = fakeUnlink;
         fake.rename = fakeRename;
         fake.link = fakeLink;
         fake.statvfs = fakeStatvfs;
@@ -391,6 +420,29 @@ constexpr int OldLines = 3000;
 constexpr int NewLines = 30000; // about 2.3 MB
 const QByteArray OldMark = "old";
 
+// Saves a report of NewLines lines over `path` in place, as into a folder
+// that takes no new file, in a child process that is killed at `death`;
+// true when it died there. With a `workingFolder`, the save has the path
+// relative to it.
+bool killSaveInPlace(const QString &path, const Fault &death, const QString &workingFolder = {})
+{
+    const qnVelTorData data = report(NewLines);
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        const QString name = workingFolder.isEmpty() ? path : QDir(workingFolder).relativeFilePath(path);
+        if (!workingFolder.isEmpty() && !QDir::setCurrent(workingFolder))
+            _exit(1);
+        const Planted planted(name, {{Call::Open, Kind::Temporary, EACCES, 0}, death});
+        qnVelTorFileWriter writer;
+        writer.Write(name, &data);
+        _exit(0);
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 9;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Fault)
@@ -412,10 +464,14 @@ private slots:
     void syncsBeforeRenameAndFolderAfter();
     void longestNameSavesAgainAndAgain();
     void keepsModeOwnerAndLink();
+    void newFileModeFollowsUmask_data();
+    void newFileModeFollowsUmask();
     void inPlace_data();
     void inPlace();
-    void killedInPlaceSaveIsPutBack_data();
-    void killedInPlaceSaveIsPutBack();
+    void killedInPlaceSave_data();
+    void killedInPlaceSave();
+    void recoveryWritesOnlyTheFileTheSaveLeft_data();
+    void recoveryWritesOnlyTheFileTheSaveLeft();
     void saveUnderWayElsewhereIsLeftAlone();
     void readFault_data();
     void readFault();
@@ -439,10 +495,11 @@ void tst_FileFaults::faultKeepsOldFile_data()
 {
     QTest::addColumn<Faults>("faults");
     QTest::addColumn<bool>("noInodes");
+    QTest::addColumn<bool>("csv"); // an export, which tells no reason, only that it failed
     QTest::addColumn<WriteFailure>("expected");
 
     const auto row = [](const char *name, Fault fault, WriteFailure expected, bool noInodes = false) {
-        QTest::newRow(name) << Faults {fault} << noInodes << expected;
+        QTest::newRow(name) << Faults {fault} << noInodes << false << expected;
     };
     row("write fails at once", {Call::Write, Kind::Temporary, EIO, 0}, WriteFailure::WriteError);
     row("write fails after the first megabyte", {Call::Write, Kind::Temporary, EIO, 1 << 20},
@@ -452,6 +509,8 @@ void tst_FileFaults::faultKeepsOldFile_data()
     row("no room to reserve", {Call::Fallocate, Kind::Temporary, ENOSPC, 0}, WriteFailure::DiskFull);
     row("new file not synced", {Call::Fsync, Kind::Temporary, EIO, 0}, WriteFailure::SyncError);
     row("close tells of a lost write", {Call::Close, Kind::Temporary, EIO, 0}, WriteFailure::WriteError);
+    row("old file's permissions not given to the new one", {Call::Fchmod, Kind::Temporary, EPERM, 0},
+        WriteFailure::NoPermission);
     row("rename fails", {Call::Rename, Kind::Temporary, EIO, 0}, WriteFailure::RenameError);
     row("rename finds no room in the folder", {Call::Rename, Kind::Temporary, ENOSPC, 0}, WriteFailure::DiskFull);
     row("folder not synced after the rename", {Call::Fsync, Kind::Folder, EIO, 0, true}, WriteFailure::SyncError);
@@ -460,38 +519,60 @@ void tst_FileFaults::faultKeepsOldFile_data()
     row("file quota used up", {Call::Open, Kind::Temporary, EDQUOT, 0}, WriteFailure::DiskFull);
     row("disk mounted read-only", {Call::Open, Kind::Temporary, EROFS, 0}, WriteFailure::ReadOnlyDisk);
     row("folder gone", {Call::Open, Kind::Folder, ENOENT, 0}, WriteFailure::FolderMissing);
+    // The export's new file is not opened through the table of calls.
+    QTest::newRow("export not synced") << Faults {{Call::Fsync, Kind::Other, EIO, 0}} << false << true
+                                       << WriteFailure::SyncError;
 }
 
 void tst_FileFaults::faultKeepsOldFile()
 {
     QFETCH(Faults, faults);
     QFETCH(bool, noInodes);
+    QFETCH(bool, csv);
     QFETCH(WriteFailure, expected);
 
-    const QString path = dir->filePath("1234567890201204ABC.dat");
+    const QString name = csv ? "1234567890201204ABC.csv" : "1234567890201204ABC.dat";
+    const QString path = dir->filePath(name);
     const QByteArray old = reportBytes(OldLines, OldMark);
     QVERIFY(writeFile(path, old));
     const FileIdentity before = IdentityOf(path);
     const qnVelTorData data = report(NewLines);
+    const RecordFields fields = [&data](std::uint32_t record, std::string_view (&values)[FieldCount]) {
+        for (std::uint32_t field = 0; field < FieldCount; ++field)
+            values[field] = *data.GetCell(record, field);
+    };
+    QByteArray exported;
+    QBuffer buffer(&exported);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && ReportCsvWriter().Write(buffer, data.RecordCount(), fields));
 
     qnVelTorFileWriter writer;
+    ReportCsvWriter exporter;
+    const auto write = [&] {
+        return csv ? exporter.WriteFile(path, data.RecordCount(), fields) : writer.Write(path, &data);
+    };
     {
         const Planted planted(path, faults);
         calls.noInodes = noInodes;
-        QVERIFY(!writer.Write(path, &data));
+        QVERIFY(!write());
         QVERIFY(planted.AllFired());
     }
-    QCOMPARE(writer.Failure(), expected);
-    QVERIFY(!writer.OutOfMemory());
-    QVERIFY(!writer.Written().exists);
+    if (!csv) {
+        QCOMPARE(writer.Failure(), expected);
+        QVERIFY(!writer.OutOfMemory());
+        QVERIFY(!writer.Written().exists);
+    }
     QCOMPARE(readFile(path), old);
-    QCOMPARE(CompareIdentity(before, IdentityOf(path)), DiskChange::Same);
-    QCOMPARE(entries(dir->path()), QStringList {"1234567890201204ABC.dat"});
+    // The second name the save gives the old file for a moment changes its
+    // change time, and nothing else.
+    FileIdentity now = IdentityOf(path);
+    now.changedNs = before.changedNs;
+    QCOMPARE(CompareIdentity(before, now), DiskChange::Same);
+    QCOMPARE(entries(dir->path()), QStringList {name});
 
     // The same save goes through once the fault is gone.
-    QVERIFY(writer.Write(path, &data));
+    QVERIFY(write());
     QCOMPARE(writer.Failure(), WriteFailure::None);
-    QCOMPARE(readFile(path), reportBytes(NewLines));
+    QCOMPARE(readFile(path), csv ? exported : reportBytes(NewLines));
 }
 
 void tst_FileFaults::newFileIsNotLeftBehind()
@@ -598,6 +679,32 @@ void tst_FileFaults::keepsModeOwnerAndLink()
     QCOMPARE(CompareIdentity(writer.Written(), IdentityOf(path)), DiskChange::Same);
 }
 
+void tst_FileFaults::newFileModeFollowsUmask_data()
+{
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("readable by all") << 022 << 0644;
+    QTest::newRow("writable by the group") << 002 << 0664;
+    QTest::newRow("the user's alone") << 077 << 0600;
+}
+
+// A new report is made as any other new file is, not kept from others.
+void tst_FileFaults::newFileModeFollowsUmask()
+{
+    QFETCH(int, mask);
+    QFETCH(int, mode);
+    const QString path = dir->filePath("1234567890201204ABC.dat");
+    const qnVelTorData data = report(3);
+    qnVelTorFileWriter writer;
+    const mode_t previous = umask(mode_t(mask));
+    const bool written = writer.Write(path, &data);
+    umask(previous);
+    QVERIFY(written);
+    struct stat status {};
+    QCOMPARE(stat(QFile::encodeName(path).constData(), &status), 0);
+    QCOMPARE(int(status.st_mode & 07777), mode);
+}
+
 void tst_FileFaults::inPlace_data()
 {
     QTest::addColumn<Faults>("faults");
@@ -631,6 +738,11 @@ void tst_FileFaults::inPlace_data()
         WriteFailure::InPlaceDeclined);
     row("copy not synced", {{Call::Fsync, Kind::Backup, EIO, 0}}, WriteFailure::InPlaceDeclined);
     row("copy cannot be read back", {{Call::Read, Kind::Backup, EIO, 0}}, WriteFailure::InPlaceDeclined);
+    // The record's first write names the file; its second says the copy
+    // is whole.
+    Fault unmarked {Call::Write, Kind::Journal, EIO, 1};
+    unmarked.perCall = true;
+    row("copy not marked whole, answered no", {unmarked}, WriteFailure::InPlaceDeclined, true, 0);
 }
 
 void tst_FileFaults::inPlace()
@@ -667,7 +779,8 @@ void tst_FileFaults::inPlace()
         QVERIFY(planted.AllFired());
     }
     QCOMPARE(writer.Failure(), expected);
-    QCOMPARE(asked, !cacheUsable && confirm >= 0 ? 1 : 0);
+    // Every row with an answer is one where no copy could be kept.
+    QCOMPARE(asked, confirm >= 0 ? 1 : 0);
     QCOMPARE(entries(dir->path()), QStringList({"1234567890201204ABC.dat", cacheUsable ? "cache" : "blocked"}));
     struct stat status {};
     QCOMPARE(stat(QFile::encodeName(path).constData(), &status), 0);
@@ -701,90 +814,304 @@ void tst_FileFaults::inPlace()
         QCOMPARE(filesUnder(cache), QStringList());
 }
 
-void tst_FileFaults::killedInPlaceSaveIsPutBack_data()
+namespace {
+
+// What the start tells of a save: nothing, or one of these.
+constexpr int Untold = -1;
+int told(InterruptedSave::Outcome outcome)
 {
+    return int(outcome);
+}
+
+} // namespace
+
+void tst_FileFaults::killedInPlaceSave_data()
+{
+    using Outcome = InterruptedSave::Outcome;
     QTest::addColumn<Fault>("death");
-    QTest::addColumn<bool>("torn");
-    Fault death {Call::Write, Kind::Target, 0, 1 << 20};
-    death.die = true;
-    QTest::newRow("killed part way through the file") << death << true;
-    Fault beforeWriting {Call::Fallocate, Kind::Target, 0, 0};
-    beforeWriting.die = true;
-    QTest::newRow("killed before the file was touched") << beforeWriting << false;
-    Fault beforeSync {Call::Fsync, Kind::Target, 0, 0};
-    beforeSync.die = true;
-    QTest::newRow("killed before the new bytes were synced") << beforeSync << true;
-    Fault copying {Call::Write, Kind::Backup, 0, 4096};
-    copying.die = true;
-    QTest::newRow("killed while the old bytes were copied") << copying << false;
+    QTest::addColumn<bool>("newer"); // another program writes the file before the next start
+    QTest::addColumn<int>("answer"); // to the question in doubt; -1: none may come
+    QTest::addColumn<QByteArray>("holds"); // "old", "new", "newer", or "left" as the kill left it
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<bool>("relative"); // the save had the file's name relative to its working folder
+
+    const auto death = [](Call call, Kind on, qint64 after, bool perCall = false) {
+        Fault fault {call, on, 0, after};
+        fault.die = true;
+        fault.perCall = perCall;
+        return fault;
+    };
+    const Fault copying = death(Call::Write, Kind::Backup, 4096);
+    const Fault untouched = death(Call::Fallocate, Kind::Target, 0);
+    const Fault roomTaken = death(Call::Write, Kind::Target, 0);
+    // Between two of the save's writes, where a kill most often finds it.
+    const Fault partWay = death(Call::Write, Kind::Target, 1, true);
+    // A write cut short within a block, then killed: the torn block holds
+    // both, which a kill alone does not leave.
+    const Fault withinBlock = death(Call::Write, Kind::Target, 1000000);
+    const Fault unsynced = death(Call::Fsync, Kind::Target, 0);
+    // The record's third write says the new contents are whole.
+    const Fault unrecorded = death(Call::Write, Kind::Journal, 2, true);
+    const Fault recorded = death(Call::Unlink, Kind::Journal, 0);
+
+    QTest::newRow("killed while the old bytes were copied")
+            << copying << false << -1 << QByteArray("old") << Untold << false;
+    QTest::newRow("killed while the old bytes were copied, newer file since")
+            << copying << true << -1 << QByteArray("newer") << Untold << false;
+    QTest::newRow("killed before the file was touched")
+            << untouched << false << -1 << QByteArray("old") << Untold << false;
+    QTest::newRow("killed before the file was touched, newer file since")
+            << untouched << true << 0 << QByteArray("newer") << told(Outcome::Kept) << false;
+    QTest::newRow("killed once the room was taken")
+            << roomTaken << false << -1 << QByteArray("old") << told(Outcome::Restored) << false;
+    QTest::newRow("killed part way through the file")
+            << partWay << false << -1 << QByteArray("old") << told(Outcome::Restored) << false;
+    QTest::newRow("killed part way through a file named from the working folder")
+            << partWay << false << -1 << QByteArray("old") << told(Outcome::Restored) << true;
+    QTest::newRow("killed part way through the file, newer file since")
+            << partWay << true << 0 << QByteArray("newer") << told(Outcome::Kept) << false;
+    QTest::newRow("killed within a block, kept")
+            << withinBlock << false << 0 << QByteArray("left") << told(Outcome::Kept) << false;
+    QTest::newRow("killed within a block, put back")
+            << withinBlock << false << 1 << QByteArray("old") << told(Outcome::RestoredOnRequest) << false;
+    QTest::newRow("killed before the new bytes were synced")
+            << unsynced << false << -1 << QByteArray("new") << Untold << false;
+    QTest::newRow("killed before the new bytes were synced, newer file since")
+            << unsynced << true << 0 << QByteArray("newer") << told(Outcome::Kept) << false;
+    QTest::newRow("killed before the whole write was recorded")
+            << unrecorded << false << -1 << QByteArray("new") << Untold << false;
+    QTest::newRow("killed before the record was removed")
+            << recorded << false << -1 << QByteArray("new") << Untold << false;
+    QTest::newRow("killed before the record was removed, newer file since")
+            << recorded << true << -1 << QByteArray("newer") << told(Outcome::ChangedSince) << false;
 }
 
 // Killed while the file was overwritten where it stands, the program can
-// put nothing back itself: the next start does, from the copy the save kept.
-void tst_FileFaults::killedInPlaceSaveIsPutBack()
+// put nothing right itself: the next start does, from the copy the save
+// kept, but only over what the save left there, never over what another
+// program wrote since.
+void tst_FileFaults::killedInPlaceSave()
 {
+    using Outcome = InterruptedSave::Outcome;
     QFETCH(Fault, death);
-    QFETCH(bool, torn);
+    QFETCH(bool, newer);
+    QFETCH(int, answer);
+    QFETCH(QByteArray, holds);
+    QFETCH(int, outcome);
+    QFETCH(bool, relative);
     const QString path = dir->filePath("1234567890201204ABC.dat");
     const QByteArray old = reportBytes(OldLines, OldMark);
     QVERIFY(writeFile(path, old));
     const QString cache = dir->filePath("cache");
     const CacheHome cacheHome(cache);
-    const qnVelTorData data = report(NewLines);
 
-    const pid_t child = fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        const Planted planted(path, {{Call::Open, Kind::Temporary, EACCES, 0}, death});
-        qnVelTorFileWriter writer;
-        writer.Write(path, &data);
-        _exit(0);
-    }
-    int status = 0;
-    QCOMPARE(waitpid(child, &status, 0), child);
-    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+    QVERIFY(killSaveInPlace(path, death, relative ? dir->path() : QString()));
     const QByteArray left = readFile(path);
-    QCOMPARE(left != old, torn);
+    if (death.call == Call::Write && death.on == Kind::Target && death.after == 0 && left == old)
+        QSKIP("this file system takes no room ahead of the write");
+    const std::map<QByteArray, QByteArray> contents = {
+            {"old", old}, {"new", reportBytes(NewLines)}, {"newer", reportBytes(OldLines, "newer")}, {"left", left}};
+    if (newer)
+        QVERIFY(writeFile(path, contents.at("newer")));
+    const QByteArray before = readFile(path);
 
-    const std::vector<InterruptedSave> recovered = RecoverInterruptedSaves();
-    QCOMPARE(readFile(path), old);
-    QCOMPARE(filesUnder(cache), QStringList());
-    if (!torn) {
-        // Nothing had changed: nothing to tell.
-        QCOMPARE(recovered.size(), std::size_t(0));
-        return;
+    int asked = 0;
+    const std::vector<InterruptedSave> recovered = RecoverInterruptedSaves([&](const InterruptedSave &save) {
+        ++asked;
+        return save.path == path && readFile(save.backupPath) == old && answer == 1;
+    });
+    QCOMPARE(asked, answer >= 0 ? 1 : 0);
+    QCOMPARE(readFile(path), contents.at(holds));
+    QCOMPARE(int(recovered.size()), outcome == Untold ? 0 : 1);
+    // What stays in the cache: the old bytes' copy unless they are back,
+    // and what the file held before they were put back on request.
+    QStringList kept;
+    if (!recovered.empty()) {
+        const InterruptedSave &save = recovered[0];
+        QCOMPARE(save.path, path);
+        QCOMPARE(int(save.outcome), outcome);
+        const bool back = save.outcome == Outcome::Restored || save.outcome == Outcome::RestoredOnRequest;
+        QCOMPARE(save.backupPath.isEmpty(), back);
+        if (!back) {
+            QCOMPARE(readFile(save.backupPath), old);
+            kept << save.backupPath;
+        }
+        QCOMPARE(save.currentPath.isEmpty(), save.outcome != Outcome::RestoredOnRequest);
+        if (!save.currentPath.isEmpty()) {
+            QCOMPARE(readFile(save.currentPath), before);
+            kept << save.currentPath;
+        }
     }
-    QCOMPARE(recovered.size(), std::size_t(1));
-    QCOMPARE(recovered[0].path, path);
-    QVERIFY(recovered[0].restored);
-    QCOMPARE(recovered[0].backupPath, QString());
-    // Told once.
-    QCOMPARE(RecoverInterruptedSaves().size(), std::size_t(0));
+    QCOMPARE(filesUnder(cache), kept);
+    // Told once, and nothing done again.
+    QCOMPARE(RecoverInterruptedSaves([](const InterruptedSave &) { return true; }).size(), std::size_t(0));
+    QCOMPARE(readFile(path), contents.at(holds));
+    QCOMPARE(filesUnder(cache), kept);
+}
+
+namespace {
+
+// What happens to a file a killed in-place save left part written, before
+// the next start.
+enum class Hostile { Rewritten, Renamed, Link, Relative, OtherUser, RecordStuck, Deleted };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Hostile)
+
+void tst_FileFaults::recoveryWritesOnlyTheFileTheSaveLeft_data()
+{
+    using Outcome = InterruptedSave::Outcome;
+    using Refusal = InterruptedSave::Refusal;
+    QTest::addColumn<Hostile>("hostile");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("refusal");
+
+    QTest::newRow("rewritten after the crash, same size and time")
+            << Hostile::Rewritten << true << told(Outcome::Kept) << int(Refusal::None);
+    QTest::newRow("same bytes renamed over it") << Hostile::Renamed << false << told(Outcome::Refused)
+                                                << int(Refusal::OtherFile);
+    QTest::newRow("now a symbolic link to it") << Hostile::Link << false << told(Outcome::Refused)
+                                               << int(Refusal::Link);
+    QTest::newRow("a relative path") << Hostile::Relative << false << told(Outcome::Refused)
+                                     << int(Refusal::RelativePath);
+    QTest::newRow("another user's file, writable by all")
+            << Hostile::OtherUser << false << told(Outcome::Refused) << int(Refusal::OtherOwner);
+    QTest::newRow("record cannot be removed") << Hostile::RecordStuck << false << told(Outcome::RecordStuck)
+                                              << int(Refusal::None);
+    QTest::newRow("deleted") << Hostile::Deleted << false << told(Outcome::Refused) << int(Refusal::Missing);
+}
+
+// Whatever the record says and whatever stands at its path now, the start
+// writes nothing but the file the save left part written, keeps the copy
+// of the old bytes, and says so.
+void tst_FileFaults::recoveryWritesOnlyTheFileTheSaveLeft()
+{
+    QFETCH(Hostile, hostile);
+    QFETCH(bool, asked);
+    QFETCH(int, outcome);
+    QFETCH(int, refusal);
+    const QString path = dir->filePath("1234567890201204ABC.dat");
+    const QByteArray old = reportBytes(OldLines, OldMark);
+    QVERIFY(writeFile(path, old));
+    const QString cache = dir->filePath("cache");
+    const CacheHome cacheHome(cache);
+    Fault death {Call::Write, Kind::Target, 0, 1 << 20};
+    death.die = true;
+    QVERIFY(killSaveInPlace(path, death));
+    const QStringList left = filesUnder(cache);
+    const QStringList journals = left.filter(".journal");
+    const QStringList copies = left.filter(".bak");
+    QCOMPARE(journals.size(), 1);
+    QCOMPARE(copies.size(), 1);
+
+    const QByteArray name = QFile::encodeName(path);
+    const QString other = dir->filePath("other.dat");
+    // The file that must come through unchanged.
+    QString watched = path;
+    Faults faults;
+    const QString workingFolder = QDir::currentPath();
+    switch (hostile) {
+    case Hostile::Rewritten: {
+        struct stat status {};
+        QCOMPARE(stat(name.constData(), &status), 0);
+        QByteArray bytes = readFile(path);
+        bytes[0] = '9';
+        QVERIFY(writeFile(path, bytes));
+        const timespec times[2] = {{0, UTIME_OMIT}, status.st_mtim};
+        QCOMPARE(utimensat(AT_FDCWD, name.constData(), times, 0), 0);
+        break;
+    }
+    case Hostile::Renamed:
+        QVERIFY(writeFile(other, readFile(path)));
+        QCOMPARE(rename(QFile::encodeName(other).constData(), name.constData()), 0);
+        break;
+    case Hostile::Link:
+        // The file itself, the same device and inode, now behind a link.
+        QCOMPARE(rename(name.constData(), QFile::encodeName(other).constData()), 0);
+        QVERIFY(QFile::link(other, path));
+        watched = other;
+        break;
+    case Hostile::Relative: {
+        // Relative to the working folder, the path would lead to the file.
+        QByteArray record = readFile(journals[0]);
+        QVERIFY(record.contains("target " + name + '\n'));
+        record.replace("target " + name + '\n', "target 1234567890201204ABC.dat\n");
+        QVERIFY(writeFile(journals[0], record));
+        QVERIFY(QDir::setCurrent(dir->path()));
+        break;
+    }
+    case Hostile::OtherUser:
+        if (geteuid() != 0)
+            QSKIP("only root can give a file to another user");
+        QCOMPARE(chown(name.constData(), 65534, 65534), 0);
+        QCOMPARE(chmod(name.constData(), 0666), 0);
+        break;
+    case Hostile::RecordStuck:
+        // As a cache folder that lets nothing be removed, for root too.
+        faults = {{Call::Unlink, Kind::Journal, EACCES, 0}};
+        break;
+    case Hostile::Deleted:
+        QVERIFY(QFile::remove(path));
+        break;
+    }
+    const QByteArray before = readFile(watched);
+    const FileIdentity identity = IdentityOf(watched);
+
+    int questions = 0;
+    std::vector<InterruptedSave> recovered;
+    {
+        const Planted planted(path, faults);
+        // Asked, the answer leaves the file: a yes would keep both versions.
+        recovered = RecoverInterruptedSaves([&questions](const InterruptedSave &) {
+            ++questions;
+            return false;
+        });
+        QVERIFY(planted.AllFired());
+    }
+    QVERIFY(QDir::setCurrent(workingFolder));
+    QCOMPARE(questions, asked ? 1 : 0);
+    QCOMPARE(readFile(watched), before);
+    QCOMPARE(CompareIdentity(identity, IdentityOf(watched)), DiskChange::Same);
+    QCOMPARE(QFileInfo(path).isSymLink(), hostile == Hostile::Link);
+    QCOMPARE(int(recovered.size()), 1);
+    QCOMPARE(int(recovered[0].outcome), outcome);
+    QCOMPARE(int(recovered[0].refusal), refusal);
+    QCOMPARE(recovered[0].backupPath, copies[0]);
+    QCOMPARE(readFile(copies[0]), old);
+    if (hostile == Hostile::RecordStuck) {
+        QCOMPARE(recovered[0].recordFailure, WriteFailure::NoPermission);
+        QCOMPARE(filesUnder(cache), left);
+    } else {
+        QCOMPARE(filesUnder(cache), copies);
+    }
 }
 
 void tst_FileFaults::saveUnderWayElsewhereIsLeftAlone()
 {
     const QString path = dir->filePath("1234567890201204ABC.dat");
+    const QByteArray old = reportBytes(OldLines, OldMark);
+    QVERIFY(writeFile(path, old));
     const QString cache = dir->filePath("cache");
     const CacheHome cacheHome(cache);
-    // A copy and its record as a save under way keeps them, the record
-    // locked by the program that makes the save.
-    // With no application object, the cache folder of the file layer.
-    QVERIFY(QDir().mkpath(cache + "/qnVelTor"));
-    const QString backup = cache + "/qnVelTor/qnVelTor-abcdef.bak";
-    const QString journal = cache + "/qnVelTor/qnVelTor-abcdef.journal";
-    QVERIFY(writeFile(backup, "old\r\n"));
-    QVERIFY(writeFile(journal, QFile::encodeName(path) + QByteArray(1, '\0') + "copied"));
-    QVERIFY(writeFile(path, "half new"));
-    const int lock = open(QFile::encodeName(journal).constData(), O_RDWR);
+    Fault death {Call::Write, Kind::Target, 0, 1 << 20};
+    death.die = true;
+    QVERIFY(killSaveInPlace(path, death));
+    const QByteArray left = readFile(path);
+    const QStringList journals = filesUnder(cache).filter(".journal");
+    QCOMPARE(journals.size(), 1);
+
+    // The record locked, as by the program that makes the save.
+    const int lock = open(QFile::encodeName(journals[0]).constData(), O_RDWR);
     QVERIFY(lock >= 0);
     QCOMPARE(flock(lock, LOCK_EX), 0);
     QCOMPARE(RecoverInterruptedSaves().size(), std::size_t(0));
-    QCOMPARE(readFile(path), QByteArray("half new"));
+    QCOMPARE(readFile(path), left);
     // Once that program is gone, its lock goes with it.
     close(lock);
     QCOMPARE(RecoverInterruptedSaves().size(), std::size_t(1));
-    QCOMPARE(readFile(path), QByteArray("old\r\n"));
+    QCOMPARE(readFile(path), old);
     QCOMPARE(filesUnder(cache), QStringList());
 }
 
@@ -869,6 +1196,7 @@ void tst_FileFaults::identity_data()
     QTest::newRow("nothing happened") << 0 << DiskChange::Same;
     QTest::newRow("a line appended") << 1 << DiskChange::Changed;
     QTest::newRow("same size, rewritten later") << 2 << DiskChange::Changed;
+    QTest::newRow("same size, its time put back") << 7 << DiskChange::Changed;
     QTest::newRow("another file renamed over it") << 3 << DiskChange::Replaced;
     QTest::newRow("deleted") << 4 << DiskChange::Deleted;
     QTest::newRow("saved again by the writer") << 5 << DiskChange::Replaced;
@@ -888,12 +1216,12 @@ void tst_FileFaults::identity()
     qnVelTorData back;
     QVERIFY(ReadReportFile(path, &back, {}, &facts));
     QCOMPARE(facts.identity, writer.Written());
-    const FileIdentity known = facts.identity;
 
     // Kept by a second name, so that a file made after it cannot take the
-    // freed inode number.
+    // freed inode number. That changes its change time.
     const QString held = dir->filePath("held");
     QCOMPARE(link(QFile::encodeName(path).constData(), QFile::encodeName(held).constData()), 0);
+    const FileIdentity known = IdentityOf(path);
     const QString other = dir->filePath("other.dat");
     switch (what) {
     case 1: {
@@ -926,6 +1254,25 @@ void tst_FileFaults::identity()
         QVERIFY(QFile::remove(path));
         QVERIFY(writeFile(path, readFile(held)));
         break;
+    case 7: {
+        // As `touch -r` would. The system's clock for file times moves in
+        // ticks: one has to pass for the change time to differ.
+        timespec now {};
+        do {
+            QTest::qSleep(1);
+            clock_gettime(CLOCK_REALTIME_COARSE, &now);
+        } while (qint64(now.tv_sec) * 1000000000 + now.tv_nsec <= known.changedNs);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.write("9") == 1);
+        file.close();
+        const timespec times[2] = {{0, UTIME_OMIT},
+                                   {time_t(known.modifiedNs / 1000000000), long(known.modifiedNs % 1000000000)}};
+        QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+        QCOMPARE(IdentityOf(path).modifiedNs, known.modifiedNs);
+        QCOMPARE(IdentityOf(path).size, known.size);
+        break;
+    }
     default:
         break;
     }
