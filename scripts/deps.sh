@@ -2,10 +2,11 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 
-# qt6-translations-l10n: Qt's own dialogs in Japanese. dpkg-dev,
+# qt6-translations-l10n: Qt's own dialogs in Japanese. qt6-l10n-tools: lupdate,
+# which lists the texts the user reads (scripts/check-strings.sh). dpkg-dev,
 # desktop-file-utils, file, xdotool, lintian and appstream: the check of the
 # Debian package.
-packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins qt6-translations-l10n xvfb xauth xclip fonts-noto-cjk
+packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins qt6-translations-l10n qt6-l10n-tools xvfb xauth xclip fonts-noto-cjk
           dpkg-dev desktop-file-utils file xdotool lintian appstream)
 missing=()
 for package in "${packages[@]}"; do
