@@ -200,6 +200,7 @@ private slots:
     void loadOutOfMemoryKeepsTheReport();
     void pasteOutOfMemoryKeepsTheReport();
     void blockPasteRefusedWithoutHeadroom();
+    void cellCommitRefusedWithoutHeadroom();
     void importRefusedWithoutHeadroomKeepsTheReport();
     void blockPasteOutOfMemoryKeepsTheReport_data();
     void blockPasteOutOfMemoryKeepsTheReport();
@@ -633,6 +634,30 @@ void tst_Limits::blockPasteRefusedWithoutHeadroom()
         Checks check;
         form.BlockPaste();
         check(form.statusBar()->currentMessage() == EditMessages::OutOfMemoryEdit(), QStringLiteral("message"));
+        check.equal(windowState(form), before, QStringLiteral("window"));
+        check(form.Document().UndoStack()->count() == steps, QStringLiteral("a step was kept"));
+        return check.text();
+    });
+    QCOMPARE(result, QString());
+}
+
+// Before, a committed cell that ran out of memory was dropped without a
+// word, and the grid's model said it had been stored.
+void tst_Limits::cellCommitRefusedWithoutHeadroom()
+{
+    QNVELTOR_SKIP_UNDER_ASAN("the commit must meet an address-space limit (RLIMIT_AS)");
+    QTemporaryDir dir;
+    Window window(dir);
+    QVERIFY(window.loaded);
+    TVelTorForm &form = window.form;
+    const QByteArray before = windowState(form);
+    const int steps = form.Document().UndoStack()->count();
+    const QString result = inChild(60, HeadroomMargin / 2, [&] {
+        Checks check;
+        ReportModel *model = TestSupport::model(form);
+        check(!model->setData(model->index(1, 7), QStringLiteral("changed")), QStringLiteral("stored"));
+        QCoreApplication::processEvents();
+        check.equal(window.dialogs.boxes, QStringList{EditMessages::OutOfMemoryEdit()}, QStringLiteral("messages"));
         check.equal(windowState(form), before, QStringLiteral("window"));
         check(form.Document().UndoStack()->count() == steps, QStringLiteral("a step was kept"));
         return check.text();
