@@ -228,7 +228,7 @@ bool FileCommands::Save(bool saveAs)
         context.ShowError(FileMessages::Save(target, result.failure, result.backupPath));
         return false;
     }
-    context.Tell(FileMessages::Saved(file));
+    context.Tell(FileMessages::Saved(file, plan.losses));
     emit recentFilesChanged(RecentFiles::Add(target));
     return true;
 }

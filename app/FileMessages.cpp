@@ -259,6 +259,13 @@ QStringList FileMessages::LoadWarnings(const ReadFacts &facts)
                             .arg(facts.bytesAfterEofMark)
                             .arg(keep);
     }
+    if (facts.loneCrLines) {
+        warnings << tr("後ろにLFのないCR（改行の一部）を含む行が%1行あります（最初は%2行目）。\n"
+                       "このCRは読み込まれず、その前後の文字はつながって表示されます。保存するとCRは失われます。%3")
+                            .arg(facts.loneCrLines)
+                            .arg(facts.firstLoneCrLine)
+                            .arg(keep);
+    }
     return warnings;
 }
 
@@ -288,13 +295,8 @@ QString FileMessages::LooksNotReport(const QString &path, ReportSniffer::Looks l
 QString FileMessages::SaveLosses(const ReportFile::SaveLosses &losses)
 {
     QStringList lost;
-    if (losses.longLines) {
-        lost << tr("・20個目以降の項目（%1行分、最初は%2行目）")
-                        .arg(losses.longLines)
-                        .arg(losses.firstLongLine);
-    }
-    if (losses.bytesAfterEofMark)
-        lost << tr("・ファイル終端記号（0x1A）より後の%1バイト").arg(losses.bytesAfterEofMark);
+    for (const FormatProblem &problem : losses.lost)
+        lost << tr("・%1").arg(FormatProblemText(problem, ReportSniffer::Looks::Report));
     return tr("読み込んだファイルにあった次の内容は、表示されておらず、保存されません。\n\n%1\n\n"
                           "残すには「キャンセル」を選び、元のファイルをそのまま残してください。\n"
                           "このまま保存しますか？")
@@ -327,11 +329,15 @@ QString FileMessages::Loaded(const ReportDocument &document)
             .arg(document.Verdicts().ErrorRowCount());
 }
 
-QString FileMessages::Saved(const ReportFile &file)
+QString FileMessages::Saved(const ReportFile &file, const ReportFile::SaveLosses &before)
 {
     QString text = tr("保存しました：%1").arg(QFileInfo(file.Path()).fileName());
     if (const std::uint64_t invalid = file.Document().Verdicts().ErrorCellCount())
         text += tr("（エラーのセル%1個）").arg(invalid);
+    // What `qnveltor --check` called a problem of the file's form is gone
+    // now; the user hears of it rather than finding the file changed.
+    if (!before.mended.empty())
+        text += tr("。読み込んだファイルの形式の違い%1件（改行、項目の数など）を直して保存しました").arg(before.mended.size());
     return text;
 }
 

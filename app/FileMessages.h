@@ -57,7 +57,8 @@ public:
     static QString Loaded(const ReportDocument &document);
     // The status bar after a save: the file's name, and the invalid cells
     // that remain.
-    static QString Saved(const ReportFile &file);
+    // `before`: what the save was to mend of the file's form.
+    static QString Saved(const ReportFile &file, const ReportFile::SaveLosses &before);
     // The box when a report of the recent-file list is gone.
     static QString RecentFileMissing(const QString &path);
 

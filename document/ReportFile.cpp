@@ -106,7 +106,13 @@ ReportFile::LoadResult ReportFile::Load(const QString &filePath, const ReadProgr
                            ReportFileName::HeadersOf(fileBaseName));
             nameChanged = false;
             identity = result.facts.identity;
-            losses = {result.facts.longLines, result.facts.firstLongLine, result.facts.bytesAfterEofMark};
+            losses = {};
+            for (const FormatProblem &problem : FormatProblems(result.facts)) {
+                if (problem.LostBySave())
+                    losses.lost.push_back(problem);
+                else if (problem.ChangedBySave())
+                    losses.mended.push_back(problem);
+            }
             SetPath(filePath);
         }
     } catch (const std::bad_alloc &) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FormatProblem.h"
 #include "ReportCsvWriter.h"
 #include "ReportFileName.h"
 #include "ReportImporter.h"
@@ -39,14 +40,14 @@ public:
         bool Written() const { return failure == WriteFailure::None; }
     };
 
-    // What the file the report was read from holds that the report does
-    // not, and a save would therefore leave out. Lines count from 1.
+    // How a save would write the file the report was read from otherwise
+    // (FormatProblem.h, as the check names them): what it would leave out
+    // of it, and what it would mend losing nothing. Lines count from 1.
     struct SaveLosses
     {
-        std::uint64_t longLines = 0; // lines with a non-empty field past the 19th
-        std::uint64_t firstLongLine = 0;
-        std::uint64_t bytesAfterEofMark = 0;
-        bool Any() const { return longLines || bytesAfterEofMark; }
+        std::vector<FormatProblem> lost;
+        std::vector<FormatProblem> mended;
+        bool Any() const { return !lost.empty(); }
     };
 
     // Everything to ask before a save, in the order it is asked.

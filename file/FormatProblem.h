@@ -2,6 +2,8 @@
 
 #include "qnVelTorFile.h"
 
+#include <QString>
+
 #include <cstdint>
 #include <vector>
 
@@ -38,9 +40,14 @@ struct FormatProblem
     // A save of the lines as they were read writes the file otherwise:
     // every kind but LooksNotReport and OddBytes, whose bytes it keeps.
     bool ChangedBySave() const;
-    // What the file held is lost by a save: LongLines, BytesAfterEofMark.
+    // What the file held is lost by a save: LongLines, BytesAfterEofMark,
+    // LoneCr.
     bool LostBySave() const;
 };
 
 // The problems of the form the facts show, in the order of the kinds.
 std::vector<FormatProblem> FormatProblems(const ReadFacts &facts);
+
+// The problem in a sentence, as the check prints it after "FILE:FIRST: "
+// and the window names it; `looks` says what LooksNotReport looks like.
+QString FormatProblemText(const FormatProblem &problem, ReportSniffer::Looks looks);

@@ -265,13 +265,17 @@ void tst_Transfer::saveAsksBeforeDroppingFields_data()
 
     const QByteArray long25 = fileLine("1") + fileLine(QStringLiteral("2") + QString(24, u'|') + "25th");
     const QByteArray afterMark = fileLine("1") + fileLine("2") + "\x1A" + "left over";
-    const QString fields = QStringLiteral("・20個目以降の項目（1行分、最初は2行目）");
-    const QString bytes = QStringLiteral("・ファイル終端記号（0x1A）より後の9バイト");
+    const QByteArray loneCr = fileLine("1") + "2\r" + fileLine("");
+    const QString fields = QStringLiteral("・項目が19個より多い行が1行あります（最初は2行目）。");
+    const QString bytes = QStringLiteral("・ファイル終端記号（0x1A）より後に9バイトあります。");
+    const QString cr = QStringLiteral("・後ろにLFのないCRを含む行が1行あります（最初は2行目）。");
     QTest::newRow("25 fields, Save, cancelled") << long25 << false << int(QMessageBox::Cancel) << fields;
     QTest::newRow("25 fields, Save As, cancelled") << long25 << true << int(QMessageBox::Cancel) << fields;
     QTest::newRow("25 fields, saved anyway") << long25 << false << int(QMessageBox::Save) << fields;
     QTest::newRow("after the end mark, cancelled") << afterMark << false << int(QMessageBox::Cancel) << bytes;
     QTest::newRow("after the end mark, saved anyway") << afterMark << false << int(QMessageBox::Save) << bytes;
+    QTest::newRow("a CR alone, cancelled") << loneCr << false << int(QMessageBox::Cancel) << cr;
+    QTest::newRow("a CR alone, saved anyway") << loneCr << false << int(QMessageBox::Save) << cr;
 }
 
 void tst_Transfer::saveAsksBeforeDroppingFields()
