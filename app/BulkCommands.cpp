@@ -82,7 +82,11 @@ void BulkCommands::Sort()
 {
     context.CommitEditor();
     SortDialog dialog(FieldNames(), &context.Window());
-    dialog.SetKeys(lastSortKeys);
+    // By the column the user is in, as spreadsheets start; the rest as the
+    // last sort had it.
+    std::vector<LineOrder::Key> keys = lastSortKeys.empty() ? std::vector<LineOrder::Key>(1) : lastSortKeys;
+    keys.front().field = context.CurrentField();
+    dialog.SetKeys(keys);
     if (context.Dialogs().ExecSort(dialog) != QDialog::Accepted)
         return;
     lastSortKeys = dialog.Keys();

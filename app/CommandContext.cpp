@@ -4,13 +4,31 @@
 #include "SaveAnywayBox.h"
 #include "VelTorGridView.h"
 
+#include <QApplication>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
 
 CommandContext::CommandContext(QMainWindow &window, VelTorGridView &grid, ReportModel &model)
     : window(window), grid(grid), model(model)
 {
+    QObject::connect(qApp, &QApplication::focusChanged, &window, [this](QWidget *, QWidget *now) {
+        // The menu bar and its menus only pass through; a dialog of the
+        // window's is not where its text commands go either.
+        if (!now || qobject_cast<QMenuBar *>(now) || qobject_cast<QMenu *>(now) || now->window() != &this->window)
+            return;
+        textTarget = now;
+    });
+}
+
+QWidget *CommandContext::TextTarget() const
+{
+    QWidget *focus = QApplication::focusWidget();
+    if (focus && focus->window() == &window && !qobject_cast<QMenuBar *>(focus) && !qobject_cast<QMenu *>(focus))
+        return focus;
+    return textTarget && textTarget->isVisible() ? textTarget.data() : nullptr;
 }
 
 void CommandContext::Tell(const QString &message) const

@@ -4,6 +4,7 @@
 #include "WindowDialogs.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QString>
 
 class QMainWindow;
@@ -79,8 +80,14 @@ public:
     // An open cell editor hands its text to the report and closes.
     void CommitEditor() const;
 
+    // What the text commands work on: the box, cell editor or grid that has
+    // the focus, or had it before the menu bar took it (Alt+E opens the
+    // 編集 menu with the keyboard focus in the menu bar).
+    QWidget *TextTarget() const;
+
 private:
     QMainWindow &window;
+    QPointer<QWidget> textTarget;
     VelTorGridView &grid;
     ReportModel &model;
     WindowDialogs realDialogs;

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 
@@ -17,25 +18,30 @@ EditCommands::EditCommands(ReportDocument &document, CommandContext &context, Gr
 {
 }
 
-QLineEdit *EditCommands::FocusedEdit()
+QLineEdit *EditCommands::FocusedEdit() const
 {
     // The header boxes, the search box and the grid's cell editor are all
     // line edits; nothing else takes text.
-    return qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    return qobject_cast<QLineEdit *>(context.TextTarget());
 }
 
 void EditCommands::CutText()
 {
-    if (QLineEdit *edit = FocusedEdit())
+    if (QLineEdit *edit = FocusedEdit()) {
+        RestoreSelection(edit);
         edit->cut();
+        selectionOwner = nullptr;
+    }
     else if (grid.TakesBlocks())
         grid.CutBlock();
 }
 
 void EditCommands::CopyText()
 {
-    if (QLineEdit *edit = FocusedEdit())
+    if (QLineEdit *edit = FocusedEdit()) {
+        RestoreSelection(edit);
         edit->copy();
+    }
     else if (grid.TakesBlocks())
         grid.CopyBlock();
 }
@@ -45,8 +51,11 @@ void EditCommands::PasteText()
     QLineEdit *edit = FocusedEdit();
     if (edit && edit == context.Grid().Editor() && CellDelegate::PastesBlock(*edit, QGuiApplication::clipboard()->text()))
         grid.PasteBlockFromEditor();
-    else if (edit)
+    else if (edit) {
+        RestoreSelection(edit); // what a paste replaces
         edit->paste();
+        selectionOwner = nullptr;
+    }
     else if (grid.TakesBlocks())
         grid.PasteBlock();
 }
@@ -56,7 +65,7 @@ EditCommands::TextState EditCommands::TextActions() const
     const QLineEdit *edit = FocusedEdit();
     // The grid itself takes blocks of cells: there is always a current cell.
     const bool block = !edit && grid.TakesBlocks();
-    const bool selected = block || (edit && edit->hasSelectedText());
+    const bool selected = block || (edit && (edit->hasSelectedText() || (edit == selectionOwner && selectionLength > 0)));
     // Without an owner the clipboard has no data at all.
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
     TextState state;
@@ -64,6 +73,51 @@ EditCommands::TextState EditCommands::TextActions() const
     state.paste = (block || (edit && !edit->isReadOnly())) && mime && mime->hasText();
     state.clear = block;
     return state;
+}
+
+void EditCommands::RouteUndo(QLineEdit *edit, bool typingIsStep)
+{
+    if (typingIsStep && !stepBoxes.contains(edit))
+        stepBoxes << edit;
+    edit->removeEventFilter(this);
+    edit->installEventFilter(this);
+}
+
+bool EditCommands::RestoreSelection(QLineEdit *edit)
+{
+    if (!edit || edit != selectionOwner || edit->hasSelectedText())
+        return edit && edit->hasSelectedText();
+    if (selectionStart < 0 || selectionStart + selectionLength > edit->text().size())
+        return false;
+    edit->setSelection(selectionStart, selectionLength);
+    return true;
+}
+
+bool EditCommands::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *edit = qobject_cast<QLineEdit *>(watched);
+    if (edit && event->type() == QEvent::FocusOut
+        && static_cast<QFocusEvent *>(event)->reason() == Qt::MenuBarFocusReason) {
+        selectionOwner = edit;
+        selectionStart = edit->selectionStart();
+        selectionLength = int(edit->selectedText().size());
+    } else if (edit && event->type() == QEvent::FocusIn) {
+        // Back from the menu bar: the selection is as the user left it.
+        RestoreSelection(edit);
+        selectionOwner = nullptr;
+    }
+    if (event->type() != QEvent::ShortcutOverride)
+        return QObject::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    const bool undo = key->matches(QKeySequence::Undo);
+    const bool redo = key->matches(QKeySequence::Redo)
+            || (key->key() == Qt::Key_Y && key->modifiers() == Qt::ControlModifier);
+    if (!edit || (!undo && !redo))
+        return QObject::eventFilter(watched, event);
+    const bool ownTyping = !stepBoxes.contains(edit) && (undo ? edit->isUndoAvailable() : edit->isRedoAvailable());
+    // Kept from the box, the key goes on to the window's 元に戻す or やり
+    // 直し, which work on the report.
+    return !ownTyping;
 }
 
 void EditCommands::Undo()

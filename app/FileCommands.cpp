@@ -120,12 +120,23 @@ void FileCommands::Open()
         return;
     QFileDialog dialog(&context.Window(), QString(), StartFolder(), reportFilter());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    // No default suffix: a name typed without an extension is opened as typed.
+    // Any name is taken, so that a name typed without .dat can be tried
+    // with it below; the dialog's own default extension would hide a file
+    // whose name has none.
+    dialog.setFileMode(QFileDialog::AnyFile);
     const QString path = context.Dialogs().ExecFileDialog(dialog);
     if (path.isEmpty())
         return;
-    LoadReport(path);
+    LoadReport(OpenedName(path));
+}
+
+QString FileCommands::OpenedName(const QString &typed)
+{
+    const QFileInfo info(typed);
+    if (info.exists() || !info.suffix().isEmpty())
+        return typed;
+    const QString report = typed + u'.' + ReportSuffix;
+    return QFileInfo::exists(report) ? report : typed;
 }
 
 OpenAsBox::Answer FileCommands::AskHowToOpen(const QString &path)
@@ -265,6 +276,8 @@ bool FileCommands::ImportFile(const QString &path, ReportFile::ImportInto into)
         return false;
     }
     ShowReport(result.firstLine);
+    // A report made from a CSV file is saved beside it unless told otherwise.
+    lastFolder = QFileInfo(path).absolutePath();
     context.Tell(FileMessages::Imported(result));
     context.Inform(tr("インポート"), FileMessages::ImportSummary(result), false);
     return true;

@@ -68,6 +68,9 @@ private:
     // The file a save writes to: the current one, or one the user picks;
     // empty when the dialog was cancelled.
     QString SaveTarget(const ReportFile::SavePlan &plan);
+    // The file a name typed into the open dialog names: as typed when it
+    // exists, else with .dat when it has no extension and that exists.
+    static QString OpenedName(const QString &typed);
     // For a file that does not look like a report: import it, open it as
     // a report, or neither.
     OpenAsBox::Answer AskHowToOpen(const QString &path);

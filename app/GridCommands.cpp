@@ -21,10 +21,12 @@ GridCommands::GridCommands(ReportDocument &document, CommandContext &context, qn
 {
 }
 
-void GridCommands::Tell(EditResult result) const
+void GridCommands::Tell(EditResult result, const QString &done) const
 {
     if (result == EditResult::OutOfMemory)
         context.ShowError(EditMessages::OutOfMemoryEdit());
+    else if (!done.isEmpty())
+        context.Tell(done);
 }
 
 bool GridCommands::LineCommandAllowed(bool newLineRow) const
@@ -73,7 +75,7 @@ void GridCommands::InsertLines()
         return;
     // On the empty last row the new line is appended: the former new-line
     // row becomes a report line. As many lines as are selected.
-    Tell(document.InsertLines(first, count));
+    Tell(document.InsertLines(first, count), tr("%1行を挿入しました。").arg(count));
     context.ShowPlace(first, field);
     if (count > 1) {
         ReportModel &model = context.Model();
@@ -96,7 +98,9 @@ void GridCommands::RemoveLines(ReportDocument::LineStep step)
     int count = 1;
     if (step == ReportDocument::LineStep::Delete && !CommandLines(false, first, count))
         return;
-    Tell(document.RemoveLines(first, count, step));
+    Tell(document.RemoveLines(first, count, step), step == ReportDocument::LineStep::Cut
+                 ? tr("%1行を切り取りました。").arg(count)
+                 : tr("%1行を削除しました。").arg(count));
     // The same row now shows the line that followed, or the empty last row
     // when the last line went.
     context.ShowPlace(first, field);
@@ -121,8 +125,7 @@ void GridCommands::CopyLine()
     context.CommitEditor();
     if (!LineCommandAllowed(false))
         return;
-    if (!PutCurrentLine())
-        context.Tell(tr("クリップボードに入れられませんでした。"));
+    context.Tell(PutCurrentLine() ? tr("1行をコピーしました。") : tr("クリップボードに入れられませんでした。"));
     emit stateChanged();
 }
 
@@ -152,6 +155,7 @@ void GridCommands::PasteLine()
         context.ShowError(EditMessages::OutOfMemoryPaste());
         return;
     }
+    context.Tell(tr("1行を貼り付けました。"));
     emit stateChanged();
 }
 
@@ -169,14 +173,14 @@ void GridCommands::MoveLine(int from, int to)
         return;
     const int field = context.CurrentField();
     const EditResult result = document.MoveLine(from, to);
-    Tell(result);
+    Tell(result, {});
     if (result == EditResult::Done)
         context.ShowPlace(to, field);
 }
 
 bool GridCommands::TakesBlocks() const
 {
-    return context.Grid().hasFocus() && !context.Grid().Editor();
+    return context.TextTarget() == &context.Grid() && !context.Grid().Editor();
 }
 
 bool GridCommands::CopyBlock()

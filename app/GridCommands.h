@@ -71,7 +71,8 @@ private:
     // Puts the current line on the line clipboard; false when it did not
     // get there.
     bool PutCurrentLine();
-    void Tell(EditResult result) const;
+    // `done` in the status bar, or why the edit could not be made.
+    void Tell(EditResult result, const QString &done) const;
 
     ReportDocument &document;
     CommandContext &context;

@@ -23,10 +23,15 @@ ReplaceDialog::ReplaceDialog(const QStringList &fields, QWidget *parent) : QDial
     setWindowTitle(tr("置換"));
     findEdit = new QLineEdit(this);
     findEdit->setObjectName(QStringLiteral("FindText"));
-    findEdit->setValidator(new TextFilter(findEdit, TextLimit));
     replacementEdit = new QLineEdit(this);
     replacementEdit->setObjectName(QStringLiteral("ReplacementText"));
-    replacementEdit->setValidator(new TextFilter(replacementEdit, TextLimit));
+    // As in a cell: a character Shift-JIS cannot hold is refused, and the
+    // dialog says why, rather than vanish from what is replaced.
+    for (QLineEdit *edit : {findEdit, replacementEdit}) {
+        auto *filter = new TextFilter(edit, TextLimit);
+        edit->setValidator(filter);
+        connect(filter, &TextFilter::refused, this, &ReplaceDialog::ShowMessage);
+    }
     matchCaseBox = new QCheckBox(tr("大文字と小文字を区別する(&C)"), this);
     matchCaseBox->setObjectName(QStringLiteral("MatchCase"));
     foldWidthBox = new QCheckBox(tr("全角と半角を区別しない(&W)"), this);
@@ -44,6 +49,10 @@ ReplaceDialog::ReplaceDialog(const QStringList &fields, QWidget *parent) : QDial
     message = new QLabel(this);
     message->setObjectName(QStringLiteral("Message"));
     message->setWordWrap(true);
+    // Room for a message from the start: one shown later must not squeeze
+    // the boxes above it.
+    message->setMinimumHeight(3 * message->fontMetrics().lineSpacing());
+    message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto *texts = new QFormLayout;
     auto *findLabel = new QLabel(tr("検索する文字列(&N):"), this);
@@ -55,7 +64,7 @@ ReplaceDialog::ReplaceDialog(const QStringList &fields, QWidget *parent) : QDial
     texts->addRow(inFieldBox, fieldBox);
 
     auto *buttons = new QDialogButtonBox(Qt::Horizontal, this);
-    QPushButton *next = buttons->addButton(tr("次を置換"), QDialogButtonBox::ActionRole);
+    QPushButton *next = buttons->addButton(tr("次を置換(&R)"), QDialogButtonBox::ActionRole);
     next->setObjectName(QStringLiteral("ReplaceNext"));
     QPushButton *all = buttons->addButton(tr("すべて置換(&A)"), QDialogButtonBox::ActionRole);
     all->setObjectName(QStringLiteral("ReplaceAll"));
@@ -71,6 +80,7 @@ ReplaceDialog::ReplaceDialog(const QStringList &fields, QWidget *parent) : QDial
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     layout->addLayout(texts);
     layout->addWidget(matchCaseBox);
     layout->addWidget(foldWidthBox);

@@ -22,6 +22,11 @@ qsizetype countUnencodable(const QString &text)
     return count;
 }
 
+qsizetype countLineBreaks(const QString &text)
+{
+    return std::count_if(text.cbegin(), text.cend(), [](QChar c) { return c == u'\t' || c == u'\r' || c == u'\n'; });
+}
+
 qsizetype countNotInFileName(const QString &text)
 {
     return std::count_if(text.cbegin(), text.cend(), [](QChar c) { return !CanStandInFileName(c); });
@@ -57,8 +62,19 @@ QString TextFilter::FileNameRefusedMessage()
     return tr("ファイル名に使えない文字（\\ / : * ? \" < > | と制御文字）は入力できません。");
 }
 
+QString TextFilter::LinesRefusedMessage()
+{
+    return tr("改行やタブを含む文字列（表の行やセルなど）は、この欄には貼り付けられません。");
+}
+
 QValidator::State TextFilter::validate(QString &input, int &pos) const
 {
+    // Counted, not searched, as below: a name made elsewhere may hold one.
+    if (fileNameOnly && countLineBreaks(input) > countLineBreaks(accepted)) {
+        if (edit && edit->hasFocus())
+            emit refused(LinesRefusedMessage());
+        return Invalid;
+    }
     input = ShiftJis::MapLookAlikes(input);
 
     QString kept;

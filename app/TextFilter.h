@@ -30,9 +30,12 @@ public:
     static QString LeftOutMessage(qsizetype count);
 
     // For a box whose value becomes part of a file name: characters that no
-    // file name can hold are refused too, with a message of their own.
+    // file name can hold are refused too, with a message of their own, and
+    // text holding a line break or TAB (lines copied from the grid or a
+    // spreadsheet) is refused whole rather than run together.
     void RefuseFileNameCharacters() { fileNameOnly = true; }
     static QString FileNameRefusedMessage();
+    static QString LinesRefusedMessage();
 
 signals:
     void refused(const QString &message) const;

@@ -168,6 +168,12 @@ void TVelTorForm::ConnectControls()
     connect(ui.KensakuDownButton, &QPushButton::clicked, this, &TVelTorForm::KensakuDownButtonClick);
     for (QPushButton *button : {ui.KensakuLeftButton, ui.KensakuRightButton, ui.KensakuUpButton, ui.KensakuDownButton})
         button->installEventFilter(this);
+    // A header box's every keystroke is a step of the report; the search
+    // box's typing is its own. A file dropped on any box opens.
+    for (QLineEdit *box : {ui.SyoudakuBangou, ui.HoukokuNengappi, ui.NiniMoziretsu, ui.KensakuWord}) {
+        editCommands->RouteUndo(box, box != ui.KensakuWord);
+        box->installEventFilter(this);
+    }
 
     VelTorGridView *grid = ui.VelTorGrid;
     auto *delegate = new CellDelegate([this](QPainter *painter, const QRect &rect, int col, int row) {
@@ -241,8 +247,13 @@ void TVelTorForm::ConnectDocument()
     connect(gridCommands.get(), &GridCommands::stateChanged, this, &TVelTorForm::UpdateActions);
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &TVelTorForm::UpdateActions);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
-        if (auto *edit = qobject_cast<QLineEdit *>(now))
+        if (auto *edit = qobject_cast<QLineEdit *>(now)) {
             connect(edit, &QLineEdit::selectionChanged, this, &TVelTorForm::UpdateActions, Qt::UniqueConnection);
+            if (edit == ui.VelTorGrid->Editor()) {
+                editCommands->RouteUndo(edit, false);
+                edit->installEventFilter(this); // a file dropped on it
+            }
+        }
         UpdateActions();
     });
 }
@@ -391,6 +402,21 @@ bool TVelTorForm::eventFilter(QObject *watched, QEvent *event)
         if (watched == ui.VelTorGrid && VelTorGridKeyDown(static_cast<QKeyEvent *>(event)))
             return true;
         break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        // A box would take a dropped file's address as text; the file is
+        // opened instead, as anywhere else on the window.
+        if (qobject_cast<QLineEdit *>(watched)) {
+            auto *drop = static_cast<QDropEvent *>(event);
+            if (DroppedFile(drop->mimeData()).isEmpty())
+                break;
+            drop->acceptProposedAction();
+            if (event->type() == QEvent::Drop)
+                OpenDroppedFile(drop->mimeData()->urls());
+            return true;
+        }
+        break;
     default:
         break;
     }
@@ -453,10 +479,15 @@ bool TVelTorForm::FormClose()
     return true;
 }
 
+QString TVelTorForm::DroppedFile(const QMimeData *mime)
+{
+    const QList<QUrl> urls = mime ? mime->urls() : QList<QUrl>();
+    return urls.isEmpty() ? QString() : urls.first().toLocalFile();
+}
+
 void TVelTorForm::dragEnterEvent(QDragEnterEvent *event)
 {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (!urls.isEmpty() && urls.first().isLocalFile())
+    if (!DroppedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 

@@ -19,6 +19,7 @@ class EditCommands;
 class FileCommands;
 class GridCommands;
 class HeaderBoxes;
+class QMimeData;
 class QPushButton;
 class QUrl;
 class ReportModel;
@@ -171,6 +172,8 @@ private:
     void UpdateErrorCount();
     void Search(QPushButton *button, ReportSearch::Direction direction);
     void SearchButtonLeft(QPushButton *button);
+    // The first of the local files a drag carries; empty when none.
+    static QString DroppedFile(const QMimeData *mime);
 
     ReportDocument document;
     qnVelTorClipboard lineClipboard;

@@ -146,6 +146,14 @@ void ReportDocument::MarkSaved()
     TellHeaders();
 }
 
+void ReportDocument::FillHeaders(const Headers &headers)
+{
+    filledHeaders = headers;
+    headerTold.fill(true);
+    for (int box = 0; box < HeaderCount; ++box)
+        edits->SetHeader(HeaderBox(box), headers[std::size_t(box)]);
+}
+
 EditResult ReportDocument::SetCell(int line, int field, std::string bytes)
 {
     if (line < 0 || line > LineCount() || field < 0 || field >= int(FieldCount))

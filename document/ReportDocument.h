@@ -96,6 +96,9 @@ public:
     // The report as it is now has been saved: undoing back to here leaves
     // it unmodified, and its header values are told from now on.
     void MarkSaved();
+    // The header values a file's name gives, filled in as a load fills
+    // them: no step, and told at once.
+    void FillHeaders(const Headers &headers);
 
     // One cell set to `bytes`, as one step; the new-line position makes a line.
     EditResult SetCell(int line, int field, std::string bytes);

@@ -8,6 +8,7 @@
 #include "qnVelTorData.h"
 #include "qnVelTorDataAttribute.h"
 #include "qnVelTorFileName.h"
+#include "qnVelTorHeaderRules.h"
 
 #include <QFileInfo>
 
@@ -179,6 +180,18 @@ ReportFile::SaveResult ReportFile::Save(const QString &filePath, const std::func
     // must not go quietly to a path that failed.
     identity = written;
     SetPath(filePath);
+    // A report with no header values (one imported, say) takes those of the
+    // name it was saved as, as an open would, when they keep their rules.
+    const ReportDocument::Headers values = document.HeaderValues();
+    if (std::all_of(values.begin(), values.end(), [](const std::string &value) { return value.empty(); })) {
+        const ReportDocument::Headers named = ReportFileName::HeadersOfPath(filePath);
+        std::string message;
+        if (ValidateSyoudakuBangou(named[ReportDocument::SyoudakuBangou], message)
+            && ValidateHoukokuNengappi(named[ReportDocument::HoukokuNengappi], message)) {
+            document.FillHeaders(named);
+            fileBaseName = FileBaseNameOfPath(filePath);
+        }
+    }
     nameChanged = false;
     // The file written holds all the report has: nothing more to lose.
     losses = {};

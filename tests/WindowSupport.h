@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QDir>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QList>
 #include <QMenu>
 #include <QMessageBox>
@@ -112,6 +113,15 @@ inline void type(TVelTorForm &form, int line, int field, const QString &text)
 inline void setCurrent(TVelTorForm &form, int line, int field)
 {
     form.SetCurrentCell(form.FieldToGridCol(field), form.RecordToGridRow(line));
+}
+
+// Opens the grid's cell editor on (line, field), as a double click does.
+inline QLineEdit *openEditor(TVelTorForm &form, int line, int field)
+{
+    setCurrent(form, line, field);
+    form.Ui().VelTorGrid->setFocus();
+    form.Ui().VelTorGrid->edit(form.Ui().VelTorGrid->currentIndex());
+    return form.Ui().VelTorGrid->Editor();
 }
 
 inline void selectBlock(TVelTorForm &form, int top, int left, int bottom, int right)

@@ -5,11 +5,13 @@
 // boxes' marks and the save's status. What each command does to the report
 // is tested on the document alone (tst_bulkedits).
 
+#include "TextFilter.h"
 #include "WindowSupport.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -69,6 +71,7 @@ private slots:
     void replaceAllFromTheKeyboard();
     void replaceNextShowsThenReplaces();
     void replaceWithinTheDialogsScope();
+    void replaceRefusesWhatNoCellHolds();
     void renumberFillDownAndSortFromTheWindow();
     void lineCommandsTakeEverySelectedLine();
     void enterMovesAsInASpreadsheet();
@@ -189,6 +192,33 @@ void tst_BulkCommands::replaceNextShowsThenReplaces()
     QCOMPARE(f.Document().UndoStack()->count(), 3);
 }
 
+// What no cell can hold is refused in the dialog's boxes as in a cell, and
+// the dialog says why: nothing is replaced by a text quietly shortened.
+void tst_BulkCommands::replaceRefusesWhatNoCellHolds()
+{
+    TVelTorForm &f = window->form;
+    showActive();
+    open({"1|||||||love"});
+    QString told;
+    QString kept;
+    window->dialogs.onReplace = [&](ReplaceDialog &dialog) {
+        dialog.show();
+        dialog.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &dialog);
+        QWidget *replacement = dialog.findChild<QLineEdit *>(QStringLiteral("ReplacementText"));
+        replacement->setFocus();
+        QGuiApplication::clipboard()->setText(QStringLiteral("Z\U0001F3B5"));
+        QTest::keyClick(replacement, Qt::Key_V, Qt::ControlModifier);
+        told = dialog.findChild<QLabel *>(QStringLiteral("Message"))->text();
+        kept = dialog.ReplacementText();
+        dialog.reject();
+    };
+    f.Ui().EditReplace->trigger();
+    QCOMPARE(told, TextFilter::RefusedMessage());
+    QCOMPARE(kept, QString());
+    QCOMPARE(lineTexts(f.Document()), QStringList{"1|||||||love"});
+}
+
 // The dialog's choices narrow where it replaces: the block selected when
 // it opened, one column.
 void tst_BulkCommands::replaceWithinTheDialogsScope()
@@ -241,6 +271,9 @@ void tst_BulkCommands::renumberFillDownAndSortFromTheWindow()
     QCOMPARE(status(), QStringLiteral("3個のセルに下方向へコピーしました。"));
 
     window->dialogs.onSort = [](SortDialog &dialog) {
+        // It starts at the column the user is in.
+        if (dialog.Keys().front().field != 15)
+            return int(QDialog::Rejected);
         dialog.SetKeys({{18, true}});
         return int(QDialog::Accepted);
     };

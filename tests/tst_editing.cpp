@@ -104,14 +104,6 @@ void commit(QWidget *editor, const QString &text)
     QApplication::sendEvent(editor, &event);
 }
 
-QLineEdit *openEditor(TVelTorForm &form, int line, int field)
-{
-    setCurrent(form, line, field);
-    form.Ui().VelTorGrid->setFocus();
-    form.Ui().VelTorGrid->edit(form.Ui().VelTorGrid->currentIndex());
-    return form.Ui().VelTorGrid->Editor();
-}
-
 // The four-line report most line tests start from; line 2 holds an invalid
 // cell: field 1 takes one byte. As linesWithErrors() shows them.
 const QString A = QStringLiteral("1|||||||曲A");

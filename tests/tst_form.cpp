@@ -29,6 +29,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QUndoStack>
 #include <QtTest>
 
 #include <memory>
@@ -1476,6 +1477,16 @@ void tst_Form::dialogsStartInCurrentOrLastFolder()
         form->Ui().FileSave1->trigger();
         QCOMPARE(fake.fileDialogs.at(4).directory, folderB);
         QCOMPARE(fake.fileDialogs.at(5).directory, folderB);
+        // A new report made from a CSV file is saved beside that file.
+        const QString csv = writeFile(QStringLiteral("a/lines.csv"), "1,Q\r\n");
+        fake.boxAnswers << QMessageBox::Ok; // the import's summary
+        fake.fileAnswers << csv;
+        form->Ui().FileImport1->trigger();
+        QCOMPARE(form->StartFolder(), folderA);
+        form->Document().UndoStack()->setClean();
+        form->Ui().FileNew1->trigger();
+        fake.fileAnswers << folderB + u'/' + NameB;
+        form->Ui().FileSaveAs1->trigger(); // the last folder is B again
         QVERIFY(form->close());
     }
     QCOMPARE(QSettings(QStringLiteral("mornwicks"), QStringLiteral("qnVelTor")).value("LastFolder").toString(),
@@ -1570,6 +1581,12 @@ void tst_Form::openListsAndOpensNameWithoutExtension()
     QCOMPARE(gridDump(form), ReportA + "[new]");
     QCOMPARE(headerBoxes(form),
              QStringList({QStringLiteral("1234567890"), QStringLiteral("201204"), QStringLiteral("ABC")}));
+
+    // A name typed without its .dat, which no file has, is the report's.
+    dialogs.typed = QStringLiteral("visible");
+    form.Ui().FileOpen1->trigger();
+    QCOMPARE(form.CurrentFileName(), dir->filePath(QStringLiteral("visible.dat")));
+    QCOMPARE(gridDump(form), ReportB + "[new]");
     form.SetDialogs(nullptr);
 }
 

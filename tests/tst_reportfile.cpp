@@ -46,6 +46,8 @@ private slots:
     void headerDrifts_data();
     void headerDrifts();
     void headersToldOnceSaved();
+    void emptyHeadersTakeTheSavedName_data();
+    void emptyHeadersTakeTheSavedName();
     void changeOnDiskIsNoticed_data();
     void changeOnDiskIsNoticed();
 
@@ -210,6 +212,38 @@ void tst_ReportFile::headersToldOnceSaved()
     QVERIFY(document->HeaderVerdict(ReportDocument::NiniMoziretsu).empty()); // no rule
     // The boxes not told before hear of it, so that they are framed.
     QCOMPARE(told, QStringList({"0", "2"}));
+}
+
+// A report with no header values (imported, say) saved under a name takes
+// the values that name gives, as an open of it would, when they keep their
+// rules; the next save then asks for no name.
+void tst_ReportFile::emptyHeadersTakeTheSavedName_data()
+{
+    QTest::addColumn<QString>("values");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("boxes");
+    QTest::newRow("a report's name") << QString() << "1234567890202612TEST.dat" << "1234567890|202612|TEST";
+    QTest::newRow("sixteen digits and a month") << QString() << "1234567890123456202601.dat"
+                                                << "1234567890123456|202601|";
+    QTest::newRow("a name that is no report's") << QString() << "report.dat" << "||";
+    QTest::newRow("a month out of range") << QString() << "1234567890202613.dat" << "||";
+    QTest::newRow("values typed are kept") << "9999999999" << "1234567890202612TEST.dat" << "9999999999||";
+}
+
+void tst_ReportFile::emptyHeadersTakeTheSavedName()
+{
+    QFETCH(QString, values);
+    QFETCH(QString, name);
+    QFETCH(QString, boxes);
+    QCOMPARE(document->SetCell(0, 0, "1"), EditResult::Done);
+    if (!values.isEmpty())
+        QCOMPARE(document->SetHeaderText(ReportDocument::SyoudakuBangou, values, 0), EditResult::Done);
+    file->TakeHeaderName();
+    QVERIFY(file->Save(dir->filePath(name)).Written());
+    QCOMPARE(headerTexts(*document).join(u'|'), boxes);
+    QVERIFY(!document->IsModified());
+    QVERIFY(!file->PlanSave(false).needsName);
+    QCOMPARE(readFile(dir->filePath(name)), fileLine("1"));
 }
 
 void tst_ReportFile::changeOnDiskIsNoticed_data()
