@@ -5,7 +5,11 @@
 #include <QObject>
 #include <QString>
 
-class ReportDocument;
+#include <functional>
+
+class CellChanges;
+class QUndoStack;
+class ReportContent;
 class ReportEdits;
 
 // The text being typed into a cell, before it is committed. Its verdict
@@ -18,8 +22,11 @@ class CellTyping : public QObject
     Q_OBJECT
 
 public:
-    // Neither is owned.
-    CellTyping(ReportDocument &document, ReportEdits &edits);
+    // Makes the step of a commit, as ReportDocument::ChangeCells does.
+    using MakeStep = std::function<EditResult(CellChanges &&changes, const QString &text)>;
+
+    // None is owned.
+    CellTyping(const ReportContent &content, ReportEdits &edits, QUndoStack &steps, MakeStep makeStep);
 
     // What the cell editor holds after a keystroke.
     void Type(int line, int field, const QString &text);
@@ -39,8 +46,9 @@ signals:
 private:
     void SetDirty(bool value);
 
-    ReportDocument &document;
+    const ReportContent &content;
     ReportEdits &edits;
+    MakeStep makeStep;
     // The cell being typed into, whose verdict is the typed text's.
     int line = -1;
     int field = -1;

@@ -39,7 +39,10 @@ QString stepText(ReportDocument::LineStep step, int count = 1)
 
 ReportDocument::ReportDocument(QObject *parent)
     : QObject(parent), edits(std::make_unique<ReportEdits>(content)), undoStack(new QUndoStack(this)),
-      typing(std::make_unique<CellTyping>(*this, *edits))
+      typing(std::make_unique<CellTyping>(content, *edits, *undoStack,
+                                          [this](CellChanges &&changes, const QString &text) {
+                                              return ChangeCells(std::move(changes), text);
+                                          }))
 {
     connect(undoStack, &QUndoStack::indexChanged, this, [this] {
         SyncModified();
