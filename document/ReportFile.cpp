@@ -36,6 +36,14 @@ void ReportFile::SetPath(const QString &filePath)
     emit pathChanged(path);
 }
 
+void ReportFile::SetPendingFormat(std::vector<FormatProblem> problems)
+{
+    if (problems.empty() && pendingFormat.empty())
+        return;
+    pendingFormat = std::move(problems);
+    emit formatChanged();
+}
+
 RecordFields ReportFile::LineFields() const
 {
     // The lines go to the file straight from their rows: a second copy of a
@@ -52,6 +60,7 @@ void ReportFile::New()
     nameChanged = false;
     identity = {};
     losses = {};
+    SetPendingFormat({});
     SetPath(QString());
 }
 
@@ -107,6 +116,11 @@ ReportFile::LoadResult ReportFile::Load(const QString &filePath, const ReadProgr
             nameChanged = false;
             identity = result.facts.identity;
             losses = {result.facts.longLines, result.facts.firstLongLine, result.facts.bytesAfterEofMark};
+            std::vector<FormatProblem> problems = FormatProblems(result.facts);
+            problems.erase(std::remove_if(problems.begin(), problems.end(),
+                                          [](const FormatProblem &problem) { return !problem.ChangedBySave(); }),
+                           problems.end());
+            SetPendingFormat(std::move(problems));
             SetPath(filePath);
         }
     } catch (const std::bad_alloc &) {
@@ -174,8 +188,10 @@ ReportFile::SaveResult ReportFile::Save(const QString &filePath, const std::func
     identity = written;
     SetPath(filePath);
     nameChanged = false;
-    // The file written holds all the report has: nothing more to lose.
+    // The file written holds all the report has, in the form of a report:
+    // nothing more to lose or to change.
     losses = {};
+    SetPendingFormat({});
     document.MarkSaved();
     return result;
 }

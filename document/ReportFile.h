@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FormatProblem.h"
 #include "ReportCsvWriter.h"
 #include "ReportFileName.h"
 #include "ReportImporter.h"
@@ -102,6 +103,11 @@ public:
     // What a save would leave out of the file the report was read from,
     // as the load found it; nothing once a save has written the report.
     const SaveLosses &Losses() const { return losses; }
+    // Where the form of the file the report was read from differs from what
+    // a save writes (those FormatProblem::ChangedBySave(), the losses among
+    // them), as the load found it; none once a save has written the report,
+    // nor for a new one. formatChanged() tells when they change.
+    const std::vector<FormatProblem> &PendingFormat() const { return pendingFormat; }
 
     // An empty report with no file, as New makes it.
     void New();
@@ -141,9 +147,11 @@ public:
 
 signals:
     void pathChanged(const QString &path);
+    void formatChanged();
 
 private:
     void SetPath(const QString &filePath);
+    void SetPendingFormat(std::vector<FormatProblem> problems);
     RecordFields LineFields() const;
 
     ReportDocument &document; // not owned
@@ -153,4 +161,5 @@ private:
     FileIdentity identity;
     bool nameChanged = false;
     SaveLosses losses;
+    std::vector<FormatProblem> pendingFormat;
 };

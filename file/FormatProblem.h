@@ -2,6 +2,8 @@
 
 #include "qnVelTorFile.h"
 
+#include <QString>
+
 #include <cstdint>
 #include <vector>
 
@@ -44,3 +46,8 @@ struct FormatProblem
 
 // The problems of the form the facts show, in the order of the kinds.
 std::vector<FormatProblem> FormatProblems(const ReadFacts &facts);
+
+// The problem in words, as the check writes it after "FILE:FIRST: " or
+// "FILE: " and the window's review list shows it. `looks` is what the file
+// looks like instead of a report, for LooksNotReport.
+QString FormatProblemText(const FormatProblem &problem, ReportSniffer::Looks looks);

@@ -78,74 +78,6 @@ QString ReadFailureReason(ReadFailure failure, const QString &path)
     return QCoreApplication::translate("ReportCheck", "ファイルを読み込めません。");
 }
 
-// The words of a problem of the form, after "FILE:FIRST: " or "FILE: ".
-QString FormatProblemText(const FormatProblem &problem, const ReadFacts &facts)
-{
-    using Kind = FormatProblem::Kind;
-    switch (problem.kind) {
-    case Kind::LooksNotReport:
-        switch (facts.looks) {
-        case ReportSniffer::Looks::CommaSeparated:
-            return QCoreApplication::translate("ReportCheck",
-                                               "カンマ区切り（CSV）のファイルのようです。報告ファイルはタブ区切りです。");
-        case ReportSniffer::Looks::Utf8:
-        case ReportSniffer::Looks::Utf8Bom:
-            return QCoreApplication::translate("ReportCheck",
-                                               "文字コードがUTF-8のファイルのようです。報告ファイルはShift_JISです。");
-        case ReportSniffer::Looks::Utf16Bom:
-            return QCoreApplication::translate("ReportCheck",
-                                               "文字コードがUTF-16のファイルのようです。報告ファイルはShift_JISです。");
-        case ReportSniffer::Looks::Report:
-            break;
-        }
-        break;
-    case Kind::LfOnlyLineEnds:
-        return QCoreApplication::translate("ReportCheck", "改行がすべてLFだけで、CR LFではありません（%1行）。")
-                .arg(problem.count);
-    case Kind::MixedLineEnds:
-        return QCoreApplication::translate("ReportCheck",
-                                           "改行がCR LFの行とLFだけの行が混ざっています。"
-                                           "LFだけの行が%1行あります（最初は%2行目）。")
-                .arg(problem.count)
-                .arg(problem.first);
-    case Kind::LoneCr:
-        return QCoreApplication::translate("ReportCheck", "後ろにLFのないCRを含む行が%1行あります（最初は%2行目）。")
-                .arg(problem.count)
-                .arg(problem.first);
-    case Kind::NoFinalLineEnd:
-        return QCoreApplication::translate("ReportCheck", "最後の行（%1行目）の終わりに改行（CR LF）がありません。")
-                .arg(problem.first);
-    case Kind::BlankLines:
-        return QCoreApplication::translate("ReportCheck", "空行が%1行あります（最初は%2行目）。")
-                .arg(problem.count)
-                .arg(problem.first);
-    case Kind::ShortLines:
-        return QCoreApplication::translate("ReportCheck", "項目が19個より少ない行が%1行あります（最初は%2行目）。")
-                .arg(problem.count)
-                .arg(problem.first);
-    case Kind::EmptyExtraFields:
-        return QCoreApplication::translate("ReportCheck",
-                                           "19個目の項目の後ろに余分なタブだけがある行が%1行あります（最初は%2行目）。")
-                .arg(problem.count)
-                .arg(problem.first);
-    case Kind::LongLines:
-        return QCoreApplication::translate("ReportCheck", "項目が19個より多い行が%1行あります（最初は%2行目）。")
-                .arg(problem.count)
-                .arg(problem.first);
-    case Kind::OddBytes:
-        return QCoreApplication::translate("ReportCheck",
-                                           "NULバイトまたはShift_JISでないバイトを含む行が%1行あります（最初は%2行目）。")
-                .arg(problem.count)
-                .arg(problem.first);
-    case Kind::BytesAfterEofMark:
-        return QCoreApplication::translate("ReportCheck", "ファイル終端記号（0x1A）より後に%1バイトあります。")
-                .arg(problem.count);
-    case Kind::EofMark:
-        return QCoreApplication::translate("ReportCheck", "最後にファイル終端記号（0x1A）があります。");
-    }
-    return QString();
-}
-
 } // namespace
 
 ReportCheck::ReportCheck(CheckOutput &output, bool notes)
@@ -282,7 +214,7 @@ void ReportCheck::CheckHeader(const QString &label, const std::string &value,
 void ReportCheck::WriteFormatProblem(const FormatProblem &problem, const ReadFacts &facts)
 {
     ++counts.formatProblems;
-    const QString text = FormatProblemText(problem, facts);
+    const QString text = FormatProblemText(problem, facts.looks);
     if (!problem.first) {
         WriteLine(text);
         return;
