@@ -329,6 +329,8 @@ QVariant ReviewModel::data(const QModelIndex &index, int role) const
         return {};
     const SectionRows &section = sections[std::size_t(address.section)];
     const bool noted = section.section == Section::Notes;
+    if (role == SectionRole)
+        return int(section.section);
     if (role == Qt::ForegroundRole && noted)
         return NoteTextColor;
     if (address.group < 0 || address.entry < 0) {

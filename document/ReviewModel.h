@@ -51,6 +51,8 @@ public:
         int box = -1; // of a HeaderBox: a ReportDocument::HeaderBox
     };
     enum Column { LabelColumn, FieldColumn, ValueColumn, MessageColumn, ColumnCount };
+    // The Section of any row, as an int.
+    static constexpr int SectionRole = Qt::UserRole;
 
     // None is owned; each must outlive this.
     ReviewModel(ReportFile &file, const ReportNotes &notes, QObject *parent = nullptr);

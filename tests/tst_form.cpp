@@ -595,17 +595,18 @@ void tst_Form::menus()
         contents << items.join(u' ');
     }
     QCOMPARE(titles, QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("編集(&E)"),
-                                  QStringLiteral("ヘルプ(&H)")}));
+                                  QStringLiteral("表示(&V)"), QStringLiteral("ヘルプ(&H)")}));
     QCOMPARE(hints, QStringList({QStringLiteral("ファイルに関連した機能"), QStringLiteral("編集に関連した機能"),
-                                 QStringLiteral("ヘルプトピック")}));
+                                 QStringLiteral("表示に関連した機能"), QStringLiteral("ヘルプトピック")}));
     QCOMPARE(contents, QStringList({QStringLiteral("FileNew1 FileOpen1 FileSave1 FileSaveAs1 - FileImport1 FileExport1 "
                                                    "- FileRecent1 FileRecent2 FileRecent3 FileRecent4 FileRecent5 "
                                                    "FileRecent6 FileRecent7 FileRecent8 - FileExit1"),
                                     QStringLiteral("EditUndo EditRedo - EditInsertLine EditDeleteLine EditCutLine "
                                                    "EditCopyLine EditPasteLine - EditCut1 EditCopy1 EditPaste1 "
                                                    "EditClearCells - EditNextError EditPrevError - EditFind EditReplace - "
-                                                   "EditRenumber EditFillDown EditSort"),
-                                    QStringLiteral("HelpAbout1")}));
+                                                   "EditRenumber EditFillDown EditSort - EditNarrowWidth "
+                                                   "EditTrimSpaces"),
+                                    QStringLiteral("ViewReview ViewNotes"), QStringLiteral("HelpAbout1")}));
     QVERIFY(form->Ui().FileNew1->isEnabled());
     QVERIFY(form->Ui().FileSaveAs1->isEnabled());
     QVERIFY(form->Ui().HelpAbout1->isEnabled());
@@ -860,7 +861,7 @@ void tst_Form::exitClosesAndStoresSettings()
     form->Ui().FileExit1->trigger();
     QVERIFY(!form->isVisible());
     QCOMPARE(fake.boxes.size(), 0);
-    QCOMPARE(storedKeys().size(), 22);
+    QCOMPARE(storedKeys().size(), 23);
 }
 
 // The save question.
@@ -971,7 +972,7 @@ void tst_Form::saveQuestionBeforeReplacing()
     QCOMPARE(closed, proceeds && command == u"close");
     QCOMPARE(form->isVisible(), !closed);
     // A save through the dialog adds the last folder used.
-    QCOMPARE(storedKeys().size(), closed ? (save == u"written" ? 23 : 22) : 0);
+    QCOMPARE(storedKeys().size(), closed ? (save == u"written" ? 24 : 23) : 0);
     if (!proceeds) {
         QCOMPARE(gridDump(*form), edited);
         QVERIFY(form->Modified());
@@ -1075,7 +1076,7 @@ void tst_Form::settingsRoundTrip()
     QStringList expectedKeys;
     for (int c = 0; c < 20; ++c)
         expectedKeys << QStringLiteral("GridWidth%1").arg(c);
-    expectedKeys << QStringLiteral("WindowHeight") << QStringLiteral("WindowWidth");
+    expectedKeys << QStringLiteral("ShowNotes") << QStringLiteral("WindowHeight") << QStringLiteral("WindowWidth");
     expectedKeys.sort();
     QCOMPARE(storedKeys(), expectedKeys);
 
