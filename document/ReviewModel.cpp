@@ -11,6 +11,7 @@
 #include <QColor>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -18,6 +19,9 @@ namespace {
 // EntryIds + the running number of their group.
 constexpr quintptr SectionId = 0;
 constexpr quintptr EntryIds = 3;
+// Runs of changed lines told one by one before a refresh; past these, the
+// views hear of a layout change instead.
+constexpr std::size_t MaxChangedRuns = 64;
 
 const QColor ErrorColor(220, 0, 0);
 // The notes' amber, never red: the grid marks them in it too.
@@ -47,13 +51,24 @@ void ReviewModel::Connect()
 {
     const ReportContent *content = &document.Content();
     const auto changed = [this] { Changed(); };
+    // The lines whose cells changed, for entries that stay where they are
+    // but show other values.
+    const auto cells = [this](int first, int last) {
+        if (!changedLines.empty() && first >= changedLines.back().first && first <= changedLines.back().second + 1)
+            changedLines.back().second = std::max(changedLines.back().second, last);
+        else if (changedLines.size() < MaxChangedRuns)
+            changedLines.emplace_back(first, last);
+        else
+            manyChanged = true;
+        Changed();
+    };
     connect(content, &ReportContent::reset, this, changed);
     connect(content, &ReportContent::linesInserted, this, changed);
     connect(content, &ReportContent::linesRemoved, this, changed);
     connect(content, &ReportContent::lineMoved, this, changed);
     connect(content, &ReportContent::linesReordered, this, changed);
-    connect(content, &ReportContent::cellsChanged, this, changed);
-    connect(content, &ReportContent::verdictsChanged, this, changed);
+    connect(content, &ReportContent::cellsChanged, this, cells);
+    connect(content, &ReportContent::verdictsChanged, this, cells);
     connect(content, &ReportContent::headerChanged, this, changed);
     connect(&document, &ReportDocument::invalidCellsChanged, this, changed);
     connect(&notes, &ReportNotes::notesChanged, this, changed);
@@ -160,16 +175,41 @@ void ReviewModel::Refresh()
                                   });
         });
     };
+    Runs lines;
+    lines.swap(changedLines);
+    const bool many = std::exchange(manyChanged, false);
     if (same(sections, fresh)) {
-        // The same places: only what they show may have changed, a signal
-        // per group.
+        // The same places: only the values of the lines that changed may
+        // show otherwise. A signal for each run of their entries, which a
+        // tree view redraws one by one: a whole group's run would have it
+        // look up each of a hundred thousand rows.
+        if (many) {
+            emit layoutAboutToBeChanged();
+            emit layoutChanged();
+            return;
+        }
         for (int s = 0; s < int(sections.size()); ++s) {
             const QModelIndex section = index(s, 0);
-            for (int g = 0; g < int(sections[std::size_t(s)].groups.size()); ++g) {
-                const QModelIndex group = index(g, 0, section);
-                const int rows = rowCount(group);
-                if (rows > 0)
-                    emit dataChanged(index(0, 0, group), index(rows - 1, ColumnCount - 1, group));
+            const auto &groups = sections[std::size_t(s)].groups;
+            for (int g = 0; g < int(groups.size()); ++g) {
+                const GroupRows &rows = groups[std::size_t(g)];
+                const Group kind = rows.group;
+                if (kind.section == Section::Errors
+                    && (kind.kind == int(ErrorKind::Header) || kind.kind == int(ErrorKind::Format))) {
+                    const QModelIndex group = index(g, 0, section);
+                    emit dataChanged(index(0, 0, group), index(rowCount(group) - 1, ColumnCount - 1, group));
+                    continue;
+                }
+                for (const auto &[first, last] : lines) {
+                    const auto from = std::lower_bound(rows.entries.begin(), rows.entries.end(),
+                                                       Entry {std::uint32_t(first), 0});
+                    const auto to = std::lower_bound(from, rows.entries.end(), Entry {std::uint32_t(last) + 1, 0});
+                    if (from == to)
+                        continue;
+                    const QModelIndex group = index(g, 0, section);
+                    emit dataChanged(index(int(from - rows.entries.begin()), 0, group),
+                                     index(int(to - rows.entries.begin()) - 1, ColumnCount - 1, group));
+                }
             }
         }
         return;

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class ReportDocument;
@@ -126,5 +127,9 @@ private:
     std::vector<SectionRows> sections; // the sections with an entry
     // Section and row of each group, by its running number.
     std::vector<std::pair<int, int>> groupPlaces;
+    // Lines whose cells changed since the last gathering.
+    using Runs = std::vector<std::pair<int, int>>;
+    Runs changedLines;
+    bool manyChanged = false;
     QTimer refreshTimer;
 };

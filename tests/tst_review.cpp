@@ -116,6 +116,7 @@ private slots:
     void groupsAndCounts();
     void followsEditsUndoAndLoads();
     void manyCellsChangedIsOneLayoutChange();
+    void valueEditedTellsItsEntryOnly();
     void keptIndexFollowsItsEntry();
     void closedListGathersNothing();
     void headerAndFormatEntries();
@@ -249,6 +250,28 @@ void tst_Review::manyCellsChangedIsOneLayoutChange()
     QCOMPARE(layouts.count(), 1);
     QCOMPARE(inserted.count() + removed.count() + resets.count(), 0);
     QCOMPARE(model->PlaceOf(model->index(0, 0, model->index(0, 0, model->index(0, 0)))).line, 0);
+}
+
+void tst_Review::valueEditedTellsItsEntryOnly()
+{
+    QStringList lines;
+    for (int i = 0; i < 50; ++i)
+        lines << usualLine(QString::number(i + 1), {"6=１"});
+    load(lines);
+    model->SetActive(true);
+    const QModelIndex group = model->index(0, 0, model->index(0, 0));
+    QSignalSpy changed(model.get(), &QAbstractItemModel::dataChanged);
+    QSignalSpy layouts(model.get(), &QAbstractItemModel::layoutChanged);
+    // Still full-width, another value: the same entries.
+    QVERIFY(document->SetCell(20, 6, std::string(sjis("２"))) == EditResult::Done);
+    QTRY_COMPARE(changed.count(), 1);
+    QCOMPARE(layouts.count(), 0);
+    const QModelIndex first = changed[0][0].value<QModelIndex>();
+    const QModelIndex last = changed[0][1].value<QModelIndex>();
+    QCOMPARE(first.parent(), group);
+    QCOMPARE(first.row(), 20);
+    QCOMPARE(last.row(), 20);
+    QCOMPARE(model->index(20, ReviewModel::ValueColumn, group).data().toString(), QStringLiteral("２"));
 }
 
 void tst_Review::keptIndexFollowsItsEntry()
