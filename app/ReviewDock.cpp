@@ -4,10 +4,21 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QMainWindow>
+#include <QScreen>
 #include <QMenu>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// The list's height when it is first opened.
+constexpr int OpenHeight = 200;
+
+} // namespace
 
 ReviewDock::ReviewDock(ReportFile &file, const ReportNotes &notes, QWidget *parent)
     : QDockWidget(tr("見直し"), parent), model(new ReviewModel(file, notes, this))
@@ -49,6 +60,8 @@ ReviewDock::ReviewDock(ReportFile &file, const ReportNotes &notes, QWidget *pare
     // Gathered only while it can be seen; the sections open on their
     // groups, the groups stay closed until asked.
     connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible && !opened)
+            FirstOpen();
         model->SetActive(visible);
         ExpandSections();
     });
@@ -64,8 +77,10 @@ ReviewDock::ReviewDock(ReportFile &file, const ReportNotes &notes, QWidget *pare
         if (!index.parent().isValid())
             collapsedSections.remove(model->data(index, ReviewModel::SectionRole).toInt());
     });
-    connect(tree, &QAbstractItemView::activated, this, &ReviewDock::Activate);
-    connect(tree, &QAbstractItemView::clicked, this, &ReviewDock::Activate);
+    // A click shows the cell and leaves the keyboard to the list, for the
+    // next entry; Enter or a double click hands it to the cell.
+    connect(tree, &QAbstractItemView::activated, this, [this](const QModelIndex &index) { Activate(index, true); });
+    connect(tree, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) { Activate(index, false); });
     connect(tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &ReviewDock::UpdateGroupFix);
     connect(tree, &QWidget::customContextMenuRequested, this, &ReviewDock::ShowMenu);
     connect(groupFix, &QAction::triggered, this, [this] {
@@ -84,20 +99,40 @@ void ReviewDock::SetFixActions(const QList<QAction *> &actions)
     bar->addActions(fixActions);
 }
 
+void ReviewDock::FirstOpen()
+{
+    opened = true;
+    // The window grows by the list where the screen has room, so that the
+    // grid keeps its lines.
+    auto *window = qobject_cast<QMainWindow *>(parentWidget());
+    if (!window)
+        return;
+    int grow = OpenHeight;
+    if (!window->isMaximized() && !window->isFullScreen() && window->screen()) {
+        const int room = window->screen()->availableGeometry().bottom() - window->frameGeometry().bottom();
+        window->resize(window->width(), window->height() + std::clamp(room, 0, grow));
+    }
+    window->resizeDocks({this}, {grow}, Qt::Vertical);
+}
+
 void ReviewDock::ExpandSections()
 {
+    // A section's and a group's title reads across the columns.
     for (int row = 0; row < model->rowCount(); ++row) {
         const QModelIndex section = model->index(row, 0);
+        tree->setFirstColumnSpanned(row, QModelIndex(), true);
+        for (int group = 0; group < model->rowCount(section); ++group)
+            tree->setFirstColumnSpanned(group, section, true);
         if (!collapsedSections.contains(model->data(section, ReviewModel::SectionRole).toInt()))
             tree->expand(section);
     }
 }
 
-void ReviewDock::Activate(const QModelIndex &index)
+void ReviewDock::Activate(const QModelIndex &index, bool focus)
 {
     const ReviewModel::Place place = model->PlaceOf(index);
     if (place.what != ReviewModel::Place::Nothing)
-        emit placeActivated(place);
+        emit placeActivated(place, focus);
 }
 
 bool ReviewDock::CurrentGroup(ReviewModel::Group &group) const

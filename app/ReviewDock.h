@@ -33,13 +33,16 @@ public:
     void SetFixActions(const QList<QAction *> &actions);
 
 signals:
-    void placeActivated(const ReviewModel::Place &place);
+    // `focus`: the entry was activated (Enter, a double click), not only
+    // clicked, and the cell is to take the keyboard.
+    void placeActivated(const ReviewModel::Place &place, bool focus);
     void groupFixWanted(const ReviewModel::Group &group);
 
 private:
+    void FirstOpen();
     // The sections open, but those the user closed.
     void ExpandSections();
-    void Activate(const QModelIndex &index);
+    void Activate(const QModelIndex &index, bool focus);
     // The group of the current row, and whether it has a fix.
     bool CurrentGroup(ReviewModel::Group &group) const;
     void UpdateGroupFix();
@@ -51,4 +54,5 @@ private:
     QAction *groupFix;
     QList<QAction *> fixActions;
     QSet<int> collapsedSections; // ReviewModel::Section values
+    bool opened = false;
 };

@@ -271,7 +271,7 @@ void TVelTorForm::ConnectReview()
     connect(ui.ViewNotes, &QAction::toggled, this, &TVelTorForm::ShowNotes);
     reviewDock->SetFixActions({ui.EditNarrowWidth, ui.EditTrimSpaces});
     connect(reviewDock, &ReviewDock::groupFixWanted, fixCommands.get(), &FixCommands::FixGroup);
-    connect(reviewDock, &ReviewDock::placeActivated, this, [this](const ReviewModel::Place &place) {
+    connect(reviewDock, &ReviewDock::placeActivated, this, [this](const ReviewModel::Place &place, bool focus) {
         ui.VelTorGrid->CommitEditor();
         if (place.what == ReviewModel::Place::HeaderBox) {
             QLineEdit *box = place.box == ReportDocument::SyoudakuBangou ? ui.SyoudakuBangou : ui.HoukokuNengappi;
@@ -280,7 +280,8 @@ void TVelTorForm::ConnectReview()
             return;
         }
         context->ShowPlace(place.line, place.what == ReviewModel::Place::Cell ? place.field : context->CurrentField());
-        ui.VelTorGrid->setFocus(Qt::OtherFocusReason);
+        if (focus)
+            ui.VelTorGrid->setFocus(Qt::OtherFocusReason);
     });
     connect(&notes, &ReportNotes::notesChanged, this, &TVelTorForm::UpdateNoteCount);
 }
