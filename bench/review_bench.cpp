@@ -12,6 +12,7 @@
 // prints figures. Meant to be built in Release, on the offscreen platform.
 
 #include "BenchSupport.h"
+#include "BulkEdits.h"
 #include "ReportNotes.h"
 #include "ReviewDock.h"
 #include "ShiftJis.h"
@@ -198,6 +199,31 @@ int main(int argc, char **argv)
     });
     std::printf("%-52s %8.3f s, %llu invalid\n", "its undo", undo,
                 static_cast<unsigned long long>(document.Verdicts().ErrorCellCount()));
+    // What the notes add to a change of every line, and to its undo: the
+    // same commands with the notes on and off.
+    form.Ui().ViewReview->setChecked(false);
+    const int last = document.LineCount() - 1;
+    for (const bool on : {true, false}) {
+        form.Ui().ViewNotes->setChecked(on);
+        static_cast<void>(notes.Count());
+        const auto measure = [&](const char *what, const std::function<void()> &command) {
+            const double done = Seconds([&] {
+                command();
+                static_cast<void>(notes.Count());
+                QApplication::processEvents();
+            });
+            const double undone = Seconds([&] {
+                static_cast<void>(document.Undo());
+                static_cast<void>(notes.Count());
+                QApplication::processEvents();
+            });
+            std::printf("%-52s %8.3f s, undo %.3f s\n",
+                        (std::string(what) + (on ? ", notes on" : ", notes off")).c_str(), done, undone);
+        };
+        measure("renumber every line from 2", [&] { static_cast<void>(BulkEdits::Renumber(document, 0, last, 2)); });
+        measure("fill down the IVT category", [&] { static_cast<void>(BulkEdits::FillDown(document, 0, 15, last, 15)); });
+        measure("sort by key code descending", [&] { static_cast<void>(BulkEdits::Sort(document, {{0, true}})); });
+    }
     std::printf("%-52s %8.1f MB\n", "VmHWM", Mb(Bench::StatusKiB("VmHWM:")));
     return 0;
 }

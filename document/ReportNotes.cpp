@@ -217,12 +217,16 @@ bool ReportNotes::LineNotes(int line, std::vector<Note> &out, Key &key) const
         out.push_back({at, std::uint8_t(qnVelTorDataNotes::WholeLine), NoteKind::EmptyLine});
         return false;
     }
+    NoteKind first = NoteKind::None;
     for (std::uint32_t field = 0; field < FieldCount; ++field) {
         const NoteKind kind = qnVelTorDataNotes::CellNote(field, cells[field]);
+        if (field == 0)
+            first = kind;
         if (kind != NoteKind::None)
             out.push_back({at, std::uint8_t(field), kind});
     }
-    if (!Counts(cells[0]))
+    // A key code earns no note of its own when it is digits, or invalid.
+    if (first != NoteKind::None || !qnVelTorDataAttribute::Instance()->IsValid(0, cells[0]))
         return false;
     key = KeyCodeCounts::KeyOf(cells[0]);
     return true;
@@ -240,24 +244,41 @@ void ReportNotes::Rebuild()
     std::vector<Note>().swap(notes);
     kindCounts = {};
     try {
-        // The numbers' bit map starts at the smallest, which is seldom 1 in
-        // a report numbered on from another month's.
+        // One walk over the lines, which a sort leaves scattered in memory:
+        // the cells' notes, and the key codes kept aside to be counted in
+        // the report's order once the smallest is known, where the numbers'
+        // bit map starts (seldom 1 in a report numbered on from another
+        // month's).
         const int lines = content.LineCount();
+        std::vector<OldKey> keys;
+        std::vector<std::string> huge;
         std::uint64_t least = std::numeric_limits<std::uint64_t>::max();
-        for (int line = 0; line < lines; ++line) {
-            const std::string_view code = content.Cell(line, 0);
-            if (Counts(code)) {
-                const Key key = KeyCodeCounts::KeyOf(code);
-                if (key.digits.empty())
-                    least = std::min(least, key.number);
-            }
-        }
-        counts.Clear(least == std::numeric_limits<std::uint64_t>::max() ? 0 : least);
         Key key;
         for (int line = 0; line < lines; ++line) {
-            const std::size_t start = notes.size();
-            if (LineNotes(line, notes, key) && counts.Add(key) > 0)
-                notes.insert(notes.begin() + std::ptrdiff_t(start), {std::uint32_t(line), 0, NoteKind::KeyCodeRepeated});
+            if (!LineNotes(line, notes, key))
+                continue;
+            keys.push_back(Compact(line, key, huge));
+            if (key.digits.empty())
+                least = std::min(least, key.number);
+        }
+        counts.Clear(least == std::numeric_limits<std::uint64_t>::max() ? 0 : least);
+        // A number's lines after its first are marked; the marks go in
+        // before each line's other notes, in one pass from the end.
+        std::vector<std::uint32_t> repeated;
+        for (const OldKey &compact : keys) {
+            if (counts.Add(Expand(compact, huge)) > 0)
+                repeated.push_back(std::uint32_t(compact.line));
+        }
+        std::vector<OldKey>().swap(keys);
+        if (!repeated.empty()) {
+            std::size_t from = notes.size();
+            notes.resize(notes.size() + repeated.size());
+            std::size_t to = notes.size();
+            for (auto line = repeated.rbegin(); line != repeated.rend(); ++line) {
+                while (from > 0 && notes[from - 1].line >= *line)
+                    notes[--to] = notes[--from];
+                notes[--to] = {*line, 0, NoteKind::KeyCodeRepeated};
+            }
         }
         if (notes.capacity() > notes.size() * 2)
             notes.shrink_to_fit();
@@ -270,6 +291,23 @@ void ReportNotes::Rebuild()
         counts.Clear();
         throw;
     }
+}
+
+ReportNotes::OldKey ReportNotes::Compact(int line, const Key &key, std::vector<std::string> &huge)
+{
+    if (key.digits.empty())
+        return {line, NoHuge, key.number};
+    huge.push_back(key.digits);
+    return {line, std::uint32_t(huge.size() - 1), 0};
+}
+
+ReportNotes::Key ReportNotes::Expand(const OldKey &compact, const std::vector<std::string> &huge)
+{
+    Key key;
+    key.number = compact.number;
+    if (compact.huge != NoHuge && compact.huge != NoKey)
+        key.digits = huge[compact.huge];
+    return key;
 }
 
 void ReportNotes::Flush()
@@ -296,7 +334,12 @@ void ReportNotes::Flush()
     all.insert(all.end(), dirty.begin(), dirty.end());
     Normalize(all);
 
-    KeySet numbers;
+    // The numbers lines gave up, and those they took: all are taken away
+    // before any is added, so that numbers moving from line to line (a
+    // renumbering) are never seen on two lines at once.
+    std::vector<OldKey> removals;
+    std::vector<OldKey> additions;
+    std::vector<std::string> addedHuge;
     std::vector<Note> fresh;
     std::size_t nextOld = 0;
     std::size_t nextChanging = 0;
@@ -322,18 +365,16 @@ void ReportNotes::Flush()
             // The key code as it was: the first told for the line, unless
             // the line came since, with none.
             bool hadKey = false;
-            Key old;
+            OldKey record {};
             while (nextOld < oldKeys.size() && oldKeys[nextOld].line < line)
                 ++nextOld;
             if (nextOld < oldKeys.size() && oldKeys[nextOld].line == line) {
-                const OldKey &record = oldKeys[nextOld];
+                record = oldKeys[nextOld];
                 hadKey = !isNew && record.huge != NoKey;
-                old.number = record.number;
-                if (hadKey && record.huge != NoHuge)
-                    old.digits = oldHuge[record.huge];
                 while (nextOld < oldKeys.size() && oldKeys[nextOld].line == line)
                     ++nextOld;
             }
+            const Key old = hadKey ? Expand(record, oldHuge) : Key();
             if (!changed || (hadKey && counted && old == key)) {
                 // The same number on the same line: it keeps its place
                 // among the number's lines.
@@ -341,13 +382,24 @@ void ReportNotes::Flush()
                     fresh.insert(fresh.begin() + std::ptrdiff_t(start), {at, 0, NoteKind::KeyCodeRepeated});
                 continue;
             }
-            // Which of a number's lines comes first is the rescan's to tell,
-            // where the number stands on more than this line.
-            if (hadKey && counts.Remove(old) > 0)
-                numbers.Insert(old);
-            if (counted && counts.Add(key) > 0)
-                numbers.Insert(key);
+            if (hadKey)
+                removals.push_back(record);
+            if (counted)
+                additions.push_back(Compact(line, key, addedHuge));
         }
+    }
+    // Which of a number's lines comes first is the rescan's to tell, where
+    // the number stands on more than one line.
+    KeySet numbers;
+    for (const OldKey &removal : removals) {
+        const Key key = Expand(removal, oldHuge);
+        if (counts.Remove(key) > 0)
+            numbers.Insert(key);
+    }
+    for (const OldKey &addition : additions) {
+        const Key key = Expand(addition, addedHuge);
+        if (counts.Add(key) > 0)
+            numbers.Insert(key);
     }
     changing.clear();
     dirty.clear();

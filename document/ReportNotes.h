@@ -76,6 +76,9 @@ private:
     using Runs = std::vector<std::pair<int, int>>;
     class KeySet;
 
+    static OldKey Compact(int line, const Key &key, std::vector<std::string> &huge);
+    static Key Expand(const OldKey &compact, const std::vector<std::string> &huge);
+
     void Connect();
     // Every line checked again, the counts made afresh.
     void Rebuild();
