@@ -276,23 +276,28 @@ void tst_Review::valueEditedTellsItsEntryOnly()
 
 void tst_Review::keptIndexFollowsItsEntry()
 {
-    load({usualLine("1", {"6=１"}), usualLine("2", {"6=２"}), usualLine("3", {"6=３"})});
+    QStringList lines;
+    for (int i = 0; i < 5; ++i)
+        lines << usualLine(QString::number(i + 1), {"6=１"});
+    load(lines);
     model->SetActive(true);
     const QModelIndex group = model->index(0, 0, model->index(0, 0));
-    const QPersistentModelIndex third(model->index(2, ReviewModel::ValueColumn, group));
-    QCOMPARE(placeText(model->PlaceOf(third)), QStringLiteral("3:6"));
+    const QPersistentModelIndex fourth(model->index(3, ReviewModel::ValueColumn, group));
+    QCOMPARE(placeText(model->PlaceOf(fourth)), QStringLiteral("4:6"));
     // The first entry goes: the kept one is the same cell, a row up.
     QVERIFY(document->SetCell(0, 6, "1") == EditResult::Done);
     model->Refresh();
-    QCOMPARE(placeText(model->PlaceOf(third)), QStringLiteral("3:6"));
-    QCOMPARE(third.row(), 1);
-    QCOMPARE(third.column(), int(ReviewModel::ValueColumn));
-    // Its own cell fixed: the nearest one left in its group.
-    QVERIFY(document->SetCell(1, 6, "2") == EditResult::Done);
-    QVERIFY(document->SetCell(2, 6, "3") == EditResult::Done);
-    QVERIFY(document->SetCell(0, 6, "１") == EditResult::Done);
+    QCOMPARE(placeText(model->PlaceOf(fourth)), QStringLiteral("4:6"));
+    QCOMPARE(fourth.row(), 2);
+    QCOMPARE(fourth.column(), int(ReviewModel::ValueColumn));
+    // Its own cell fixed: the next one after it.
+    QVERIFY(document->SetCell(3, 6, "4") == EditResult::Done);
     model->Refresh();
-    QCOMPARE(placeText(model->PlaceOf(third)), QStringLiteral("1:6"));
+    QCOMPARE(placeText(model->PlaceOf(fourth)), QStringLiteral("5:6"));
+    // No entry after it: the last one.
+    QVERIFY(document->SetCell(4, 6, "5") == EditResult::Done);
+    model->Refresh();
+    QCOMPARE(placeText(model->PlaceOf(fourth)), QStringLiteral("3:6"));
 }
 
 void tst_Review::closedListGathersNothing()
