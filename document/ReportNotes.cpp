@@ -1,5 +1,6 @@
 #include "ReportNotes.h"
 
+#include "MemoryHeadroom.h"
 #include "ReportContent.h"
 #include "qnVelTorDataAttribute.h"
 
@@ -13,6 +14,10 @@ namespace {
 // Up to this many runs of lines are changed in place; more are merged into
 // a new list in one pass.
 constexpr std::size_t InPlaceRuns = 16;
+// Lists of the key codes of more lines than this, kept for a moment, are
+// given back to the system once done with: the heap would keep them, and a
+// report without notes must cost next to nothing.
+constexpr std::size_t LargeKeyLists = 1 << 16;
 
 // Whether a key code is a number that counts: valid, and digits only.
 bool Counts(std::string_view code)
@@ -269,7 +274,10 @@ void ReportNotes::Rebuild()
             if (counts.Add(Expand(compact, huge)) > 0)
                 repeated.push_back(std::uint32_t(compact.line));
         }
+        const bool large = keys.size() > LargeKeyLists;
         std::vector<OldKey>().swap(keys);
+        if (large)
+            ReleaseFreedMemory();
         if (!repeated.empty()) {
             std::size_t from = notes.size();
             notes.resize(notes.size() + repeated.size());
@@ -401,14 +409,20 @@ void ReportNotes::Flush()
         if (counts.Add(key) > 0)
             numbers.Insert(key);
     }
+    const bool large = oldKeys.size() > LargeKeyLists;
     changing.clear();
     dirty.clear();
     added.clear();
-    oldKeys.clear();
+    std::vector<OldKey>().swap(oldKeys);
     oldHuge.clear();
     ReplaceLines(all, std::move(fresh));
     if (!numbers.Empty())
         Rescan(numbers);
+    if (large) {
+        std::vector<OldKey>().swap(removals);
+        std::vector<OldKey>().swap(additions);
+        ReleaseFreedMemory();
+    }
 }
 
 std::vector<ReportNotes::Note>::iterator ReportNotes::LineStart(int line)

@@ -476,8 +476,9 @@ ReviewModel::Place ReviewModel::PlaceOf(const QModelIndex &index) const
         place.box = int(entry.line);
         return place;
     }
+    const bool format = group->group.section == Section::Errors && ErrorKind(group->group.kind) == ErrorKind::Format;
     int line = int(entry.line);
-    if (group->group.section == Section::Errors && ErrorKind(group->group.kind) == ErrorKind::Format) {
+    if (format) {
         // The first line of the kind, as the file counted it.
         if (entry.line >= file.PendingFormat().size())
             return place;
@@ -487,7 +488,7 @@ ReviewModel::Place ReviewModel::PlaceOf(const QModelIndex &index) const
     if (line < 0 || line >= document.LineCount())
         return place;
     place.line = line;
-    if (entry.field < FieldCount && ErrorKind(group->group.kind) != ErrorKind::Format) {
+    if (entry.field < FieldCount && !format) {
         place.what = Place::Cell;
         place.field = int(entry.field);
     } else {

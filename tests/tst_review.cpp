@@ -188,6 +188,11 @@ void tst_Review::groupsAndCounts_data()
     QTest::newRow("notes under their own heading, a group per rule")
             << QStringList{usualLine("1", {"15=v"}), usualLine("1", {"5=1", "15=t"}), ""}
             << "notes 5 {keyRepeated 1 [2:0] collect 1 [2:5] ivt 2 [1:15 2:15] emptyLine 1 [line 3]}";
+    QTest::newRow("a note of every kind leads to its cell")
+            << QStringList{usualLine("1", {"1=q", "2=0", "3=m", "4=1", "6=1-2"}),
+                           usualLine("x", {"14=", "16=4", "17=I", "18="})}
+            << "notes 10 {keyNotNumber 1 [2:0] content 1 [1:1] contentSub 1 [1:2] medley 1 [1:3] medleySub 1 [1:4] "
+               "workCode 1 [1:6] fee 1 [2:14] lyrics 1 [2:16] il 1 [2:17] requests 1 [2:18]}";
     QTest::newRow("errors and notes, the invalid cell no note")
             << QStringList{usualLine("1", {"15=Ｖ"}), usualLine("2", {"15=v"})}
             << "errors 1 {tooLong 1 [1:15]} notes 1 {ivt 1 [2:15]}";
