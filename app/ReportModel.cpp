@@ -3,6 +3,7 @@
 #include "CellText.h"
 #include "CellTyping.h"
 #include "ReportDocument.h"
+#include "ReportNotes.h"
 #include "ShiftJis.h"
 #include "qnVelTorDataAttribute.h"
 
@@ -117,6 +118,11 @@ bool ReportModel::setData(const QModelIndex &index, const QVariant &value, int r
 
 QString ReportModel::Hint(int row, int column) const
 {
+    // The row handle tells a note on the line as a whole.
+    if (column == -1 && notes && notes->Enabled()) {
+        const NoteKind kind = notes->At(row, qnVelTorDataNotes::WholeLine);
+        return kind == NoteKind::None ? QString() : tr("注意：") + ShiftJis::ToText(qnVelTorDataNotes::Message(kind));
+    }
     if (column < 0 || column >= int(FieldCount))
         return {};
     const qnVelTor::GridAttr &attrs = document->Verdicts();
@@ -126,6 +132,9 @@ QString ReportModel::Hint(int row, int column) const
     } else {
         const auto *attribute = document->Attributes().At(unsigned(column));
         hint = attribute ? ShiftJis::ToText(attribute->hint) : QString();
+        const NoteKind kind = notes && notes->Enabled() ? notes->At(row, std::uint32_t(column)) : NoteKind::None;
+        if (kind != NoteKind::None)
+            hint += QChar(0x3000) + tr("注意：") + ShiftJis::ToText(qnVelTorDataNotes::Message(kind));
     }
     const QString note = LongNote(row, column);
     if (!note.isEmpty())

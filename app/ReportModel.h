@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 
 class ReportDocument;
+class ReportNotes;
 
 // The grid's view of the report: one row per line plus the empty new-line
 // row, which is always last; one column per field. It keeps no copy of the
@@ -24,8 +25,10 @@ public:
     // False, with editFailed(), when memory ran out: the cell is as it was.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
-    // The hint of a cell: its error message, else its field's hint; for a
-    // cell longer than what is shown, also its length.
+    // The notes whose words a hint adds, while they are enabled; not owned.
+    void SetNotes(const ReportNotes *notes) { this->notes = notes; }
+    // The hint of a cell: its error message, else its field's hint and the
+    // cell's note; for a cell longer than what is shown, also its length.
     QString Hint(int row, int column) const;
     // Says how long a cell is when only its start is shown; else empty.
     QString LongNote(int row, int column) const;
@@ -38,4 +41,5 @@ private:
     void ConnectDocument();
 
     ReportDocument *document; // not owned
+    const ReportNotes *notes = nullptr; // not owned
 };

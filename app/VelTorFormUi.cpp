@@ -133,6 +133,19 @@ void TVelTorFormUi::CreateActions(QMainWindow *window)
                QKeySequence(Qt::CTRL | Qt::Key_D));
     makeAction(EditSort, "EditSort", tr("並べ替え…"),
                tr("並べ替え|行を1つまたは2つの項目の順に並べ替えます"), -1, {});
+    makeAction(EditNarrowWidth, "EditNarrowWidth", tr("全角英数字を半角に(&W)"),
+               tr("全角英数字を半角に|半角だけの項目の全角英数字・記号・空白を半角にします（複数のセルを選んでいるときはその範囲だけ）"),
+               -1, {});
+    makeAction(EditTrimSpaces, "EditTrimSpaces", tr("前後の空白を削除(&B)"),
+               tr("前後の空白を削除|値の前後の空白（半角・全角）を削除します（複数のセルを選んでいるときはその範囲だけ）"),
+               -1, {});
+    makeAction(ViewReview, "ViewReview", tr("見直し(&R)"),
+               tr("見直し|エラーと注意を種類ごとに一覧にします"), -1, QKeySequence(Qt::CTRL | Qt::Key_E));
+    ViewReview->setCheckable(true);
+    makeAction(ViewNotes, "ViewNotes", tr("注意を表示(&N)"),
+               tr("注意を表示|項目の説明に合わない値に、注意の印（橙色の三角）を付けます"), -1, {});
+    ViewNotes->setCheckable(true);
+    ViewNotes->setChecked(true);
     for (int i = 0; i < 8; ++i) {
         auto *recent = new QAction(window);
         recent->setObjectName(QStringLiteral("FileRecent%1").arg(i + 1));
@@ -177,6 +190,12 @@ void TVelTorFormUi::CreateMenus(QMainWindow *window)
     edit->addActions({EditFind, EditReplace});
     edit->addSeparator();
     edit->addActions({EditRenumber, EditFillDown, EditSort});
+    edit->addSeparator();
+    edit->addActions({EditNarrowWidth, EditTrimSpaces});
+
+    QMenu *view = window->menuBar()->addMenu(tr("表示(&V)"));
+    setHint(view->menuAction(), tr("表示に関連した機能"));
+    view->addActions({ViewReview, ViewNotes});
 
     GridMenu = new QMenu(window);
     GridMenu->setObjectName(QStringLiteral("GridMenu"));
@@ -213,6 +232,9 @@ void TVelTorFormUi::CreateMenus(QMainWindow *window)
     ErrorCount = new QLabel(window->statusBar());
     ErrorCount->setObjectName(QStringLiteral("ErrorCount"));
     window->statusBar()->addPermanentWidget(ErrorCount);
+    NoteCount = new QLabel(window->statusBar());
+    NoteCount->setObjectName(QStringLiteral("NoteCount"));
+    window->statusBar()->addPermanentWidget(NoteCount);
 }
 
 void TVelTorFormUi::CreateControls(QWidget *client, RowHandleHeader::DrawCell drawCell)

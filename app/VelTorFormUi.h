@@ -47,6 +47,8 @@ public:
     QPushButton *KensakuDownButton = nullptr;
     VelTorGridView *VelTorGrid = nullptr;
     QLabel *ErrorCount = nullptr;
+    // The notes' count beside the errors', hidden while notes are not shown.
+    QLabel *NoteCount = nullptr;
 
     QAction *FileNew1 = nullptr;
     QAction *FileOpen1 = nullptr;
@@ -74,6 +76,11 @@ public:
     QAction *EditRenumber = nullptr;
     QAction *EditFillDown = nullptr;
     QAction *EditSort = nullptr;
+    QAction *EditNarrowWidth = nullptr;
+    QAction *EditTrimSpaces = nullptr;
+    // 表示: the review list, and the notes from the hints; both checkable.
+    QAction *ViewReview = nullptr;
+    QAction *ViewNotes = nullptr;
     // The reports opened or saved last, &1 to &8, filled in by the window;
     // hidden while unused, as is the separator after them.
     QList<QAction *> FileRecent;

@@ -24,6 +24,7 @@ QString gridWidthKey(int column)
 const QString windowWidthKey = QStringLiteral("WindowWidth");
 const QString windowHeightKey = QStringLiteral("WindowHeight");
 const QString lastFolderKey = QStringLiteral("LastFolder");
+const QString showNotesKey = QStringLiteral("ShowNotes");
 
 } // namespace
 
@@ -83,5 +84,22 @@ void WindowSettings::Write(const QWidget &window, const VelTorGridView &grid, co
     settings->setValue(windowHeightKey, window.height());
     if (!lastFolder.isEmpty())
         settings->setValue(lastFolderKey, lastFolder);
+    settings->sync();
+}
+
+bool WindowSettings::ReadShowNotes()
+{
+    const QVariant stored = Open()->value(showNotesKey);
+    // Anything but a yes or a no counts as never set.
+    if (stored.typeId() == QMetaType::Bool)
+        return stored.toBool();
+    const QString text = stored.toString();
+    return text != QStringLiteral("false") && text != QStringLiteral("0");
+}
+
+void WindowSettings::WriteShowNotes(bool shown)
+{
+    const std::unique_ptr<QSettings> settings = Open();
+    settings->setValue(showNotesKey, shown);
     settings->sync();
 }

@@ -8,8 +8,9 @@ class QSettings;
 class QWidget;
 class VelTorGridView;
 
-// The window's size, the grid's column widths and the last folder a report
-// was opened from or saved to, kept per user between runs: under
+// The window's size, the grid's column widths, the last folder a report was
+// opened from or saved to and whether notes are shown, kept per user between
+// runs: under
 // HKEY_CURRENT_USER\mornwicks\qnVelTor on Windows, in the user's settings
 // file elsewhere.
 class WindowSettings
@@ -26,6 +27,9 @@ public:
     // others still apply.
     static void Read(QWidget &window, VelTorGridView &grid, QString &lastFolder);
     static void Write(const QWidget &window, const VelTorGridView &grid, const QString &lastFolder);
+    // Whether the notes from the hints are shown; yes when never set.
+    static bool ReadShowNotes();
+    static void WriteShowNotes(bool shown);
 
     // The user's settings of this program, where every part of it keeps
     // its values.

@@ -7,10 +7,12 @@
 #include "EditCommands.h"
 #include "EditMessages.h"
 #include "FileCommands.h"
+#include "FixCommands.h"
 #include "GridCommands.h"
 #include "HeaderBoxes.h"
 #include "RecentFiles.h"
 #include "ReportModel.h"
+#include "ReviewDock.h"
 #include "TextFilter.h"
 #include "VelTorGridView.h"
 #include "WindowSettings.h"
@@ -36,6 +38,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolTip>
+#include <QTreeView>
 #include <QUndoStack>
 #include <QUrl>
 
@@ -50,6 +53,9 @@ constexpr int HintDisplayMilliseconds = 10000;
 const QColor CurrentRowColor(0, 0, 255);
 const QColor NewLineRowColor(0, 128, 0);
 const QColor ErrorFrameColor(255, 0, 0);
+// A note is never red: an amber triangle in the cell's top right corner.
+const QColor NoteMarkColor(240, 160, 0);
+constexpr int NoteMarkSize = 7;
 
 } // namespace
 
@@ -68,9 +74,15 @@ TVelTorForm::TVelTorForm(QWidget *parent) : QMainWindow(parent)
     gridCommands = std::make_unique<GridCommands>(document, *context, lineClipboard);
     bulkCommands = std::make_unique<BulkCommands>(document, *context);
     editCommands = std::make_unique<EditCommands>(document, *context, *gridCommands);
+    fixCommands = std::make_unique<FixCommands>(document, *context);
+    reviewDock = new ReviewDock(File(), notes, this);
+    addDockWidget(Qt::BottomDockWidgetArea, reviewDock);
+    reviewDock->hide();
+    Model->SetNotes(&notes);
     ConnectActions();
     ConnectControls();
     ConnectDocument();
+    ConnectReview();
     OnCreate();
 }
 
@@ -87,6 +99,8 @@ TVelTorForm::~TVelTorForm()
     // must go before it, or a grid being hidden would still ask it.
     ui.VelTorGrid->setModel(nullptr);
     delete Model;
+    // Its list reads the document and the file.
+    delete reviewDock;
 }
 
 void TVelTorForm::SetDialogs(Dialogs *replacement)
@@ -150,6 +164,8 @@ void TVelTorForm::ConnectActions()
     connect(ui.EditRenumber, &QAction::triggered, this, &TVelTorForm::EditRenumberExecute);
     connect(ui.EditFillDown, &QAction::triggered, this, &TVelTorForm::EditFillDownExecute);
     connect(ui.EditSort, &QAction::triggered, this, &TVelTorForm::EditSortExecute);
+    connect(ui.EditNarrowWidth, &QAction::triggered, this, &TVelTorForm::EditNarrowWidthExecute);
+    connect(ui.EditTrimSpaces, &QAction::triggered, this, &TVelTorForm::EditTrimSpacesExecute);
     // Another running copy may have opened or saved a report since.
     connect(ui.FileMenu, &QMenu::aboutToShow, this, [this] { ui.ShowRecentFiles(RecentFiles::Read()); });
     for (QAction *recent : ui.FileRecent)
@@ -258,6 +274,45 @@ void TVelTorForm::ConnectDocument()
     });
 }
 
+void TVelTorForm::ConnectReview()
+{
+    // 表示 → 見直し and the list's own close button agree.
+    connect(ui.ViewReview, &QAction::toggled, reviewDock, &QWidget::setVisible);
+    connect(reviewDock->toggleViewAction(), &QAction::toggled, ui.ViewReview, &QAction::setChecked);
+    connect(ui.ViewNotes, &QAction::toggled, this, &TVelTorForm::ShowNotes);
+    reviewDock->SetFixActions({ui.EditNarrowWidth, ui.EditTrimSpaces});
+    connect(reviewDock, &ReviewDock::groupFixWanted, fixCommands.get(), &FixCommands::FixGroup);
+    connect(reviewDock, &ReviewDock::placeActivated, this, [this](const ReviewModel::Place &place, bool focus) {
+        ui.VelTorGrid->CommitEditor();
+        if (place.what == ReviewModel::Place::HeaderBox) {
+            QLineEdit *box = place.box == ReportDocument::SyoudakuBangou ? ui.SyoudakuBangou : ui.HoukokuNengappi;
+            box->setFocus(Qt::OtherFocusReason);
+            box->selectAll();
+            return;
+        }
+        context->ShowPlace(place.line, place.what == ReviewModel::Place::Cell ? place.field : context->CurrentField());
+        if (focus)
+            ui.VelTorGrid->setFocus(Qt::OtherFocusReason);
+    });
+    connect(&notes, &ReportNotes::notesChanged, this, &TVelTorForm::UpdateNoteCount);
+}
+
+void TVelTorForm::ShowNotes(bool shown)
+{
+    notes.SetEnabled(shown);
+    ui.NoteCount->setVisible(shown);
+    UpdateNoteCount();
+}
+
+void TVelTorForm::UpdateNoteCount()
+{
+    const std::uint64_t count = notes.Count();
+    gridHint.clear();
+    ui.NoteCount->setText(count ? tr("注意 %1 個").arg(count) : tr("注意なし"));
+    ui.VelTorGrid->viewport()->update();
+    ui.VelTorGrid->verticalHeader()->viewport()->update();
+}
+
 void TVelTorForm::OnCreate()
 {
     for (unsigned f = 0; f < document.Attributes().Count(); ++f)
@@ -268,12 +323,14 @@ void TVelTorForm::OnCreate()
     resize(DesignedWidth, DesignedHeight + menuBar()->sizeHint().height());
     QString lastFolder;
     WindowSettings::Read(*this, *ui.VelTorGrid, lastFolder);
+    ui.ViewNotes->setChecked(WindowSettings::ReadShowNotes());
     fileCommands->SetLastFolder(lastFolder);
     ui.ShowRecentFiles(RecentFiles::Read());
     ShowTitle();
     SetCurrentCell(FixedCols, FixedRows);
     UpdateActions();
     UpdateErrorCount();
+    UpdateNoteCount();
 }
 
 void TVelTorForm::ShowTitle()
@@ -343,6 +400,8 @@ void TVelTorForm::UpdateActions()
     ui.EditRenumber->setEnabled(lines > 0);
     ui.EditFillDown->setEnabled(lines > 0);
     ui.EditSort->setEnabled(lines > 1);
+    ui.EditNarrowWidth->setEnabled(lines > 0);
+    ui.EditTrimSpaces->setEnabled(lines > 0);
 }
 
 void TVelTorForm::HelpAbout1Execute(QObject *)
@@ -476,6 +535,7 @@ bool TVelTorForm::FormClose()
     if (!fileCommands->QueryClose())
         return false;
     WindowSettings::Write(*this, *ui.VelTorGrid, fileCommands->LastFolder());
+    WindowSettings::WriteShowNotes(ui.ViewNotes->isChecked());
     return true;
 }
 
@@ -524,6 +584,18 @@ void TVelTorForm::VelTorGridDrawCell(QPainter *painter, const QRect &rect, int c
         painter->setPen(ErrorFrameColor);
         painter->setBrush(Qt::NoBrush);
         painter->drawRect(rect.adjusted(0, 0, -1, -1));
+    }
+    // The row handle marks a note on the line as a whole.
+    const int field = GridColToField(col);
+    if (ui.ViewNotes->isChecked()
+        && notes.At(GridRowToRecord(row), field < 0 ? qnVelTorDataNotes::WholeLine : std::uint32_t(field))
+                != NoteKind::None) {
+        const QPoint corner = rect.topRight();
+        const QPoint mark[] = {corner + QPoint(1 - NoteMarkSize, 0), corner + QPoint(1, 0),
+                               corner + QPoint(1, NoteMarkSize - 1)};
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(NoteMarkColor);
+        painter->drawPolygon(mark, 3);
     }
     painter->restore();
 }
@@ -714,6 +786,16 @@ void TVelTorForm::EditFillDownExecute()
 void TVelTorForm::EditSortExecute()
 {
     bulkCommands->Sort();
+}
+
+void TVelTorForm::EditNarrowWidthExecute()
+{
+    fixCommands->NarrowWidth();
+}
+
+void TVelTorForm::EditTrimSpacesExecute()
+{
+    fixCommands->TrimSpaces();
 }
 
 void TVelTorForm::VelTorGridContextMenu(const QPoint &globalPos)

@@ -2,6 +2,7 @@
 
 #include "ReportDocument.h"
 #include "ReportFile.h"
+#include "ReportNotes.h"
 #include "ReportSearch.h"
 #include "VelTorFormUi.h"
 #include "WindowDialogs.h"
@@ -17,12 +18,14 @@ class BulkCommands;
 class CommandContext;
 class EditCommands;
 class FileCommands;
+class FixCommands;
 class GridCommands;
 class HeaderBoxes;
 class QMimeData;
 class QPushButton;
 class QUrl;
 class ReportModel;
+class ReviewDock;
 class TAboutBox;
 
 // The main window: it shows the report its document holds, in the three
@@ -55,6 +58,8 @@ public:
     const ReportFile &File() const;
     bool Modified() const { return document.IsModified(); }
     const qnVelTor::GridAttr &CellAttrs() const { return document.Verdicts(); }
+    // The notes from the hints, kept while 表示 → 注意を表示 is on.
+    const ReportNotes &Notes() const { return notes; }
     const QString &CurrentFileName() const;
     qnVelTorClipboard &LineClipboard() { return lineClipboard; }
     // The controls and actions, for whoever drives the window from outside.
@@ -137,6 +142,10 @@ public:
     void EditRenumberExecute();
     void EditFillDownExecute();
     void EditSortExecute();
+    // 全角英数字を半角に and 前後の空白を削除, over the selected block or
+    // the whole report.
+    void EditNarrowWidthExecute();
+    void EditTrimSpacesExecute();
     // The grid's context menu, opened at `globalPos`.
     void VelTorGridContextMenu(const QPoint &globalPos);
     // A report of the ファイル menu's list of recent ones.
@@ -165,28 +174,35 @@ private:
     void ConnectActions();
     void ConnectControls();
     void ConnectDocument();
+    void ConnectReview();
     void OnCreate();
     void ShowHint(QWidget *widget, const QPoint &globalPos, const QString &hint);
     void ShowTitle();
     void ShowPlace(int line, int field);
     void UpdateErrorCount();
+    void UpdateNoteCount();
+    void ShowNotes(bool shown);
     void Search(QPushButton *button, ReportSearch::Direction direction);
     void SearchButtonLeft(QPushButton *button);
     // The first of the local files a drag carries; empty when none.
     static QString DroppedFile(const QMimeData *mime);
 
     ReportDocument document;
+    // Before the views, so that it hears of every change first.
+    ReportNotes notes{document.Content()};
     qnVelTorClipboard lineClipboard;
     // Controls and actions, named as the window's resource names them.
     TVelTorFormUi ui;
     ReportModel *Model = nullptr; // a child
     TAboutBox *AboutBox = nullptr; // a child
+    ReviewDock *reviewDock = nullptr; // a child
     // Declared after the document they work on, so that they go first.
     std::unique_ptr<CommandContext> context;
     std::unique_ptr<FileCommands> fileCommands;
     std::unique_ptr<GridCommands> gridCommands;
     std::unique_ptr<BulkCommands> bulkCommands;
     std::unique_ptr<EditCommands> editCommands;
+    std::unique_ptr<FixCommands> fixCommands;
     std::unique_ptr<HeaderBoxes> headerBoxes;
     QString gridHint;
 };

@@ -52,6 +52,10 @@ signals:
     // The lines were put in another order; the line count stays.
     void linesAboutToBeReordered();
     void linesReordered();
+    // The texts of these lines are about to change in place, their line
+    // count and order staying; cellsChanged follows. Whoever keeps something
+    // of the old texts reads it now.
+    void linesAboutToChange(int firstLine, int lastLine);
     // Texts and verdicts of the lines changed.
     void cellsChanged(int firstLine, int lastLine);
     // Only the verdicts of the lines changed.

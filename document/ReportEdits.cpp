@@ -82,6 +82,7 @@ void ReportEdits::InsertLines(int line, std::vector<ReportRow> &rows)
     if (line == LineCount()) {
         // Appended lines come empty; the texts follow as a change.
         AppendLines(count);
+        emit content.linesAboutToChange(line, line + count - 1);
         std::move(rows.begin(), rows.end(), lines.begin() + line);
     } else {
         MakeRoom(std::size_t(count));
@@ -210,17 +211,20 @@ ReportRow ReportEdits::ReplaceCells(int line, std::uint32_t fields, const Report
     }
     // The views point into the old block; the new one is built first.
     ReportRow fresh = ReportRow::FromCells(texts);
+    emit content.linesAboutToChange(line, line);
     std::swap(row, fresh);
     return fresh;
 }
 
 void ReportEdits::PutBack(int line, ReportRow &&row) noexcept
 {
+    emit content.linesAboutToChange(line, line);
     content.lines[std::size_t(line)] = std::move(row);
 }
 
 void ReportEdits::SwapRow(int line, ReportRow &row) noexcept
 {
+    emit content.linesAboutToChange(line, line);
     std::swap(content.lines[std::size_t(line)], row);
 }
 

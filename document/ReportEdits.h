@@ -36,15 +36,15 @@ public:
     // Sets the fields in the mask to the texts of `cells`, leaving the
     // others as they are, and validates them.
     void SetCells(int line, std::uint32_t fields, const ReportRow &cells);
-    // The same without validating or telling the views: returns the line's
-    // row as it was, for the caller to put back with PutBack(), which needs
-    // no memory, or to drop once it has validated the fields and called
-    // CellsChanged().
+    // The same without validating, the views told only linesAboutToChange:
+    // returns the line's row as it was, for the caller to put back with
+    // PutBack(), which needs no memory, or to drop once it has validated the
+    // fields and called CellsChanged().
     ReportRow ReplaceCells(int line, std::uint32_t fields, const ReportRow &cells);
     void PutBack(int line, ReportRow &&row) noexcept;
-    // Swaps the line's row with `row`, without validating or telling the
-    // views. A row may so go to a step while its block lies in the
-    // report's arena: the steps are dropped whenever the arena is.
+    // Swaps the line's row with `row`, without validating, the views told
+    // only linesAboutToChange. A row may so go to a step while its block
+    // lies in the report's arena: the steps are dropped whenever the arena is.
     void SwapRow(int line, ReportRow &row) noexcept;
     void CellsChanged(int first, int last) { emit content.cellsChanged(first, last); }
     void SetHeader(ReportContent::HeaderBox box, const std::string &bytes);

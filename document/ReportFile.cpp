@@ -37,6 +37,22 @@ void ReportFile::SetPath(const QString &filePath)
     emit pathChanged(path);
 }
 
+ReportFile::SaveLosses ReportFile::Losses() const
+{
+    SaveLosses losses;
+    for (const FormatProblem &problem : pendingFormat)
+        (problem.LostBySave() ? losses.lost : losses.mended).push_back(problem);
+    return losses;
+}
+
+void ReportFile::SetPendingFormat(std::vector<FormatProblem> problems)
+{
+    if (problems.empty() && pendingFormat.empty())
+        return;
+    pendingFormat = std::move(problems);
+    emit formatChanged();
+}
+
 RecordFields ReportFile::LineFields() const
 {
     // The lines go to the file straight from their rows: a second copy of a
@@ -52,7 +68,7 @@ void ReportFile::New()
     fileBaseName.clear();
     nameChanged = false;
     identity = {};
-    losses = {};
+    SetPendingFormat({});
     SetPath(QString());
 }
 
@@ -107,13 +123,11 @@ ReportFile::LoadResult ReportFile::Load(const QString &filePath, const ReadProgr
                            ReportFileName::HeadersOf(fileBaseName));
             nameChanged = false;
             identity = result.facts.identity;
-            losses = {};
-            for (const FormatProblem &problem : FormatProblems(result.facts)) {
-                if (problem.LostBySave())
-                    losses.lost.push_back(problem);
-                else if (problem.ChangedBySave())
-                    losses.mended.push_back(problem);
-            }
+            std::vector<FormatProblem> problems = FormatProblems(result.facts);
+            problems.erase(std::remove_if(problems.begin(), problems.end(),
+                                          [](const FormatProblem &problem) { return !problem.ChangedBySave(); }),
+                           problems.end());
+            SetPendingFormat(std::move(problems));
             SetPath(filePath);
         }
     } catch (const std::bad_alloc &) {
@@ -130,7 +144,7 @@ ReportFile::LoadResult ReportFile::Load(const QString &filePath, const ReadProgr
 ReportFile::SavePlan ReportFile::PlanSave(bool saveAs) const
 {
     SavePlan plan;
-    plan.losses = losses;
+    plan.losses = Losses();
     const ReportDocument::Headers headers = document.HeaderValues();
     const std::string baseName = ReportFileName::BaseName(headers);
     // The name comes from the header values, and is asked for, when it is
@@ -193,8 +207,9 @@ ReportFile::SaveResult ReportFile::Save(const QString &filePath, const std::func
         }
     }
     nameChanged = false;
-    // The file written holds all the report has: nothing more to lose.
-    losses = {};
+    // The file written holds all the report has, in the form of a report:
+    // nothing more to lose or to change.
+    SetPendingFormat({});
     document.MarkSaved();
     return result;
 }

@@ -102,7 +102,12 @@ public:
     bool NameChanged() const { return nameChanged; }
     // What a save would leave out of the file the report was read from,
     // as the load found it; nothing once a save has written the report.
-    const SaveLosses &Losses() const { return losses; }
+    SaveLosses Losses() const;
+    // Where the form of the file the report was read from differs from what
+    // a save writes (those FormatProblem::ChangedBySave(), the losses among
+    // them), as the load found it; none once a save has written the report,
+    // nor for a new one. formatChanged() tells when they change.
+    const std::vector<FormatProblem> &PendingFormat() const { return pendingFormat; }
 
     // An empty report with no file, as New makes it.
     void New();
@@ -142,9 +147,11 @@ public:
 
 signals:
     void pathChanged(const QString &path);
+    void formatChanged();
 
 private:
     void SetPath(const QString &filePath);
+    void SetPendingFormat(std::vector<FormatProblem> problems);
     RecordFields LineFields() const;
 
     ReportDocument &document; // not owned
@@ -153,5 +160,5 @@ private:
     // The file as it was when it was read or written here.
     FileIdentity identity;
     bool nameChanged = false;
-    SaveLosses losses;
+    std::vector<FormatProblem> pendingFormat;
 };

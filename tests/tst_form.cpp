@@ -548,6 +548,12 @@ menu 編集(&E) | 編集に関連した機能
   EditRenumber 連番を振り直す(&N) | 連番 | インターフェイスキーコードに1からの連番を振り直します（複数行を選択しているときはその行だけ） |  | -1
   EditFillDown 下方向へコピー(&D) | 下方向へコピー | 選択範囲の一番上のセルを、その下のセルにコピーします | Ctrl+D | -1
   EditSort 並べ替え… | 並べ替え | 行を1つまたは2つの項目の順に並べ替えます |  | -1
+  -
+  EditNarrowWidth 全角英数字を半角に(&W) | 全角英数字を半角に | 半角だけの項目の全角英数字・記号・空白を半角にします（複数のセルを選んでいるときはその範囲だけ） |  | -1
+  EditTrimSpaces 前後の空白を削除(&B) | 前後の空白を削除 | 値の前後の空白（半角・全角）を削除します（複数のセルを選んでいるときはその範囲だけ） |  | -1
+menu 表示(&V) | 表示に関連した機能
+  ViewReview 見直し(&R) | 見直し | エラーと注意を種類ごとに一覧にします | Ctrl+E | -1
+  ViewNotes 注意を表示(&N) | 注意を表示 | 項目の説明に合わない値に、注意の印（橙色の三角）を付けます |  | -1
 menu ヘルプ(&H) | ヘルプトピック
   HelpAbout1 バージョン情報(&A)... | バージョン情報 | バージョンなど固有の情報を表示 |  | -1
 tools FileNew1 FileOpen1 FileSave1 - EditInsertLine EditDeleteLine EditCutLine EditCopyLine EditPasteLine - EditCut1 EditCopy1 EditPaste1 - EditUndo EditRedo)";
@@ -794,7 +800,7 @@ void tst_Form::exitClosesAndStoresSettings()
     form->Ui().FileExit1->trigger();
     QVERIFY(!form->isVisible());
     QCOMPARE(fake.boxes.size(), 0);
-    QCOMPARE(storedKeys().size(), 22);
+    QCOMPARE(storedKeys().size(), 23);
 }
 
 // The save question.
@@ -905,7 +911,7 @@ void tst_Form::saveQuestionBeforeReplacing()
     QCOMPARE(closed, proceeds && command == u"close");
     QCOMPARE(form->isVisible(), !closed);
     // A save through the dialog adds the last folder used.
-    QCOMPARE(storedKeys().size(), closed ? (save == u"written" ? 23 : 22) : 0);
+    QCOMPARE(storedKeys().size(), closed ? (save == u"written" ? 24 : 23) : 0);
     if (!proceeds) {
         QCOMPARE(gridDump(*form), edited);
         QVERIFY(form->Modified());
@@ -1009,7 +1015,7 @@ void tst_Form::settingsRoundTrip()
     QStringList expectedKeys;
     for (int c = 0; c < 20; ++c)
         expectedKeys << QStringLiteral("GridWidth%1").arg(c);
-    expectedKeys << QStringLiteral("WindowHeight") << QStringLiteral("WindowWidth");
+    expectedKeys << QStringLiteral("ShowNotes") << QStringLiteral("WindowHeight") << QStringLiteral("WindowWidth");
     expectedKeys.sort();
     QCOMPARE(storedKeys(), expectedKeys);
 

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "KeyCodeCounts.h"
+#include "qnVelTorDataNotes.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+class ReportContent;
+
+// The notes the report earns from the rules of the fields' hints
+// (qnVelTorDataNotes): values a report hardly ever holds, shown apart from
+// the errors and never in the way of anything. They are the notes that
+// `qnveltor --check --notes` gives for the report as a save would write it:
+// a key code repeats on every line after the first that holds its number.
+//
+// They follow every change of the content as it is told. The lines a change
+// touches are checked again once it is over (at the first question after
+// it, or when the event loop comes round); a key code's repeats are kept as
+// a count per number, so that only the lines holding a number an edit added
+// or took away, where it stood on other lines too, are looked at again.
+// Only the notes take memory: a report without any pays a bit or so per key
+// code (KeyCodeCounts).
+class ReportNotes : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Note
+    {
+        std::uint32_t line;
+        std::uint8_t field; // qnVelTorDataNotes::WholeLine for the line as a whole
+        NoteKind kind;
+    };
+
+    // `content` is not owned and must outlive this.
+    explicit ReportNotes(const ReportContent &content, QObject *parent = nullptr);
+
+    // Off, no note is kept nor looked for; on again, the whole report is
+    // checked. On from the start.
+    void SetEnabled(bool enabled);
+    bool Enabled() const { return enabled; }
+
+    // In the order of lines, then fields.
+    const std::vector<Note> &Notes() const;
+    std::uint64_t Count() const;
+    std::uint64_t Count(NoteKind kind) const;
+    // The note of a cell, or with qnVelTorDataNotes::WholeLine of the line
+    // as a whole; None when it has none.
+    NoteKind At(int line, std::uint32_t field) const;
+    // About what the notes and the key codes' counts take in memory.
+    std::size_t MemoryBytes() const;
+
+signals:
+    // The notes may have changed; told once after a change of the content,
+    // when the event loop comes round.
+    void notesChanged();
+
+private:
+    using Key = KeyCodeCounts::Key;
+    // A line whose text is about to change held this key code.
+    struct OldKey
+    {
+        int line;
+        std::uint32_t huge; // index into oldHuge, NoHuge, or NoKey: none that counts
+        std::uint64_t number;
+    };
+    static constexpr std::uint32_t NoHuge = ~std::uint32_t(0);
+    static constexpr std::uint32_t NoKey = NoHuge - 1;
+    using Runs = std::vector<std::pair<int, int>>;
+    class KeySet;
+
+    static OldKey Compact(int line, const Key &key, std::vector<std::string> &huge);
+    static Key Expand(const OldKey &compact, const std::vector<std::string> &huge);
+
+    void Connect();
+    // Every line checked again, the counts made afresh.
+    void Rebuild();
+    // The lines told since the last time are checked again.
+    void Flush();
+    // The questions check what is pending first.
+    void FlushNow() const;
+    void Schedule();
+    void Tell();
+
+    // Appends the notes of one line but KeyCodeRepeated to `out`; true,
+    // with its number in `key`, when the line's key code counts.
+    bool LineNotes(int line, std::vector<Note> &out, Key &key) const;
+    // The lines of `runs` (sorted, apart) get the notes of `fresh`.
+    void ReplaceLines(const Runs &runs, std::vector<Note> &&fresh);
+    // Every line holding a number of `numbers` gets KeyCodeRepeated but the
+    // first.
+    void Rescan(const KeySet &numbers);
+    std::vector<Note>::iterator LineStart(int line);
+    void Forget(std::vector<Note>::const_iterator first, std::vector<Note>::const_iterator last);
+
+    void OnAboutToChange(int first, int last);
+    void OnInserted(int first, int count);
+    void OnAboutToBeRemoved(int first, int count);
+    void OnRemoved(int first, int count);
+    void OnMoved(int from, int to);
+
+    const ReportContent &content; // not owned
+    bool enabled = true;
+    // Everything is to be checked again: a load, a sort, or memory that ran
+    // out on the way.
+    bool rebuild = false;
+    bool failed = false; // that check ran out of memory itself
+    std::vector<Note> notes;
+    std::array<std::uint64_t, qnVelTorDataNotes::LastKind + 1> kindCounts {};
+    KeyCodeCounts counts;
+
+    // Told but not yet checked: lines whose texts change (their key codes
+    // as they were), lines only to check again, and lines that came since
+    // (in `changing` too), which held no key code before.
+    Runs changing;
+    Runs dirty;
+    Runs added;
+    std::vector<OldKey> oldKeys;
+    std::vector<std::string> oldHuge;
+    // Numbers taken away by lines removed, whose other lines' repeats are
+    // to be looked at again once the lines are gone.
+    std::vector<Key> removedKeys;
+    QTimer tellTimer;
+};
