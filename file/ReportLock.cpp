@@ -103,6 +103,10 @@ bool WriteRecord(const QString &path)
             return true;
         if (!ReportLock::IsStale(*there) || !QFile::remove(path))
             return false;
+    } else if (QFileInfo::exists(path) && !QFile::remove(path)) {
+        // Under this name only this program keeps records: one that cannot
+        // be read names nobody.
+        return false;
     }
     QFile file(path);
     const QByteArray text = ReportLock::Format(ReportLock::Me());
