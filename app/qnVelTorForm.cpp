@@ -4,12 +4,15 @@
 #include "CellDelegate.h"
 #include "CellTyping.h"
 #include "CommandContext.h"
+#include "DiskWatch.h"
 #include "EditCommands.h"
 #include "EditMessages.h"
 #include "FileCommands.h"
 #include "GridCommands.h"
 #include "HeaderBoxes.h"
 #include "RecentFiles.h"
+#include "RecoveryCopies.h"
+#include "RecoveryOffers.h"
 #include "ReportModel.h"
 #include "TextFilter.h"
 #include "VelTorGridView.h"
@@ -68,6 +71,8 @@ TVelTorForm::TVelTorForm(QWidget *parent) : QMainWindow(parent)
     gridCommands = std::make_unique<GridCommands>(document, *context, lineClipboard);
     bulkCommands = std::make_unique<BulkCommands>(document, *context);
     editCommands = std::make_unique<EditCommands>(document, *context, *gridCommands);
+    recoveryCopies = std::make_unique<RecoveryCopies>(document, fileCommands->File());
+    diskWatch = std::make_unique<DiskWatch>(*context, *fileCommands, document);
     ConnectActions();
     ConnectControls();
     ConnectDocument();
@@ -280,6 +285,11 @@ void TVelTorForm::ShowTitle()
 QString TVelTorForm::StartFolder() const
 {
     return fileCommands->StartFolder();
+}
+
+void TVelTorForm::OfferRecoveryCopies()
+{
+    RecoveryOffers(*context, *fileCommands, *recoveryCopies).OfferAll();
 }
 
 int TVelTorForm::CurrentCol() const
