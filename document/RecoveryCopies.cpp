@@ -45,8 +45,6 @@ void RecoveryCopies::Changed()
 {
     if (!document.IsModified())
         return;
-    if (worker)
-        again = true;
     if (!timer.isActive())
         timer.start(interval);
 }
@@ -72,6 +70,7 @@ void RecoveryCopies::CopyNow()
         return;
     }
     if (worker) {
+        // Once the copy under way has ended.
         again = true;
         return;
     }

@@ -65,7 +65,8 @@ private:
     QThread *worker = nullptr; // owned
     std::atomic<bool> cancelled {false};
     WriteFailure failure = WriteFailure::None;
-    // Changed after the copy under way was taken.
+    // The interval ended while a copy was under way: the next one follows
+    // it at once.
     bool again = false;
     // The copy under way is to be removed once it ends.
     bool discardAfter = false;
