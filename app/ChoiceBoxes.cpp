@@ -51,6 +51,15 @@ RecoveryBox::Answer RecoveryBox::Chosen(int button)
     }
 }
 
+OpenAnywayBox::OpenAnywayBox(QWidget *parent, const QString &question)
+    : QMessageBox(QMessageBox::Warning, tr("確認"), question, QMessageBox::Open | QMessageBox::Cancel, parent)
+{
+    button(QMessageBox::Open)->setText(tr("開く"));
+    button(QMessageBox::Cancel)->setText(tr("キャンセル"));
+    setDefaultButton(QMessageBox::Cancel);
+    setEscapeButton(QMessageBox::Cancel);
+}
+
 ReloadBox::ReloadBox(QWidget *parent, const QString &question)
     : QMessageBox(QMessageBox::Question, tr("確認"), question, QMessageBox::Yes | QMessageBox::No, parent)
 {

@@ -30,6 +30,17 @@ public:
     static Answer Chosen(int button);
 };
 
+// A report another copy of the editor has open: 開く, or キャンセル (the
+// default, and Escape).
+class OpenAnywayBox : public QMessageBox
+{
+    Q_OBJECT
+
+public:
+    OpenAnywayBox(QWidget *parent, const QString &question);
+    static bool Chosen(int button) { return button == QMessageBox::Open; }
+};
+
 // A report with no unsaved edits changed on the disk: 読み込み直す (the
 // default) or そのまま (Escape).
 class ReloadBox : public QMessageBox

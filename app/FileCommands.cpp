@@ -147,9 +147,11 @@ bool FileCommands::LoadReport(const QString &path)
     // Another copy of the editor that has it open is named; reading the
     // report again here asks nothing.
     if (QFileInfo(path) != QFileInfo(file.Path())) {
-        const std::optional<LockHolder> other = ReportLock::OtherHolder(path);
-        if (other && !context.Ask(RecoveryMessages::OpenElsewhere(path, *other), tr("開く")))
-            return false;
+        if (const std::optional<LockHolder> other = ReportLock::OtherHolder(path)) {
+            OpenAnywayBox box(&context.Window(), RecoveryMessages::OpenElsewhere(path, *other));
+            if (!OpenAnywayBox::Chosen(context.Dialogs().ExecMessageBox(box)))
+                return false;
+        }
     }
     switch (AskHowToOpen(path)) {
     case OpenAsBox::Answer::Import:

@@ -178,7 +178,7 @@ void tst_DiskWatch::lockRecordReadBack()
     // Whatever the file holds, an open goes on without a word about it.
     QVERIFY(writeFile(ReportLock::RecordBeside(path), text));
     Window window;
-    window.dialogs.defaultAnswer = QMessageBox::Save;
+    window.dialogs.defaultAnswer = QMessageBox::Open;
     QVERIFY(window.form.LoadReport(path));
     QCOMPARE(window.dialogs.boxes.isEmpty(), !record || !ReportLock::OtherHolder(path));
 }
@@ -191,8 +191,8 @@ void tst_DiskWatch::openAskedWhenAnotherCopyHasIt_data()
     QTest::addColumn<QString>("after"); // whose record stands after: "theirs", "mine"
 
     QTest::newRow("a live copy here, キャンセル") << "live" << int(QMessageBox::Cancel) << false << "theirs";
-    QTest::newRow("a live copy here, 開く") << "live" << int(QMessageBox::Save) << true << "theirs";
-    QTest::newRow("another computer's copy, 開く") << "elsewhere" << int(QMessageBox::Save) << true << "theirs";
+    QTest::newRow("a live copy here, 開く") << "live" << int(QMessageBox::Open) << true << "theirs";
+    QTest::newRow("another computer's copy, 開く") << "elsewhere" << int(QMessageBox::Open) << true << "theirs";
     QTest::newRow("a copy whose process is gone") << "gone" << int(QMessageBox::Cancel) << true << "mine";
     QTest::newRow("no other copy") << "none" << int(QMessageBox::Cancel) << true << "mine";
 }
