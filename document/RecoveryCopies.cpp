@@ -89,7 +89,12 @@ void RecoveryCopies::CopyNow()
         // The blocks the snapshot kept go here, not on the window's thread.
         snapshot.reset();
     });
-    connect(worker, &QThread::finished, this, &RecoveryCopies::Finished);
+    // Only for this write: one stopped and deleted here may have told of
+    // its end already.
+    connect(worker, &QThread::finished, this, [this, thread = worker] {
+        if (thread == worker)
+            Finished();
+    });
     worker->start(QThread::LowPriority);
 }
 
