@@ -119,6 +119,7 @@ private slots:
     void offerAnswered_data();
     void offerAnswered();
     void severalCopiesOfferedInTurn();
+    void restoredReportAsksBeforeSavingOverANewerFile();
     void unreadableCopyToldAndSetAside_data();
     void unreadableCopyToldAndSetAside();
     void killedEditorsWorkIsOffered();
@@ -542,6 +543,25 @@ void tst_Recovery::severalCopiesOfferedInTurn()
     QCOMPARE(bytes(window.form.Document().Cell(1, 2)), QByteArray("second"));
     QVERIFY(!QFileInfo::exists(first));
     QVERIFY(!QFileInfo::exists(second));
+}
+
+void tst_Recovery::restoredReportAsksBeforeSavingOverANewerFile()
+{
+    const QString reportPath = writeReport(ThreeLines);
+    const QString copy = orphanCopy(reportPath, "mine");
+    QVERIFY(!copy.isEmpty());
+    // Another program wrote the report after the editor died.
+    const QByteArray theirs = fileLines({QStringLiteral("9|theirs")});
+    QVERIFY(writeFile(reportPath, theirs));
+    Window window;
+    window.dialogs.answers << QMessageBox::Yes << QMessageBox::Cancel;
+    window.form.OfferRecoveryCopies();
+    QVERIFY(window.form.Modified());
+    QVERIFY(!window.form.FileSave1Execute(window.form.Ui().FileSave1));
+    QCOMPARE(window.dialogs.boxes.size(), 2);
+    QCOMPARE(window.dialogs.boxes.at(1), FileMessages::ChangedOnDisk(reportPath, DiskChange::Changed));
+    QCOMPARE(readFile(reportPath), theirs);
+    QVERIFY(window.form.Modified());
 }
 
 void tst_Recovery::unreadableCopyToldAndSetAside_data()
