@@ -467,14 +467,16 @@ void tst_Recovery::copiesAtMostOnceAnInterval()
         QTest::qWait(50);
     }
     QVERIFY2(copied.size() >= 2 && copied.size() <= 4, QByteArray::number(copied.size()));
-    const qsizetype during = copied.size();
-    QVERIFY(copied.wait(5000));
-    Report restored;
-    QVERIFY(restored.file.Restore(copies.Path()).Ok());
-    QCOMPARE(cellDump(restored.document), cellDump(report.document));
-    // Nothing changed since: no copy more.
+    // The last change is copied too, and nothing changed since makes no
+    // copy more.
+    const auto copiedLines = [&copies] {
+        Report restored;
+        return restored.file.Restore(copies.Path()).Ok() ? cellDump(restored.document) : QByteArray();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(copiedLines(), cellDump(report.document), 5000);
+    const qsizetype copiesMade = copied.size();
     QVERIFY(!copied.wait(1500));
-    QCOMPARE(copied.size(), during + 1);
+    QCOMPARE(copied.size(), copiesMade);
 }
 
 void tst_Recovery::offerAnswered_data()
