@@ -1,11 +1,13 @@
 #include "FileCommands.h"
 
+#include "ChoiceBoxes.h"
 #include "CommandContext.h"
 #include "CsvFileDialog.h"
 #include "FileFilters.h"
 #include "FileMessages.h"
 #include "LoadProgress.h"
 #include "RecentFiles.h"
+#include "RecoveryMessages.h"
 #include "ReportDocument.h"
 #include "ReportModel.h"
 #include "VelTorGridView.h"
@@ -33,6 +35,7 @@ FileCommands::FileCommands(ReportDocument &document, CommandContext &context, co
     connect(&file, &ReportFile::pathChanged, this, [this](const QString &path) {
         if (!path.isEmpty())
             lastFolder = QFileInfo(path).absolutePath();
+        lock.Take(path);
     });
 }
 
@@ -152,6 +155,15 @@ bool FileCommands::LoadReport(const QString &path)
 {
     if (context.Busy())
         return false;
+    // Another copy of the editor that has it open is named; reading the
+    // report again here asks nothing.
+    if (QFileInfo(path) != QFileInfo(file.Path())) {
+        if (const std::optional<LockHolder> other = ReportLock::OtherHolder(path)) {
+            OpenAnywayBox box(&context.Window(), RecoveryMessages::OpenElsewhere(path, *other));
+            if (!OpenAnywayBox::Chosen(context.Dialogs().ExecMessageBox(box)))
+                return false;
+        }
+    }
     switch (AskHowToOpen(path)) {
     case OpenAsBox::Answer::Import:
         return ImportFile(path, ReportFile::ImportInto::NewReport);
@@ -211,22 +223,55 @@ QString FileCommands::SaveTarget(const ReportFile::SavePlan &plan)
 
 bool FileCommands::Save(bool saveAs)
 {
+    return SaveReport(saveAs ? SaveMode::As : SaveMode::Plain);
+}
+
+bool FileCommands::Overwrite()
+{
+    return SaveReport(SaveMode::Overwrite);
+}
+
+QString FileCommands::AskOverwrite(const QString &target, DiskChange change)
+{
+    const std::optional<LockHolder> other = ReportLock::OtherHolder(target);
+    OverwriteBox box(&context.Window(), FileMessages::ChangedOnDisk(target, change, other ? &*other : nullptr),
+                     change != DiskChange::FolderGone);
+    switch (OverwriteBox::Chosen(context.Dialogs().ExecMessageBox(box))) {
+    case OverwriteBox::Answer::Overwrite:
+        return target;
+    case OverwriteBox::Answer::SaveAs:
+        // The file on the disk stays; a name the user picks in the
+        // dialog, which asks before it overwrites anything, is agreed to.
+        return SaveTarget(file.PlanSave(true));
+    case OverwriteBox::Answer::Cancel:
+        break;
+    }
+    return {};
+}
+
+bool FileCommands::SaveReport(SaveMode mode)
+{
     context.CommitEditor();
-    const ReportFile::SavePlan plan = file.PlanSave(saveAs);
+    const ReportFile::SavePlan plan = file.PlanSave(mode == SaveMode::As);
     const QString keep = tr("このまま保存");
     if (plan.losses.Any() && !context.Ask(FileMessages::SaveLosses(plan.losses), keep))
         return false;
     if (!plan.drifts.empty() && !context.Ask(FileMessages::HeaderDrifts(document, plan.drifts, headerLabels), keep))
         return false;
     file.TakeHeaderName();
-    const QString target = SaveTarget(plan);
+    QString target = SaveTarget(plan);
     if (target.isEmpty())
         return false;
     // Another program, or another copy of the editor, may have written the
     // file since: its version is not overwritten without a word.
-    if (target == file.Path() && plan.change != DiskChange::Same
-        && !context.Ask(FileMessages::ChangedOnDisk(target, plan.change), tr("上書きする")))
-        return false;
+    if (target == file.Path() && plan.change != DiskChange::Same && mode != SaveMode::Overwrite) {
+        const QString asked = target;
+        target = AskOverwrite(target, plan.change);
+        if (target.isEmpty()) {
+            context.Tell(RecoveryMessages::NotSaved(asked));
+            return false;
+        }
+    }
     const auto confirmWithoutBackup = [this, &target] {
         return context.Ask(FileMessages::WithoutBackup(target), tr("書き換える"));
     };
@@ -239,9 +284,26 @@ bool FileCommands::Save(bool saveAs)
         context.ShowError(FileMessages::Save(target, result.failure, result.backupPath));
         return false;
     }
+    // Taken now, when the copy that had it open when it was opened here
+    // has given it back since.
+    lock.Take(target);
     context.Tell(FileMessages::Saved(file, plan.losses));
     emit recentFilesChanged(RecentFiles::Add(target));
     return true;
+}
+
+ReportFile::RestoreResult FileCommands::Restore(const QString &recoveryPath)
+{
+    ReportFile::RestoreResult result;
+    {
+        WaitCursor wait;
+        result = file.Restore(recoveryPath);
+    }
+    if (result.Ok()) {
+        ShowReport(0);
+        context.Tell(RecoveryMessages::Restored(result.facts));
+    }
+    return result;
 }
 
 void FileCommands::Import()

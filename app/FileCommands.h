@@ -2,6 +2,7 @@
 
 #include "OpenAsBox.h"
 #include "ReportFile.h"
+#include "ReportLock.h"
 
 #include <QList>
 #include <QMessageBox>
@@ -34,6 +35,12 @@ public:
     void Open();
     // Save As when `saveAs`; true when the report was written.
     bool Save(bool saveAs);
+    // Saves over the report's own file, which changed on the disk, as the
+    // user chose on the notice of that change: no question about it again.
+    bool Overwrite();
+    // Opens the unsaved report a recovery copy holds, as a restore at start
+    // does, after the question about the report shown has cleared the way.
+    ReportFile::RestoreResult Restore(const QString &recoveryPath);
     void Import();
     void Export();
     void OpenRecent(const QString &path);
@@ -65,12 +72,17 @@ signals:
     void recentFilesChanged(const QStringList &paths);
 
 private:
+    enum class SaveMode { Plain, As, Overwrite };
+    bool SaveReport(SaveMode mode);
     // The file a save writes to: the current one, or one the user picks;
     // empty when the dialog was cancelled.
     QString SaveTarget(const ReportFile::SavePlan &plan);
     // The file a name typed into the open dialog names: as typed when it
     // exists, else with .dat when it has no extension and that exists.
     static QString OpenedName(const QString &typed);
+    // The question before a save over a file changed on the disk: the path
+    // to save to, or empty when the save is not to happen.
+    QString AskOverwrite(const QString &target, DiskChange change);
     // For a file that does not look like a report: import it, open it as
     // a report, or neither.
     OpenAsBox::Answer AskHowToOpen(const QString &path);
@@ -86,5 +98,8 @@ private:
     CommandContext &context;
     QStringList headerLabels;
     ReportFile file;
+    // Tells other copies of the editor that this one has the report open;
+    // follows the report's path.
+    ReportLock lock;
     QString lastFolder;
 };

@@ -1,6 +1,7 @@
 #include "FileMessages.h"
 
 #include "ReportDocument.h"
+#include "RecoveryMessages.h"
 #include "ReportFile.h"
 #include "ShiftJis.h"
 
@@ -189,12 +190,16 @@ QString FileMessages::RestoreInDoubt(const struct InterruptedSave &save)
             .arg(QDir::toNativeSeparators(save.path));
 }
 
-QString FileMessages::ChangedOnDisk(const QString &path, DiskChange change)
+QString FileMessages::ChangedOnDisk(const QString &path, DiskChange change, const LockHolder *other)
 {
     QString what;
     switch (change) {
     case DiskChange::Same:
         return {};
+    case DiskChange::FolderGone:
+        return tr("ファイルのあったフォルダーが見つかりません（名前が変わったか、移動または削除されました）。\n%1\n\n"
+                  "「名前を付けて保存」で別の場所に保存してください。")
+                .arg(QDir::toNativeSeparators(path));
     case DiskChange::Changed:
         what = tr("（内容が書き換えられています）");
         break;
@@ -205,8 +210,10 @@ QString FileMessages::ChangedOnDisk(const QString &path, DiskChange change)
         what = tr("（別のファイルに置き換えられています）");
         break;
     }
-    return tr("ファイルは開いた後に他のプログラムによって変更されています。上書きしますか？\n%1\n\n%2")
-            .arg(what, QDir::toNativeSeparators(path));
+    return tr("ファイルは開いた後に%1によって変更されています。上書きしますか？\n%2\n\n%3\n\n"
+              "「上書きする」：この画面の内容で置き換えます。\n"
+              "「名前を付けて保存」：ディスク上のファイルを残し、別の名前で保存します。")
+            .arg(RecoveryMessages::Changer(other), what, QDir::toNativeSeparators(path));
 }
 
 QStringList FileMessages::LoadWarnings(const ReadFacts &facts)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReportFile.h"
+#include "ReportLock.h"
 #include "SafeReplace.h"
 
 #include <QCoreApplication>
@@ -36,8 +37,9 @@ public:
     // file since cannot be told: put the old contents back, or leave it.
     static QString RestoreInDoubt(const struct InterruptedSave &save);
     // The question before a save over a file that changed on the disk since
-    // it was opened or saved.
-    static QString ChangedOnDisk(const QString &path, DiskChange change);
+    // it was opened or saved; `other` names the copy of the editor that
+    // has it open, when one does.
+    static QString ChangedOnDisk(const QString &path, DiskChange change, const LockHolder *other = nullptr);
 
     // What a load found that the report cannot show or a save cannot give
     // back, each with what a save will do; empty when there is nothing to

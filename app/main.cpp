@@ -23,9 +23,11 @@ int main(int argc, char *argv[])
         QMessageBox::warning(&VelTorForm, TVelTorApplication::tr("エラー"), TVelTorApplication::OutOfMemoryMessage());
     });
     // Once the window is up, so that a message has a window to stand on;
-    // a file left half saved is put right before anything is opened.
+    // a file left half saved is put right, and unsaved work offered back,
+    // before anything is opened.
     QTimer::singleShot(0, &VelTorForm, [&VelTorForm, &application] {
         RecoverInterruptedSaves(VelTorForm);
+        VelTorForm.OfferRecoveryCopies();
         OpenCommandLineFile(VelTorForm, application.arguments());
     });
     return application.exec();

@@ -4,6 +4,7 @@
 #include "CellDelegate.h"
 #include "CellTyping.h"
 #include "CommandContext.h"
+#include "DiskWatch.h"
 #include "EditCommands.h"
 #include "EditMessages.h"
 #include "FileCommands.h"
@@ -11,6 +12,8 @@
 #include "GridCommands.h"
 #include "HeaderBoxes.h"
 #include "RecentFiles.h"
+#include "RecoveryCopies.h"
+#include "RecoveryOffers.h"
 #include "ReportModel.h"
 #include "ReviewDock.h"
 #include "TextFilter.h"
@@ -79,6 +82,8 @@ TVelTorForm::TVelTorForm(QWidget *parent) : QMainWindow(parent)
     addDockWidget(Qt::BottomDockWidgetArea, reviewDock);
     reviewDock->hide();
     Model->SetNotes(&notes);
+    recoveryCopies = std::make_unique<RecoveryCopies>(document, fileCommands->File());
+    diskWatch = std::make_unique<DiskWatch>(*context, *fileCommands, document);
     ConnectActions();
     ConnectControls();
     ConnectDocument();
@@ -348,6 +353,11 @@ void TVelTorForm::ShowTitle()
 QString TVelTorForm::StartFolder() const
 {
     return fileCommands->StartFolder();
+}
+
+void TVelTorForm::OfferRecoveryCopies()
+{
+    RecoveryOffers(*context, *fileCommands, *recoveryCopies).OfferAll();
 }
 
 int TVelTorForm::CurrentCol() const

@@ -16,6 +16,7 @@
 
 class BulkCommands;
 class CommandContext;
+class DiskWatch;
 class EditCommands;
 class FileCommands;
 class FixCommands;
@@ -24,6 +25,7 @@ class HeaderBoxes;
 class QMimeData;
 class QPushButton;
 class QUrl;
+class RecoveryCopies;
 class ReportModel;
 class ReviewDock;
 class TAboutBox;
@@ -100,6 +102,11 @@ public:
     bool FormClose();
     // Where Open and Save dialogs start.
     QString StartFolder() const;
+    // At start: the unsaved work of editors that ended without a word,
+    // offered back one after another.
+    void OfferRecoveryCopies();
+    // The recovery copy of this window's unsaved work.
+    RecoveryCopies &Recovery() { return *recoveryCopies; }
 
     // Grid events, in grid positions.
     void VelTorGridSetEditText(int col, int row, const QString &text);
@@ -204,5 +211,7 @@ private:
     std::unique_ptr<EditCommands> editCommands;
     std::unique_ptr<FixCommands> fixCommands;
     std::unique_ptr<HeaderBoxes> headerBoxes;
+    std::unique_ptr<RecoveryCopies> recoveryCopies;
+    std::unique_ptr<DiskWatch> diskWatch;
     QString gridHint;
 };

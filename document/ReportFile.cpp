@@ -10,7 +10,9 @@
 #include "qnVelTorFileName.h"
 #include "qnVelTorHeaderRules.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QUndoStack>
 
 #include <algorithm>
 #include <climits>
@@ -171,7 +173,41 @@ DiskChange ReportFile::ChangeOnDisk() const
 {
     if (path.isEmpty())
         return DiskChange::Same;
-    return CompareIdentity(identity, IdentityOf(path));
+    const DiskChange change = CompareIdentity(identity, IdentityOf(path));
+    if (change == DiskChange::Deleted && !QFileInfo(path).absoluteDir().exists())
+        return DiskChange::FolderGone;
+    return change;
+}
+
+ReportFile::RestoreResult ReportFile::Restore(const QString &recoveryPath)
+{
+    RestoreResult result;
+    try {
+        LoadedLines lines(document.Attributes(), ReportContent::VerdictWidth);
+        result.failure = ReadRecoveryFile(recoveryPath, result.facts,
+                                          [&lines](const std::string_view *fields, std::size_t count) {
+                                              lines.Take(fields, count);
+                                          });
+        if (result.Ok() && !HasHeadroomFor(0))
+            result.failure = RecoveryFailure::OutOfMemory;
+        if (result.Ok()) {
+            const RecoveryFacts &facts = result.facts;
+            ReportDocument::Headers headers;
+            std::copy(facts.headers.begin(), facts.headers.end(), headers.begin());
+            document.Reset(lines.TakeRows(), lines.TakeArena(), lines.TakeVerdicts(), headers);
+            fileBaseName = facts.reportPath.isEmpty() ? std::string() : FileBaseNameOfPath(facts.reportPath);
+            nameChanged = false;
+            identity = facts.identity;
+            SetPendingFormat(facts.format);
+            SetPath(facts.reportPath);
+            // Never saved: no undo leads back to a saved state.
+            document.UndoStack()->resetClean();
+        }
+    } catch (const std::bad_alloc &) {
+        result.failure = RecoveryFailure::OutOfMemory;
+    }
+    ReleaseFreedMemory();
+    return result;
 }
 
 ReportFile::SaveResult ReportFile::Save(const QString &filePath, const std::function<bool()> &confirmWithoutBackup)

@@ -3,6 +3,7 @@
 #include "FormatProblem.h"
 #include "ReportCsvWriter.h"
 #include "ReportFileName.h"
+#include "RecoveryFile.h"
 #include "ReportImporter.h"
 #include "qnVelTorFile.h"
 
@@ -81,6 +82,14 @@ public:
         bool Ok() const { return failure == ReadFailure::None; }
     };
 
+    // What a restore of unsaved work from a recovery copy did.
+    struct RestoreResult
+    {
+        RecoveryFailure failure = RecoveryFailure::None;
+        RecoveryFacts facts;
+        bool Ok() const { return failure == RecoveryFailure::None; }
+    };
+
     struct ExportResult
     {
         bool written = false;
@@ -111,6 +120,12 @@ public:
 
     // An empty report with no file, as New makes it.
     void New();
+    // Replaces the report by the unsaved one a recovery copy holds
+    // (RecoveryFile.h), only when the copy was read whole: under the path
+    // it had, and with that file's identity as it was then, so that a save
+    // still asks when the file changed since. The report counts as
+    // modified until it is saved.
+    RestoreResult Restore(const QString &recoveryPath);
     // Replaces the report by the file's only when it was read whole; a
     // failed read leaves the report as it was, but a later save compares
     // the header values with the failed file's name. A read the user
@@ -128,8 +143,11 @@ public:
     // `confirmWithoutBackup` is asked first; unset counts as no.
     SaveResult Save(const QString &filePath, const std::function<bool()> &confirmWithoutBackup = {});
     // How the current file changed on the disk since it was read or last
-    // written here; Same for a report that has no file.
+    // written here; Same for a report that has no file. FolderGone when
+    // the file is gone with its folder.
     DiskChange ChangeOnDisk() const;
+    // The current file as it was when it was read or last written here.
+    const FileIdentity &Identity() const { return identity; }
 
     // Appends the lines of a CSV or text file (ReportImporter.h: encoding
     // and separator told from its bytes) as one step, validated. The file

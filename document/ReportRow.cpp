@@ -1,8 +1,11 @@
 #include "ReportRow.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
+#include <mutex>
+#include <new>
 #include <utility>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -234,6 +237,55 @@ const unsigned char *blockEnd(const unsigned char *block)
 
 } // namespace
 
+namespace {
+
+// The keepers alive, and the blocks freed while one was. The count is
+// changed under the lock; read without it, it tells whether to take it.
+std::atomic<int> keepers {0};
+std::mutex keptLock;
+std::vector<unsigned char *> kept;
+
+} // namespace
+
+RowBlockKeeper::RowBlockKeeper()
+{
+    const std::lock_guard<std::mutex> guard(keptLock);
+    keepers.fetch_add(1, std::memory_order_relaxed);
+}
+
+RowBlockKeeper::~RowBlockKeeper()
+{
+    std::vector<unsigned char *> freed;
+    {
+        const std::lock_guard<std::mutex> guard(keptLock);
+        if (keepers.fetch_sub(1, std::memory_order_relaxed) == 1)
+            freed.swap(kept);
+    }
+    for (unsigned char *block : freed)
+        delete[] block;
+}
+
+void RowBlockKeeper::Free(unsigned char *block) noexcept
+{
+    if (!block)
+        return;
+    // Keepers are only made on the thread that edits the report, which is
+    // the one that frees the blocks a keeper's reader sees.
+    if (keepers.load(std::memory_order_acquire) > 0) {
+        const std::lock_guard<std::mutex> guard(keptLock);
+        if (keepers.load(std::memory_order_relaxed) > 0) {
+            try {
+                kept.push_back(block);
+            } catch (const std::bad_alloc &) {
+                // Left to the system at exit rather than freed under a
+                // reader's eyes.
+            }
+            return;
+        }
+    }
+    delete[] block;
+}
+
 RowArena::RowArena(RowArena &&other) noexcept
     : chunks(std::move(other.chunks)),
       current(std::exchange(other.current, nullptr)),
@@ -277,7 +329,7 @@ void RowArena::Absorb(RowArena &&other)
     if (this == &other)
         return;
     chunks.reserve(chunks.size() + other.chunks.size());
-    for (std::unique_ptr<unsigned char[]> &chunk : other.chunks)
+    for (auto &chunk : other.chunks)
         chunks.push_back(std::move(chunk));
     other.chunks.clear();
     if (!current) {
@@ -327,7 +379,7 @@ ReportRow::~ReportRow()
 void ReportRow::Clear()
 {
     if (tagged & Owned)
-        delete[] Block();
+        RowBlockKeeper::Free(const_cast<unsigned char *>(Block()));
     tagged = 0;
 }
 

@@ -6,6 +6,28 @@
 #include <string_view>
 #include <vector>
 
+// While one lives, no row block is given back to the system, wherever it
+// is freed: each waits until the last keeper goes. A copy of the report
+// read on another thread (the recovery copy of unsaved work) so sees its
+// rows' blocks as they were, while the window goes on editing and frees
+// them; blocks are never changed once built. Made on the thread that edits
+// the report; may end on any.
+class RowBlockKeeper
+{
+public:
+    RowBlockKeeper();
+    ~RowBlockKeeper();
+    RowBlockKeeper(const RowBlockKeeper &) = delete;
+    RowBlockKeeper &operator=(const RowBlockKeeper &) = delete;
+
+    // How a row or an arena gives back a block or chunk it took with new[].
+    static void Free(unsigned char *block) noexcept;
+    struct Deleter
+    {
+        void operator()(unsigned char *block) const noexcept { Free(block); }
+    };
+};
+
 // Memory for the rows of a loaded report, taken in large chunks and given
 // back all at once: a million rows cost a million allocations otherwise.
 class RowArena
@@ -25,7 +47,7 @@ public:
     void Absorb(RowArena &&other);
 
 private:
-    std::vector<std::unique_ptr<unsigned char[]>> chunks;
+    std::vector<std::unique_ptr<unsigned char[], RowBlockKeeper::Deleter>> chunks;
     unsigned char *current = nullptr; // the chunk being filled
     std::size_t used = 0;
 };
@@ -71,6 +93,16 @@ public:
     // them: the cells are copied with whole 16-byte loads where the line's
     // bytes go on that far.
     static ReportRow FromLine(const std::string_view *fields, RowArena &arena, std::uint32_t &highCells);
+
+    // A row that reads this one's block without owning it: only while a
+    // RowBlockKeeper made before lives (or the block's arena), and never to
+    // go into a report.
+    ReportRow Alias() const
+    {
+        ReportRow alias;
+        alias.tagged = tagged & ~Owned;
+        return alias;
+    }
 
     // Empty for a field index out of range.
     std::string_view Cell(unsigned field) const;

@@ -32,6 +32,9 @@ enum class DiskChange {
     Changed, // the same file, written to since: other size, modification or change time
     Deleted, // nothing at the path any more
     Replaced, // another file at the path (one saved by renaming, as this editor saves), or one where none was
+    // The folder the file was in is gone: renamed, moved or deleted. Never
+    // told by CompareIdentity, which knows no paths.
+    FolderGone,
 };
 
 DiskChange CompareIdentity(const FileIdentity &known, const FileIdentity &now);

@@ -43,6 +43,8 @@ struct FormatProblem
     // What the file held is lost by a save: LongLines, BytesAfterEofMark,
     // LoneCr.
     bool LostBySave() const;
+
+    bool operator==(const FormatProblem &) const = default;
 };
 
 // The problems of the form the facts show, in the order of the kinds.

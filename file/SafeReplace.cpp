@@ -1,14 +1,13 @@
 #include "SafeReplace.h"
 
+#include "CacheFolder.h"
 #include "FileSystemCalls.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -243,16 +242,10 @@ bool CopyContents(int from, int to)
     }
 }
 
-// Where a copy of a file that is overwritten in place is kept: the user's
-// cache folder, made when missing. Empty when there is none.
+// Where a copy of a file that is overwritten in place is kept.
 QString BackupFolder()
 {
-    QString folder = QCoreApplication::applicationName().isEmpty()
-            ? QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/qnVelTor")
-            : QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    if (folder.isEmpty() || !QDir().mkpath(folder))
-        return {};
-    return folder;
+    return CacheFolder();
 }
 
 // The blocks by which a start tells a file that an in-place save left part

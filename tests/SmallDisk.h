@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -25,7 +27,7 @@ struct SmallDisk
             QProcess::execute("umount", {folder.path()});
     }
     QString filePath(const QString &name) const { return folder.filePath(name); }
-    QStringList files() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); }
+    QStringList files() const { return TestSupport::filesIn(folder.path()); }
 
     // Takes up every free byte with a file of its own.
     bool Fill() const

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QDir>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -26,6 +27,15 @@ inline QByteArray sjis(const QString &text)
 {
     const std::optional<std::string> encoded = ShiftJis::FromText(text);
     return encoded ? bytes(*encoded) : QByteArray("<not code page 932>");
+}
+
+// The files in `folder`, hidden ones too, but for the lock records that
+// tell other copies of the editor which report is open here.
+inline QStringList filesIn(const QString &folder)
+{
+    QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    files.removeIf([](const QString &name) { return name.endsWith(QLatin1String(".qnveltor-lock")); });
+    return files;
 }
 
 inline QByteArray readFile(const QString &path)
