@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // How many lines of a report hold each interface key code that is a number,
@@ -59,4 +60,32 @@ private:
     std::unordered_map<std::uint64_t, std::uint32_t> counted;
     std::unordered_map<std::string, std::uint32_t> huge;
     std::uint64_t distinct = 0;
+};
+
+// Key codes gathered, such as the numbers whose lines are to be looked at
+// again.
+class KeyCodeSet
+{
+public:
+    void Insert(const KeyCodeCounts::Key &key)
+    {
+        if (key.digits.empty())
+            numbers.insert(key.number);
+        else
+            huge.insert(key.digits);
+    }
+    // True when the key was not in the set yet.
+    bool Add(const KeyCodeCounts::Key &key)
+    {
+        return key.digits.empty() ? numbers.insert(key.number).second : huge.insert(key.digits).second;
+    }
+    bool Contains(const KeyCodeCounts::Key &key) const
+    {
+        return key.digits.empty() ? numbers.count(key.number) != 0 : huge.count(key.digits) != 0;
+    }
+    bool Empty() const { return numbers.empty() && huge.empty(); }
+
+private:
+    std::unordered_set<std::uint64_t> numbers;
+    std::unordered_set<std::string> huge;
 };

@@ -31,56 +31,7 @@ bool LineBefore(const ReportNotes::Note &note, std::uint32_t line)
     return note.line < line;
 }
 
-// Sorted by their first line, those that touch or overlap joined.
-void Normalize(std::vector<std::pair<int, int>> &runs)
-{
-    std::sort(runs.begin(), runs.end());
-    std::size_t kept = 0;
-    for (const auto &run : runs) {
-        if (kept > 0 && run.first <= runs[kept - 1].second + 1)
-            runs[kept - 1].second = std::max(runs[kept - 1].second, run.second);
-        else
-            runs[kept++] = run;
-    }
-    runs.resize(kept);
-}
-
-void AddRun(std::vector<std::pair<int, int>> &runs, int first, int last)
-{
-    if (!runs.empty() && first >= runs.back().first && first <= runs.back().second + 1)
-        runs.back().second = std::max(runs.back().second, last);
-    else
-        runs.emplace_back(first, last);
-}
-
 } // namespace
-
-// The numbers whose lines are to be looked at again.
-class ReportNotes::KeySet
-{
-public:
-    void Insert(const Key &key)
-    {
-        if (key.digits.empty())
-            numbers.insert(key.number);
-        else
-            huge.insert(key.digits);
-    }
-    // True when the key was not in the set yet.
-    bool Add(const Key &key)
-    {
-        return key.digits.empty() ? numbers.insert(key.number).second : huge.insert(key.digits).second;
-    }
-    bool Contains(const Key &key) const
-    {
-        return key.digits.empty() ? numbers.count(key.number) != 0 : huge.count(key.digits) != 0;
-    }
-    bool Empty() const { return numbers.empty() && huge.empty(); }
-
-private:
-    std::unordered_set<std::uint64_t> numbers;
-    std::unordered_set<std::string> huge;
-};
 
 ReportNotes::ReportNotes(const ReportContent &content, QObject *parent) : QObject(parent), content(content)
 {
@@ -299,6 +250,27 @@ void ReportNotes::Rebuild()
         counts.Clear();
         throw;
     }
+}
+
+void ReportNotes::Normalize(Runs &runs)
+{
+    std::sort(runs.begin(), runs.end());
+    std::size_t kept = 0;
+    for (const auto &run : runs) {
+        if (kept > 0 && run.first <= runs[kept - 1].second + 1)
+            runs[kept - 1].second = std::max(runs[kept - 1].second, run.second);
+        else
+            runs[kept++] = run;
+    }
+    runs.resize(kept);
+}
+
+void ReportNotes::AddRun(Runs &runs, int first, int last)
+{
+    if (!runs.empty() && first >= runs.back().first && first <= runs.back().second + 1)
+        runs.back().second = std::max(runs.back().second, last);
+    else
+        runs.emplace_back(first, last);
 }
 
 ReportNotes::OldKey ReportNotes::Compact(int line, const Key &key, std::vector<std::string> &huge)

@@ -74,8 +74,12 @@ private:
     static constexpr std::uint32_t NoHuge = ~std::uint32_t(0);
     static constexpr std::uint32_t NoKey = NoHuge - 1;
     using Runs = std::vector<std::pair<int, int>>;
-    class KeySet;
+    using KeySet = KeyCodeSet;
 
+    // Runs of lines sorted by their first line, those that touch or overlap
+    // joined; a run added at the end joins the last when it can.
+    static void Normalize(Runs &runs);
+    static void AddRun(Runs &runs, int first, int last);
     static OldKey Compact(int line, const Key &key, std::vector<std::string> &huge);
     static Key Expand(const OldKey &compact, const std::vector<std::string> &huge);
 
