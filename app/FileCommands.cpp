@@ -69,7 +69,7 @@ QMessageBox::StandardButton FileCommands::ConfirmSave()
     }
 }
 
-bool FileCommands::QuerySaveBeforeReplace()
+bool FileCommands::QuerySave()
 {
     context.CommitEditor();
     if (!document.IsModified())
@@ -77,21 +77,6 @@ bool FileCommands::QuerySaveBeforeReplace()
     switch (ConfirmSave()) {
     case QMessageBox::Yes:
         // A Yes that ends without a save must not lose the edits.
-        return Save(false);
-    case QMessageBox::No:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool FileCommands::QueryClose()
-{
-    context.CommitEditor();
-    if (!document.IsModified())
-        return true;
-    switch (ConfirmSave()) {
-    case QMessageBox::Yes:
         return Save(false);
     case QMessageBox::No:
         return true;
@@ -111,7 +96,7 @@ void FileCommands::ShowReport(int line)
 
 void FileCommands::New()
 {
-    if (!QuerySaveBeforeReplace())
+    if (!QuerySave())
         return;
     file.New();
     context.ShowPlace(0, 0);
@@ -119,7 +104,7 @@ void FileCommands::New()
 
 void FileCommands::Open()
 {
-    if (!QuerySaveBeforeReplace())
+    if (!QuerySave())
         return;
     QFileDialog dialog(&context.Window(), QString(), StartFolder(), reportFilter());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -369,7 +354,7 @@ void FileCommands::OpenDropped(const QList<QUrl> &urls)
     if (urls.isEmpty())
         return;
     const QString path = urls.first().toLocalFile();
-    if (path.isEmpty() || !QuerySaveBeforeReplace())
+    if (path.isEmpty() || !QuerySave())
         return;
     LoadReport(path);
 }
@@ -382,6 +367,6 @@ void FileCommands::OpenRecent(const QString &path)
         emit recentFilesChanged(RecentFiles::Remove(path));
         return;
     }
-    if (QuerySaveBeforeReplace())
+    if (QuerySave())
         LoadReport(path);
 }

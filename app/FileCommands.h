@@ -55,11 +55,9 @@ public:
 
     // The question about unsaved edits.
     QMessageBox::StandardButton ConfirmSave();
-    // Before the report is replaced: false when the command must stop
-    // (Cancel, or a Yes whose save did not happen).
-    bool QuerySaveBeforeReplace();
-    // Before the window closes; false keeps it open.
-    bool QueryClose();
+    // Before the report is replaced or the window closes: false when the
+    // command must stop (Cancel, or a Yes whose save did not happen).
+    bool QuerySave();
 
     // Where Open and Save dialogs start: the current file's folder, else the
     // last folder used; empty leaves it to the platform.

@@ -48,7 +48,7 @@ void RecoveryOffers::Offer(const RecoveryFolder::HeldCopy &copy)
     switch (RecoveryBox::Chosen(context.Dialogs().ExecMessageBox(box))) {
     case RecoveryBox::Answer::Restore: {
         // Declined, the copy stays for the next start.
-        if (!files.QuerySaveBeforeReplace())
+        if (!files.QuerySave())
             return;
         const ReportFile::RestoreResult result = files.Restore(copy.path);
         if (!result.Ok()) {

@@ -542,7 +542,7 @@ void TVelTorForm::FileRecentExecute(const QString &path)
 
 bool TVelTorForm::FormClose()
 {
-    if (!fileCommands->QueryClose())
+    if (!fileCommands->QuerySave())
         return false;
     WindowSettings::Write(*this, *ui.VelTorGrid, fileCommands->LastFolder());
     WindowSettings::WriteShowNotes(ui.ViewNotes->isChecked());

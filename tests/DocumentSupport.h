@@ -106,6 +106,19 @@ inline QByteArray fileLines(const QStringList &lines)
     return content;
 }
 
+// A line of usual values, as lineText() writes lines, with the changes given
+// as "field=value".
+inline QString usualLine(const QString &key, const QStringList &changes = {})
+{
+    QStringList fields = {key, "", "000", "", "000", "", "12345678", "title", "", "", "", "", "", "", "0", "V",
+                          "1", "", "0"};
+    for (const QString &change : changes) {
+        const qsizetype eq = change.indexOf(u'=');
+        fields[change.left(eq).toInt()] = change.mid(eq + 1);
+    }
+    return fields.join(u'|');
+}
+
 // Loads `content` into `file` from a file named `name` in `folder`;
 // false (with the reason logged) when that failed.
 inline bool loadReport(ReportFile &file, const QTemporaryDir &folder, const QByteArray &content,

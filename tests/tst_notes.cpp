@@ -86,19 +86,6 @@ QString countMismatch(const ReportNotes &notes)
     return notes.Count() == notes.Notes().size() ? QString() : QStringLiteral("total");
 }
 
-// A line of the usual values, with the key code and the changes given as
-// "field=value" pairs.
-QString usualLine(const QString &key, const QStringList &changes = {})
-{
-    QStringList fields = {key, "", "000", "", "000", "", "12345678", "title", "", "", "", "", "", "", "0", "V",
-                          "1", "", "0"};
-    for (const QString &change : changes) {
-        const qsizetype eq = change.indexOf(u'=');
-        fields[change.left(eq).toInt()] = change.mid(eq + 1);
-    }
-    return fields.join(u'|');
-}
-
 } // namespace
 
 class tst_Notes : public QObject

@@ -90,18 +90,6 @@ QStringList fieldsOf(const ReportDocument &document, int line)
     return cells;
 }
 
-// A line of the usual values with the changes given as "field=value".
-QString usualLine(const QString &key, const QStringList &changes = {})
-{
-    QStringList fields = {key, "", "000", "", "000", "", "12345678", "title", "", "", "", "", "", "", "0", "V",
-                          "1", "", "0"};
-    for (const QString &change : changes) {
-        const qsizetype eq = change.indexOf(u'=');
-        fields[change.left(eq).toInt()] = change.mid(eq + 1);
-    }
-    return fields.join(u'|');
-}
-
 } // namespace
 
 class tst_Review : public QObject
