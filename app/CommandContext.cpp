@@ -1,5 +1,6 @@
 #include "CommandContext.h"
 
+#include "LoadProgress.h"
 #include "ReportModel.h"
 #include "SaveAnywayBox.h"
 #include "VelTorGridView.h"
@@ -11,6 +12,18 @@
 CommandContext::CommandContext(QMainWindow &window, VelTorGridView &grid, ReportModel &model)
     : window(window), grid(grid), model(model)
 {
+}
+
+bool CommandContext::RunWithProgress(const QString &label, const QString &title,
+                                     const std::function<void(const ReadProgress &)> &work, QWidget *parent)
+{
+    const BusyScope busy(*this);
+    if (!busy)
+        return false;
+    WaitCursor wait;
+    LoadProgress progress(parent ? parent : &window, progressDelay, label, title);
+    work([&progress](std::uint64_t done, std::uint64_t size) { return progress.Step(done, size); });
+    return true;
 }
 
 void CommandContext::Tell(const QString &message) const

@@ -6,7 +6,10 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <functional>
+
 class QMainWindow;
+class QWidget;
 class ReportModel;
 class VelTorGridView;
 
@@ -58,6 +61,15 @@ public:
     private:
         CommandContext *context;
     };
+
+    // Runs a command that may take long on a large report: with the busy
+    // guard, the wait cursor and, once it has run for ProgressDelay(), the
+    // progress dialog with キャンセル over `parent` (the window when null).
+    // `work` tells the progress it is given how far it has got; the
+    // window repaints meanwhile. False, with nothing run, while another
+    // command runs.
+    bool RunWithProgress(const QString &label, const QString &title,
+                         const std::function<void(const ReadProgress &)> &work, QWidget *parent = nullptr);
 
     // The status bar.
     void Tell(const QString &message) const;

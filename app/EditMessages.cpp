@@ -66,6 +66,11 @@ QString EditMessages::PasteCancelled()
     return tr("貼り付けを中止しました。報告は元のままです。");
 }
 
+QString EditMessages::Cancelled(const QString &command)
+{
+    return tr("%1を中止しました。報告は元のままです。").arg(command);
+}
+
 QString EditMessages::OutOfMemoryPaste()
 {
     return tr("メモリが足りないため、行を貼り付けられません。");

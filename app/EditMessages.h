@@ -29,6 +29,9 @@ public:
     // The status bar after a block paste.
     static QString Pasted(const ReportBlocks::PasteResult &result);
     static QString PasteCancelled();
+    // The status bar after a long command (`command`, as a noun) was
+    // stopped from its progress.
+    static QString Cancelled(const QString &command);
 
     static QString OutOfMemoryPaste();
     static QString OutOfMemoryEdit();

@@ -21,10 +21,12 @@ GridCommands::GridCommands(ReportDocument &document, CommandContext &context, qn
 {
 }
 
-void GridCommands::Tell(EditResult result) const
+void GridCommands::Tell(EditResult result, const QString &command) const
 {
     if (result == EditResult::OutOfMemory)
         context.ShowError(EditMessages::OutOfMemoryEdit());
+    else if (result == EditResult::Cancelled)
+        context.Tell(EditMessages::Cancelled(command));
 }
 
 bool GridCommands::LineCommandAllowed(bool newLineRow) const
@@ -73,7 +75,12 @@ void GridCommands::InsertLines()
         return;
     // On the empty last row the new line is appended: the former new-line
     // row becomes a report line. As many lines as are selected.
-    Tell(document.InsertLines(first, count));
+    EditResult result = EditResult::Done;
+    if (!context.RunWithProgress(tr("行を挿入しています…"), tr("行の挿入中"), [&](const ReadProgress &progress) {
+            result = document.InsertLines(first, count, progress);
+        }))
+        return;
+    Tell(result, tr("行の挿入"));
     context.ShowPlace(first, field);
     if (count > 1) {
         ReportModel &model = context.Model();
@@ -96,7 +103,12 @@ void GridCommands::RemoveLines(ReportDocument::LineStep step)
     int count = 1;
     if (step == ReportDocument::LineStep::Delete && !CommandLines(false, first, count))
         return;
-    Tell(document.RemoveLines(first, count, step));
+    EditResult result = EditResult::Done;
+    if (!context.RunWithProgress(tr("行を削除しています…"), tr("行の削除中"), [&](const ReadProgress &progress) {
+            result = document.RemoveLines(first, count, step, progress);
+        }))
+        return;
+    Tell(result, tr("行の削除"));
     // The same row now shows the line that followed, or the empty last row
     // when the last line went.
     context.ShowPlace(first, field);
@@ -169,7 +181,7 @@ void GridCommands::MoveLine(int from, int to)
         return;
     const int field = context.CurrentField();
     const EditResult result = document.MoveLine(from, to);
-    Tell(result);
+    Tell(result, QString());
     if (result == EditResult::Done)
         context.ShowPlace(to, field);
 }

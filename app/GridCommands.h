@@ -71,7 +71,7 @@ private:
     // Puts the current line on the line clipboard; false when it did not
     // get there.
     bool PutCurrentLine();
-    void Tell(EditResult result) const;
+    void Tell(EditResult result, const QString &command) const;
 
     ReportDocument &document;
     CommandContext &context;

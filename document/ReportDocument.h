@@ -3,6 +3,7 @@
 #include "EditResult.h"
 #include "ReportContent.h"
 #include "ReportRow.h"
+#include "qnVelTorFile.h"
 #include "qnVelTorGridAttr.h"
 
 #include <QObject>
@@ -105,19 +106,25 @@ public:
     // Many lines as one step, told to the views in one signal: `count`
     // empty lines before `line`, or the lines from `first` on (as many as
     // there are).
-    EditResult InsertLines(int line, int count);
-    EditResult RemoveLines(int first, int count, LineStep step = LineStep::Delete);
+    //
+    // The steps below that can take long on a large report tell `progress`
+    // how far they have got now and then; when it says stop, the step undoes
+    // what it did and the result is Cancelled: the report and its history
+    // are as they were.
+    EditResult InsertLines(int line, int count, const ReadProgress &progress = {});
+    EditResult RemoveLines(int first, int count, LineStep step = LineStep::Delete,
+                           const ReadProgress &progress = {});
     // Line order[i] becomes line i, the verdicts with their lines, as one
     // step named `text`; `order` names every line once. No step when the
     // order is the report's own.
-    EditResult ReorderLines(std::vector<std::uint32_t> order, const QString &text);
+    EditResult ReorderLines(std::vector<std::uint32_t> order, const QString &text, const ReadProgress &progress = {});
 
     // Many cells changed as one step named `text`, validated, lines appended
     // as the changes need them.
-    EditResult ChangeCells(CellChanges &&changes, const QString &text);
+    EditResult ChangeCells(CellChanges &&changes, const QString &text, const ReadProgress &progress = {});
 
-    EditResult Undo();
-    EditResult Redo();
+    EditResult Undo(const ReadProgress &progress = {});
+    EditResult Redo(const ReadProgress &progress = {});
 
 signals:
     // The count of invalid cells may have changed.
@@ -126,7 +133,7 @@ signals:
 
 private:
     void SyncModified();
-    EditResult Push(QUndoCommand *step);
+    EditResult Push(QUndoCommand *step, const ReadProgress &progress = {});
     void TellHeaders();
 
     ReportContent content;

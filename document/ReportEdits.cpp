@@ -224,6 +224,11 @@ void ReportEdits::SwapRow(int line, ReportRow &row) noexcept
     std::swap(content.lines[std::size_t(line)], row);
 }
 
+void ReportEdits::OverwriteCells(int line, std::uint32_t fields, const std::string_view *texts) noexcept
+{
+    content.lines[std::size_t(line)].OverwriteCells(fields, texts);
+}
+
 void ReportEdits::Reset(std::vector<ReportRow> &&rows, RowArena &&arena, qnVelTor::GridAttr &&verdicts)
 {
     emit content.aboutToBeReset();

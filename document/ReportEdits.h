@@ -2,6 +2,7 @@
 
 #include "ReportContent.h"
 #include "ReportRow.h"
+#include "qnVelTorFile.h"
 
 #include <cstdint>
 #include <string>
@@ -46,6 +47,10 @@ public:
     // views. A row may so go to a step while its block lies in the
     // report's arena: the steps are dropped whenever the arena is.
     void SwapRow(int line, ReportRow &row) noexcept;
+    // Writes the texts over the line's cells of the mask, each exactly as
+    // long as the cell it replaces, without validating or telling the
+    // views; needs no memory.
+    void OverwriteCells(int line, std::uint32_t fields, const std::string_view *texts) noexcept;
     void CellsChanged(int first, int last) { emit content.cellsChanged(first, last); }
     void SetHeader(ReportContent::HeaderBox box, const std::string &bytes);
 
@@ -73,6 +78,12 @@ public:
     // does not have.
     void MakeRoom(std::size_t count);
 
+    // Where the step being done, undone or redone tells how far it has got
+    // (StepProgress.h); null while nobody watches. Not owned.
+    const ReadProgress *Progress() const { return progress; }
+    void SetProgress(const ReadProgress *watcher) { progress = watcher; }
+
 private:
     ReportContent &content;
+    const ReadProgress *progress = nullptr; // not owned
 };

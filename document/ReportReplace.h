@@ -1,13 +1,18 @@
 #pragma once
 
 #include "TextFolding.h"
+#include "qnVelTorFile.h"
 
 #include <QCoreApplication>
 #include <QString>
 
+#include <array>
+#include <atomic>
 #include <climits>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 class ReportDocument;
 
@@ -48,6 +53,7 @@ public:
         std::uint64_t unstorable = 0;  // occurrences left out
         std::uint64_t madeInvalid = 0; // cells valid before, invalid after
         bool outOfMemory = false;      // the report is then as it was
+        bool cancelled = false;        // by the progress; the report is as it was
     };
 
     // `document` is not owned. The replacement's look-alikes become the
@@ -56,8 +62,10 @@ public:
     ReportReplace(ReportDocument &document, const QString &find, const QString &replacement, const TextFolding &folding,
                   const Scope &scope);
 
-    // Every occurrence in the scope, as one step.
-    Result ReplaceAll();
+    // Every occurrence in the scope, as one step, looked for on both cores.
+    // `progress` hears now and then how far it has got; false from it stops
+    // the replace, and the report and its history stay as they were.
+    Result ReplaceAll(const ReadProgress &progress = {});
 
     // The first occurrence in the scope at or after character `start` of
     // the cell (line, field), then in the cells after it line by line,
@@ -73,6 +81,22 @@ public:
     QString MarkedText(const Match &match) const;
 
 private:
+    // A cell to change, found by a part of ReplaceAll.
+    struct Found
+    {
+        int line;
+        int field;
+        std::string bytes;
+    };
+    // What one thread of ReplaceAll found in its lines.
+    struct Part
+    {
+        std::vector<Found> found;
+        Result result;
+        std::atomic<std::uint64_t> lines {0}; // looked through so far
+    };
+    // Looks through lines top..bottom into `part`, until `stop`.
+    void ReplaceIn(int top, int bottom, Part &part, const std::atomic<bool> &stop) const;
     // The first occurrence in the cell's text at or after `from`, or -1.
     qsizetype FindInCell(const QString &text, qsizetype from, qsizetype &length) const;
     // Cheap test on bytes: false only when they cannot hold the find text.
@@ -98,4 +122,13 @@ private:
     // Else the bytes of one of its characters that every match holds, or
     // nothing when there is none.
     std::string guideBytes;
+    // Else, when the text is folded, the codes of every character that
+    // folds into one character of the find text (with a sound mark after
+    // it, or alone): a cell with none of them holds no match. Single bytes
+    // by their byte, pairs by lead * 256 + trail.
+    bool candidates = false;
+    std::array<bool, 256> candidateBytes {};
+    std::vector<bool> candidatePairs;
+    bool HasCandidate(std::string_view bytes) const;
+    void FindCandidates();
 };
