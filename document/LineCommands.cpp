@@ -27,14 +27,14 @@ RemoveLinesCommand::RemoveLinesCommand(ReportEdits &edits, const QString &text, 
 
 void RemoveLinesCommand::redo()
 {
-    edits.TakeLines(first, count, rows);
+    edits.TakeLines(first, count, rows, &verdicts);
     Show(first, -1);
     done = true;
 }
 
 void RemoveLinesCommand::undo()
 {
-    edits.InsertLines(first, rows);
+    edits.PutLines(first, rows, verdicts);
     Show(first, -1);
 }
 

@@ -20,7 +20,8 @@ private:
     std::vector<ReportRow> rows;
 };
 
-// Lines deleted or cut; the step holds them while it is done.
+// Lines deleted or cut; the step holds them, and their verdicts, while it
+// is done: undone, they come back as they were without being checked again.
 class RemoveLinesCommand : public ReportStep
 {
 public:
@@ -32,6 +33,7 @@ private:
     int first;
     int count;
     std::vector<ReportRow> rows;
+    qnVelTor::GridAttr::Rows verdicts;
 };
 
 // A line dragged to another place.

@@ -7,7 +7,10 @@
 #include <cstring>
 #include <functional>
 #include <numeric>
+#include <optional>
+#include <system_error>
 #include <thread>
+#include <unordered_map>
 
 namespace {
 
@@ -69,20 +72,75 @@ int compareValues(const Value &a, const Value &b)
     return sign(a.View().compare(b.View()));
 }
 
-// One line as the sort moves it: its place, and words of its first key that
-// settle most comparisons without looking at the bytes.
+// How the words of a key's values compare: as ranks (exactly), as numbers
+// or as bytes (equal words then need the values themselves), or, where
+// numbers and other values mix, as bytes unless both are numbers.
+enum class Mode : std::uint8_t { Ranked, Numbers, Bytes, Mixed };
+
+// One line as the sort moves it: its place, and words of its first two keys
+// that settle most comparisons without looking at the values, whose bytes
+// lie all over the report: the first key's first 24 bytes (titles share
+// their first words), or its rank or number, and the second key's word.
 struct Entry
 {
-    std::uint64_t bytes; // the first key's first 8 bytes
-    std::uint64_t number; // of a number: its length without zeros, then its first digits
+    static constexpr std::size_t FirstWords = 3;
+    std::uint64_t words[FirstWords + 1];
     std::uint32_t line;
-    bool isNumber;
+    std::uint32_t sizes[2]; // of the first two keys' values
+    std::uint8_t numbers; // bit k: the value of key k is a number
 };
 
 std::uint64_t numberWord(const Value &value)
 {
     const std::size_t digits = value.size - value.zeros;
-    return std::uint64_t(std::min<std::size_t>(digits, 255)) << 56 | wordOf(value.data + value.zeros, digits) >> 8;
+    // Numbers too long to count here all get one word: Compare tells them apart.
+    if (digits >= 255)
+        return std::uint64_t(255) << 56;
+    return std::uint64_t(digits) << 56 | wordOf(value.data + value.zeros, digits) >> 8;
+}
+
+// The values of key `k` as ranks, when they are few (titles, names, codes
+// repeat from line to line): equal values get one rank, and ranks compare
+// as the values do, so that lines of equal titles are compared by a number,
+// not by their bytes, and ties are seen at once. False when the values are
+// too many different ones for it to pay.
+bool rankValues(const std::vector<Value> &values, std::size_t width, std::size_t k, std::vector<std::uint32_t> &ranks)
+{
+    const std::size_t count = values.size() / width;
+    // The first lines tell whether the values repeat at all.
+    constexpr std::size_t Sample = 4096;
+    const std::size_t most = count / 8 + 64;
+    std::unordered_map<std::string_view, std::uint32_t> ids;
+    std::vector<Value> distinct;
+    ranks.resize(count);
+    for (std::size_t line = 0; line < count; ++line) {
+        if (line == Sample && distinct.size() > Sample / 4) {
+            ranks = {};
+            return false;
+        }
+        const Value &value = values[line * width + k];
+        const auto [at, added] = ids.try_emplace(value.View(), std::uint32_t(distinct.size()));
+        if (added) {
+            if (distinct.size() == most) {
+                ranks = {};
+                return false;
+            }
+            distinct.push_back(value);
+        }
+        ranks[line] = at->second;
+    }
+    std::vector<std::uint32_t> sorted(distinct.size());
+    std::iota(sorted.begin(), sorted.end(), 0u);
+    std::stable_sort(sorted.begin(), sorted.end(), [&distinct](std::uint32_t a, std::uint32_t b) {
+        return compareValues(distinct[a], distinct[b]) < 0;
+    });
+    std::vector<std::uint32_t> rankOf(distinct.size());
+    // Values that compare equal share a rank; only equal bytes do.
+    for (std::size_t i = 0; i < sorted.size(); ++i)
+        rankOf[sorted[i]] = std::uint32_t(i);
+    for (std::uint32_t &rank : ranks)
+        rank = rankOf[rank];
+    return true;
 }
 
 } // namespace
@@ -111,46 +169,104 @@ std::vector<std::uint32_t> LineOrder::Sorted(const ReportDocument &document, con
     // are found by walking its block, too slow for every comparison.
     const std::size_t width = used.size();
     std::vector<Value> values(count * width);
-    std::vector<Entry> entries(count);
     for (std::size_t line = 0; line < count; ++line) {
         std::string_view cells[ReportRow::CellCount];
         document.Line(int(line)).Cells(cells);
         for (std::size_t k = 0; k < width; ++k)
             values[line * width + k] = valueOf(cells[used[k].field]);
-        const Value &first = values[line * width];
-        entries[line] = {wordOf(first.data, first.size), first.Number() ? numberWord(first) : 0,
-                         std::uint32_t(line), first.Number()};
         told.Line(line, count);
     }
-    const bool firstDescending = used.front().descending;
+    // Keys of few values (titles, names) are compared by their ranks.
+    std::vector<std::vector<std::uint32_t>> ranks(width);
+    std::vector<Mode> modes(width, Mode::Ranked);
+    for (std::size_t k = 0; k < width; ++k) {
+        if (rankValues(values, width, k, ranks[k]))
+            continue;
+        bool numbers = false;
+        bool others = false;
+        for (std::size_t line = 0; line < count; ++line)
+            (values[line * width + k].Number() ? numbers : others) = true;
+        modes[k] = !others ? Mode::Numbers : !numbers ? Mode::Bytes : Mode::Mixed;
+    }
+    told.Tell(count, count);
+    const std::size_t inline_ = std::min<std::size_t>(width, 2);
+    std::vector<Entry> entries(count);
+    for (std::size_t line = 0; line < count; ++line) {
+        Entry &entry = entries[line];
+        entry = {};
+        entry.line = std::uint32_t(line);
+        for (std::size_t k = 0; k < inline_; ++k) {
+            const Value &value = values[line * width + k];
+            std::uint64_t *words = entry.words + (k == 0 ? 0 : Entry::FirstWords);
+            entry.numbers |= value.Number() ? std::uint8_t(1u << k) : 0;
+            entry.sizes[k] = value.size;
+            if (modes[k] == Mode::Ranked) {
+                words[0] = ranks[k][line];
+            } else if (modes[k] == Mode::Numbers) {
+                words[0] = numberWord(value);
+            } else {
+                const std::size_t count = k == 0 ? Entry::FirstWords : 1;
+                for (std::size_t w = 0; w < count && 8 * w < value.size; ++w)
+                    words[w] = wordOf(value.data + 8 * w, value.size - 8 * w);
+            }
+        }
+    }
+    const auto compareKey = [&](std::size_t k, const Entry &a, const Entry &b) {
+        const Value &x = values[a.line * width + k];
+        const Value &y = values[b.line * width + k];
+        if (k >= inline_)
+            return ranks[k].empty() ? compareValues(x, y)
+                                    : ranks[k][a.line] == ranks[k][b.line] ? 0
+                                    : ranks[k][a.line] < ranks[k][b.line] ? -1 : 1;
+        const std::uint64_t *p = a.words + (k == 0 ? 0 : Entry::FirstWords);
+        const std::uint64_t *q = b.words + (k == 0 ? 0 : Entry::FirstWords);
+        if (modes[k] == Mode::Ranked)
+            return p[0] == q[0] ? 0 : p[0] < q[0] ? -1 : 1;
+        // Mixed: two numbers compare as numbers, which the bytes do not tell.
+        if (modes[k] == Mode::Mixed && (a.numbers & b.numbers & (1u << k)))
+            return compareValues(x, y);
+        const std::size_t words = k == 0 && modes[k] != Mode::Numbers ? Entry::FirstWords : 1;
+        for (std::size_t w = 0; w < words; ++w) {
+            if (p[w] != q[w])
+                return p[w] < q[w] ? -1 : 1;
+        }
+        // Equal words of values the words hold whole: equal bytes up to the
+        // shorter one's end, where the shorter comes first; numbers of
+        // equal digits and length are the same bytes.
+        const std::size_t whole = modes[k] == Mode::Numbers ? 7 : 8 * words;
+        const std::uint32_t m = a.sizes[k];
+        const std::uint32_t n = b.sizes[k];
+        if (modes[k] == Mode::Numbers) {
+            if (m == n && m - x.zeros <= whole)
+                return 0;
+        } else if (m <= whole && n <= whole) {
+            return m == n ? 0 : m < n ? -1 : 1;
+        }
+        return compareValues(x, y);
+    };
     const auto before = [&](const Entry &a, const Entry &b) {
-        // Most lines are told apart by the words of their first key.
-        const bool numbers = a.isNumber && b.isNumber;
-        const std::uint64_t x = numbers ? a.number : a.bytes;
-        const std::uint64_t y = numbers ? b.number : b.bytes;
-        if (x != y)
-            return firstDescending ? x > y : x < y;
         for (std::size_t k = 0; k < width; ++k) {
-            const int c = compareValues(values[a.line * width + k], values[b.line * width + k]);
+            const int c = compareKey(k, a, b);
             if (c != 0)
                 return used[k].descending ? c > 0 : c < 0;
         }
         return false;
     };
-    told.Tell(count, count);
     // Both halves at once, each on a core, then merged: the merge takes
     // from the first half when keys are equal, so equal lines keep their
     // order.
     const auto middle = entries.begin() + std::ptrdiff_t(count / 2);
+    std::optional<std::thread> second;
     if (count >= 4096) {
-        std::thread second([&] { std::stable_sort(middle, entries.end(), before); });
         try {
-            std::stable_sort(entries.begin(), middle, before);
-        } catch (...) {
-            second.join();
-            throw;
+            second.emplace([&] { std::stable_sort(middle, entries.end(), before); });
+        } catch (const std::system_error &) {
+            // No thread to be had: this one sorts both halves.
         }
-        second.join();
+    }
+    if (second) {
+        std::stable_sort(entries.begin(), middle, before);
+        second->join();
     } else {
         std::stable_sort(entries.begin(), middle, before);
         std::stable_sort(middle, entries.end(), before);

@@ -68,8 +68,7 @@ void ReportEdits::ValidateFields(int line, std::uint32_t fields)
 
 void ReportEdits::ValidateLine(int line)
 {
-    for (int field = 0; field < int(ReportRow::CellCount); ++field)
-        Validate(line, field);
+    ValidateFields(line, (std::uint32_t(1) << ReportRow::CellCount) - 1);
 }
 
 void ReportEdits::InsertLines(int line, std::vector<ReportRow> &rows)
@@ -107,17 +106,45 @@ void ReportEdits::InsertLines(int line, std::vector<ReportRow> &rows)
         emit content.cellsChanged(line, line + count - 1);
 }
 
-void ReportEdits::TakeLines(int first, int count, std::vector<ReportRow> &rows)
+void ReportEdits::TakeLines(int first, int count, std::vector<ReportRow> &rows, qnVelTor::GridAttr::Rows *verdicts)
 {
     if (first < 0 || count <= 0 || count > LineCount() - first)
         return;
-    rows.resize(std::size_t(count)); // before anything changes: it may need memory
+    // Before anything changes: both may need memory.
+    rows.resize(std::size_t(count));
+    if (verdicts)
+        content.verdicts.CopyRows(unsigned(first), unsigned(count), *verdicts);
     std::vector<ReportRow> &lines = content.lines;
     emit content.linesAboutToBeRemoved(first, count);
     std::move(lines.begin() + first, lines.begin() + first + count, rows.begin());
     content.verdicts.RemoveRows(unsigned(first), unsigned(count));
     lines.erase(lines.begin() + first, lines.begin() + first + count);
     emit content.linesRemoved(first, count);
+}
+
+void ReportEdits::PutLines(int line, std::vector<ReportRow> &rows, qnVelTor::GridAttr::Rows &verdicts)
+{
+    const int count = int(rows.size());
+    if (line < 0 || line > LineCount() || count == 0 || verdicts.Count() != unsigned(count))
+        return;
+    MakeRoom(std::size_t(count));
+    // Room was made: only the verdicts may throw, and first.
+    if (!content.verdicts.PutRows(unsigned(line), std::move(verdicts)))
+        return;
+    std::vector<ReportRow> &lines = content.lines;
+    // Lines appended come empty, their texts told after (ReportContent.h).
+    const bool appending = line == LineCount();
+    emit content.linesAboutToBeInserted(line, count);
+    if (appending)
+        lines.resize(lines.size() + std::size_t(count));
+    else
+        lines.insert(lines.begin() + line, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    emit content.linesInserted(line, count);
+    if (appending) {
+        std::move(rows.begin(), rows.end(), lines.begin() + line);
+        emit content.cellsChanged(line, line + count - 1);
+    }
+    rows.clear();
 }
 
 void ReportEdits::MoveLine(int from, int to)

@@ -26,8 +26,13 @@ public:
     // keeps its size and holds empty rows after. When memory runs out they
     // are back in `rows` and the report is as it was.
     void InsertLines(int line, std::vector<ReportRow> &rows);
-    // The lines from `first` on move out into `rows`, with one signal.
-    void TakeLines(int first, int count, std::vector<ReportRow> &rows);
+    // The lines from `first` on move out into `rows`, with one signal;
+    // with `verdicts`, theirs go there.
+    void TakeLines(int first, int count, std::vector<ReportRow> &rows, qnVelTor::GridAttr::Rows *verdicts = nullptr);
+    // Lines taken out with their verdicts come back before `line`, not
+    // checked again; both are left empty. When memory runs out nothing
+    // changes.
+    void PutLines(int line, std::vector<ReportRow> &rows, qnVelTor::GridAttr::Rows &verdicts);
     void MoveLine(int from, int to);
     // Line order[i] becomes line i; the verdicts follow their lines.
     void Reorder(const std::vector<std::uint32_t> &order);
