@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 
 CellChanges::CellChanges(const ReportContent &content) : content(content), lineCount(content.LineCount())
@@ -62,6 +63,17 @@ void CellChanges::EndLine()
             lines.AddCell(values[field]);
     }
     fields = 0;
+}
+
+void CellChanges::Append(CellChanges &&later)
+{
+    EndLine();
+    later.EndLine();
+    lines.Append(std::move(later.lines));
+    changedCells += std::exchange(later.changedCells, 0);
+    valueBytes += std::exchange(later.valueBytes, 0);
+    linesAdded = std::max(linesAdded, std::exchange(later.linesAdded, 0));
+    line = std::max(line, later.line);
 }
 
 PackedCells CellChanges::Take()

@@ -34,6 +34,11 @@ public:
     // changes (an empty line appended).
     bool Reach(int line);
 
+    // The changes gathered by `later` (for the same report, of lines after
+    // all of these) follow these: parts of a report gathered on several
+    // threads are joined in order. `later` is left empty.
+    void Append(CellChanges &&later);
+
     // Room for the changes of this many lines, taken at once: a list grown
     // on the way holds its old and new copies for a moment.
     void Reserve(std::size_t lineCount) { lines.Reserve(lineCount * 8); }

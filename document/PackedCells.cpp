@@ -72,3 +72,16 @@ void PackedCells::Reader::SkipCells()
     for (int count = std::popcount(fields); count > 0; --count)
         NextCell();
 }
+
+void PackedCells::Append(PackedCells &&later)
+{
+    Reader reader(later);
+    if (!reader.NextLine())
+        return;
+    // The first line's distance counts from the last line here.
+    AddLine(reader.Line(), reader.Fields(), reader.Kept());
+    data.append(later.data, reader.Offset(later));
+    lines += later.lines - 1;
+    lastLine = later.lastLine;
+    later = PackedCells();
+}

@@ -21,6 +21,10 @@ public:
     // The next cell of the line, in the order of its fields.
     void AddCell(std::string_view bytes);
 
+    // The lines of `later`, all after these, follow them; `later` is left
+    // empty.
+    void Append(PackedCells &&later);
+
     std::size_t LineCount() const { return lines; }
     std::size_t ByteSize() const { return data.size(); }
     bool Empty() const { return lines == 0; }
@@ -41,6 +45,8 @@ public:
         // fields outside the mask untouched.
         void Cells(std::string_view *cells);
         void SkipCells();
+        // Bytes read so far.
+        std::size_t Offset(const PackedCells &cells) const { return std::size_t(p - cells.data.data()); }
 
     private:
         const char *p;

@@ -7,6 +7,7 @@
 #include "qnVelTorDataAttribute.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -16,6 +17,11 @@
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define QNVELTOR_SSE2 1
+#endif
 
 namespace {
 
@@ -143,8 +149,15 @@ ReportReplace::ReportReplace(ReportDocument &document, const QString &find, cons
             FindCandidates();
         return;
     }
-    // A character outside ASCII that only its own bytes can stand for: a
-    // cell without them holds no match. Kanji are best, being rare.
+    // Without folding, a text whose every character only its own bytes can
+    // stand for is found only where all its bytes are.
+    if (!folding.Folds() && std::all_of(find.begin(), find.end(), [this](QChar c) { return standsForItself(c, this->folding); })) {
+        guideBytes = ShiftJis::FromText(find).value_or(std::string());
+        if (!guideBytes.empty())
+            return;
+    }
+    // Else a character outside ASCII that only its own bytes can stand for:
+    // a cell without them holds no match. Kanji are best, being rare.
     for (const bool ascii : {false, true}) {
         for (const QChar c : find) {
             if ((c.unicode() < 0x80) == ascii && standsForItself(c, folding)) {
@@ -160,33 +173,50 @@ ReportReplace::ReportReplace(ReportDocument &document, const QString &find, cons
 
 void ReportReplace::FindCandidates()
 {
-    // The character of the folded find text that the fewest codes fold
-    // into: the others only make it rarer still for a cell to pass.
+    // The characters of the folded find text, those that the fewest codes
+    // fold into first: the rarest decides most cells alone.
     const std::vector<FoldedCode> &codes = foldedCodes(folding);
-    std::size_t fewest = SIZE_MAX;
-    char16_t chosen = 0;
+    std::vector<std::pair<std::size_t, char16_t>> chars;
     for (const QChar c : std::as_const(foldedFind)) {
-        if (c.isSurrogate() || c == QChar::ReplacementCharacter)
+        const auto known = [c](const std::pair<std::size_t, char16_t> &seen) { return seen.second == c.unicode(); };
+        if (c.isSurrogate() || c == QChar::ReplacementCharacter || std::any_of(chars.begin(), chars.end(), known))
             continue;
         std::size_t count = 0;
         for (const FoldedCode &code : codes)
             count += std::count(std::begin(code.folded), std::end(code.folded), c.unicode()) > 0 ? 1 : 0;
-        if (count < fewest) {
-            fewest = count;
-            chosen = c.unicode();
+        chars.emplace_back(count, c.unicode());
+    }
+    if (chars.empty())
+        return;
+    std::stable_sort(chars.begin(), chars.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    chars.resize(std::min<std::size_t>(chars.size(), 8));
+    candidates = true;
+    candidatePairs.assign(1 << 16, 0);
+    std::array<bool, 256> starts {};
+    for (std::size_t bit = 0; bit < chars.size(); ++bit) {
+        const std::uint8_t mask = std::uint8_t(1u << bit);
+        allCandidates |= mask;
+        for (const FoldedCode &code : codes) {
+            if (std::find(std::begin(code.folded), std::end(code.folded), chars[bit].second) == std::end(code.folded))
+                continue;
+            if (code.code < 0x100)
+                candidateBytes[code.code] |= mask;
+            else
+                candidatePairs[code.code] |= mask;
+            if (bit == 0)
+                starts[code.code < 0x100 ? code.code : code.code >> 8] = true;
         }
     }
-    if (fewest == SIZE_MAX)
-        return;
-    candidates = true;
-    candidatePairs.assign(1 << 16, false);
-    for (const FoldedCode &code : codes) {
-        if (std::find(std::begin(code.folded), std::end(code.folded), chosen) == std::end(code.folded))
+    startCount = 0;
+    for (int byte = 0; byte < 256; ++byte) {
+        if (!starts[std::size_t(byte)])
             continue;
-        if (code.code < 0x100)
-            candidateBytes[code.code] = true;
-        else
-            candidatePairs[code.code] = true;
+        if (startCount == int(startBytes.size())) {
+            startCount = -1; // too many: looked up byte by byte
+            break;
+        }
+        startBytes[std::size_t(startCount++)] = static_cast<unsigned char>(byte);
     }
 }
 
@@ -197,11 +227,39 @@ bool ReportReplace::HasCandidate(std::string_view bytes) const
     // character passed over would be a match missed.
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const std::size_t size = bytes.size();
-    for (std::size_t i = 0; i < size; ++i) {
-        if (candidateBytes[p[i]])
-            return true;
-        if (i + 1 < size && candidatePairs[std::size_t(p[i]) << 8 | p[i + 1]])
-            return true;
+    const auto at = [&](std::size_t i) {
+        return std::uint8_t(candidateBytes[p[i]] | (i + 1 < size ? candidatePairs[std::size_t(p[i]) << 8 | p[i + 1]] : 0));
+    };
+    // All the characters, once the rarest is there.
+    const auto all = [&] {
+        std::uint8_t found = 0;
+        for (std::size_t i = 0; i < size && found != allCandidates; ++i)
+            found |= at(i);
+        return found == allCandidates;
+    };
+    std::size_t i = 0;
+#ifdef QNVELTOR_SSE2
+    if (startCount >= 0) {
+        // Where one of the few bytes the rarest starts with stands, 16
+        // bytes at a time; most blocks hold none.
+        __m128i starts[4];
+        for (int k = 0; k < 4; ++k)
+            starts[k] = _mm_set1_epi8(char(startBytes[std::size_t(k < startCount ? k : 0)]));
+        for (; i + 16 <= size; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            __m128i hit = _mm_cmpeq_epi8(v, starts[0]);
+            for (int k = 1; k < startCount; ++k)
+                hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, starts[k]));
+            for (unsigned mask = unsigned(_mm_movemask_epi8(hit)); mask; mask &= mask - 1) {
+                if (at(i + unsigned(std::countr_zero(mask))) & 1)
+                    return all();
+            }
+        }
+    }
+#endif
+    for (; i < size; ++i) {
+        if (at(i) & 1)
+            return all();
     }
     return false;
 }
@@ -305,7 +363,7 @@ void ReportReplace::ReplaceIn(int top, int bottom, Part &part, const std::atomic
             result.replaced += count;
             if (attributes.IsValid(unsigned(field), cells[field]) && !attributes.IsValid(unsigned(field), bytes))
                 ++result.madeInvalid;
-            part.found.push_back({line, field, bytes});
+            part.changes.Set(line, field, bytes);
         }
     }
     part.lines.store(std::uint64_t(bottom - top + 1), std::memory_order_relaxed);
@@ -324,8 +382,8 @@ ReportReplace::Result ReportReplace::ReplaceAll(const ReadProgress &progress)
         // once.
         const int lines = std::max(scope.bottom - scope.top + 1, 0);
         const int middle = lines >= 4096 ? scope.top + lines / 2 : scope.bottom + 1;
-        Part first;
-        Part second;
+        Part first(document.Content());
+        Part second(document.Content());
         std::atomic<bool> stop {false};
         std::mutex mutex;
         std::condition_variable finished;
@@ -360,14 +418,7 @@ ReportReplace::Result ReportReplace::ReplaceAll(const ReadProgress &progress)
             // The first half in steps, telling the progress between them.
             constexpr int Step = int(StepProgress::Lines) * 4;
             for (int from = scope.top; from < middle; from += Step) {
-                Part piece;
-                ReplaceIn(from, std::min(middle - 1, from + Step - 1), piece, stop);
-                first.found.insert(first.found.end(), std::make_move_iterator(piece.found.begin()),
-                                   std::make_move_iterator(piece.found.end()));
-                first.result.replaced += piece.result.replaced;
-                first.result.tooLong += piece.result.tooLong;
-                first.result.unstorable += piece.result.unstorable;
-                first.result.madeInvalid += piece.result.madeInvalid;
+                ReplaceIn(from, std::min(middle - 1, from + Step - 1), first, stop);
                 const std::uint64_t done = std::uint64_t(std::min(middle, from + Step) - scope.top)
                         + second.lines.load(std::memory_order_relaxed);
                 told.Tell(done, std::uint64_t(lines));
@@ -395,13 +446,8 @@ ReportReplace::Result ReportReplace::ReplaceAll(const ReadProgress &progress)
             result.unstorable += part->result.unstorable;
             result.madeInvalid += part->result.madeInvalid;
         }
-        CellChanges changes(document.Content());
-        for (Part *part : {&first, &second}) {
-            for (const Found &found : part->found)
-                changes.Set(found.line, found.field, found.bytes);
-            part->found = {};
-        }
-        const EditResult done = document.ChangeCells(std::move(changes), tr("置換"), StepProgress::Share(progress, 1, 2));
+        first.changes.Append(std::move(second.changes));
+        const EditResult done = document.ChangeCells(std::move(first.changes), tr("置換"), StepProgress::Share(progress, 1, 2));
         if (done != EditResult::Done) {
             result = {};
             result.outOfMemory = done == EditResult::OutOfMemory;

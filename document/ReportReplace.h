@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CellChanges.h"
 #include "TextFolding.h"
 #include "qnVelTorFile.h"
 
@@ -81,17 +82,11 @@ public:
     QString MarkedText(const Match &match) const;
 
 private:
-    // A cell to change, found by a part of ReplaceAll.
-    struct Found
-    {
-        int line;
-        int field;
-        std::string bytes;
-    };
     // What one thread of ReplaceAll found in its lines.
     struct Part
     {
-        std::vector<Found> found;
+        explicit Part(const ReportContent &content) : changes(content) {}
+        CellChanges changes;
         Result result;
         std::atomic<std::uint64_t> lines {0}; // looked through so far
     };
@@ -122,13 +117,19 @@ private:
     // Else the bytes of one of its characters that every match holds, or
     // nothing when there is none.
     std::string guideBytes;
-    // Else, when the text is folded, the codes of every character that
-    // folds into one character of the find text (with a sound mark after
-    // it, or alone): a cell with none of them holds no match. Single bytes
-    // by their byte, pairs by lead * 256 + trail.
+    // Else, when the text is folded, for each of a few characters of the
+    // folded find text the codes of every character that folds into it
+    // (alone, or with a sound mark after it), as a bit per character: a
+    // cell lacking any of them holds no match. Single bytes by their byte,
+    // pairs by lead * 256 + trail; bit 0 is the character with the fewest.
     bool candidates = false;
-    std::array<bool, 256> candidateBytes {};
-    std::vector<bool> candidatePairs;
+    std::uint8_t allCandidates = 0;
+    std::array<std::uint8_t, 256> candidateBytes {};
+    std::vector<std::uint8_t> candidatePairs;
+    // The bytes that start a code of bit 0, when they are few: looked for
+    // 16 bytes at a time.
+    std::array<unsigned char, 4> startBytes {};
+    int startCount = 0;
     bool HasCandidate(std::string_view bytes) const;
     void FindCandidates();
 };
