@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 
 CommandContext::CommandContext(QMainWindow &window, VelTorGridView &grid, ReportModel &model)
     : window(window), grid(grid), model(model)
@@ -28,7 +29,16 @@ bool CommandContext::RunWithProgress(const QString &label, const QString &title,
 
 void CommandContext::Tell(const QString &message) const
 {
-    window.statusBar()->showMessage(message);
+    window.statusBar()->showMessage(note.isEmpty() ? message : message + note);
+}
+
+void CommandContext::Note(const QString &text)
+{
+    const bool first = note.isEmpty();
+    note = text;
+    window.statusBar()->showMessage(note);
+    if (first)
+        QTimer::singleShot(0, &window, [this] { note.clear(); });
 }
 
 void CommandContext::ShowError(const QString &text) const

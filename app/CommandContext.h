@@ -71,8 +71,12 @@ public:
     bool RunWithProgress(const QString &label, const QString &title,
                          const std::function<void(const ReadProgress &)> &work, QWidget *parent = nullptr);
 
-    // The status bar.
+    // The status bar; a note made during the same command follows the
+    // message.
     void Tell(const QString &message) const;
+    // Something the status bar tells at once, and after the message the
+    // command that is running tells next.
+    void Note(const QString &note);
     // The one message box of a failed command.
     void ShowError(const QString &text) const;
     // A box that only tells something, with OK.
@@ -99,4 +103,5 @@ private:
     WindowDialogs *dialogs = &realDialogs; // not owned
     int progressDelay = 500;
     bool busy = false;
+    QString note; // until the events of the command that made it are done
 };

@@ -33,6 +33,9 @@ public:
     // stopped from its progress.
     static QString Cancelled(const QString &command);
 
+    // The oldest steps of the history were let go to make room.
+    static QString StepsDropped(int count);
+
     static QString OutOfMemoryPaste();
     static QString OutOfMemoryEdit();
     static QString OutOfMemoryDraw();

@@ -31,8 +31,7 @@ public:
     void redo() override;
     void undo() override;
 
-    // About the bytes the step holds.
-    std::uint64_t Footprint() const;
+    std::uint64_t Footprint() const override;
 
 private:
     // Swaps `cells` and `rows` with the report's cells; a cancel or a

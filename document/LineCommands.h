@@ -14,6 +14,7 @@ public:
     InsertLinesCommand(ReportEdits &edits, const QString &text, int line, std::vector<ReportRow> rows);
     void redo() override;
     void undo() override;
+    std::uint64_t Footprint() const override { return rows.capacity() * sizeof(ReportRow); }
 
 private:
     int line;
@@ -28,6 +29,7 @@ public:
     RemoveLinesCommand(ReportEdits &edits, const QString &text, int first, int count);
     void redo() override;
     void undo() override;
+    std::uint64_t Footprint() const override { return rows.capacity() * sizeof(ReportRow); }
 
 private:
     int first;
@@ -57,6 +59,7 @@ public:
     ReorderLinesCommand(ReportEdits &edits, const QString &text, std::vector<std::uint32_t> order);
     void redo() override;
     void undo() override;
+    std::uint64_t Footprint() const override { return order.capacity() * sizeof(std::uint32_t); }
 
 private:
     std::vector<std::uint32_t> order;

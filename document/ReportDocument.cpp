@@ -8,6 +8,7 @@
 #include "MemoryHeadroom.h"
 #include "ReportEdits.h"
 #include "ShiftJis.h"
+#include "StepHistory.h"
 #include "StepProgress.h"
 #include "qnVelTorDataAttribute.h"
 #include "qnVelTorHeaderRules.h"
@@ -40,7 +41,7 @@ QString stepText(ReportDocument::LineStep step, int count = 1)
 
 ReportDocument::ReportDocument(QObject *parent)
     : QObject(parent), edits(std::make_unique<ReportEdits>(content)), undoStack(new QUndoStack(this)),
-      typing(std::make_unique<CellTyping>(*this, *edits))
+      history(std::make_unique<StepHistory>(*undoStack)), typing(std::make_unique<CellTyping>(*this, *edits))
 {
     connect(undoStack, &QUndoStack::indexChanged, this, [this] {
         SyncModified();
@@ -107,14 +108,22 @@ private:
 
 } // namespace
 
+bool ReportDocument::MakeRoomFor(std::uint64_t bytes)
+{
+    bool fits = false;
+    if (const int dropped = history->MakeRoom(bytes, fits))
+        emit stepsDropped(dropped);
+    return fits;
+}
+
 EditResult ReportDocument::Push(QUndoCommand *step, const ReadProgress &progress)
 {
-    std::unique_ptr<QUndoCommand> owned(step);
+    std::unique_ptr<QUndoCommand> owned(history->Hold(step));
     try {
         // A step whose first redo runs out of memory, or is stopped, takes
         // back what it did and is not kept.
         const Watching watching(*edits, progress);
-        undoStack->push(step);
+        undoStack->push(owned.get());
     } catch (const std::bad_alloc &) {
         return EditResult::OutOfMemory;
     } catch (const StepCancelled &) {
@@ -295,8 +304,9 @@ EditResult ReportDocument::ChangeCells(CellChanges &&changes, const QString &tex
 {
     if (&changes.content != &content || changes.Empty() || changes.lineCount > LineCount())
         return EditResult::Done;
-    // Under an address-space limit the window must keep room to paint.
-    if (!HasHeadroomFor(changes.Footprint()))
+    // Under an address-space limit the window must keep room to paint: old
+    // steps go first.
+    if (!MakeRoomFor(changes.Footprint()))
         return EditResult::OutOfMemory;
     try {
         const int linesBefore = changes.lineCount;

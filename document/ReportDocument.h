@@ -21,6 +21,7 @@ class CellTyping;
 class QUndoCommand;
 class QUndoStack;
 class ReportEdits;
+class StepHistory;
 class qnVelTorDataAttribute;
 
 // The report being edited: its lines, the verdict of every cell, the three
@@ -130,15 +131,22 @@ signals:
     // The count of invalid cells may have changed.
     void invalidCellsChanged();
     void modifiedChanged(bool modified);
+    // The oldest `count` steps of the history were let go, to leave the
+    // window room to work in under an address-space limit.
+    void stepsDropped(int count);
 
 private:
     void SyncModified();
     EditResult Push(QUndoCommand *step, const ReadProgress &progress = {});
+    // Lets old steps go when `bytes` more would not fit otherwise; false
+    // when they still do not.
+    bool MakeRoomFor(std::uint64_t bytes);
     void TellHeaders();
 
     ReportContent content;
     std::unique_ptr<ReportEdits> edits;
     QUndoStack *undoStack; // owned as a child
+    std::unique_ptr<StepHistory> history;
     std::unique_ptr<CellTyping> typing;
     // What the boxes were filled with: a box whose text still reads the
     // same gives these bytes back, also ones that are not Shift-JIS.
