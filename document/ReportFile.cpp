@@ -5,6 +5,7 @@
 #include "LoadedLines.h"
 #include "MemoryHeadroom.h"
 #include "ReportDocument.h"
+#include "StepProgress.h"
 #include "qnVelTorData.h"
 #include "qnVelTorDataAttribute.h"
 #include "qnVelTorFileName.h"
@@ -204,9 +205,11 @@ ReportFile::ImportResult ReportFile::Import(const QString &filePath, const ReadP
                 }
             }
         };
-        // Too many lines stop the read as a cancel would.
+        // Too many lines stop the read as a cancel would. The read takes
+        // the first half of the progress, the step the second.
+        const ReadProgress reading = StepProgress::Share(progress, 0, 2);
         const auto step = [&](std::uint64_t done, std::uint64_t size) {
-            return !tooMany && (!progress || progress(done, size));
+            return !tooMany && (!reading || reading(done, size));
         };
         bool read = ImportReportLines(filePath, take, step, &result.failure, &result.facts);
         if (tooMany) {
@@ -224,7 +227,12 @@ ReportFile::ImportResult ReportFile::Import(const QString &filePath, const ReadP
             if (fresh)
                 New();
             const std::uint64_t invalidBefore = document.Verdicts().ErrorCellCount();
-            if (document.ChangeCells(std::move(changes), tr("インポート")) != EditResult::Done)
+            // A new report has taken this one's place: no stopping now.
+            const EditResult done = document.ChangeCells(std::move(changes), tr("インポート"),
+                                                         fresh ? ReadProgress() : StepProgress::Share(progress, 1, 2));
+            if (done == EditResult::Cancelled)
+                result.failure = ReadFailure::Cancelled;
+            else if (done != EditResult::Done)
                 result.failure = ReadFailure::OutOfMemory;
             else
                 result.invalid = document.Verdicts().ErrorCellCount() - invalidBefore;

@@ -416,7 +416,7 @@ ReportReplace::Result ReportReplace::ReplaceAll(const ReadProgress &progress)
         };
         try {
             // The first half in steps, telling the progress between them.
-            constexpr int Step = int(StepProgress::Lines) * 4;
+            constexpr int Step = int(StepProgress::Lines);
             for (int from = scope.top; from < middle; from += Step) {
                 ReplaceIn(from, std::min(middle - 1, from + Step - 1), first, stop);
                 const std::uint64_t done = std::uint64_t(std::min(middle, from + Step) - scope.top)
