@@ -4,6 +4,7 @@
 // in a child process with a time limit (and, where memory is the point, a
 // limited address space), so that the suite itself never stalls or dies.
 
+#include "BulkEdits.h"
 #include "CellText.h"
 #include "FileMessages.h"
 #include "EditMessages.h"
@@ -203,6 +204,7 @@ private slots:
     void importRefusedWithoutHeadroomKeepsTheReport();
     void blockPasteOutOfMemoryKeepsTheReport_data();
     void blockPasteOutOfMemoryKeepsTheReport();
+    void historyLetsOldestStepsGo();
 };
 
 void tst_Limits::readerRefusesNonRegularFiles_data()
@@ -757,6 +759,62 @@ void tst_Limits::blockPasteOutOfMemoryKeepsTheReport()
     // Both ends reached: too little memory and enough.
     QVERIFY(refused > 0);
     QVERIFY(pasted > 0);
+}
+
+// Before, every step stayed in the history until memory ran out: under an
+// address-space limit the edits were refused once the history was full.
+// Now the oldest steps go, the status bar says so, and the steps left undo
+// back to where the history now starts.
+void tst_Limits::historyLetsOldestStepsGo()
+{
+    QNVELTOR_SKIP_UNDER_ASAN("the history must meet an address-space limit (RLIMIT_AS)");
+    QTemporaryDir dir;
+    Window window(dir, false);
+    QVERIFY(window.loaded);
+    TVelTorForm &form = window.form;
+    // 100,000 lines whose key codes are renumbered again and again: each
+    // step packs 100,000 old key codes.
+    constexpr int Lines = 100000;
+    QByteArray content;
+    for (int line = 0; line < Lines; ++line)
+        content += fileLine({QByteArray::number(line + 1), "QQ", "000"});
+    QVERIFY(writeFile(dir.filePath(NameA), content));
+    QVERIFY(form.LoadReport(dir.filePath(NameA)));
+    ReportDocument &document = form.Document();
+    const QString result = inChild(120, HeadroomMargin + (rlim_t(24) << 20), [&] {
+        Checks check;
+        int steps = 0;
+        int dropped = 0;
+        QObject::connect(&document, &ReportDocument::stepsDropped, [&dropped](int count) { dropped += count; });
+        std::string last;
+        // Each renumbering from another start: every key code changes.
+        for (std::uint64_t start = 2; start < 200 && dropped == 0; ++start) {
+            const BulkEdits::Result renumbered = BulkEdits::Renumber(document, 0, Lines - 1, start);
+            if (renumbered.outOfMemory || renumbered.changed != Lines) {
+                check(false, QStringLiteral("renumbering from %1 refused").arg(start));
+                break;
+            }
+            ++steps;
+            last = std::string(document.Cell(Lines - 1, 0));
+        }
+        const QString told = form.statusBar()->currentMessage();
+        check(told == EditMessages::StepsDropped(dropped), QStringLiteral("status bar: ") + told);
+        check(dropped > 0, QStringLiteral("no step let go after %1 steps").arg(steps));
+        const QUndoStack *stack = document.UndoStack();
+        check(stack->count() < steps, QStringLiteral("%1 steps kept of %2").arg(stack->count()).arg(steps));
+        check(stack->index() == stack->count(), QStringLiteral("not at the newest step"));
+        // The steps left undo, each to what it was, and no further.
+        while (stack->canUndo())
+            check(document.Undo() == EditResult::Done, QStringLiteral("undo"));
+        check(stack->index() == 0, QStringLiteral("index"));
+        const QString verdicts = TestSupport::verdictMismatch(document);
+        check(verdicts.isEmpty(), verdicts);
+        while (stack->canRedo())
+            check(document.Redo() == EditResult::Done, QStringLiteral("redo"));
+        check(document.Cell(Lines - 1, 0) == last, QStringLiteral("the last step's key codes"));
+        return check.text();
+    });
+    QCOMPARE(result, QString());
 }
 
 QTEST_MAIN(tst_Limits)
