@@ -244,7 +244,7 @@ ReportFile::ImportResult ReportFile::Import(const QString &filePath, const ReadP
     return result;
 }
 
-ReportFile::ExportResult ReportFile::Export(const QString &filePath) const
+ReportFile::ExportResult ReportFile::Export(const QString &filePath, const ReadProgress &progress) const
 {
     ExportResult result;
     if (!path.isEmpty() && QFileInfo(filePath) == QFileInfo(path)) {
@@ -253,8 +253,9 @@ ReportFile::ExportResult ReportFile::Export(const QString &filePath) const
     }
     try {
         ReportCsvWriter writer;
-        result.written = writer.WriteFile(filePath, std::uint32_t(document.LineCount()), LineFields());
+        result.written = writer.WriteFile(filePath, std::uint32_t(document.LineCount()), LineFields(), progress);
         result.outOfMemory = writer.OutOfMemory();
+        result.cancelled = writer.Cancelled();
         result.facts = writer.Facts();
     } catch (const std::bad_alloc &) {
         result.written = false;
