@@ -15,6 +15,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -39,6 +40,46 @@ constexpr std::size_t ConvertThreads = 2;
 bool IsAscii(std::string_view bytes)
 {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Whether each code of a cell with characters outside ASCII reads back as
+// itself from the CSV: what the import makes of its character (look-alikes
+// mapped, 0x1A and characters without a code as 〓, bad bytes as 〓). A cell
+// reads back when all its codes do. Asked once per code, by any thread.
+constexpr std::uint8_t Unknown = 0;
+constexpr std::uint8_t ReadsBack = 1;
+constexpr std::uint8_t Changes = 2;
+std::array<std::atomic<std::uint8_t>, 0x10000> pairsBack;
+std::array<std::atomic<std::uint8_t>, 0x100> bytesBack;
+
+bool CodeReadsBack(std::atomic<std::uint8_t> &entry, std::string_view code)
+{
+    std::uint8_t known = entry.load(std::memory_order_relaxed);
+    if (known == Unknown) {
+        known = ReportImporter::CellBytes(ShiftJis::ToText(code)) == code ? ReadsBack : Changes;
+        entry.store(known, std::memory_order_relaxed);
+    }
+    return known == ReadsBack;
+}
+
+// Whether a cell holding a byte of 0x80 or above reads back byte for byte:
+// its codes taken as the converter takes them (ShiftJisCore.h).
+bool CellReadsBack(std::string_view bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const std::size_t size = bytes.size();
+    for (std::size_t i = 0; i < size;) {
+        if (ShiftJis::IsLeadByte(p[i]) && i + 1 < size && ShiftJis::IsTrailByte(p[i + 1])) {
+            if (!CodeReadsBack(pairsBack[std::size_t(p[i]) << 8 | p[i + 1]], bytes.substr(i, 2)))
+                return false;
+            i += 2;
+        } else {
+            if (!CodeReadsBack(bytesBack[p[i]], bytes.substr(i, 1)))
+                return false;
+            ++i;
+        }
+    }
+    return true;
 }
 
 // What one thread made of lines [first, first + PartLines).
@@ -90,7 +131,9 @@ void AppendCell(std::string &out, QStringView text)
     }
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t u = text[i].unicode();
-        if (u == u'"') {
+        if (u < 0x80 && u != u'"') {
+            out += char(u);
+        } else if (u == u'"') {
             out.append(textQuote, '"');
         } else if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
             AppendUtf8(out, QChar::surrogateToUcs4(u, text[++i].unicode()));
@@ -123,7 +166,8 @@ void WritePart(Part &part, std::uint32_t first, std::uint32_t end, const RecordF
 {
     std::string &buffer = part.text;
     std::string_view values[FieldCount];
-    QString text;
+    // The text of a cell, decoded into a buffer kept from cell to cell.
+    std::vector<char16_t> text;
     for (std::uint32_t record = first; record < end; ++record) {
         fields(record, values);
         for (std::uint32_t field = 0; field < FieldCount; ++field) {
@@ -132,11 +176,14 @@ void WritePart(Part &part, std::uint32_t first, std::uint32_t end, const RecordF
             const std::string_view bytes = values[field];
             if (bytes.empty())
                 continue;
-            // ASCII is its own text: most cells skip the converter.
+            // ASCII is its own text.
             const bool ascii = IsAscii(bytes);
-            text = ascii ? QString::fromLatin1(bytes.data(), qsizetype(bytes.size())) : ShiftJis::ToText(bytes);
-            AppendCell(buffer, text);
-            const bool changed = ascii ? !IsStorableValue(bytes) : ReportImporter::CellBytes(text) != bytes;
+            if (text.size() < ShiftJis::DecodeCapacity(bytes.size()))
+                text.resize(ShiftJis::DecodeCapacity(bytes.size()) * 2);
+            const char16_t *textEnd = ascii ? std::copy(bytes.begin(), bytes.end(), text.data())
+                                            : ShiftJis::DecodeInto(bytes, text.data());
+            AppendCell(buffer, QStringView(text.data(), textEnd - text.data()));
+            const bool changed = ascii ? !IsStorableValue(bytes) : !CellReadsBack(bytes);
             if (changed && !part.facts.changedCells++) {
                 part.facts.firstChangedLine = std::uint64_t(record) + 1;
                 part.facts.firstChangedField = field + 1;

@@ -76,7 +76,10 @@ bool StartsPair(std::string_view bytes, std::size_t i)
 
 std::size_t DecodeCapacity(std::size_t size)
 {
-    return size + System::PairCapacity(size);
+    // The converter is asked a pair at a time (DecodeInto), and only once
+    // how much a pair may need: every painted cell comes here.
+    static const std::size_t perPair = System::PairCapacity(2);
+    return size + (size + 1) / 2 * perPair;
 }
 
 char16_t *DecodeInto(std::string_view bytes, char16_t *out)
