@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LoadedLines.h"
 #include "UndoCommands.h"
 
 #include <cstdint>
@@ -36,6 +37,28 @@ private:
     int count;
     std::vector<ReportRow> rows;
     qnVelTor::GridAttr::Rows verdicts;
+};
+
+// Lines read from elsewhere (an import) appended with their verdicts. The
+// first redo takes them in whole, rows, arena and verdicts; undone and
+// redone they move out and back in, as deleted lines do, never checked
+// again.
+class AppendLinesCommand : public ReportStep
+{
+public:
+    AppendLinesCommand(ReportEdits &edits, const QString &text, LoadedLines &&lines);
+    void redo() override;
+    void undo() override;
+    std::uint64_t Footprint() const override { return rows.capacity() * sizeof(ReportRow); }
+
+private:
+    std::vector<ReportRow> rows;
+    RowArena arena; // the rows' until the first redo, then the report's
+    qnVelTor::GridAttr loaded;
+    qnVelTor::GridAttr::Rows verdicts;
+    int first = 0;
+    int count = 0;
+    bool appended = false;
 };
 
 // A line dragged to another place.

@@ -317,6 +317,23 @@ EditResult ReportDocument::ChangeCells(CellChanges &&changes, const QString &tex
     }
 }
 
+EditResult ReportDocument::AppendLines(LoadedLines &&lines, const QString &text)
+{
+    if (lines.LineCount() == 0)
+        return EditResult::Done;
+    if (lines.LineCount() > std::size_t(INT_MAX - LineCount()))
+        return EditResult::OutOfMemory;
+    // What the views take per line; the rows are made already.
+    constexpr std::uint64_t ViewBytesPerLine = 32;
+    if (!MakeRoomFor(ViewBytesPerLine * lines.LineCount()))
+        return EditResult::OutOfMemory;
+    try {
+        return Push(new AppendLinesCommand(*edits, text, std::move(lines)));
+    } catch (const std::bad_alloc &) {
+        return EditResult::OutOfMemory;
+    }
+}
+
 EditResult ReportDocument::Undo(const ReadProgress &progress)
 {
     // A step that throws has put back what it did, and the stack stays

@@ -18,6 +18,7 @@
 
 class CellChanges;
 class CellTyping;
+class LoadedLines;
 class QUndoCommand;
 class QUndoStack;
 class ReportEdits;
@@ -123,6 +124,10 @@ public:
     // Many cells changed as one step named `text`, validated, lines appended
     // as the changes need them.
     EditResult ChangeCells(CellChanges &&changes, const QString &text, const ReadProgress &progress = {});
+
+    // Lines read from elsewhere (an import), checked as they were read,
+    // appended as one step named `text`.
+    EditResult AppendLines(LoadedLines &&lines, const QString &text);
 
     EditResult Undo(const ReadProgress &progress = {});
     EditResult Redo(const ReadProgress &progress = {});

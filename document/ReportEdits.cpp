@@ -256,6 +256,26 @@ void ReportEdits::OverwriteCells(int line, std::uint32_t fields, const std::stri
     content.lines[std::size_t(line)].OverwriteCells(fields, texts);
 }
 
+void ReportEdits::AppendLoaded(std::vector<ReportRow> &rows, RowArena &arena, qnVelTor::GridAttr &verdicts)
+{
+    const int count = int(rows.size());
+    if (count == 0)
+        return;
+    const int first = LineCount();
+    MakeRoom(std::size_t(count));
+    // Room was made: only the verdicts may throw, and first.
+    if (!content.verdicts.Append(std::move(verdicts)))
+        throw std::bad_alloc(); // more lines than a report can count
+    // The lines come empty, their texts after (ReportContent.h).
+    emit content.linesAboutToBeInserted(first, count);
+    content.lines.resize(content.lines.size() + std::size_t(count));
+    emit content.linesInserted(first, count);
+    std::move(rows.begin(), rows.end(), content.lines.begin() + first);
+    rows.clear();
+    content.arena.Absorb(std::move(arena));
+    emit content.cellsChanged(first, first + count - 1);
+}
+
 void ReportEdits::Reset(std::vector<ReportRow> &&rows, RowArena &&arena, qnVelTor::GridAttr &&verdicts)
 {
     emit content.aboutToBeReset();

@@ -59,6 +59,11 @@ public:
     void CellsChanged(int first, int last) { emit content.cellsChanged(first, last); }
     void SetHeader(ReportContent::HeaderBox box, const std::string &bytes);
 
+    // Lines read from elsewhere, with their verdicts, appended at once: the
+    // rows' arena becomes the report's. When memory runs out nothing
+    // changes.
+    void AppendLoaded(std::vector<ReportRow> &rows, RowArena &arena, qnVelTor::GridAttr &verdicts);
+
     // Everything replaced at once (a load, New): the views hear one reset.
     void Reset(std::vector<ReportRow> &&rows, RowArena &&arena, qnVelTor::GridAttr &&verdicts);
 

@@ -178,9 +178,10 @@ void tst_BulkProgress::cancelAnywhereLeavesEverything_data()
     QTest::addColumn<QString>("stopped");
     for (const char *command :
          {"replace all", "replace all folded", "renumber", "renumber lines", "fill down", "sort", "import"}) {
-        // A sort's undo and redo only put the lines in another order, at once.
+        // A sort's undo and redo only put the lines in another order, at
+        // once; an import's take its lines out and back in, as a delete.
         for (const char *stopped : {"do", "undo", "redo"}) {
-            if (QByteArray(command) != "sort" || QByteArray(stopped) == "do")
+            if ((QByteArray(command) != "sort" && QByteArray(command) != "import") || QByteArray(stopped) == "do")
                 QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(command, stopped))) << command << stopped;
         }
     }
