@@ -423,15 +423,19 @@ ReportReplace::Result ReportReplace::ReplaceAll(const ReadProgress &progress)
                         + second.lines.load(std::memory_order_relaxed);
                 told.Tell(done, std::uint64_t(lines));
             }
-            // Then the other half's end is waited for, the progress told.
+            // Then the other half, the progress told as it passes each
+            // step: as often whatever the threads' pace.
+            const std::uint64_t secondLines = std::uint64_t(scope.bottom - middle + 1);
             std::unique_lock<std::mutex> lock(mutex);
-            while (!secondDone) {
-                finished.wait_for(lock, std::chrono::milliseconds(50));
+            for (std::uint64_t reached = Step; reached < secondLines + Step; reached += Step) {
+                while (!secondDone && second.lines.load(std::memory_order_relaxed) < std::min(reached, secondLines))
+                    finished.wait_for(lock, std::chrono::milliseconds(20));
                 lock.unlock();
-                told.Tell(std::uint64_t(middle - scope.top) + second.lines.load(std::memory_order_relaxed),
-                          std::uint64_t(lines));
+                told.Tell(std::uint64_t(middle - scope.top) + std::min(reached, secondLines), std::uint64_t(lines));
                 lock.lock();
             }
+            while (!secondDone)
+                finished.wait(lock);
         } catch (...) {
             stop = true;
             joinWorker();
