@@ -14,6 +14,7 @@
 #include <QUndoStack>
 
 #include <algorithm>
+#include <climits>
 #include <functional>
 #include <memory>
 #include <numeric>
@@ -115,6 +116,8 @@ private slots:
     void stepsGiveBackEveryByte();
     void sortOrdersAsAStableSortByCompare_data();
     void sortOrdersAsAStableSortByCompare();
+    void replaceAllOnTwoCoresAsLineByLine_data();
+    void replaceAllOnTwoCoresAsLineByLine();
 
 private:
     Outcome Run(const QString &command, const ReadProgress &progress);
@@ -367,6 +370,47 @@ void tst_BulkProgress::sortOrdersAsAStableSortByCompare()
     });
     const std::vector<std::uint32_t> order = LineOrder::Sorted(*document, {{7, firstDescending}, {0, secondDescending}});
     QCOMPARE(order, expected);
+}
+
+void tst_BulkProgress::replaceAllOnTwoCoresAsLineByLine_data()
+{
+    QTest::addColumn<QString>("find");
+    QTest::addColumn<QString>("replacement");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<bool>("foldWidth");
+    QTest::newRow("exact") << "サトウ" << "佐藤" << true << false;
+    QTest::newRow("width and case folded") << "ｻﾄｳ" << "サトウさん" << false << true;
+    QTest::newRow("ASCII in any case") << "love" << "Love" << false << false;
+    QTest::newRow("a cell made shorter") << "QQ" << "Q" << true << false;
+}
+
+// Before, one thread looked through every line. The two halves found on
+// two cores must make the very step that small scopes, each looked through
+// by one thread, make line by line.
+void tst_BulkProgress::replaceAllOnTwoCoresAsLineByLine()
+{
+    QFETCH(QString, find);
+    QFETCH(QString, replacement);
+    QFETCH(bool, matchCase);
+    QFETCH(bool, foldWidth);
+    QVERIFY(loadReport(*file, *dir, report()));
+    const ReportReplace::Result whole =
+            ReportReplace(*document, find, replacement, TextFolding(matchCase, foldWidth), {}).ReplaceAll();
+    QVERIFY(whole.replaced > 0);
+    ReportDocument byParts;
+    QVERIFY(loadReport(byParts, *dir, report()));
+    std::uint64_t replaced = 0;
+    for (int top = 0; top < Lines; top += 1000) {
+        const ReportReplace::Scope scope {top, top + 999, 0, INT_MAX};
+        replaced += ReportReplace(byParts, find, replacement, TextFolding(matchCase, foldWidth), scope).ReplaceAll().replaced;
+    }
+    QCOMPARE(whole.replaced, replaced);
+    QCOMPARE(state(*document, true), state(byParts, true));
+    QCOMPARE(document->Undo(), EditResult::Done);
+    QCOMPARE(state(*document, true), [&] {
+        ReportDocument loaded;
+        return loadReport(loaded, *dir, report()) ? state(loaded, true) : QByteArray();
+    }());
 }
 
 QTEST_GUILESS_MAIN(tst_BulkProgress)
