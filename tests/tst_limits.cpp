@@ -9,11 +9,14 @@
 #include "FileMessages.h"
 #include "EditMessages.h"
 #include "MemoryHeadroom.h"
+#include "ReplaceDialog.h"
 #include "Sanitizers.h"
+#include "SortDialog.h"
 #include "WindowSupport.h"
 #include "qnVelTorClipboard.h"
 #include "qnVelTorFile.h"
 
+#include <QAbstractButton>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMimeData>
@@ -205,6 +208,8 @@ private slots:
     void blockPasteOutOfMemoryKeepsTheReport_data();
     void blockPasteOutOfMemoryKeepsTheReport();
     void historyLetsOldestStepsGo();
+    void cancelledCommandKeepsTheReport_data();
+    void cancelledCommandKeepsTheReport();
 };
 
 void tst_Limits::readerRefusesNonRegularFiles_data()
@@ -815,6 +820,89 @@ void tst_Limits::historyLetsOldestStepsGo()
         return check.text();
     });
     QCOMPARE(result, QString());
+}
+
+void tst_Limits::cancelledCommandKeepsTheReport_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("named"); // as the status bar names it
+    QTest::newRow("renumber") << "renumber" << "連番の振り直し";
+    QTest::newRow("fill down") << "fill down" << "下方向へのコピー";
+    QTest::newRow("sort") << "sort" << "並べ替え";
+    QTest::newRow("replace all") << "replace all" << "置換";
+    QTest::newRow("undo of a renumbering") << "undo" << "元に戻す操作";
+    QTest::newRow("redo of a renumbering") << "redo" << "やり直し";
+}
+
+// Before, replace, sort, renumber, fill and their undos froze the window
+// for seconds on a large report, with no way out. Each now shows the
+// progress dialog, and its キャンセル leaves the report, its history and the
+// window as they were, saying so.
+void tst_Limits::cancelledCommandKeepsTheReport()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, named);
+    QTemporaryDir dir;
+    Window window(dir, false);
+    QVERIFY(window.loaded);
+    TVelTorForm &form = window.form;
+    // Enough lines for every part of a command to tell its progress.
+    QByteArray content;
+    for (int line = 0; line < 30000; ++line)
+        content += fileLine({QByteArray::number(30000 - line), "QQ", "000", "", "", "", "", "ab" + QByteArray::number(line % 7),
+                             "", "", "", "", "", "", "", QByteArray(line % 5, 'x')});
+    QVERIFY(writeFile(dir.filePath(NameA), content));
+    QVERIFY(form.LoadReport(dir.filePath(NameA)));
+    ReportDocument &document = form.Document();
+    TestSupport::setCurrent(form, 0, 15);
+    if (command == "undo" || command == "redo") {
+        form.EditRenumberExecute();
+        QCOMPARE(document.UndoStack()->count(), 1);
+        if (command == "redo")
+            form.EditUndoExecute();
+    }
+    window.dialogs.onSort = [](SortDialog &dialog) {
+        dialog.SetKeys({{7, false}, {0, true}});
+        return int(QDialog::Accepted);
+    };
+    window.dialogs.onReplace = [](ReplaceDialog &dialog) {
+        dialog.SetTexts(QStringLiteral("QQ"), QStringLiteral("Q"));
+        if (auto *all = dialog.findChild<QAbstractButton *>(QStringLiteral("ReplaceAll")))
+            all->click();
+    };
+    const auto state = [&] {
+        return windowState(form) + QStringLiteral("\nsteps %1 at %2").arg(document.UndoStack()->count())
+                                           .arg(document.UndoStack()->index()).toUtf8();
+    };
+    const QByteArray before = state();
+    form.SetLoadProgressDelay(0);
+    bool cancelled = false;
+    QTimer::singleShot(0, &form, [&] {
+        for (auto *dialog : form.findChildren<QProgressDialog *>()) {
+            if (dialog->isVisible()) {
+                dialog->cancel();
+                cancelled = true;
+            }
+        }
+    });
+    if (command == "renumber") {
+        form.EditRenumberExecute();
+    } else if (command == "fill down") {
+        TestSupport::selectBlock(form, 0, 15, document.LineCount() - 1, 15);
+        form.EditFillDownExecute();
+    } else if (command == "sort") {
+        form.EditSortExecute();
+    } else if (command == "replace all") {
+        form.EditReplaceExecute();
+    } else if (command == "undo") {
+        form.EditUndoExecute();
+    } else {
+        form.EditRedoExecute();
+    }
+    QVERIFY(cancelled);
+    QCOMPARE(state(), before);
+    QCOMPARE(form.statusBar()->currentMessage(), EditMessages::Cancelled(named));
+    QCOMPARE(window.dialogs.boxes, QStringList());
 }
 
 QTEST_MAIN(tst_Limits)
