@@ -44,6 +44,9 @@ void BulkCommands::Replace(const QString &findText)
              [this, &dialog](const QString &message) {
                  context.Tell(message);
                  dialog.ShowMessage(message);
+             },
+             [this, &dialog](const std::function<void(const ReadProgress &)> &work) {
+                 return context.RunWithProgress(tr("置換しています…"), tr("置換中"), work, &dialog);
              }});
     context.Dialogs().ExecReplace(dialog);
     lastFind = dialog.FindText();
@@ -64,8 +67,14 @@ void BulkCommands::Renumber()
         last = block.bottom;
         start = BulkEdits::NumberFrom(document, first);
     }
-    const BulkEdits::Result result = BulkEdits::Renumber(document, first, last, start);
-    context.Tell(result.outOfMemory ? EditMessages::OutOfMemoryEdit() : EditMessages::Renumbered(result));
+    BulkEdits::Result result;
+    if (!context.RunWithProgress(tr("連番を振り直しています…"), tr("連番の振り直し中"), [&](const ReadProgress &progress) {
+            result = BulkEdits::Renumber(document, first, last, start, progress);
+        }))
+        return;
+    context.Tell(result.cancelled     ? EditMessages::Cancelled(tr("連番の振り直し"))
+                 : result.outOfMemory ? EditMessages::OutOfMemoryEdit()
+                                      : EditMessages::Renumbered(result));
 }
 
 void BulkCommands::FillDown()
@@ -74,8 +83,14 @@ void BulkCommands::FillDown()
     ReportBlocks::Block block;
     if (!context.SelectedBlock(block))
         return;
-    const BulkEdits::Result result = BulkEdits::FillDown(document, block.top, block.left, block.bottom, block.right);
-    context.Tell(result.outOfMemory ? EditMessages::OutOfMemoryEdit() : EditMessages::FilledDown(result));
+    BulkEdits::Result result;
+    if (!context.RunWithProgress(tr("下方向へコピーしています…"), tr("下方向へコピー中"), [&](const ReadProgress &progress) {
+            result = BulkEdits::FillDown(document, block.top, block.left, block.bottom, block.right, progress);
+        }))
+        return;
+    context.Tell(result.cancelled     ? EditMessages::Cancelled(tr("下方向へのコピー"))
+                 : result.outOfMemory ? EditMessages::OutOfMemoryEdit()
+                                      : EditMessages::FilledDown(result));
 }
 
 void BulkCommands::Sort()
@@ -90,9 +105,14 @@ void BulkCommands::Sort()
     if (context.Dialogs().ExecSort(dialog) != QDialog::Accepted)
         return;
     lastSortKeys = dialog.Keys();
-    WaitCursor wait;
-    const BulkEdits::Result result = BulkEdits::Sort(document, lastSortKeys);
-    context.Tell(result.outOfMemory ? EditMessages::OutOfMemoryEdit() : EditMessages::Sorted(result));
+    BulkEdits::Result result;
+    if (!context.RunWithProgress(tr("並べ替えています…"), tr("並べ替え中"), [&](const ReadProgress &progress) {
+            result = BulkEdits::Sort(document, lastSortKeys, progress);
+        }))
+        return;
+    context.Tell(result.cancelled     ? EditMessages::Cancelled(tr("並べ替え"))
+                 : result.outOfMemory ? EditMessages::OutOfMemoryEdit()
+                                      : EditMessages::Sorted(result));
 }
 
 void BulkCommands::GoToError(bool forward)

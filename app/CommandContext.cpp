@@ -1,5 +1,6 @@
 #include "CommandContext.h"
 
+#include "LoadProgress.h"
 #include "ReportModel.h"
 #include "SaveAnywayBox.h"
 #include "VelTorGridView.h"
@@ -10,6 +11,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 
 CommandContext::CommandContext(QMainWindow &window, VelTorGridView &grid, ReportModel &model)
     : window(window), grid(grid), model(model)
@@ -31,9 +33,30 @@ QWidget *CommandContext::TextTarget() const
     return textTarget && textTarget->isVisible() ? textTarget.data() : nullptr;
 }
 
+bool CommandContext::RunWithProgress(const QString &label, const QString &title,
+                                     const std::function<void(const ReadProgress &)> &work, QWidget *parent)
+{
+    const BusyScope busy(*this);
+    if (!busy)
+        return false;
+    WaitCursor wait;
+    LoadProgress progress(parent ? parent : &window, progressDelay, label, title);
+    work([&progress](std::uint64_t done, std::uint64_t size) { return progress.Step(done, size); });
+    return true;
+}
+
 void CommandContext::Tell(const QString &message) const
 {
-    window.statusBar()->showMessage(message);
+    window.statusBar()->showMessage(note.isEmpty() ? message : message + note);
+}
+
+void CommandContext::Note(const QString &text)
+{
+    const bool first = note.isEmpty();
+    note = text;
+    window.statusBar()->showMessage(note);
+    if (first)
+        QTimer::singleShot(0, &window, [this] { note.clear(); });
 }
 
 void CommandContext::ShowError(const QString &text) const

@@ -7,7 +7,10 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class QMainWindow;
+class QWidget;
 class ReportModel;
 class VelTorGridView;
 
@@ -60,8 +63,21 @@ public:
         CommandContext *context;
     };
 
-    // The status bar.
+    // Runs a command that may take long on a large report: with the busy
+    // guard, the wait cursor and, once it has run for ProgressDelay(), the
+    // progress dialog with キャンセル over `parent` (the window when null).
+    // `work` tells the progress it is given how far it has got; the
+    // window repaints meanwhile. False, with nothing run, while another
+    // command runs.
+    bool RunWithProgress(const QString &label, const QString &title,
+                         const std::function<void(const ReadProgress &)> &work, QWidget *parent = nullptr);
+
+    // The status bar; a note made during the same command follows the
+    // message.
     void Tell(const QString &message) const;
+    // Something the status bar tells at once, and after the message the
+    // command that is running tells next.
+    void Note(const QString &note);
     // The one message box of a failed command.
     void ShowError(const QString &text) const;
     // A box that only tells something, with OK.
@@ -94,4 +110,5 @@ private:
     WindowDialogs *dialogs = &realDialogs; // not owned
     int progressDelay = 500;
     bool busy = false;
+    QString note; // until the events of the command that made it are done
 };

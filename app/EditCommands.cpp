@@ -127,7 +127,13 @@ void EditCommands::Undo()
     // What the status bar said of the step (or of the last save) is no
     // longer so.
     context.Tell(QString());
-    if (document.Undo() != EditResult::Done)
+    EditResult result = EditResult::Done;
+    if (!context.RunWithProgress(tr("元に戻しています…"), tr("元に戻す操作中"),
+                                 [&](const ReadProgress &progress) { result = document.Undo(progress); }))
+        return;
+    if (result == EditResult::Cancelled)
+        context.Tell(EditMessages::Cancelled(tr("元に戻す操作")));
+    else if (result != EditResult::Done)
         context.ShowError(EditMessages::OutOfMemoryUndo());
 }
 
@@ -135,6 +141,12 @@ void EditCommands::Redo()
 {
     context.CommitEditor();
     context.Tell(QString());
-    if (document.Redo() != EditResult::Done)
+    EditResult result = EditResult::Done;
+    if (!context.RunWithProgress(tr("やり直しています…"), tr("やり直し中"),
+                                 [&](const ReadProgress &progress) { result = document.Redo(progress); }))
+        return;
+    if (result == EditResult::Cancelled)
+        context.Tell(EditMessages::Cancelled(tr("やり直し")));
+    else if (result != EditResult::Done)
         context.ShowError(EditMessages::OutOfMemoryRedo());
 }

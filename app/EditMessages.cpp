@@ -66,6 +66,16 @@ QString EditMessages::PasteCancelled()
     return tr("貼り付けを中止しました。報告は元のままです。");
 }
 
+QString EditMessages::Cancelled(const QString &command)
+{
+    return tr("%1を中止しました。報告は元のままです。").arg(command);
+}
+
+QString EditMessages::StepsDropped(int count)
+{
+    return tr("メモリを空けるため、古い操作%1件は元に戻せなくなりました。").arg(count);
+}
+
 QString EditMessages::OutOfMemoryPaste()
 {
     return tr("メモリが足りないため、行を貼り付けられません。");

@@ -29,6 +29,12 @@ public:
     // The status bar after a block paste.
     static QString Pasted(const ReportBlocks::PasteResult &result);
     static QString PasteCancelled();
+    // The status bar after a long command (`command`, as a noun) was
+    // stopped from its progress.
+    static QString Cancelled(const QString &command);
+
+    // The oldest steps of the history were let go to make room.
+    static QString StepsDropped(int count);
 
     static QString OutOfMemoryPaste();
     static QString OutOfMemoryEdit();

@@ -338,9 +338,12 @@ void FileCommands::Export()
     if (path.isEmpty())
         return;
     ReportFile::ExportResult result;
-    {
-        WaitCursor wait;
-        result = file.Export(path);
+    if (!context.RunWithProgress(tr("エクスポートしています…"), tr("エクスポート中"),
+                                 [&](const ReadProgress &progress) { result = file.Export(path, progress); }))
+        return;
+    if (result.cancelled) {
+        context.Tell(FileMessages::ExportCancelled());
+        return;
     }
     if (!result.written) {
         context.ShowError(FileMessages::Export(path, result));

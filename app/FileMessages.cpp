@@ -427,6 +427,11 @@ QString FileMessages::ImportSummary(const ReportFile::ImportResult &result)
     return notes.join(u'\n');
 }
 
+QString FileMessages::ExportCancelled()
+{
+    return tr("エクスポートを中止しました。ファイルは書いていません。");
+}
+
 QString FileMessages::ImportCancelled()
 {
     return tr("インポートを中止しました。表示中の報告はそのままです。");

@@ -73,6 +73,7 @@ public:
     // out on the way.
     static QString ImportSummary(const ReportFile::ImportResult &result);
     static QString ImportCancelled();
+    static QString ExportCancelled();
 
     // The box of a failed export.
     static QString Export(const QString &path, const ReportFile::ExportResult &result);

@@ -21,10 +21,12 @@ GridCommands::GridCommands(ReportDocument &document, CommandContext &context, qn
 {
 }
 
-void GridCommands::Tell(EditResult result, const QString &done) const
+void GridCommands::Tell(EditResult result, const QString &command, const QString &done) const
 {
     if (result == EditResult::OutOfMemory)
         context.ShowError(EditMessages::OutOfMemoryEdit());
+    else if (result == EditResult::Cancelled)
+        context.Tell(EditMessages::Cancelled(command));
     else if (!done.isEmpty())
         context.Tell(done);
 }
@@ -75,7 +77,12 @@ void GridCommands::InsertLines()
         return;
     // On the empty last row the new line is appended: the former new-line
     // row becomes a report line. As many lines as are selected.
-    Tell(document.InsertLines(first, count), tr("%1行を挿入しました。").arg(count));
+    EditResult result = EditResult::Done;
+    if (!context.RunWithProgress(tr("行を挿入しています…"), tr("行の挿入中"), [&](const ReadProgress &progress) {
+            result = document.InsertLines(first, count, progress);
+        }))
+        return;
+    Tell(result, tr("行の挿入"), tr("%1行を挿入しました。").arg(count));
     context.ShowPlace(first, field);
     if (count > 1) {
         ReportModel &model = context.Model();
@@ -98,9 +105,14 @@ void GridCommands::RemoveLines(ReportDocument::LineStep step)
     int count = 1;
     if (step == ReportDocument::LineStep::Delete && !CommandLines(false, first, count))
         return;
-    Tell(document.RemoveLines(first, count, step), step == ReportDocument::LineStep::Cut
-                 ? tr("%1行を切り取りました。").arg(count)
-                 : tr("%1行を削除しました。").arg(count));
+    EditResult result = EditResult::Done;
+    if (!context.RunWithProgress(tr("行を削除しています…"), tr("行の削除中"), [&](const ReadProgress &progress) {
+            result = document.RemoveLines(first, count, step, progress);
+        }))
+        return;
+    Tell(result, tr("行の削除"),
+         step == ReportDocument::LineStep::Cut ? tr("%1行を切り取りました。").arg(count)
+                                               : tr("%1行を削除しました。").arg(count));
     // The same row now shows the line that followed, or the empty last row
     // when the last line went.
     context.ShowPlace(first, field);
@@ -173,7 +185,7 @@ void GridCommands::MoveLine(int from, int to)
         return;
     const int field = context.CurrentField();
     const EditResult result = document.MoveLine(from, to);
-    Tell(result, {});
+    Tell(result, QString(), QString());
     if (result == EditResult::Done)
         context.ShowPlace(to, field);
 }

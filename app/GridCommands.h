@@ -71,8 +71,8 @@ private:
     // Puts the current line on the line clipboard; false when it did not
     // get there.
     bool PutCurrentLine();
-    // `done` in the status bar, or why the edit could not be made.
-    void Tell(EditResult result, const QString &done) const;
+    // `done` in the status bar, or why `command` was not carried out.
+    void Tell(EditResult result, const QString &command, const QString &done) const;
 
     ReportDocument &document;
     CommandContext &context;

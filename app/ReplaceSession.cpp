@@ -29,8 +29,18 @@ ReportReplace ReplaceSession::Replacer() const
 
 void ReplaceSession::ReplaceAll()
 {
-    WaitCursor wait;
-    const ReportReplace::Result result = Replacer().ReplaceAll();
+    ReportReplace::Result result;
+    ReportReplace replace = Replacer();
+    const auto work = [&](const ReadProgress &progress) { result = replace.ReplaceAll(progress); };
+    if (view.run) {
+        if (!view.run(work))
+            return;
+    } else {
+        WaitCursor wait;
+        work({});
+    }
+    if (result.cancelled)
+        return view.tell(EditMessages::Cancelled(tr("置換")));
     if (result.outOfMemory)
         return view.tell(EditMessages::OutOfMemoryEdit());
     const bool found = result.replaced + result.tooLong + result.unstorable > 0;

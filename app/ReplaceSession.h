@@ -25,12 +25,15 @@ public:
         int line = 0;
         int field = 0;
     };
-    // Where a replace-next starts, and how a place and a message are shown.
+    // Where a replace-next starts, how a place and a message are shown, and
+    // how a replace of everything runs with its progress shown (false when
+    // it cannot run now).
     struct View
     {
         std::function<Place()> current;
         std::function<void(Place)> show;
         std::function<void(const QString &)> tell;
+        std::function<bool(const std::function<void(const ReadProgress &)> &)> run;
     };
 
     // `block` is the selected block as it was when the dialog opened.

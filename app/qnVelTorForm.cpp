@@ -259,6 +259,8 @@ void TVelTorForm::ConnectDocument()
         connect(&content, signal, this, [this] { gridHint.clear(); });
     connect(&content, &ReportContent::cellsChanged, this, [this] { gridHint.clear(); });
     connect(&document, &ReportDocument::invalidCellsChanged, this, &TVelTorForm::UpdateErrorCount);
+    connect(&document, &ReportDocument::stepsDropped, this,
+            [this](int count) { context->Note(EditMessages::StepsDropped(count)); });
 
     // What can change what an action may do.
     connect(document.UndoStack(), &QUndoStack::indexChanged, this, &TVelTorForm::UpdateActions);

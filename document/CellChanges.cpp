@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 
 CellChanges::CellChanges(const ReportContent &content) : content(content), lineCount(content.LineCount())
@@ -56,16 +57,26 @@ void CellChanges::EndLine()
 {
     if (line < 0 || !fields)
         return;
-    std::string_view after[ReportRow::CellCount];
+    lines.AddLine(line, fields);
     for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
         if (fields & (1u << field))
-            after[field] = values[field];
+            lines.AddCell(values[field]);
     }
-    lines.push_back(CellsCommand::MakeLine(line, fields, after));
     fields = 0;
 }
 
-std::vector<CellsCommand::LineChange> CellChanges::Take()
+void CellChanges::Append(CellChanges &&later)
+{
+    EndLine();
+    later.EndLine();
+    lines.Append(std::move(later.lines));
+    changedCells += std::exchange(later.changedCells, 0);
+    valueBytes += std::exchange(later.valueBytes, 0);
+    linesAdded = std::max(linesAdded, std::exchange(later.linesAdded, 0));
+    line = std::max(line, later.line);
+}
+
+PackedCells CellChanges::Take()
 {
     EndLine();
     return std::move(lines);
@@ -77,5 +88,5 @@ std::uint64_t CellChanges::Footprint() const
     // line changed or added takes a few words in the step, the report and
     // the views.
     constexpr std::uint64_t BytesPerLine = 96;
-    return 2 * valueBytes + BytesPerLine * (std::uint64_t(lines.size()) + 1 + std::uint64_t(linesAdded));
+    return 2 * valueBytes + BytesPerLine * (std::uint64_t(lines.LineCount()) + 1 + std::uint64_t(linesAdded));
 }

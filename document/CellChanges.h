@@ -1,6 +1,7 @@
 #pragma once
 
-#include "CellsCommand.h"
+#include "PackedCells.h"
+#include "ReportRow.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,8 +13,8 @@ class ReportContent;
 
 // The cells one step is to change, gathered line by line: the changes of a
 // line come together, and lines in ascending order. Only cells whose bytes
-// really change are kept, each line's as a compact row, so that a step over
-// a million lines costs little more than the bytes it changes. A line past
+// really change are kept, packed one after another (PackedCells), so that a
+// step over a million lines costs little more than the bytes it changes. A line past
 // the report's end is appended, with every line before it. The document's
 // ChangeCells() makes the step.
 class CellChanges
@@ -33,23 +34,28 @@ public:
     // changes (an empty line appended).
     bool Reach(int line);
 
+    // The changes gathered by `later` (for the same report, of lines after
+    // all of these) follow these: parts of a report gathered on several
+    // threads are joined in order. `later` is left empty.
+    void Append(CellChanges &&later);
+
     // Room for the changes of this many lines, taken at once: a list grown
     // on the way holds its old and new copies for a moment.
-    void Reserve(std::size_t lineCount) { lines.reserve(lineCount); }
+    void Reserve(std::size_t lineCount) { lines.Reserve(lineCount * 8); }
 
     // Cells that change, and lines the report grows by.
     std::uint64_t ChangedCells() const { return changedCells; }
     // About what the step takes in memory while it is made and kept.
     std::uint64_t Footprint() const;
     int LinesAdded() const { return linesAdded; }
-    bool Empty() const { return lines.empty() && fields == 0 && linesAdded == 0; }
+    bool Empty() const { return lines.Empty() && fields == 0 && linesAdded == 0; }
 
 private:
     friend class ReportDocument;
 
     void EndLine();
     // The gathered lines, ready for a step.
-    std::vector<CellsCommand::LineChange> Take();
+    PackedCells Take();
 
     const ReportContent &content; // not owned
     int lineCount;
@@ -58,7 +64,7 @@ private:
     std::string_view current[ReportRow::CellCount];
     std::uint32_t fields = 0;
     std::string values[ReportRow::CellCount];
-    std::vector<CellsCommand::LineChange> lines;
+    PackedCells lines;
     std::uint64_t changedCells = 0;
     std::uint64_t valueBytes = 0;
     int linesAdded = 0;

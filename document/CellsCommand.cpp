@@ -1,132 +1,171 @@
 #include "CellsCommand.h"
 
+#include "StepProgress.h"
+
+#include <algorithm>
 #include <bit>
+#include <utility>
 
 namespace {
 
-int firstField(std::uint32_t fields)
-{
-    return fields ? std::countr_zero(fields) : 0;
-}
-
-// Whether the row holds nothing outside the fields of the mask.
-bool holdsOnly(const ReportRow &row, std::uint32_t fields)
-{
-    if (row.IsEmpty())
-        return true;
-    std::string_view cells[ReportRow::CellCount];
-    row.Cells(cells);
-    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
-        if (!(fields & (1u << field)) && !cells[field].empty())
-            return false;
-    }
-    return true;
-}
-
-// The fields of the mask of `row`, the others empty: the row itself when it
-// holds nothing else, which needs no memory.
-ReportRow masked(ReportRow &&row, std::uint32_t fields)
-{
-    if (holdsOnly(row, fields))
-        return std::move(row);
-    std::string_view cells[ReportRow::CellCount];
-    row.Cells(cells);
-    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
-        if (!(fields & (1u << field)))
-            cells[field] = {};
-    }
-    return ReportRow::FromCells(cells);
-}
+// What Apply did to a line, for putting it back.
+enum class Done : std::uint8_t {
+    Overwritten, // the cells written over where they stood
+    SwappedKept, // the step's kept row went in, and holds the report's now
+    Replaced, // a new row went in; the old one is in the step's new rows
+    ReplacedOwned, // a new row went in; the old one waits to be freed
+};
 
 } // namespace
 
-CellsCommand::LineChange CellsCommand::MakeLine(int line, std::uint32_t fields,
-                                                const std::string_view (&after)[ReportRow::CellCount])
+CellsCommand::CellsCommand(ReportEdits &edits, const QString &text, PackedCells cells, int linesBefore,
+                           int linesAdded)
+    : ReportStep(edits, text), cells(std::move(cells)), linesBefore(linesBefore), linesAdded(linesAdded)
 {
-    std::string_view kept[ReportRow::CellCount];
-    for (unsigned field = 0; field < ReportRow::CellCount; ++field) {
-        if (fields & (1u << field))
-            kept[field] = after[field];
+    PackedCells::Reader reader(this->cells);
+    if (reader.NextLine()) {
+        firstLine = reader.Line();
+        firstField = reader.Fields() ? std::countr_zero(reader.Fields()) : 0;
     }
-    return {line, fields, ReportRow::FromCells(kept)};
 }
 
-CellsCommand::CellsCommand(ReportEdits &edits, const QString &text, std::vector<LineChange> lines, int linesBefore,
-                           int linesAdded)
-    : ReportStep(edits, text), lines(std::move(lines)), linesBefore(linesBefore), linesAdded(linesAdded)
+std::uint64_t CellsCommand::Footprint() const
 {
+    return cells.ByteSize() + rows.size() * sizeof(ReportRow) + sizeof(*this);
 }
 
 void CellsCommand::Apply()
 {
-    // Memory may run out part way, and the step must then be as if never
-    // taken. Putting the lines back must not need the memory that has just
-    // run out: the rows replaced are kept until the step is whole. A line
-    // holding nothing but the changed fields (one just appended, say)
-    // simply swaps rows with the step, which needs no memory either way.
-    const std::size_t count = lines.size();
-    std::vector<ReportRow> replaced(count);
-    std::vector<bool> swapped(count);
-    std::vector<ReportRow> kept;
+    // Memory may run out part way, and the user may stop the step: it must
+    // then be as if never taken. Putting the lines back needs no memory:
+    // rows replaced are kept until the step is whole, and cells written
+    // over where they stood are written back from what the step packed.
+    StepProgress progress(edits.Progress());
+    const std::size_t count = cells.LineCount();
+    PackedCells out;
+    std::vector<ReportRow> outRows;
+    std::vector<ReportRow> owned; // replaced rows of the report's own, freed at the end
+    std::vector<Done> how;
+    std::vector<std::pair<int, std::uint32_t>> places; // line and fields, in order
     std::size_t applied = 0;
     std::size_t validating = 0; // fields whose verdicts may have changed
+    std::size_t keptUsed = 0;
     try {
-        for (; applied < count; ++applied) {
-            LineChange &line = lines[applied];
-            if (holdsOnly(edits.Line(line.line), line.fields)) {
-                edits.SwapRow(line.line, line.cells);
-                swapped[applied] = true;
+        out.Reserve(cells.ByteSize() + count);
+        how.reserve(count);
+        places.reserve(count);
+        progress.Part(0, 2);
+        PackedCells::Reader reader(cells);
+        std::string_view now[ReportRow::CellCount];
+        std::string_view next[ReportRow::CellCount];
+        while (reader.NextLine()) {
+            const int line = reader.Line();
+            const std::uint32_t fields = reader.Fields();
+            places.emplace_back(line, fields);
+            const ReportRow &row = edits.Line(line);
+            row.Cells(now);
+            if (reader.Kept()) {
+                // The row the line had before: what it holds now is packed,
+                // and freed once the step is whole.
+                out.AddLine(line, fields);
+                for (std::uint32_t rest = fields; rest; rest &= rest - 1)
+                    out.AddCell(now[std::countr_zero(rest)]);
+                how.push_back(Done::SwappedKept);
+                edits.SwapRow(line, rows[keptUsed++]);
             } else {
-                replaced[applied] = edits.ReplaceCells(line.line, line.fields, line.cells);
+                reader.Cells(next);
+                bool sameLengths = !row.IsEmpty();
+                for (std::uint32_t rest = fields; rest && sameLengths; rest &= rest - 1) {
+                    const int field = std::countr_zero(rest);
+                    sameLengths = next[field].size() == now[field].size() && !now[field].empty();
+                }
+                if (sameLengths) {
+                    out.AddLine(line, fields);
+                    for (std::uint32_t rest = fields; rest; rest &= rest - 1)
+                        out.AddCell(now[std::countr_zero(rest)]);
+                    how.push_back(Done::Overwritten);
+                    edits.OverwriteCells(line, fields, next);
+                } else {
+                    for (std::uint32_t rest = fields; rest; rest &= rest - 1) {
+                        const int field = std::countr_zero(rest);
+                        now[field] = next[field];
+                    }
+                    ReportRow fresh = ReportRow::FromCells(now);
+                    // Read again: `now` pointed into the new texts.
+                    row.Cells(now);
+                    const bool ownBlock = row.OwnsBlock();
+                    out.AddLine(line, fields, !ownBlock);
+                    if (ownBlock) {
+                        for (std::uint32_t rest = fields; rest; rest &= rest - 1)
+                            out.AddCell(now[std::countr_zero(rest)]);
+                    }
+                    std::vector<ReportRow> &old = ownBlock ? owned : outRows;
+                    old.emplace_back();
+                    how.push_back(ownBlock ? Done::ReplacedOwned : Done::Replaced);
+                    edits.SwapRow(line, fresh);
+                    std::swap(old.back(), fresh);
+                }
             }
+            progress.Line(applied++, count);
         }
-        for (const LineChange &line : lines) {
+        progress.Part(1, 2);
+        for (std::size_t i = 0; i < count; ++i) {
             // Counted first: a line whose verdicts ran out of memory part
             // way has its every field checked again on the way back.
-            validating += std::size_t(std::popcount(line.fields));
-            edits.ValidateFields(line.line, line.fields);
+            validating += std::size_t(std::popcount(places[i].second));
+            edits.ValidateFields(places[i].first, places[i].second);
+            progress.Line(i, count);
         }
-        // What the replaced rows held in the changed fields is what the
-        // step keeps from now on.
-        kept.reserve(count);
-        for (std::size_t i = 0; i < count; ++i)
-            kept.push_back(swapped[i] ? ReportRow() : masked(std::move(replaced[i]), lines[i].fields));
     } catch (...) {
-        // A row that masked() moved out held only the changed fields, and
-        // comes back from `kept`.
-        for (std::size_t i = kept.size(); i-- > 0;) {
-            if (!swapped[i] && replaced[i].IsEmpty())
-                replaced[i] = std::move(kept[i]);
-        }
-        for (std::size_t i = applied; i-- > 0;) {
-            if (swapped[i])
-                edits.SwapRow(lines[i].line, lines[i].cells);
-            else
-                edits.PutBack(lines[i].line, std::move(replaced[i]));
+        // Each line is changed once: the order does not matter.
+        PackedCells::Reader back(out);
+        std::size_t kept = 0;
+        std::size_t replaced = 0;
+        std::size_t ownedAt = 0;
+        std::string_view before[ReportRow::CellCount];
+        for (std::size_t i = 0; i < applied && back.NextLine(); ++i) {
+            const int line = back.Line();
+            switch (how[i]) {
+            case Done::Overwritten:
+                back.Cells(before);
+                edits.OverwriteCells(line, back.Fields(), before);
+                break;
+            case Done::SwappedKept:
+                back.SkipCells();
+                edits.SwapRow(line, rows[kept++]);
+                break;
+            case Done::Replaced:
+                edits.SwapRow(line, outRows[replaced++]);
+                break;
+            case Done::ReplacedOwned:
+                back.SkipCells();
+                edits.SwapRow(line, owned[ownedAt++]);
+                break;
+            }
         }
         // In the reverse order they were set: every state on the way back
         // is one the verdicts had, and needs no more room than they took.
         std::size_t field = 0;
-        for (const LineChange &line : lines)
-            field += std::size_t(std::popcount(line.fields));
-        for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        for (const auto &place : places)
+            field += std::size_t(std::popcount(place.second));
+        for (auto place = places.rbegin(); place != places.rend() && validating > 0; ++place) {
             for (int f = int(ReportRow::CellCount) - 1; f >= 0; --f) {
-                if ((line->fields & (1u << f)) && field-- <= validating)
-                    edits.Validate(line->line, f);
+                if ((place->second & (1u << f)) && field-- <= validating)
+                    edits.Validate(place->first, f);
             }
         }
         throw;
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!swapped[i])
-            lines[i].cells = std::move(kept[i]);
-    }
+    // Whole: what the report held is what the step keeps from now on.
+    cells = std::move(out);
+    rows = std::move(outRows);
+    owned.clear();
     // The views hear of runs of lines at once.
     for (std::size_t i = 0; i < count;) {
         std::size_t last = i;
-        while (last + 1 < count && lines[last + 1].line == lines[last].line + 1)
+        while (last + 1 < count && places[last + 1].first == places[last].first + 1)
             ++last;
-        edits.CellsChanged(lines[i].line, lines[last].line);
+        edits.CellsChanged(places[i].first, places[last].first);
         i = last + 1;
     }
 }
@@ -144,8 +183,8 @@ void CellsCommand::redo()
             edits.RemoveLastLines(missing);
         throw;
     }
-    if (!lines.empty())
-        Show(lines.front().line, firstField(lines.front().fields));
+    if (!cells.Empty())
+        Show(firstLine, firstField);
     done = true;
 }
 
@@ -155,6 +194,6 @@ void CellsCommand::undo()
     const int surplus = edits.LineCount() - linesBefore;
     if (linesAdded > 0 && surplus > 0)
         edits.RemoveLastLines(surplus);
-    if (!lines.empty())
-        Show(lines.front().line, firstField(lines.front().fields));
+    if (!cells.Empty())
+        Show(firstLine, firstField);
 }

@@ -27,15 +27,40 @@ RemoveLinesCommand::RemoveLinesCommand(ReportEdits &edits, const QString &text, 
 
 void RemoveLinesCommand::redo()
 {
-    edits.TakeLines(first, count, rows);
+    edits.TakeLines(first, count, rows, &verdicts);
     Show(first, -1);
     done = true;
 }
 
 void RemoveLinesCommand::undo()
 {
-    edits.InsertLines(first, rows);
+    edits.PutLines(first, rows, verdicts);
     Show(first, -1);
+}
+
+AppendLinesCommand::AppendLinesCommand(ReportEdits &edits, const QString &text, LoadedLines &&lines)
+    : ReportStep(edits, text), rows(lines.TakeRows()), arena(lines.TakeArena()), loaded(lines.TakeVerdicts()),
+      count(int(rows.size()))
+{
+}
+
+void AppendLinesCommand::redo()
+{
+    if (!appended) {
+        first = edits.LineCount();
+        edits.AppendLoaded(rows, arena, loaded);
+        appended = true;
+    } else {
+        edits.PutLines(first, rows, verdicts);
+    }
+    Show(first, 0);
+    done = true;
+}
+
+void AppendLinesCommand::undo()
+{
+    edits.TakeLines(first, count, rows, &verdicts);
+    Show(first, 0);
 }
 
 MoveLineCommand::MoveLineCommand(ReportEdits &edits, int from, int to)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qnVelTorFile.h"
+
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,7 @@ public:
 
     // order[i] is the line that goes to place i. Keys naming no field are
     // left out. May throw std::bad_alloc (a view of each key per line is
-    // kept while sorting).
-    static std::vector<std::uint32_t> Sorted(const ReportDocument &document, const std::vector<Key> &keys);
+    // kept while sorting), and StepCancelled when `progress` says stop.
+    static std::vector<std::uint32_t> Sorted(const ReportDocument &document, const std::vector<Key> &keys,
+                                             const ReadProgress &progress = {});
 };

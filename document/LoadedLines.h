@@ -26,6 +26,9 @@ public:
     // Appends lines of 19 fields each, as the reader hands them over, and
     // checks every cell.
     void Take(const std::string_view *fields, std::size_t count);
+    // The same for fields that are not views into one line's bytes, each
+    // cell a string of its own, as an import makes them.
+    void TakeCells(const std::string_view *fields, std::size_t count);
     // Appends the lines of `later` after these; `later` is left empty.
     void Append(LoadedLines &&later);
 

@@ -8,6 +8,8 @@
 #include "MemoryHeadroom.h"
 #include "ReportEdits.h"
 #include "ShiftJis.h"
+#include "StepHistory.h"
+#include "StepProgress.h"
 #include "qnVelTorDataAttribute.h"
 #include "qnVelTorHeaderRules.h"
 
@@ -39,6 +41,7 @@ QString stepText(ReportDocument::LineStep step, int count = 1)
 
 ReportDocument::ReportDocument(QObject *parent)
     : QObject(parent), edits(std::make_unique<ReportEdits>(content)), undoStack(new QUndoStack(this)),
+      history(std::make_unique<StepHistory>(*undoStack)),
       typing(std::make_unique<CellTyping>(content, *edits, *undoStack,
                                           [this](CellChanges &&changes, const QString &text) {
                                               return ChangeCells(std::move(changes), text);
@@ -89,15 +92,46 @@ void ReportDocument::SyncModified()
     emit modifiedChanged(modified);
 }
 
-EditResult ReportDocument::Push(QUndoCommand *step)
+namespace {
+
+// The progress a step tells while it lives.
+class Watching
 {
-    std::unique_ptr<QUndoCommand> owned(step);
+public:
+    Watching(ReportEdits &edits, const ReadProgress &progress) : edits(edits)
+    {
+        edits.SetProgress(progress ? &progress : nullptr);
+    }
+    ~Watching() { edits.SetProgress(nullptr); }
+    Watching(const Watching &) = delete;
+    Watching &operator=(const Watching &) = delete;
+
+private:
+    ReportEdits &edits;
+};
+
+} // namespace
+
+bool ReportDocument::MakeRoomFor(std::uint64_t bytes)
+{
+    bool fits = false;
+    if (const int dropped = history->MakeRoom(bytes, fits))
+        emit stepsDropped(dropped);
+    return fits;
+}
+
+EditResult ReportDocument::Push(QUndoCommand *step, const ReadProgress &progress)
+{
+    std::unique_ptr<QUndoCommand> owned(history->Hold(step));
     try {
-        // A step whose first redo runs out of memory takes back what it did
-        // and is not kept.
-        undoStack->push(step);
+        // A step whose first redo runs out of memory, or is stopped, takes
+        // back what it did and is not kept.
+        const Watching watching(*edits, progress);
+        undoStack->push(owned.get());
     } catch (const std::bad_alloc &) {
         return EditResult::OutOfMemory;
+    } catch (const StepCancelled &) {
+        return EditResult::Cancelled;
     }
     owned.release();
     return EditResult::Done;
@@ -190,32 +224,34 @@ EditResult ReportDocument::RemoveLine(int line, LineStep step)
     return RemoveLines(line, 1, step);
 }
 
-EditResult ReportDocument::InsertLines(int line, int count)
+EditResult ReportDocument::InsertLines(int line, int count, const ReadProgress &progress)
 {
     if (line < 0 || line > LineCount() || count <= 0 || count > INT_MAX - LineCount())
         return EditResult::Done;
     try {
         // Empty rows own no block: a million of them cost their pointers.
         return Push(new InsertLinesCommand(*edits, stepText(LineStep::Insert, count), line,
-                                           std::vector<ReportRow>(std::size_t(count))));
+                                           std::vector<ReportRow>(std::size_t(count))),
+                    progress);
     } catch (const std::bad_alloc &) {
         return EditResult::OutOfMemory;
     }
 }
 
-EditResult ReportDocument::RemoveLines(int first, int count, LineStep step)
+EditResult ReportDocument::RemoveLines(int first, int count, LineStep step, const ReadProgress &progress)
 {
     count = std::min(count, LineCount() - first);
     if (first < 0 || count <= 0)
         return EditResult::Done;
     try {
-        return Push(new RemoveLinesCommand(*edits, stepText(step, count), first, count));
+        return Push(new RemoveLinesCommand(*edits, stepText(step, count), first, count), progress);
     } catch (const std::bad_alloc &) {
         return EditResult::OutOfMemory;
     }
 }
 
-EditResult ReportDocument::ReorderLines(std::vector<std::uint32_t> order, const QString &text)
+EditResult ReportDocument::ReorderLines(std::vector<std::uint32_t> order, const QString &text,
+                                        const ReadProgress &progress)
 {
     if (order.size() != std::size_t(LineCount()))
         return EditResult::Done;
@@ -225,7 +261,7 @@ EditResult ReportDocument::ReorderLines(std::vector<std::uint32_t> order, const 
     if (!moved)
         return EditResult::Done;
     try {
-        return Push(new ReorderLinesCommand(*edits, text, std::move(order)));
+        return Push(new ReorderLinesCommand(*edits, text, std::move(order)), progress);
     } catch (const std::bad_alloc &) {
         return EditResult::OutOfMemory;
     }
@@ -276,38 +312,65 @@ std::string ReportDocument::HeaderVerdict(HeaderBox box) const
     return message;
 }
 
-EditResult ReportDocument::ChangeCells(CellChanges &&changes, const QString &text)
+EditResult ReportDocument::ChangeCells(CellChanges &&changes, const QString &text, const ReadProgress &progress)
 {
     if (&changes.content != &content || changes.Empty() || changes.lineCount > LineCount())
         return EditResult::Done;
-    // Under an address-space limit the window must keep room to paint.
-    if (!HasHeadroomFor(changes.Footprint()))
+    // Under an address-space limit the window must keep room to paint: old
+    // steps go first.
+    if (!MakeRoomFor(changes.Footprint()))
         return EditResult::OutOfMemory;
     try {
         const int linesBefore = changes.lineCount;
         const int linesAdded = changes.LinesAdded();
-        return Push(new CellsCommand(*edits, text, changes.Take(), linesBefore, linesAdded));
+        return Push(new CellsCommand(*edits, text, changes.Take(), linesBefore, linesAdded), progress);
     } catch (const std::bad_alloc &) {
         return EditResult::OutOfMemory;
     }
 }
 
-EditResult ReportDocument::Undo()
+EditResult ReportDocument::AppendLines(LoadedLines &&lines, const QString &text)
 {
+    if (lines.LineCount() == 0)
+        return EditResult::Done;
+    if (lines.LineCount() > std::size_t(INT_MAX - LineCount()))
+        return EditResult::OutOfMemory;
+    // What the views take per line; the rows are made already.
+    constexpr std::uint64_t ViewBytesPerLine = 32;
+    if (!MakeRoomFor(ViewBytesPerLine * lines.LineCount()))
+        return EditResult::OutOfMemory;
     try {
+        return Push(new AppendLinesCommand(*edits, text, std::move(lines)));
+    } catch (const std::bad_alloc &) {
+        return EditResult::OutOfMemory;
+    }
+}
+
+EditResult ReportDocument::Undo(const ReadProgress &progress)
+{
+    // A step that throws has put back what it did, and the stack stays
+    // where it was.
+    try {
+        const Watching watching(*edits, progress);
         undoStack->undo();
     } catch (const std::bad_alloc &) {
         return EditResult::OutOfMemory;
+    } catch (const StepCancelled &) {
+        return EditResult::Cancelled;
     }
+    ReleaseFreedMemory();
     return EditResult::Done;
 }
 
-EditResult ReportDocument::Redo()
+EditResult ReportDocument::Redo(const ReadProgress &progress)
 {
     try {
+        const Watching watching(*edits, progress);
         undoStack->redo();
     } catch (const std::bad_alloc &) {
         return EditResult::OutOfMemory;
+    } catch (const StepCancelled &) {
+        return EditResult::Cancelled;
     }
     return EditResult::Done;
 }

@@ -3,6 +3,7 @@
 #include "EditResult.h"
 #include "ReportContent.h"
 #include "ReportRow.h"
+#include "qnVelTorFile.h"
 #include "qnVelTorGridAttr.h"
 
 #include <QObject>
@@ -17,9 +18,11 @@
 
 class CellChanges;
 class CellTyping;
+class LoadedLines;
 class QUndoCommand;
 class QUndoStack;
 class ReportEdits;
+class StepHistory;
 class qnVelTorDataAttribute;
 
 // The report being edited: its lines, the verdict of every cell, the three
@@ -108,33 +111,50 @@ public:
     // Many lines as one step, told to the views in one signal: `count`
     // empty lines before `line`, or the lines from `first` on (as many as
     // there are).
-    EditResult InsertLines(int line, int count);
-    EditResult RemoveLines(int first, int count, LineStep step = LineStep::Delete);
+    //
+    // The steps below that can take long on a large report tell `progress`
+    // how far they have got now and then; when it says stop, the step undoes
+    // what it did and the result is Cancelled: the report and its history
+    // are as they were.
+    EditResult InsertLines(int line, int count, const ReadProgress &progress = {});
+    EditResult RemoveLines(int first, int count, LineStep step = LineStep::Delete,
+                           const ReadProgress &progress = {});
     // Line order[i] becomes line i, the verdicts with their lines, as one
     // step named `text`; `order` names every line once. No step when the
     // order is the report's own.
-    EditResult ReorderLines(std::vector<std::uint32_t> order, const QString &text);
+    EditResult ReorderLines(std::vector<std::uint32_t> order, const QString &text, const ReadProgress &progress = {});
 
     // Many cells changed as one step named `text`, validated, lines appended
     // as the changes need them.
-    EditResult ChangeCells(CellChanges &&changes, const QString &text);
+    EditResult ChangeCells(CellChanges &&changes, const QString &text, const ReadProgress &progress = {});
 
-    EditResult Undo();
-    EditResult Redo();
+    // Lines read from elsewhere (an import), checked as they were read,
+    // appended as one step named `text`.
+    EditResult AppendLines(LoadedLines &&lines, const QString &text);
+
+    EditResult Undo(const ReadProgress &progress = {});
+    EditResult Redo(const ReadProgress &progress = {});
 
 signals:
     // The count of invalid cells may have changed.
     void invalidCellsChanged();
     void modifiedChanged(bool modified);
+    // The oldest `count` steps of the history were let go, to leave the
+    // window room to work in under an address-space limit.
+    void stepsDropped(int count);
 
 private:
     void SyncModified();
-    EditResult Push(QUndoCommand *step);
+    EditResult Push(QUndoCommand *step, const ReadProgress &progress = {});
+    // Lets old steps go when `bytes` more would not fit otherwise; false
+    // when they still do not.
+    bool MakeRoomFor(std::uint64_t bytes);
     void TellHeaders();
 
     ReportContent content;
     std::unique_ptr<ReportEdits> edits;
     QUndoStack *undoStack; // owned as a child
+    std::unique_ptr<StepHistory> history;
     std::unique_ptr<CellTyping> typing;
     // What the boxes were filled with: a box whose text still reads the
     // same gives these bytes back, also ones that are not Shift-JIS.

@@ -68,8 +68,7 @@ void ReportEdits::ValidateFields(int line, std::uint32_t fields)
 
 void ReportEdits::ValidateLine(int line)
 {
-    for (int field = 0; field < int(ReportRow::CellCount); ++field)
-        Validate(line, field);
+    ValidateFields(line, (std::uint32_t(1) << ReportRow::CellCount) - 1);
 }
 
 void ReportEdits::InsertLines(int line, std::vector<ReportRow> &rows)
@@ -108,17 +107,45 @@ void ReportEdits::InsertLines(int line, std::vector<ReportRow> &rows)
         emit content.cellsChanged(line, line + count - 1);
 }
 
-void ReportEdits::TakeLines(int first, int count, std::vector<ReportRow> &rows)
+void ReportEdits::TakeLines(int first, int count, std::vector<ReportRow> &rows, qnVelTor::GridAttr::Rows *verdicts)
 {
     if (first < 0 || count <= 0 || count > LineCount() - first)
         return;
-    rows.resize(std::size_t(count)); // before anything changes: it may need memory
+    // Before anything changes: both may need memory.
+    rows.resize(std::size_t(count));
+    if (verdicts)
+        content.verdicts.CopyRows(unsigned(first), unsigned(count), *verdicts);
     std::vector<ReportRow> &lines = content.lines;
     emit content.linesAboutToBeRemoved(first, count);
     std::move(lines.begin() + first, lines.begin() + first + count, rows.begin());
     content.verdicts.RemoveRows(unsigned(first), unsigned(count));
     lines.erase(lines.begin() + first, lines.begin() + first + count);
     emit content.linesRemoved(first, count);
+}
+
+void ReportEdits::PutLines(int line, std::vector<ReportRow> &rows, qnVelTor::GridAttr::Rows &verdicts)
+{
+    const int count = int(rows.size());
+    if (line < 0 || line > LineCount() || count == 0 || verdicts.Count() != unsigned(count))
+        return;
+    MakeRoom(std::size_t(count));
+    // Room was made: only the verdicts may throw, and first.
+    if (!content.verdicts.PutRows(unsigned(line), std::move(verdicts)))
+        return;
+    std::vector<ReportRow> &lines = content.lines;
+    // Lines appended come empty, their texts told after (ReportContent.h).
+    const bool appending = line == LineCount();
+    emit content.linesAboutToBeInserted(line, count);
+    if (appending)
+        lines.resize(lines.size() + std::size_t(count));
+    else
+        lines.insert(lines.begin() + line, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    emit content.linesInserted(line, count);
+    if (appending) {
+        std::move(rows.begin(), rows.end(), lines.begin() + line);
+        emit content.cellsChanged(line, line + count - 1);
+    }
+    rows.clear();
 }
 
 void ReportEdits::MoveLine(int from, int to)
@@ -226,6 +253,32 @@ void ReportEdits::SwapRow(int line, ReportRow &row) noexcept
 {
     emit content.linesAboutToChange(line, line);
     std::swap(content.lines[std::size_t(line)], row);
+}
+
+void ReportEdits::OverwriteCells(int line, std::uint32_t fields, const std::string_view *texts) noexcept
+{
+    emit content.linesAboutToChange(line, line);
+    content.lines[std::size_t(line)].OverwriteCells(fields, texts);
+}
+
+void ReportEdits::AppendLoaded(std::vector<ReportRow> &rows, RowArena &arena, qnVelTor::GridAttr &verdicts)
+{
+    const int count = int(rows.size());
+    if (count == 0)
+        return;
+    const int first = LineCount();
+    MakeRoom(std::size_t(count));
+    // Room was made: only the verdicts may throw, and first.
+    if (!content.verdicts.Append(std::move(verdicts)))
+        throw std::bad_alloc(); // more lines than a report can count
+    // The lines come empty, their texts after (ReportContent.h).
+    emit content.linesAboutToBeInserted(first, count);
+    content.lines.resize(content.lines.size() + std::size_t(count));
+    emit content.linesInserted(first, count);
+    std::move(rows.begin(), rows.end(), content.lines.begin() + first);
+    rows.clear();
+    content.arena.Absorb(std::move(arena));
+    emit content.cellsChanged(first, first + count - 1);
 }
 
 void ReportEdits::Reset(std::vector<ReportRow> &&rows, RowArena &&arena, qnVelTor::GridAttr &&verdicts)

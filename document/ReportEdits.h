@@ -2,6 +2,7 @@
 
 #include "ReportContent.h"
 #include "ReportRow.h"
+#include "qnVelTorFile.h"
 
 #include <cstdint>
 #include <string>
@@ -25,8 +26,13 @@ public:
     // keeps its size and holds empty rows after. When memory runs out they
     // are back in `rows` and the report is as it was.
     void InsertLines(int line, std::vector<ReportRow> &rows);
-    // The lines from `first` on move out into `rows`, with one signal.
-    void TakeLines(int first, int count, std::vector<ReportRow> &rows);
+    // The lines from `first` on move out into `rows`, with one signal;
+    // with `verdicts`, theirs go there.
+    void TakeLines(int first, int count, std::vector<ReportRow> &rows, qnVelTor::GridAttr::Rows *verdicts = nullptr);
+    // Lines taken out with their verdicts come back before `line`, not
+    // checked again; both are left empty. When memory runs out nothing
+    // changes.
+    void PutLines(int line, std::vector<ReportRow> &rows, qnVelTor::GridAttr::Rows &verdicts);
     void MoveLine(int from, int to);
     // Line order[i] becomes line i; the verdicts follow their lines.
     void Reorder(const std::vector<std::uint32_t> &order);
@@ -46,8 +52,17 @@ public:
     // only linesAboutToChange. A row may so go to a step while its block
     // lies in the report's arena: the steps are dropped whenever the arena is.
     void SwapRow(int line, ReportRow &row) noexcept;
+    // Writes the texts over the line's cells of the mask, each exactly as
+    // long as the cell it replaces, without validating, the views told only
+    // linesAboutToChange; needs no memory.
+    void OverwriteCells(int line, std::uint32_t fields, const std::string_view *texts) noexcept;
     void CellsChanged(int first, int last) { emit content.cellsChanged(first, last); }
     void SetHeader(ReportContent::HeaderBox box, const std::string &bytes);
+
+    // Lines read from elsewhere, with their verdicts, appended at once: the
+    // rows' arena becomes the report's. When memory runs out nothing
+    // changes.
+    void AppendLoaded(std::vector<ReportRow> &rows, RowArena &arena, qnVelTor::GridAttr &verdicts);
 
     // Everything replaced at once (a load, New): the views hear one reset.
     void Reset(std::vector<ReportRow> &&rows, RowArena &&arena, qnVelTor::GridAttr &&verdicts);
@@ -73,6 +88,12 @@ public:
     // does not have.
     void MakeRoom(std::size_t count);
 
+    // Where the step being done, undone or redone tells how far it has got
+    // (StepProgress.h); null while nobody watches. Not owned.
+    const ReadProgress *Progress() const { return progress; }
+    void SetProgress(const ReadProgress *watcher) { progress = watcher; }
+
 private:
     ReportContent &content;
+    const ReadProgress *progress = nullptr; // not owned
 };

@@ -5,6 +5,7 @@
 #include "LoadedLines.h"
 #include "MemoryHeadroom.h"
 #include "ReportDocument.h"
+#include "StepProgress.h"
 #include "qnVelTorData.h"
 #include "qnVelTorDataAttribute.h"
 #include "qnVelTorFileName.h"
@@ -256,23 +257,18 @@ ReportFile::ImportResult ReportFile::Import(const QString &filePath, const ReadP
     const bool fresh = into == ImportInto::NewReport;
     result.firstLine = fresh ? 0 : document.LineCount();
     try {
-        // The report is emptied only once the file has been read whole.
-        CellChanges changes(document.Content(), result.firstLine);
-        int target = result.firstLine;
+        // The lines are built aside as a load builds them, rows and
+        // verdicts; the report is emptied only once the file has been read
+        // whole.
+        LoadedLines lines(document.Attributes(), ReportContent::VerdictWidth);
+        std::uint64_t target = std::uint64_t(result.firstLine);
         bool tooMany = false;
         const auto take = [&](const std::string_view *fields, std::size_t count) {
-            for (std::size_t i = 0; i < count && !tooMany; ++i, fields += FieldCount, ++target) {
-                if (target == INT_MAX || std::uint64_t(target) >= qnVelTorData::MaxRecords) {
-                    tooMany = true;
-                    return;
-                }
-                // A line of empty fields is a line too.
-                changes.Reach(target);
-                for (unsigned field = 0; field < FieldCount; ++field) {
-                    if (!fields[field].empty())
-                        changes.Set(target, int(field), fields[field]);
-                }
-            }
+            const std::uint64_t most = std::min<std::uint64_t>(INT_MAX, qnVelTorData::MaxRecords);
+            const std::size_t fit = std::size_t(std::min<std::uint64_t>(count, most > target ? most - target : 0));
+            lines.TakeCells(fields, fit);
+            target += fit;
+            tooMany = tooMany || fit < count;
         };
         // Too many lines stop the read as a cancel would.
         const auto step = [&](std::uint64_t done, std::uint64_t size) {
@@ -285,16 +281,17 @@ ReportFile::ImportResult ReportFile::Import(const QString &filePath, const ReadP
         }
         // A new report takes this one's place only when there is room for
         // it: refused after the emptying, the report would be lost.
-        if (read && fresh && !HasHeadroomFor(changes.Footprint())) {
+        constexpr std::uint64_t ViewBytesPerLine = 32;
+        if (read && fresh && !HasHeadroomFor(ViewBytesPerLine * lines.LineCount())) {
             read = false;
             result.failure = ReadFailure::OutOfMemory;
         }
         if (read) {
-            result.lines = target - result.firstLine;
+            result.lines = int(lines.LineCount());
             if (fresh)
                 New();
             const std::uint64_t invalidBefore = document.Verdicts().ErrorCellCount();
-            if (document.ChangeCells(std::move(changes), tr("インポート")) != EditResult::Done)
+            if (document.AppendLines(std::move(lines), tr("インポート")) != EditResult::Done)
                 result.failure = ReadFailure::OutOfMemory;
             else
                 result.invalid = document.Verdicts().ErrorCellCount() - invalidBefore;
@@ -306,7 +303,7 @@ ReportFile::ImportResult ReportFile::Import(const QString &filePath, const ReadP
     return result;
 }
 
-ReportFile::ExportResult ReportFile::Export(const QString &filePath) const
+ReportFile::ExportResult ReportFile::Export(const QString &filePath, const ReadProgress &progress) const
 {
     ExportResult result;
     if (!path.isEmpty() && QFileInfo(filePath) == QFileInfo(path)) {
@@ -315,8 +312,9 @@ ReportFile::ExportResult ReportFile::Export(const QString &filePath) const
     }
     try {
         ReportCsvWriter writer;
-        result.written = writer.WriteFile(filePath, std::uint32_t(document.LineCount()), LineFields());
+        result.written = writer.WriteFile(filePath, std::uint32_t(document.LineCount()), LineFields(), progress);
         result.outOfMemory = writer.OutOfMemory();
+        result.cancelled = writer.Cancelled();
         result.facts = writer.Facts();
     } catch (const std::bad_alloc &) {
         result.written = false;

@@ -95,6 +95,7 @@ public:
         bool written = false;
         bool outOfMemory = false;
         bool ontoReport = false; // the path is the report's own file, left alone
+        bool cancelled = false; // by the progress; no file was written
         ExportFacts facts;
     };
 
@@ -158,8 +159,9 @@ public:
                         ImportInto into = ImportInto::End);
     // Writes the report as a CSV file for spreadsheets (ReportCsvWriter.h).
     // The report, its file and its saved state are left as they are; the
-    // report's own file is never written over.
-    ExportResult Export(const QString &filePath) const;
+    // report's own file is never written over. `progress` hears how far it
+    // has got; false from it stops the export, and no file is written.
+    ExportResult Export(const QString &filePath, const ReadProgress &progress = {}) const;
     // The name an export dialog suggests; empty without header values.
     QString SuggestedExportName() const;
 

@@ -492,6 +492,17 @@ void ReportNotes::Rescan(const KeySet &numbers)
 
 void ReportNotes::OnAboutToChange(int first, int last)
 {
+    // Told from the steps' undo, which must not fail: short of memory, the
+    // whole report is checked again instead.
+    try {
+        NoteOldKeys(first, last);
+    } catch (const std::bad_alloc &) {
+        rebuild = true;
+    }
+}
+
+void ReportNotes::NoteOldKeys(int first, int last)
+{
     for (int line = std::max(first, 0); line <= last && line < content.LineCount(); ++line) {
         // A line whose key code counts for nothing is told too: what a line
         // held is what it held first since the last check.

@@ -105,6 +105,7 @@ private:
     void Forget(std::vector<Note>::const_iterator first, std::vector<Note>::const_iterator last);
 
     void OnAboutToChange(int first, int last);
+    void NoteOldKeys(int first, int last);
     void OnInserted(int first, int count);
     void OnAboutToBeRemoved(int first, int count);
     void OnRemoved(int first, int count);

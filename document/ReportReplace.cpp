@@ -3,13 +3,25 @@
 #include "CellChanges.h"
 #include "ReportDocument.h"
 #include "ShiftJis.h"
+#include "StepProgress.h"
 #include "qnVelTorDataAttribute.h"
 
 #include <algorithm>
+#include <bit>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <new>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define QNVELTOR_SSE2 1
+#endif
 
 namespace {
 
@@ -64,6 +76,56 @@ bool standsForItself(QChar c, const TextFolding &folding)
     return !folding.FoldWidth() || !((u >= 0x3000 && u <= 0x30FF) || (u >= 0xFF00 && u <= 0xFFEF));
 }
 
+// Every code of code page 932 and what its character folds into: alone, and
+// with a voiced or a semi-voiced sound mark after it (ｶ and ﾞ fold into
+// ガ). Worked out once per way of folding: reading every code takes a while.
+struct FoldedCode
+{
+    std::uint16_t code; // a byte, or lead * 256 + trail
+    char16_t folded[3];
+};
+
+const std::vector<FoldedCode> &foldedCodes(const TextFolding &folding)
+{
+    static std::vector<FoldedCode> tables[4];
+    static std::once_flag once[4];
+    const int mode = (folding.MatchCase() ? 1 : 0) + (folding.FoldWidth() ? 2 : 0);
+    std::call_once(once[mode], [&folding, mode] {
+        std::vector<FoldedCode> &codes = tables[mode];
+        const auto add = [&](std::uint16_t code, std::string_view bytes) {
+            const QString text = ShiftJis::ToText(bytes);
+            if (text.size() != 1 || text[0] == QChar::ReplacementCharacter)
+                return;
+            FoldedCode folded {code, {}};
+            const QString forms[3] = {folding.Fold(text), folding.Fold(text + QChar(0xFF9E)),
+                                      folding.Fold(text + QChar(0xFF9F))};
+            for (int i = 0; i < 3; ++i)
+                folded.folded[i] = forms[i].isEmpty() ? 0 : forms[i][0].unicode();
+            codes.push_back(folded);
+        };
+        for (int byte = 0; byte < 256; ++byte) {
+            if (!ShiftJis::IsLeadByte(static_cast<unsigned char>(byte))) {
+                const char single = char(byte);
+                add(std::uint16_t(byte), std::string_view(&single, 1));
+            }
+        }
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!ShiftJis::IsLeadByte(static_cast<unsigned char>(lead)))
+                continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                if (!ShiftJis::IsTrailByte(static_cast<unsigned char>(trail)))
+                    continue;
+                const char pair[2] = {char(lead), char(trail)};
+                add(std::uint16_t(lead << 8 | trail), std::string_view(pair, 2));
+            }
+        }
+    });
+    return tables[mode];
+}
+
+// Lines a thread of ReplaceAll looks through between two looks at `stop`.
+constexpr int StopCheckLines = 1024;
+
 } // namespace
 
 ReportReplace::ReportReplace(ReportDocument &document, const QString &find, const QString &replacement,
@@ -83,10 +145,19 @@ ReportReplace::ReportReplace(ReportDocument &document, const QString &find, cons
         findBytes = find.toStdString();
         if (folding.Folds())
             std::transform(findBytes.begin(), findBytes.end(), findBytes.begin(), lowerAscii);
+        if (folding.FoldWidth() && !find.isEmpty())
+            FindCandidates();
         return;
     }
-    // A character outside ASCII that only its own bytes can stand for: a
-    // cell without them holds no match. Kanji are best, being rare.
+    // Without folding, a text whose every character only its own bytes can
+    // stand for is found only where all its bytes are.
+    if (!folding.Folds() && std::all_of(find.begin(), find.end(), [this](QChar c) { return standsForItself(c, this->folding); })) {
+        guideBytes = ShiftJis::FromText(find).value_or(std::string());
+        if (!guideBytes.empty())
+            return;
+    }
+    // Else a character outside ASCII that only its own bytes can stand for:
+    // a cell without them holds no match. Kanji are best, being rare.
     for (const bool ascii : {false, true}) {
         for (const QChar c : find) {
             if ((c.unicode() < 0x80) == ascii && standsForItself(c, folding)) {
@@ -96,6 +167,101 @@ ReportReplace::ReportReplace(ReportDocument &document, const QString &find, cons
             }
         }
     }
+    if (folding.Folds() && !find.isEmpty())
+        FindCandidates();
+}
+
+void ReportReplace::FindCandidates()
+{
+    // The characters of the folded find text, those that the fewest codes
+    // fold into first: the rarest decides most cells alone.
+    const std::vector<FoldedCode> &codes = foldedCodes(folding);
+    std::vector<std::pair<std::size_t, char16_t>> chars;
+    for (const QChar c : std::as_const(foldedFind)) {
+        const auto known = [c](const std::pair<std::size_t, char16_t> &seen) { return seen.second == c.unicode(); };
+        if (c.isSurrogate() || c == QChar::ReplacementCharacter || std::any_of(chars.begin(), chars.end(), known))
+            continue;
+        std::size_t count = 0;
+        for (const FoldedCode &code : codes)
+            count += std::count(std::begin(code.folded), std::end(code.folded), c.unicode()) > 0 ? 1 : 0;
+        chars.emplace_back(count, c.unicode());
+    }
+    if (chars.empty())
+        return;
+    std::stable_sort(chars.begin(), chars.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    chars.resize(std::min<std::size_t>(chars.size(), 8));
+    candidates = true;
+    candidatePairs.assign(1 << 16, 0);
+    std::array<bool, 256> starts {};
+    for (std::size_t bit = 0; bit < chars.size(); ++bit) {
+        const std::uint8_t mask = std::uint8_t(1u << bit);
+        allCandidates |= mask;
+        for (const FoldedCode &code : codes) {
+            if (std::find(std::begin(code.folded), std::end(code.folded), chars[bit].second) == std::end(code.folded))
+                continue;
+            if (code.code < 0x100)
+                candidateBytes[code.code] |= mask;
+            else
+                candidatePairs[code.code] |= mask;
+            if (bit == 0)
+                starts[code.code < 0x100 ? code.code : code.code >> 8] = true;
+        }
+    }
+    startCount = 0;
+    for (int byte = 0; byte < 256; ++byte) {
+        if (!starts[std::size_t(byte)])
+            continue;
+        if (startCount == int(startBytes.size())) {
+            startCount = -1; // too many: looked up byte by byte
+            break;
+        }
+        startBytes[std::size_t(startCount++)] = static_cast<unsigned char>(byte);
+    }
+}
+
+bool ReportReplace::HasCandidate(std::string_view bytes) const
+{
+    // At every byte, not only where a character starts: a trail byte taken
+    // for a character only costs a cell decoded for nothing, while a
+    // character passed over would be a match missed.
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const std::size_t size = bytes.size();
+    const auto at = [&](std::size_t i) {
+        return std::uint8_t(candidateBytes[p[i]] | (i + 1 < size ? candidatePairs[std::size_t(p[i]) << 8 | p[i + 1]] : 0));
+    };
+    // All the characters, once the rarest is there.
+    const auto all = [&] {
+        std::uint8_t found = 0;
+        for (std::size_t i = 0; i < size && found != allCandidates; ++i)
+            found |= at(i);
+        return found == allCandidates;
+    };
+    std::size_t i = 0;
+#ifdef QNVELTOR_SSE2
+    if (startCount >= 0) {
+        // Where one of the few bytes the rarest starts with stands, 16
+        // bytes at a time; most blocks hold none.
+        __m128i starts[4];
+        for (int k = 0; k < 4; ++k)
+            starts[k] = _mm_set1_epi8(char(startBytes[std::size_t(k < startCount ? k : 0)]));
+        for (; i + 16 <= size; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            __m128i hit = _mm_cmpeq_epi8(v, starts[0]);
+            for (int k = 1; k < startCount; ++k)
+                hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, starts[k]));
+            for (unsigned mask = unsigned(_mm_movemask_epi8(hit)); mask; mask &= mask - 1) {
+                if (at(i + unsigned(std::countr_zero(mask))) & 1)
+                    return all();
+            }
+        }
+    }
+#endif
+    for (; i < size; ++i) {
+        if (at(i) & 1)
+            return all();
+    }
+    return false;
 }
 
 bool ReportReplace::InScope(int line, int field) const
@@ -111,6 +277,8 @@ bool ReportReplace::MayHold(std::string_view bytes) const
     // One of its characters may be (above). An ASCII character is read only
     // from its own byte, and no other character code page 932 holds folds
     // to an ASCII letter.
+    if (candidates)
+        return HasCandidate(bytes);
     if (!asciiFind)
         return guideBytes.empty() || bytes.find(guideBytes) != std::string_view::npos;
     if (folding.FoldWidth())
@@ -155,51 +323,146 @@ bool ReportReplace::Store(int field, const QString &text, std::uint64_t count, s
     return true;
 }
 
-ReportReplace::Result ReportReplace::ReplaceAll()
+void ReportReplace::ReplaceIn(int top, int bottom, Part &part, const std::atomic<bool> &stop) const
+{
+    const qnVelTorDataAttribute &attributes = document.Attributes();
+    Result &result = part.result;
+    std::string bytes;
+    for (int line = top; line <= bottom; ++line) {
+        if ((line - top) % StopCheckLines == StopCheckLines - 1) {
+            part.lines.store(std::uint64_t(line - top), std::memory_order_relaxed);
+            if (stop.load(std::memory_order_relaxed))
+                return;
+        }
+        // The line's whole block first: most lines hold no match.
+        const ReportRow &row = document.Line(line);
+        if (!MayHold(row.Bytes()))
+            continue;
+        std::string_view cells[ReportRow::CellCount];
+        row.Cells(cells);
+        for (int field = scope.left; field <= scope.right; ++field) {
+            if (cells[field].empty() || !MayHold(cells[field]))
+                continue;
+            const QString text = ShiftJis::ToText(cells[field]);
+            QString replaced;
+            std::uint64_t count = 0;
+            qsizetype done = 0;
+            qsizetype length = 0;
+            // A match is never empty: the find text is not.
+            for (qsizetype at = FindInCell(text, 0, length); at >= 0; at = FindInCell(text, done, length)) {
+                replaced += QStringView(text).mid(done, at - done);
+                replaced += replacement;
+                done = at + length;
+                ++count;
+            }
+            if (count == 0)
+                continue;
+            replaced += QStringView(text).mid(done);
+            if (!Store(field, replaced, count, bytes, result))
+                continue;
+            result.replaced += count;
+            if (attributes.IsValid(unsigned(field), cells[field]) && !attributes.IsValid(unsigned(field), bytes))
+                ++result.madeInvalid;
+            part.changes.Set(line, field, bytes);
+        }
+    }
+    part.lines.store(std::uint64_t(bottom - top + 1), std::memory_order_relaxed);
+}
+
+ReportReplace::Result ReportReplace::ReplaceAll(const ReadProgress &progress)
 {
     Result result;
     if (find.isEmpty())
         return result;
     try {
-        CellChanges changes(document.Content());
-        const qnVelTorDataAttribute &attributes = document.Attributes();
-        std::string bytes;
-        for (int line = scope.top; line <= scope.bottom; ++line) {
-            // The line's whole block first: most lines hold no match.
-            if (!MayHold(document.Line(line).Bytes()))
-                continue;
-            std::string_view cells[ReportRow::CellCount];
-            document.Line(line).Cells(cells);
-            for (int field = scope.left; field <= scope.right; ++field) {
-                if (cells[field].empty() || !MayHold(cells[field]))
-                    continue;
-                const QString text = ShiftJis::ToText(cells[field]);
-                QString replaced;
-                std::uint64_t count = 0;
-                qsizetype done = 0;
-                qsizetype length = 0;
-                // A match is never empty: the find text is not.
-                for (qsizetype at = FindInCell(text, 0, length); at >= 0; at = FindInCell(text, done, length)) {
-                    replaced += QStringView(text).mid(done, at - done);
-                    replaced += replacement;
-                    done = at + length;
-                    ++count;
-                }
-                if (count == 0)
-                    continue;
-                replaced += QStringView(text).mid(done);
-                if (!Store(field, replaced, count, bytes, result))
-                    continue;
-                result.replaced += count;
-                if (attributes.IsValid(unsigned(field), cells[field]) && !attributes.IsValid(unsigned(field), bytes))
-                    ++result.madeInvalid;
-                changes.Set(line, field, bytes);
+        StepProgress told(&progress);
+        told.Part(0, 2);
+        // Two halves of the lines at once, each on a core; the main thread
+        // tells the progress meanwhile. A small scope is looked through at
+        // once.
+        const int lines = std::max(scope.bottom - scope.top + 1, 0);
+        const int middle = lines >= 4096 ? scope.top + lines / 2 : scope.bottom + 1;
+        Part first(document.Content());
+        Part second(document.Content());
+        std::atomic<bool> stop {false};
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool secondDone = false;
+        std::optional<std::thread> worker;
+        std::exception_ptr failure;
+        if (middle <= scope.bottom) {
+            try {
+                worker.emplace([&] {
+                    try {
+                        ReplaceIn(middle, scope.bottom, second, stop);
+                    } catch (...) {
+                        failure = std::current_exception();
+                    }
+                    const std::lock_guard<std::mutex> lock(mutex);
+                    secondDone = true;
+                    finished.notify_one();
+                });
+            } catch (const std::system_error &) {
+                // No thread to be had: this one does both halves.
+                ReplaceIn(middle, scope.bottom, second, stop);
+                secondDone = true;
             }
+        } else {
+            secondDone = true;
         }
-        if (document.ChangeCells(std::move(changes), tr("置換")) != EditResult::Done)
-            result = {0, 0, 0, 0, true};
+        const auto joinWorker = [&] {
+            if (worker && worker->joinable())
+                worker->join();
+        };
+        try {
+            // The first half in steps, telling the progress between them.
+            constexpr int Step = int(StepProgress::Lines);
+            for (int from = scope.top; from < middle; from += Step) {
+                ReplaceIn(from, std::min(middle - 1, from + Step - 1), first, stop);
+                const std::uint64_t done = std::uint64_t(std::min(middle, from + Step) - scope.top)
+                        + second.lines.load(std::memory_order_relaxed);
+                told.Tell(done, std::uint64_t(lines));
+            }
+            // Then the other half, the progress told as it passes each
+            // step: as often whatever the threads' pace.
+            const std::uint64_t secondLines = std::uint64_t(scope.bottom - middle + 1);
+            std::unique_lock<std::mutex> lock(mutex);
+            for (std::uint64_t reached = Step; reached < secondLines + Step; reached += Step) {
+                while (!secondDone && second.lines.load(std::memory_order_relaxed) < std::min(reached, secondLines))
+                    finished.wait_for(lock, std::chrono::milliseconds(20));
+                lock.unlock();
+                told.Tell(std::uint64_t(middle - scope.top) + std::min(reached, secondLines), std::uint64_t(lines));
+                lock.lock();
+            }
+            while (!secondDone)
+                finished.wait(lock);
+        } catch (...) {
+            stop = true;
+            joinWorker();
+            throw;
+        }
+        joinWorker();
+        if (failure)
+            std::rethrow_exception(failure);
+        for (const Part *part : {&first, &second}) {
+            result.replaced += part->result.replaced;
+            result.tooLong += part->result.tooLong;
+            result.unstorable += part->result.unstorable;
+            result.madeInvalid += part->result.madeInvalid;
+        }
+        first.changes.Append(std::move(second.changes));
+        const EditResult done = document.ChangeCells(std::move(first.changes), tr("置換"), StepProgress::Share(progress, 1, 2));
+        if (done != EditResult::Done) {
+            result = {};
+            result.outOfMemory = done == EditResult::OutOfMemory;
+            result.cancelled = done == EditResult::Cancelled;
+        }
     } catch (const std::bad_alloc &) {
-        result = {0, 0, 0, 0, true};
+        result = {};
+        result.outOfMemory = true;
+    } catch (const StepCancelled &) {
+        result = {};
+        result.cancelled = true;
     }
     return result;
 }

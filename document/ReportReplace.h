@@ -1,13 +1,19 @@
 #pragma once
 
+#include "CellChanges.h"
 #include "TextFolding.h"
+#include "qnVelTorFile.h"
 
 #include <QCoreApplication>
 #include <QString>
 
+#include <array>
+#include <atomic>
 #include <climits>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 class ReportDocument;
 
@@ -48,6 +54,7 @@ public:
         std::uint64_t unstorable = 0;  // occurrences left out
         std::uint64_t madeInvalid = 0; // cells valid before, invalid after
         bool outOfMemory = false;      // the report is then as it was
+        bool cancelled = false;        // by the progress; the report is as it was
     };
 
     // `document` is not owned. The replacement's look-alikes become the
@@ -56,8 +63,10 @@ public:
     ReportReplace(ReportDocument &document, const QString &find, const QString &replacement, const TextFolding &folding,
                   const Scope &scope);
 
-    // Every occurrence in the scope, as one step.
-    Result ReplaceAll();
+    // Every occurrence in the scope, as one step, looked for on both cores.
+    // `progress` hears now and then how far it has got; false from it stops
+    // the replace, and the report and its history stay as they were.
+    Result ReplaceAll(const ReadProgress &progress = {});
 
     // The first occurrence in the scope at or after character `start` of
     // the cell (line, field), then in the cells after it line by line,
@@ -73,6 +82,16 @@ public:
     QString MarkedText(const Match &match) const;
 
 private:
+    // What one thread of ReplaceAll found in its lines.
+    struct Part
+    {
+        explicit Part(const ReportContent &content) : changes(content) {}
+        CellChanges changes;
+        Result result;
+        std::atomic<std::uint64_t> lines {0}; // looked through so far
+    };
+    // Looks through lines top..bottom into `part`, until `stop`.
+    void ReplaceIn(int top, int bottom, Part &part, const std::atomic<bool> &stop) const;
     // The first occurrence in the cell's text at or after `from`, or -1.
     qsizetype FindInCell(const QString &text, qsizetype from, qsizetype &length) const;
     // Cheap test on bytes: false only when they cannot hold the find text.
@@ -98,4 +117,19 @@ private:
     // Else the bytes of one of its characters that every match holds, or
     // nothing when there is none.
     std::string guideBytes;
+    // Else, when the text is folded, for each of a few characters of the
+    // folded find text the codes of every character that folds into it
+    // (alone, or with a sound mark after it), as a bit per character: a
+    // cell lacking any of them holds no match. Single bytes by their byte,
+    // pairs by lead * 256 + trail; bit 0 is the character with the fewest.
+    bool candidates = false;
+    std::uint8_t allCandidates = 0;
+    std::array<std::uint8_t, 256> candidateBytes {};
+    std::vector<std::uint8_t> candidatePairs;
+    // The bytes that start a code of bit 0, when they are few: looked for
+    // 16 bytes at a time.
+    std::array<unsigned char, 4> startBytes {};
+    int startCount = 0;
+    bool HasCandidate(std::string_view bytes) const;
+    void FindCandidates();
 };

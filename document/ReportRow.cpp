@@ -507,3 +507,16 @@ void ReportRow::SetCell(unsigned field, std::string_view text)
     // `text` may point into the old block; Assign builds the new one first.
     Assign(cells);
 }
+
+void ReportRow::OverwriteCells(std::uint32_t fields, const std::string_view *texts)
+{
+    if (!tagged)
+        return;
+    std::string_view cells[CellCount];
+    decode(Block(), cells);
+    for (unsigned field = 0; field < CellCount; ++field) {
+        if ((fields & (1u << field)) && texts[field].size() == cells[field].size() && !cells[field].empty())
+            // A block is never shared: its bytes are this row's to change.
+            std::memmove(const_cast<char *>(cells[field].data()), texts[field].data(), cells[field].size());
+    }
+}

@@ -109,7 +109,15 @@ public:
     // All cells in one pass over the block; Cell walks from the first cell.
     void Cells(std::string_view (&cells)[CellCount]) const;
     void SetCell(unsigned field, std::string_view text);
+    // Writes the texts of the fields in the mask (texts[field]) over those
+    // cells, each exactly as long as the cell it replaces: the block stays
+    // where it is and nothing is allocated, as renumbering a million lines
+    // needs.
+    void OverwriteCells(std::uint32_t fields, const std::string_view *texts);
     bool IsEmpty() const { return !tagged; }
+    // The row owns its block; else the block lies in an arena (or there is
+    // none), and lives as long as the arena.
+    bool OwnsBlock() const { return tagged & Owned; }
     // The whole block: the cells with their lengths between them. A text
     // found nowhere in it is in no cell.
     std::string_view Bytes() const;

@@ -4,6 +4,8 @@
 
 #include <QUndoCommand>
 
+#include <cstdint>
+
 // The ids of the steps that merge with the next one of their kind.
 enum class UndoCommandId {
     HeaderEdit = 1,
@@ -16,6 +18,9 @@ class ReportStep : public QUndoCommand
 {
 public:
     ReportStep(ReportEdits &edits, const QString &text) : QUndoCommand(text), edits(edits) {}
+
+    // About the memory the step gives back when it is let go.
+    virtual std::uint64_t Footprint() const { return 0; }
 
 protected:
     void Show(int line, int field)

@@ -29,23 +29,33 @@ struct ExportFacts
 // LF or TAB is quoted, its quotes doubled; one a spreadsheet would take for
 // a number, date or formula is written as ="…" (SpreadsheetCell.h). The
 // import (ReportImporter) reads such a file back to the same report.
+//
+// The lines are turned into text in parts on two threads while this one
+// writes the parts in order, so `fields` is called from those threads, for
+// different lines at once. `progress` hears how many lines were written now
+// and then; false from it stops the write.
 class ReportCsvWriter
 {
 public:
-    // Writes to `device`, open for writing, in chunks of about a megabyte;
-    // false as soon as one is not written whole.
-    bool Write(QIODevice &device, std::uint32_t count, const RecordFields &fields);
+    // Writes to `device`, open for writing, in parts of a few thousand
+    // lines; false as soon as one is not written whole.
+    bool Write(QIODevice &device, std::uint32_t count, const RecordFields &fields, const ReadProgress &progress = {});
     // Writes the file at `path`, replacing an old one only when every byte
-    // reached the disk; otherwise the old file is left as it was.
-    bool WriteFile(const QString &path, std::uint32_t count, const RecordFields &fields);
+    // reached the disk; otherwise (also when stopped) the old file is left
+    // as it was.
+    bool WriteFile(const QString &path, std::uint32_t count, const RecordFields &fields,
+                   const ReadProgress &progress = {});
 
     const ExportFacts &Facts() const { return facts; }
     // True when the last write failed because memory ran out.
     bool OutOfMemory() const { return outOfMemory; }
+    // True when the progress stopped the last write.
+    bool Cancelled() const { return cancelled; }
 
 private:
-    bool WriteLines(QIODevice &device, std::uint32_t count, const RecordFields &fields);
+    bool WriteLines(QIODevice &device, std::uint32_t count, const RecordFields &fields, const ReadProgress &progress);
 
     ExportFacts facts;
     bool outOfMemory = false;
+    bool cancelled = false;
 };

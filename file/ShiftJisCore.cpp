@@ -3,6 +3,7 @@
 #include "ShiftJisSystem.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -39,6 +40,32 @@ bool IsLowSurrogate(char16_t u)
     return u >= 0xDC00 && u <= 0xDFFF;
 }
 
+// What the system converter said of each double-byte code and of each
+// character, asked the first time it is met: an export or an import of a
+// million lines would otherwise call it for every cell. Each entry is
+// written whole or not at all, and by any thread: two threads that both ask
+// write the same answer.
+constexpr std::uint32_t Unknown = 0;
+constexpr std::uint32_t Known = 0x10000; // with the character or the code
+constexpr std::uint32_t NoMapping = 0x20000;
+constexpr std::uint32_t NotOneCharacter = 0x30000; // the converter is asked each time
+std::array<std::atomic<std::uint32_t>, 0x10000> pairTexts;
+std::array<std::atomic<std::uint32_t>, 0x10000> characterCodes;
+
+std::uint32_t PairText(unsigned char lead, unsigned char trail)
+{
+    std::atomic<std::uint32_t> &entry = pairTexts[std::size_t(lead) << 8 | trail];
+    std::uint32_t known = entry.load(std::memory_order_relaxed);
+    if (known == Unknown) {
+        const char pair[2] = {char(lead), char(trail)};
+        char16_t text[16];
+        const char16_t *end = System::PairCapacity(2) <= std::size(text) ? System::DecodePairs(pair, 2, text) : nullptr;
+        known = !end ? NoMapping : end - text == 1 ? Known | text[0] : NotOneCharacter;
+        entry.store(known, std::memory_order_relaxed);
+    }
+    return known;
+}
+
 bool StartsPair(std::string_view bytes, std::size_t i)
 {
     return i + 1 < bytes.size() && IsLeadByte(static_cast<unsigned char>(bytes[i]))
@@ -49,7 +76,10 @@ bool StartsPair(std::string_view bytes, std::size_t i)
 
 std::size_t DecodeCapacity(std::size_t size)
 {
-    return size + System::PairCapacity(size);
+    // The converter is asked a pair at a time (DecodeInto), and only once
+    // how much a pair may need: every painted cell comes here.
+    static const std::size_t perPair = System::PairCapacity(2);
+    return size + (size + 1) / 2 * perPair;
 }
 
 char16_t *DecodeInto(std::string_view bytes, char16_t *out)
@@ -67,25 +97,21 @@ char16_t *DecodeInto(std::string_view bytes, char16_t *out)
             *out++ = Replacement;
             ++i;
         } else {
-            std::size_t end = i + 2;
-            while (StartsPair(bytes, end))
-                end += 2;
-            if (char16_t *decoded = System::DecodePairs(bytes.data() + i, end - i, out)) {
+            // A pair at a time, as the converter reads a run of them; a pair
+            // without a mapping stands for two bad bytes.
+            const std::uint32_t known = PairText(c, static_cast<unsigned char>(bytes[i + 1]));
+            if (known == NoMapping) {
+                *out++ = Replacement;
+                *out++ = Replacement;
+            } else if (known != NotOneCharacter) {
+                *out++ = char16_t(known & 0xFFFF);
+            } else if (char16_t *decoded = System::DecodePairs(bytes.data() + i, 2, out)) {
                 out = decoded;
             } else {
-                // A converter gives no dependable position for its error, so
-                // the run is decoded again one character at a time; a pair
-                // without a mapping stands for two bad bytes.
-                for (std::size_t pair = i; pair < end; pair += 2) {
-                    if (char16_t *decodedPair = System::DecodePairs(bytes.data() + pair, 2, out)) {
-                        out = decodedPair;
-                    } else {
-                        *out++ = Replacement;
-                        *out++ = Replacement;
-                    }
-                }
+                *out++ = Replacement;
+                *out++ = Replacement;
             }
-            i = end;
+            i += 2;
         }
     }
     return out;
@@ -97,6 +123,32 @@ std::u16string Decode(std::string_view bytes)
     text.resize(std::size_t(DecodeInto(bytes, text.data()) - text.data()));
     return text;
 }
+
+namespace {
+
+// The code of a character that is neither ASCII nor half-width katakana, as
+// Encode would write it, or NoMapping. Only a round trip proves the bytes
+// (see Encode), and it is made here once per character: a double-byte code
+// reads back alone as it does among others.
+std::uint32_t CharacterCode(char16_t u)
+{
+    std::atomic<std::uint32_t> &entry = characterCodes[u];
+    std::uint32_t known = entry.load(std::memory_order_relaxed);
+    if (known == Unknown) {
+        known = NoMapping;
+        std::string bytes;
+        if (u != Replacement && !IsHighSurrogate(u) && !IsLowSurrogate(u)
+            && System::EncodeRun(std::u16string_view(&u, 1), bytes) && bytes.size() == 2
+            && IsLeadByte(static_cast<unsigned char>(bytes[0])) && IsTrailByte(static_cast<unsigned char>(bytes[1]))
+            && PairText(static_cast<unsigned char>(bytes[0]), static_cast<unsigned char>(bytes[1])) == (Known | u))
+            known = Known | std::uint32_t(static_cast<unsigned char>(bytes[0])) << 8
+                    | static_cast<unsigned char>(bytes[1]);
+        entry.store(known, std::memory_order_relaxed);
+    }
+    return known;
+}
+
+} // namespace
 
 std::optional<std::string> Encode(std::u16string_view text)
 {
@@ -116,19 +168,18 @@ std::optional<std::string> Encode(std::u16string_view text)
             bytes += char(0xA1 + (u - FirstKatakana));
             ++i;
         } else {
-            std::size_t end = i + 1;
-            while (end < text.size() && !IsSingleByteCharacter(text[end]))
-                ++end;
-            if (!System::EncodeRun(text.substr(i, end - i), bytes))
+            // Converters fall back silently for a few characters (ICU writes
+            // U+F86F as the bytes of U+2116), and those bytes would show
+            // another character once the file is opened again: a code
+            // counts only when it reads back as the character.
+            const std::uint32_t code = CharacterCode(u);
+            if (code == NoMapping)
                 return std::nullopt;
-            i = end;
+            bytes += char((code >> 8) & 0xFF);
+            bytes += char(code & 0xFF);
+            ++i;
         }
     }
-    // Converters fall back silently for a few characters (ICU writes U+F86F
-    // as the bytes of U+2116), and those bytes would show another character
-    // once the file is opened again. Only a round trip proves the bytes.
-    if (Decode(bytes) != text)
-        return std::nullopt;
     return bytes;
 }
 

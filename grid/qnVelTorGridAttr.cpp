@@ -235,6 +235,50 @@ bool GridAttr::RemoveRows(unsigned row, unsigned count)
     return true;
 }
 
+bool GridAttr::CopyRows(unsigned row, unsigned count, Rows &rows) const
+{
+    if (row > rowCount || count > rowCount - row)
+        return false;
+    const auto first = Find(row, 0);
+    const auto last = Find(row + count, 0);
+    rows.cells.clear();
+    rows.cells.reserve(std::size_t(last - first));
+    for (auto it = first; it != last; ++it)
+        rows.cells.emplace_back(it->row - row, it->bits);
+    rows.count = count;
+    return true;
+}
+
+bool GridAttr::PutRows(unsigned row, Rows &&rows)
+{
+    const unsigned count = rows.count;
+    if (row > rowCount || count > std::numeric_limits<unsigned>::max() - rowCount)
+        return false;
+    const auto at = Find(row, 0);
+    const std::size_t index = std::size_t(at - cells.begin());
+    cells.insert(at, rows.cells.size(), Cell {});
+    // Room was made: nothing below throws.
+    for (auto it = cells.begin() + std::ptrdiff_t(index + rows.cells.size()); it != cells.end(); ++it)
+        it->row += count;
+    std::uint32_t counted = 0;
+    bool any = false;
+    for (std::size_t i = 0; i < rows.cells.size(); ++i) {
+        Cell &cell = cells[index + i];
+        cell = Cell {rows.cells[i].first + row, rows.cells[i].second};
+        if (!cell.Error())
+            continue;
+        ++errorCells;
+        if (!any || cell.row != counted)
+            ++errorRows;
+        any = true;
+        counted = cell.row;
+    }
+    rowCount += count;
+    rows.cells.clear();
+    rows.count = 0;
+    return true;
+}
+
 bool GridAttr::Reorder(const std::vector<std::uint32_t> &order)
 {
     if (order.size() != rowCount)

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qnVelTor {
@@ -66,6 +67,26 @@ public:
     // a message after `row`, not with `count`.
     bool InsertRows(unsigned row, unsigned count);
     bool RemoveRows(unsigned row, unsigned count);
+
+    // The verdicts and messages of a run of rows, taken out by TakeRows to
+    // be given back by PutRows: lines deleted and put back on undo need not
+    // be checked again. Only for the matrix they came from, until its next
+    // Reset.
+    class Rows
+    {
+    public:
+        unsigned Count() const { return count; }
+
+    private:
+        friend class GridAttr;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> cells; // row from the first, bits
+        unsigned count = 0;
+    };
+    // What RemoveRows(row, count) would drop. May throw std::bad_alloc.
+    bool CopyRows(unsigned row, unsigned count, Rows &rows) const;
+    // As InsertRows, with the rows' verdicts and messages; `rows` is left
+    // empty. May throw std::bad_alloc, and then changes nothing.
+    bool PutRows(unsigned row, Rows &&rows);
     // Row order[i] becomes row i. False, with nothing changed, unless
     // `order` names every row once. May throw std::bad_alloc, and then
     // leaves the matrix as it was.

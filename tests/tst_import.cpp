@@ -204,6 +204,8 @@ private slots:
     void exportThenImport();
     void exportStopsAtShortWrite_data();
     void exportStopsAtShortWrite();
+    void exportInPartsTellsTheFirstChange_data();
+    void exportInPartsTellsTheFirstChange();
     void exportFileKeepsOldFile_data();
     void exportFileKeepsOldFile();
     void importFile_data();
@@ -606,6 +608,39 @@ void tst_Import::exportStopsAtShortWrite()
     QCOMPARE(device.writes, failingWrite < 0 ? 3 : failingWrite + 1);
     if (ok)
         QCOMPARE(device.written, whole);
+}
+
+void tst_Import::exportInPartsTellsTheFirstChange_data()
+{
+    // Lines (from 1) whose title holds a TAB, which no saved report keeps.
+    QTest::addColumn<QList<int>>("changed");
+    QTest::addColumn<QByteArray>("facts"); // count@first line:field
+    QTest::newRow("none") << QList<int>{} << QByteArray("0@0:0");
+    QTest::newRow("in the first part") << QList<int>{5} << QByteArray("1@5:8");
+    QTest::newRow("in a later part only") << QList<int>{15000} << QByteArray("1@15000:8");
+    QTest::newRow("in several parts") << QList<int>{9000, 15000, 30000} << QByteArray("3@9000:8");
+}
+
+// Before, one thread wrote the lines in order. In parts on two threads the
+// facts are joined in the lines' order: the first change is the first line's.
+void tst_Import::exportInPartsTellsTheFirstChange()
+{
+    QFETCH(QList<int>, changed);
+    QFETCH(QByteArray, facts);
+    QByteArrayList report;
+    for (int line = 1; line <= 40000; ++line) {
+        const QByteArray title = changed.contains(line) ? "a\tb" : sjis(QStringLiteral("夜明けの歌"));
+        report << Line({QByteArray::number(line), "", "000", "", "", "", "", title});
+    }
+    ExportFacts written;
+    const QByteArray csv = Export(report, &written);
+    QCOMPARE(QByteArray::number(written.changedCells) + '@' + QByteArray::number(written.firstChangedLine) + ':'
+                     + QByteArray::number(written.firstChangedField),
+             facts);
+    // Every line once, in order.
+    QCOMPARE(csv.count("\r\n"), report.size() + 1);
+    QVERIFY(csv.contains("\r\n=\"40000\","));
+    QVERIFY(csv.indexOf("\r\n=\"19999\",") < csv.indexOf("\r\n=\"20000\","));
 }
 
 void tst_Import::exportFileKeepsOldFile_data()

@@ -4,15 +4,19 @@
 // in a child process with a time limit (and, where memory is the point, a
 // limited address space), so that the suite itself never stalls or dies.
 
+#include "BulkEdits.h"
 #include "CellText.h"
 #include "FileMessages.h"
 #include "EditMessages.h"
 #include "MemoryHeadroom.h"
+#include "ReplaceDialog.h"
 #include "Sanitizers.h"
+#include "SortDialog.h"
 #include "WindowSupport.h"
 #include "qnVelTorClipboard.h"
 #include "qnVelTorFile.h"
 
+#include <QAbstractButton>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMimeData>
@@ -204,6 +208,9 @@ private slots:
     void importRefusedWithoutHeadroomKeepsTheReport();
     void blockPasteOutOfMemoryKeepsTheReport_data();
     void blockPasteOutOfMemoryKeepsTheReport();
+    void historyLetsOldestStepsGo();
+    void cancelledCommandKeepsTheReport_data();
+    void cancelledCommandKeepsTheReport();
 };
 
 void tst_Limits::readerRefusesNonRegularFiles_data()
@@ -782,6 +789,145 @@ void tst_Limits::blockPasteOutOfMemoryKeepsTheReport()
     // Both ends reached: too little memory and enough.
     QVERIFY(refused > 0);
     QVERIFY(pasted > 0);
+}
+
+// Before, every step stayed in the history until memory ran out: under an
+// address-space limit the edits were refused once the history was full.
+// Now the oldest steps go, the status bar says so, and the steps left undo
+// back to where the history now starts.
+void tst_Limits::historyLetsOldestStepsGo()
+{
+    QNVELTOR_SKIP_UNDER_ASAN("the history must meet an address-space limit (RLIMIT_AS)");
+    QTemporaryDir dir;
+    Window window(dir, false);
+    QVERIFY(window.loaded);
+    TVelTorForm &form = window.form;
+    // 100,000 lines whose key codes are renumbered again and again: each
+    // step packs 100,000 old key codes.
+    constexpr int Lines = 100000;
+    QByteArray content;
+    for (int line = 0; line < Lines; ++line)
+        content += fileLine({QByteArray::number(line + 1), "QQ", "000"});
+    QVERIFY(writeFile(dir.filePath(NameA), content));
+    QVERIFY(form.LoadReport(dir.filePath(NameA)));
+    ReportDocument &document = form.Document();
+    const QString result = inChild(120, HeadroomMargin + (rlim_t(24) << 20), [&] {
+        Checks check;
+        int steps = 0;
+        int dropped = 0;
+        QObject::connect(&document, &ReportDocument::stepsDropped, [&dropped](int count) { dropped += count; });
+        std::string last;
+        // Each renumbering from another start: every key code changes.
+        for (std::uint64_t start = 2; start < 200 && dropped == 0; ++start) {
+            const BulkEdits::Result renumbered = BulkEdits::Renumber(document, 0, Lines - 1, start);
+            if (renumbered.outOfMemory || renumbered.changed != Lines) {
+                check(false, QStringLiteral("renumbering from %1 refused").arg(start));
+                break;
+            }
+            ++steps;
+            last = std::string(document.Cell(Lines - 1, 0));
+        }
+        const QString told = form.statusBar()->currentMessage();
+        check(told == EditMessages::StepsDropped(dropped), QStringLiteral("status bar: ") + told);
+        check(dropped > 0, QStringLiteral("no step let go after %1 steps").arg(steps));
+        const QUndoStack *stack = document.UndoStack();
+        check(stack->count() < steps, QStringLiteral("%1 steps kept of %2").arg(stack->count()).arg(steps));
+        check(stack->index() == stack->count(), QStringLiteral("not at the newest step"));
+        // The steps left undo, each to what it was, and no further.
+        while (stack->canUndo())
+            check(document.Undo() == EditResult::Done, QStringLiteral("undo"));
+        check(stack->index() == 0, QStringLiteral("index"));
+        const QString verdicts = TestSupport::verdictMismatch(document);
+        check(verdicts.isEmpty(), verdicts);
+        while (stack->canRedo())
+            check(document.Redo() == EditResult::Done, QStringLiteral("redo"));
+        check(document.Cell(Lines - 1, 0) == last, QStringLiteral("the last step's key codes"));
+        return check.text();
+    });
+    QCOMPARE(result, QString());
+}
+
+void tst_Limits::cancelledCommandKeepsTheReport_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("named"); // as the status bar names it
+    QTest::newRow("renumber") << "renumber" << "連番の振り直し";
+    QTest::newRow("fill down") << "fill down" << "下方向へのコピー";
+    QTest::newRow("sort") << "sort" << "並べ替え";
+    QTest::newRow("replace all") << "replace all" << "置換";
+    QTest::newRow("undo of a renumbering") << "undo" << "元に戻す操作";
+    QTest::newRow("redo of a renumbering") << "redo" << "やり直し";
+}
+
+// Before, replace, sort, renumber, fill and their undos froze the window
+// for seconds on a large report, with no way out. Each now shows the
+// progress dialog, and its キャンセル leaves the report, its history and the
+// window as they were, saying so.
+void tst_Limits::cancelledCommandKeepsTheReport()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, named);
+    QTemporaryDir dir;
+    Window window(dir, false);
+    QVERIFY(window.loaded);
+    TVelTorForm &form = window.form;
+    // Enough lines for every part of a command to tell its progress.
+    QByteArray content;
+    for (int line = 0; line < 30000; ++line)
+        content += fileLine({QByteArray::number(30000 - line), "QQ", "000", "", "", "", "", "ab" + QByteArray::number(line % 7),
+                             "", "", "", "", "", "", "", QByteArray(line % 5, 'x')});
+    QVERIFY(writeFile(dir.filePath(NameA), content));
+    QVERIFY(form.LoadReport(dir.filePath(NameA)));
+    ReportDocument &document = form.Document();
+    TestSupport::setCurrent(form, 0, 15);
+    if (command == "undo" || command == "redo") {
+        form.EditRenumberExecute();
+        QCOMPARE(document.UndoStack()->count(), 1);
+        if (command == "redo")
+            form.EditUndoExecute();
+    }
+    window.dialogs.onSort = [](SortDialog &dialog) {
+        dialog.SetKeys({{7, false}, {0, true}});
+        return int(QDialog::Accepted);
+    };
+    window.dialogs.onReplace = [](ReplaceDialog &dialog) {
+        dialog.SetTexts(QStringLiteral("QQ"), QStringLiteral("Q"));
+        if (auto *all = dialog.findChild<QAbstractButton *>(QStringLiteral("ReplaceAll")))
+            all->click();
+    };
+    const auto state = [&] {
+        return windowState(form) + QStringLiteral("\nsteps %1 at %2").arg(document.UndoStack()->count())
+                                           .arg(document.UndoStack()->index()).toUtf8();
+    };
+    const QByteArray before = state();
+    form.SetLoadProgressDelay(0);
+    bool cancelled = false;
+    QTimer::singleShot(0, &form, [&] {
+        for (auto *dialog : form.findChildren<QProgressDialog *>()) {
+            if (dialog->isVisible()) {
+                dialog->cancel();
+                cancelled = true;
+            }
+        }
+    });
+    if (command == "renumber") {
+        form.EditRenumberExecute();
+    } else if (command == "fill down") {
+        TestSupport::selectBlock(form, 0, 15, document.LineCount() - 1, 15);
+        form.EditFillDownExecute();
+    } else if (command == "sort") {
+        form.EditSortExecute();
+    } else if (command == "replace all") {
+        form.EditReplaceExecute();
+    } else if (command == "undo") {
+        form.EditUndoExecute();
+    } else {
+        form.EditRedoExecute();
+    }
+    QVERIFY(cancelled);
+    QCOMPARE(state(), before);
+    QCOMPARE(form.statusBar()->currentMessage(), EditMessages::Cancelled(named));
+    QCOMPARE(window.dialogs.boxes, QStringList());
 }
 
 QTEST_MAIN(tst_Limits)
