@@ -5,8 +5,8 @@
 #
 #   scripts/sanitize.sh [build folder=build-asan]
 #
-# Left out: the `install` test, which checks the Debian package rather than
-# the code; and the tests that run the program out of address space with
+# Left out: the `install` and `strings` tests, which check the Debian
+# package and the sources rather than run the code; and the tests that run the program out of address space with
 # RLIMIT_AS, which the sanitizer's terabytes of shadow memory rule out (and
 # whose allocator ends the program where std::bad_alloc would be thrown).
 # Those skip themselves (QSKIP) when built with AddressSanitizer; the list
@@ -27,7 +27,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQNVELTOR_BUILD_APP=ON -DQNVELTOR_BUILD_TESTS=ON >/dev/null
 # Only the tests' executables: the program and the screenshot tool are not
 # run here.
-targets=$(ctest --test-dir "$build" -N | sed -nE 's/^ *Test +#[0-9]+: ([A-Za-z0-9_]+)$/tst_\1/p' | grep -vx tst_install)
+targets=$(ctest --test-dir "$build" -N | sed -nE 's/^ *Test +#[0-9]+: ([A-Za-z0-9_]+)$/tst_\1/p' | grep -vx -e tst_install -e tst_strings)
 # shellcheck disable=SC2086
 cmake --build "$build" -j"$(nproc)" --target $targets
 
@@ -40,7 +40,7 @@ cd "$build"
 # the output of a test that failed is printed from there.
 log=sanitize-tests.log
 status=0
-ctest -V --timeout 600 -E '^install$' >"$log" 2>&1 || status=$?
+ctest -V --timeout 600 -E '^(install|strings)$' >"$log" 2>&1 || status=$?
 grep -E '^ *[0-9]+/[0-9]+ Test +#|tests passed|Total Test time' "$log" || true
 for number in $(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+:.*\*\*\*' "$log" | sed -E 's/.*Test +#([0-9]+):.*/\1/'); do
     echo "== output of test $number"
@@ -50,6 +50,7 @@ done
 echo
 echo "Not run under the sanitizers:"
 echo "  install: checks the Debian package, not the code (bash scripts/test.sh runs it)"
+echo "  strings: reads the sources, runs none of them (bash scripts/test.sh runs it)"
 # QtTest prints "SKIP   : tst_Area::test() reason" for every skipped test.
 grep -hoE 'SKIP +: tst_[A-Za-z0-9_]+::[A-Za-z0-9_]+\([^)]*\) not under AddressSanitizer: .*' "$log" \
     | sed -E 's/SKIP +: /  /; s/ not under AddressSanitizer: /: /' | sort -u || true
