@@ -61,7 +61,13 @@ std::uint64_t wordOf(const char *data, std::size_t size)
 // Compare() for values read before.
 int compareValues(const Value &a, const Value &b)
 {
-    if (a.Number() && b.Number()) {
+    // Empty values first, then numbers, then every other value: compared by
+    // their bytes, a mix such as 9, 10 and 1a would have no order (10 < 1a
+    // < 9 < 10), and a sort could put them anywhere.
+    const auto rank = [](const Value &value) { return value.size == 0 ? 0 : value.Number() ? 1 : 2; };
+    if (rank(a) != rank(b))
+        return rank(a) < rank(b) ? -1 : 1;
+    if (a.Number()) {
         const std::string_view x = a.View().substr(a.zeros);
         const std::string_view y = b.View().substr(b.zeros);
         if (x.size() != y.size())
@@ -74,7 +80,7 @@ int compareValues(const Value &a, const Value &b)
 
 // How the words of a key's values compare: as ranks (exactly), as numbers
 // or as bytes (equal words then need the values themselves), or, where
-// numbers and other values mix, as bytes unless both are numbers.
+// numbers and other values mix, as bytes unless one is a number.
 enum class Mode : std::uint8_t { Ranked, Numbers, Bytes, Mixed };
 
 // One line as the sort moves it: its place, and words of its first two keys
@@ -222,8 +228,9 @@ std::vector<std::uint32_t> LineOrder::Sorted(const ReportDocument &document, con
         const std::uint64_t *q = b.words + (k == 0 ? 0 : Entry::FirstWords);
         if (modes[k] == Mode::Ranked)
             return p[0] == q[0] ? 0 : p[0] < q[0] ? -1 : 1;
-        // Mixed: two numbers compare as numbers, which the bytes do not tell.
-        if (modes[k] == Mode::Mixed && (a.numbers & b.numbers & (1u << k)))
+        // Mixed: a number comes first, and two numbers compare as numbers,
+        // which the bytes do not tell.
+        if (modes[k] == Mode::Mixed && ((a.numbers | b.numbers) & (1u << k)))
             return compareValues(x, y);
         const std::size_t words = k == 0 && modes[k] != Mode::Numbers ? Entry::FirstWords : 1;
         for (std::size_t w = 0; w < words; ++w) {

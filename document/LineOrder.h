@@ -8,11 +8,11 @@
 
 class ReportDocument;
 
-// The order a sort by one or two fields puts the lines in. Values compare
-// byte by byte as Shift-JIS, except that two values of ASCII digits only
-// compare as numbers (9 before 10); equal numbers written differently (007
-// and 7) then go by their bytes. Lines with equal keys keep their order,
-// also in a descending sort.
+// The order a sort by one or two fields puts the lines in. Empty values come
+// first; values of ASCII digits only are numbers, which come next and
+// compare as numbers (9 before 10), equal numbers written differently (007
+// and 7) by their bytes; all other values follow, byte by byte as Shift-JIS.
+// Lines with equal keys keep their order, also in a descending sort.
 class LineOrder
 {
 public:

@@ -78,6 +78,7 @@ private slots:
 
     void compareValues_data();
     void compareValues();
+    void compareIsAnOrder();
     void sortIsStable_data();
     void sortIsStable();
 
@@ -459,7 +460,9 @@ void tst_BulkEdits::compareValues_data()
     QTest::newRow("same bytes") << QByteArray("12") << QByteArray("12") << 0;
     QTest::newRow("leading zeros do not make a number larger") << QByteArray("0010") << QByteArray("9") << 1;
     QTest::newRow("one side not a number") << QByteArray("9a") << QByteArray("10") << 1;
-    QTest::newRow("empty first") << QByteArray("") << QByteArray("0") << -1;
+    QTest::newRow("numbers before what starts with digits") << QByteArray("1a") << QByteArray("9") << 1;
+    QTest::newRow("empty before numbers") << QByteArray("") << QByteArray("0") << -1;
+    QTest::newRow("empty before text") << QByteArray("") << QByteArray(" ") << -1;
     QTest::newRow("capitals first") << QByteArray("B") << QByteArray("a") << -1;
     QTest::newRow("ASCII before half-width kana") << QByteArray("z") << QByteArray("\xB1") << -1;
     QTest::newRow("lead bytes as unsigned") << QByteArray("\x83\x41") << QByteArray("\xB1") << -1;
@@ -473,6 +476,25 @@ void tst_BulkEdits::compareValues()
     QFETCH(int, order);
     QCOMPARE(LineOrder::Compare(a.toStdString(), b.toStdString()), order);
     QCOMPARE(LineOrder::Compare(b.toStdString(), a.toStdString()), -order);
+}
+
+// A sort needs an order: no two values both before each other, and no
+// circle among three, also where numbers, text and empty values mix.
+void tst_BulkEdits::compareIsAnOrder()
+{
+    const std::vector<std::string> values = {"",   "0",   "007", "7",  "9",   "10",  "1a", "9a", "A10",
+                                             "A9", "a",   " ",   "00", "99999999999999999999", "\x82\xA0",
+                                             "1",  "1 ",  "x1"};
+    for (const std::string &a : values) {
+        for (const std::string &b : values) {
+            const int ab = LineOrder::Compare(a, b);
+            QVERIFY2(ab == -LineOrder::Compare(b, a), (a + " / " + b).c_str());
+            for (const std::string &c : values) {
+                if (ab < 0 && LineOrder::Compare(b, c) < 0)
+                    QVERIFY2(LineOrder::Compare(a, c) < 0, (a + " < " + b + " < " + c).c_str());
+            }
+        }
+    }
 }
 
 void tst_BulkEdits::sortIsStable_data()
