@@ -61,6 +61,17 @@ void *operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+// The library asks this one for a sort's scratch space, and gives it back
+// through the deletes below: it must come from the same heap.
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept
+{
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
 void operator delete(void *p) noexcept
 {
     std::free(p);
