@@ -1,5 +1,7 @@
 #include "ReportNotes.h"
 
+#include "NoteLines.h"
+
 #include "MemoryHeadroom.h"
 #include "ReportContent.h"
 #include "qnVelTorDataAttribute.h"
@@ -164,29 +166,7 @@ void ReportNotes::Tell()
     emit notesChanged();
 }
 
-bool ReportNotes::LineNotes(int line, std::vector<Note> &out, Key &key) const
-{
-    std::string_view cells[FieldCount];
-    content.Line(line).Cells(cells);
-    const auto at = std::uint32_t(line);
-    if (qnVelTorDataNotes::IsEmptyLine(cells)) {
-        out.push_back({at, std::uint8_t(qnVelTorDataNotes::WholeLine), NoteKind::EmptyLine});
-        return false;
-    }
-    NoteKind first = NoteKind::None;
-    for (std::uint32_t field = 0; field < FieldCount; ++field) {
-        const NoteKind kind = qnVelTorDataNotes::CellNote(field, cells[field]);
-        if (field == 0)
-            first = kind;
-        if (kind != NoteKind::None)
-            out.push_back({at, std::uint8_t(field), kind});
-    }
-    // A key code earns no note of its own when it is digits, or invalid.
-    if (first != NoteKind::None || !qnVelTorDataAttribute::Instance()->IsValid(0, cells[0]))
-        return false;
-    key = KeyCodeCounts::KeyOf(cells[0]);
-    return true;
-}
+
 
 void ReportNotes::Rebuild()
 {
@@ -205,16 +185,12 @@ void ReportNotes::Rebuild()
         // the report's order once the smallest is known, where the numbers'
         // bit map starts (seldom 1 in a report numbered on from another
         // month's).
-        const int lines = content.LineCount();
         std::vector<OldKey> keys;
         std::vector<std::string> huge;
+        NoteLines::Scan(content, notes, keys, huge);
         std::uint64_t least = std::numeric_limits<std::uint64_t>::max();
-        Key key;
-        for (int line = 0; line < lines; ++line) {
-            if (!LineNotes(line, notes, key))
-                continue;
-            keys.push_back(Compact(line, key, huge));
-            if (key.digits.empty())
+        for (const OldKey &key : keys) {
+            if (key.huge == NoteLines::NoHuge)
                 least = std::min(least, key.number);
         }
         counts.Clear(least == std::numeric_limits<std::uint64_t>::max() ? 0 : least);
@@ -222,7 +198,7 @@ void ReportNotes::Rebuild()
         // before each line's other notes, in one pass from the end.
         std::vector<std::uint32_t> repeated;
         for (const OldKey &compact : keys) {
-            if (counts.Add(Expand(compact, huge)) > 0)
+            if (counts.Add(NoteLines::Expand(compact, huge)) > 0)
                 repeated.push_back(std::uint32_t(compact.line));
         }
         const bool large = keys.size() > LargeKeyLists;
@@ -273,22 +249,7 @@ void ReportNotes::AddRun(Runs &runs, int first, int last)
         runs.emplace_back(first, last);
 }
 
-ReportNotes::OldKey ReportNotes::Compact(int line, const Key &key, std::vector<std::string> &huge)
-{
-    if (key.digits.empty())
-        return {line, NoHuge, key.number};
-    huge.push_back(key.digits);
-    return {line, std::uint32_t(huge.size() - 1), 0};
-}
 
-ReportNotes::Key ReportNotes::Expand(const OldKey &compact, const std::vector<std::string> &huge)
-{
-    Key key;
-    key.number = compact.number;
-    if (compact.huge != NoHuge && compact.huge != NoKey)
-        key.digits = huge[compact.huge];
-    return key;
-}
 
 void ReportNotes::Flush()
 {
@@ -335,7 +296,7 @@ void ReportNotes::Flush()
                     && cursor->kind == NoteKind::KeyCodeRepeated;
             const std::size_t start = fresh.size();
             Key key;
-            const bool counted = LineNotes(line, fresh, key);
+            const bool counted = NoteLines::LineNotes(content, line, fresh, key);
             while (nextChanging < changing.size() && changing[nextChanging].second < line)
                 ++nextChanging;
             const bool changed = nextChanging < changing.size() && changing[nextChanging].first <= line;
@@ -350,11 +311,11 @@ void ReportNotes::Flush()
                 ++nextOld;
             if (nextOld < oldKeys.size() && oldKeys[nextOld].line == line) {
                 record = oldKeys[nextOld];
-                hadKey = !isNew && record.huge != NoKey;
+                hadKey = !isNew && record.huge != NoteLines::NoKey;
                 while (nextOld < oldKeys.size() && oldKeys[nextOld].line == line)
                     ++nextOld;
             }
-            const Key old = hadKey ? Expand(record, oldHuge) : Key();
+            const Key old = hadKey ? NoteLines::Expand(record, oldHuge) : Key();
             if (!changed || (hadKey && counted && old == key)) {
                 // The same number on the same line: it keeps its place
                 // among the number's lines.
@@ -365,19 +326,19 @@ void ReportNotes::Flush()
             if (hadKey)
                 removals.push_back(record);
             if (counted)
-                additions.push_back(Compact(line, key, addedHuge));
+                additions.push_back(NoteLines::Compact(line, key, addedHuge));
         }
     }
     // Which of a number's lines comes first is the rescan's to tell, where
     // the number stands on more than one line.
     KeySet numbers;
     for (const OldKey &removal : removals) {
-        const Key key = Expand(removal, oldHuge);
+        const Key key = NoteLines::Expand(removal, oldHuge);
         if (counts.Remove(key) > 0)
             numbers.Insert(key);
     }
     for (const OldKey &addition : additions) {
-        const Key key = Expand(addition, addedHuge);
+        const Key key = NoteLines::Expand(addition, addedHuge);
         if (counts.Add(key) > 0)
             numbers.Insert(key);
     }
@@ -508,11 +469,11 @@ void ReportNotes::NoteOldKeys(int first, int last)
         // held is what it held first since the last check.
         const std::string_view code = content.Cell(line, 0);
         if (!Counts(code)) {
-            oldKeys.push_back({line, NoKey, 0});
+            oldKeys.push_back({line, NoteLines::NoKey, 0});
             continue;
         }
         Key key = KeyCodeCounts::KeyOf(code);
-        std::uint32_t huge = NoHuge;
+        std::uint32_t huge = NoteLines::NoHuge;
         if (!key.digits.empty()) {
             huge = std::uint32_t(oldHuge.size());
             oldHuge.push_back(std::move(key.digits));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KeyCodeCounts.h"
+#include "NoteLines.h"
 #include "qnVelTorDataNotes.h"
 
 #include <QObject>
@@ -32,12 +33,7 @@ class ReportNotes : public QObject
     Q_OBJECT
 
 public:
-    struct Note
-    {
-        std::uint32_t line;
-        std::uint8_t field; // qnVelTorDataNotes::WholeLine for the line as a whole
-        NoteKind kind;
-    };
+    using Note = NoteLines::Note;
 
     // `content` is not owned and must outlive this.
     explicit ReportNotes(const ReportContent &content, QObject *parent = nullptr);
@@ -65,14 +61,7 @@ signals:
 private:
     using Key = KeyCodeCounts::Key;
     // A line whose text is about to change held this key code.
-    struct OldKey
-    {
-        int line;
-        std::uint32_t huge; // index into oldHuge, NoHuge, or NoKey: none that counts
-        std::uint64_t number;
-    };
-    static constexpr std::uint32_t NoHuge = ~std::uint32_t(0);
-    static constexpr std::uint32_t NoKey = NoHuge - 1;
+    using OldKey = NoteLines::KeyedLine;
     using Runs = std::vector<std::pair<int, int>>;
     using KeySet = KeyCodeSet;
 
@@ -80,8 +69,6 @@ private:
     // joined; a run added at the end joins the last when it can.
     static void Normalize(Runs &runs);
     static void AddRun(Runs &runs, int first, int last);
-    static OldKey Compact(int line, const Key &key, std::vector<std::string> &huge);
-    static Key Expand(const OldKey &compact, const std::vector<std::string> &huge);
 
     void Connect();
     // Every line checked again, the counts made afresh.
@@ -93,9 +80,6 @@ private:
     void Schedule();
     void Tell();
 
-    // Appends the notes of one line but KeyCodeRepeated to `out`; true,
-    // with its number in `key`, when the line's key code counts.
-    bool LineNotes(int line, std::vector<Note> &out, Key &key) const;
     // The lines of `runs` (sorted, apart) get the notes of `fresh`.
     void ReplaceLines(const Runs &runs, std::vector<Note> &&fresh);
     // Every line holding a number of `numbers` gets KeyCodeRepeated but the

@@ -102,6 +102,7 @@ private slots:
     void repeatedKeyCodeFollowsLines();
     void randomEditsAgreeWithTheCheck();
     void followsLoadAndNew();
+    void largeReportReadInTwoHalves();
     void offKeepsNothing();
     void toldOnceAfterAChange();
 
@@ -349,6 +350,29 @@ void tst_Notes::followsLoadAndNew()
     QCOMPARE(notes->Count(), std::uint64_t(0));
     QVERIFY(document->SetCell(0, 0, "7") == EditResult::Done);
     QCOMPARE(notesText(*notes), checkedNotes(*document));
+}
+
+// A report this large is read in two halves at once: the notes of the
+// second half follow the first's, and a number of the first half repeated
+// in the second is a repeat there, and the long numbers of the two halves
+// are kept apart.
+void tst_Notes::largeReportReadInTwoHalves()
+{
+    constexpr int Lines = 70001;
+    const QString huge = QStringLiteral("123456789012345678901234567");
+    const QString otherHuge = QStringLiteral("923456789012345678901234567");
+    QStringList lines;
+    for (int line = 0; line < Lines; ++line)
+        lines << usualLine(QString::number(line + 1));
+    lines[10] = usualLine(huge, {"15=v"});
+    lines[Lines / 2 - 1] = usualLine("7", {"3=X"});
+    lines[Lines / 2] = usualLine("12");
+    lines[Lines - 2] = usualLine(otherHuge); // no repeat: the halves' long numbers differ
+    lines[Lines - 1] = QString(18, u'|');
+    load(lines);
+    QCOMPARE(notesText(*notes), checkedNotes(*document));
+    QCOMPARE(countMismatch(*notes), QString());
+    QCOMPARE(notes->Count(), std::uint64_t(5));
 }
 
 void tst_Notes::offKeepsNothing()
