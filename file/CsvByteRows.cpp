@@ -41,6 +41,7 @@ CsvByteRows::Step CsvByteRows::Next(const char *bytes, std::size_t count, std::s
     spans.clear();
     scratch.clear();
     cells.clear();
+    joins.clear();
     if (position >= size)
         return atEnd ? Step::End : Step::More;
     rowFlattened = 0;
@@ -54,6 +55,7 @@ CsvByteRows::Step CsvByteRows::Next(const char *bytes, std::size_t count, std::s
     for (std::size_t i = 0; i < spans.size(); ++i) {
         const Span &span = spans[i];
         cells.emplace_back(span.own ? scratch.data() + span.start : data + span.start, span.size);
+        joins.push_back(span.join);
         if (span.convert)
             converted |= std::uint64_t(1) << (i < 63 ? i : 63);
     }
@@ -77,9 +79,9 @@ CsvByteRows::Cell CsvByteRows::ReadCell()
                     return Cell::More;
                 break;
             }
+            // A quote last in the bytes given closes nothing yet: the end
+            // of its cell lies past them (More below).
             const std::size_t quote = std::size_t(static_cast<const char *>(found) - data);
-            if (quote + 1 == size && !atEnd)
-                return Cell::More;
             if (quote + 1 < size && data[quote + 1] == Quote) {
                 from = quote + 2;
                 continue;
@@ -213,10 +215,13 @@ void CsvByteRows::AddQuoted(std::size_t quoted, std::size_t quote, std::size_t e
             scratch += c;
         }
     }
+    const std::size_t join = straySize > 0 && quote > quoted && static_cast<unsigned char>(data[quote - 1]) >= 0x80
+            ? scratch.size() - from
+            : 0;
     replaced = AppendPlain(std::string_view(data + quote + 1, straySize)) || replaced;
     if (replaced)
         ++rowFlattened;
-    spans.push_back({from, scratch.size() - from, true, convert});
+    spans.push_back({from, scratch.size() - from, true, convert, join});
 }
 
 bool CsvByteRows::AppendPlain(std::string_view piece)

@@ -36,6 +36,11 @@ public:
     // is not its own report text. Bit i for cell i; cells past the 64th
     // share the last bit.
     std::uint64_t ConvertedCells() const { return converted; }
+    // Where each cell's second piece starts, or 0: a quoted part that ends
+    // in a byte of 0x80 or above followed by stray text after its closing
+    // quote. The text's characters end at that quote, so the two pieces
+    // are decoded apart, never as one.
+    const std::vector<std::size_t> &Joins() const { return joins; }
     // The row held nothing but its line break.
     bool Blank() const { return blank; }
 
@@ -54,6 +59,7 @@ private:
         std::size_t size;
         bool own;
         bool convert;
+        std::size_t join = 0;
     };
     enum class Cell { Separator, RowEnd, More };
 
@@ -81,6 +87,7 @@ private:
     std::vector<Span> spans;
     std::string scratch;
     std::vector<std::string_view> cells;
+    std::vector<std::size_t> joins;
     std::uint64_t converted = 0;
     bool blank = false;
     std::uint64_t flattenedCells = 0;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -19,7 +20,6 @@ constexpr std::string_view GetaBytes = "\x81\xAC";
 
 // Lines handed over at once, as the report reader does.
 constexpr std::size_t BatchLines = 4096;
-constexpr std::size_t ChunkSize = 1 << 20;
 
 bool IsHighSurrogate(char16_t u)
 {
@@ -77,7 +77,7 @@ bool CsvPartImporter::AtCleanRowStart() const
 CsvPartImporter::End CsvPartImporter::Read(InputFile &file, std::uint64_t begin,
                                            const std::function<bool(std::uint64_t)> &afterChunk)
 {
-    std::vector<char> buffer(ChunkSize);
+    std::vector<char> buffer(std::max<std::size_t>(chunkSize, 2));
     std::size_t filled = 0;
     std::size_t position = 0;
     std::uint64_t at = begin; // where the buffer starts in the file
@@ -153,17 +153,26 @@ bool CsvPartImporter::TakeRow()
         facts.unclosedQuotes = rows.UnclosedQuotes();
     }
     const std::vector<std::string_view> &cells = rows.Cells();
+    const std::vector<std::size_t> &joins = rows.Joins();
     const std::uint64_t converted = rows.ConvertedCells();
     for (std::uint32_t field = 0; field < FieldCount; ++field) {
         const std::size_t start = made.size();
-        if (field < cells.size()) {
-            const std::string_view cell = TextOfForm(cells[field]);
+        bool substituted = false;
+        if (field >= cells.size()) {
+        } else if (joins[field]) [[unlikely]] {
+            // Of two pieces: as the text is read, a cell at a time.
+            const QString text = CellText(cells[field], joins[field]);
+            const std::optional<QString> form =
+                    text.startsWith(u"=\"") ? SpreadsheetCell::FromTextForm(text) : std::nullopt;
+            made += ReportImporter::CellBytes(form ? QStringView(*form) : QStringView(text), &substituted);
+        } else if (const std::string_view cell = TextOfForm(cells[field]); !(converted >> field & 1)) {
             // A cell of ASCII is its own report bytes.
-            if (!(converted >> field & 1))
-                made += cell;
-            else if (Convert(cell) && !facts.substitutedCells++)
-                facts.firstSubstitutedLine = line;
+            made += cell;
+        } else {
+            substituted = Convert(cell);
         }
+        if (substituted && !facts.substitutedCells++)
+            facts.firstSubstitutedLine = line;
         sizes.push_back(made.size() - start);
     }
     // Cells past the 19th are dropped; their bad bytes still count.
@@ -171,7 +180,7 @@ bool CsvPartImporter::TakeRow()
     for (std::size_t field = FieldCount; field < cells.size(); ++field) {
         filledPast = filledPast || !cells[field].empty();
         if (converted >> std::min<std::size_t>(field, 63) & 1)
-            Decode(cells[field]);
+            CellText(cells[field], joins[field]);
     }
     if (filledPast && !facts.longLines++)
         facts.firstLongLine = line;
@@ -189,12 +198,24 @@ bool CsvPartImporter::IsHeader()
     const qsizetype badBytes = facts.badBytes;
     bool header = true;
     for (std::uint32_t field = 0; field < FieldCount && header; ++field) {
-        const std::u16string_view name = Decode(TextOfForm(cells[field]));
-        header = QStringView(name.data(), qsizetype(name.size())) == names[field];
+        const QString text = CellText(cells[field], rows.Joins()[field]);
+        const std::optional<QString> form =
+                text.startsWith(u"=\"") ? SpreadsheetCell::FromTextForm(text) : std::nullopt;
+        header = (form ? *form : text) == names[field];
     }
     facts.badBytes = badBytes;
     return header
             && std::all_of(cells.begin() + FieldCount, cells.end(), [](std::string_view cell) { return cell.empty(); });
+}
+
+QString CsvPartImporter::CellText(std::string_view cell, std::size_t join)
+{
+    QString text;
+    for (const std::string_view piece : {cell.substr(0, join ? join : cell.size()), cell.substr(join ? join : cell.size())}) {
+        const std::u16string_view decoded = Decode(piece);
+        text.append(QStringView(decoded.data(), qsizetype(decoded.size())));
+    }
+    return text;
 }
 
 void CsvPartImporter::HandOver()

@@ -45,6 +45,8 @@ public:
     std::function<bool(std::uint64_t)> atRowEnd;
     // Lines past this many make the reading fail with TooManyLines.
     std::uint64_t maxLines = ~std::uint64_t(0);
+    // Bytes read at once; a row longer than half of them gets more.
+    std::size_t chunkSize = std::size_t(1) << 20;
 
     ReadFailure Failure() const { return failure; }
     const ImportFacts &Facts() const { return facts; }
@@ -61,6 +63,8 @@ private:
     void HandOver();
     // The cell's text when it is written as ="…", in `form`; else the cell.
     std::string_view TextOfForm(std::string_view cell);
+    // The cell decoded, its pieces (CsvByteRows::Joins) apart.
+    QString CellText(std::string_view cell, std::size_t join);
     // Decodes the bytes into `text`, counting bad bytes.
     std::u16string_view Decode(std::string_view bytes);
     // Appends the report bytes of a cell that needs converting to `made`;

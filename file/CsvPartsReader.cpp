@@ -196,7 +196,7 @@ bool CsvPartsReader::DetectEncoding(InputFile &file, const ReadProgress &progres
     // TextEncoding::Detect over the whole file, a piece at a time, each
     // piece ending after a byte below 0x40.
     TextEncoding::Evidence evidence;
-    std::vector<char> buffer(ChunkSize);
+    std::vector<char> buffer(std::max<std::size_t>(chunkSize, 2));
     std::size_t carried = 0;
     std::uint64_t at = 0; // where the buffer starts in the file
     while (!evidence.Settled()) {
@@ -278,6 +278,7 @@ bool CsvPartsReader::ReadParts(InputFile &file, std::uint64_t begin, std::uint64
 {
     CsvPartImporter first(takes[0], encoding, separator, true);
     first.maxLines = maxLines;
+    first.chunkSize = chunkSize;
     std::unique_ptr<CsvPartImporter> second;
     CsvPartImporter::End secondEnd = CsvPartImporter::End::Cancelled;
     ReadFailure secondFailure = ReadFailure::None;
@@ -323,6 +324,7 @@ bool CsvPartsReader::ReadParts(InputFile &file, std::uint64_t begin, std::uint64
     if (target > 0) {
         second = std::make_unique<CsvPartImporter>(takes[1], encoding, separator, false);
         second->maxLines = maxLines;
+        second->chunkSize = chunkSize;
         shared.secondRunning = true;
         try {
             thread = std::thread([&] {

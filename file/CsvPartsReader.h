@@ -55,9 +55,12 @@ public:
     std::uint64_t minPartSize = std::uint64_t(1) << 20;
     // Lines past this many make the read fail with TooManyLines.
     std::uint64_t maxLines = qnVelTorData::MaxRecords;
-    // Where to look for the cut (an offset into the file), for tests that
-    // cut at a chosen byte; 0: at the middle. minPartSize is then not asked.
+    // Where to cut (just after the first LF from this offset on, whatever
+    // the quotes say), for tests that cut at a chosen byte; 0: by the
+    // quotes, near the middle. minPartSize is then not asked.
     std::uint64_t cutNear = 0;
+    // Bytes read at once, for tests that put chunk borders anywhere.
+    std::size_t chunkSize = std::size_t(1) << 20;
 
 private:
     struct Shared;

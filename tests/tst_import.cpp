@@ -1,3 +1,4 @@
+#include "CsvPartsReader.h"
 #include "DelimitedText.h"
 #include "ReportCsvWriter.h"
 #include "ReportImporter.h"
@@ -121,6 +122,117 @@ QByteArray Summary(const ImportFacts &facts)
     return text;
 }
 
+// What a reading gave: its lines, their facts and its failure, in one text
+// to compare, and how many parts held the lines.
+struct Reading
+{
+    QByteArray text;
+    std::size_t kept = 0;
+};
+
+QByteArray LineOf(const std::string_view *fields)
+{
+    QByteArrayList cells;
+    for (std::uint32_t field = 0; field < FieldCount; ++field)
+        cells << QByteArray(fields[field].data(), qsizetype(fields[field].size()));
+    return cells.join(CellJoin);
+}
+
+QByteArray ReadingText(const QByteArrayList &lines, const ImportFacts &facts, ReadFailure failure)
+{
+    return lines.join('\n') + "\n[" + Summary(facts) + " lines " + QByteArray::number(facts.lines) + " failure "
+            + QByteArray::number(int(failure)) + "]";
+}
+
+// The plain reading: the file's whole text decoded, read on one thread.
+Reading ReadWholeText(const QByteArray &content)
+{
+    QByteArrayList lines;
+    ReadFailure failure = ReadFailure::None;
+    ImportFacts facts;
+    ImportBytes(
+            content,
+            [&lines](const std::string_view *fields, std::size_t count) {
+                for (std::size_t line = 0; line < count; ++line)
+                    lines << LineOf(fields + line * FieldCount);
+            },
+            {}, qnVelTorData::MaxRecords, failure, facts);
+    return {ReadingText(lines, facts, failure), 1};
+}
+
+// The reading in parts as the import makes it: in one part with `takes`
+// 1, else cut just after the first LF from `cutNear` on (by the quotes
+// near the middle when 0), reading `chunk` bytes at once.
+Reading ReadInParts(const QString &path, std::size_t takes, std::uint64_t cutNear, std::size_t chunk,
+                    std::uint64_t minPartSize = std::uint64_t(1) << 20)
+{
+    std::vector<QByteArrayList> parts(takes);
+    std::vector<TakeLines> lineTakes;
+    for (QByteArrayList &part : parts) {
+        lineTakes.emplace_back([&part](const std::string_view *fields, std::size_t count) {
+            for (std::size_t line = 0; line < count; ++line)
+                part << LineOf(fields + line * FieldCount);
+        });
+    }
+    CsvPartsReader reader(std::move(lineTakes));
+    reader.cutNear = cutNear;
+    reader.chunkSize = chunk;
+    reader.minPartSize = minPartSize;
+    reader.Read(path);
+    QByteArrayList lines;
+    for (std::size_t i = 0; i < reader.KeptParts(); ++i)
+        lines += parts[i];
+    return {ReadingText(lines, reader.Facts(), reader.Failure()), reader.KeptParts()};
+}
+
+// A random delimited file of the pieces its cells are made of, quoted or
+// not (so that some quotes quote nothing), in UTF-8 (with or without its
+// byte-order mark) or Shift-JIS, at times with a header row, blank lines,
+// a quote never closed, bytes of no encoding and 0x1A at its end.
+QByteArray RandomDelimitedFile(std::mt19937 &random)
+{
+    static const QString pieces[] = {"a", "12", "\"", "\"\"", ",", "\t", "\r", "\n", "\r\n", " ", "=\"0\"", "=\"",
+                                     QStringLiteral("曲"), QStringLiteral("ｱ"), QStringLiteral("〜"), QStringLiteral("−"),
+                                     QStringLiteral("①"), QStringLiteral("é"), QStringLiteral("\U0001F3B5"),
+                                     QStringLiteral("\x1A"), QStringLiteral("〓")};
+    static const char *const badBytes[] = {"\xFF", "\x80", "\x82", "\xE3\x81"};
+    static const char *const ends[] = {"\r\n", "\n", "\r"};
+    const int encoding = int(random() % 3); // UTF-8 with a mark, without, Shift-JIS
+    const QChar separator = random() % 4 ? u',' : u'\t';
+    const auto encode = [encoding](const QString &text) {
+        if (encoding < 2)
+            return text.toUtf8();
+        const std::optional<std::string> bytes = ShiftJis::FromText(ShiftJis::MapLookAlikes(text));
+        return bytes ? QByteArray::fromStdString(*bytes) : QByteArray("?");
+    };
+    QByteArray file = encoding == 0 ? "\xEF\xBB\xBF" : "";
+    for (unsigned n = random() % 3; n > 0; --n)
+        file += ends[random() % 3];
+    if (random() % 4 == 0)
+        file += encode(SpreadsheetCell::FieldNames().join(separator)) + "\r\n";
+    for (unsigned row = 4 + random() % 12; row > 0; --row) {
+        if (random() % 6 == 0)
+            file += ends[random() % 3];
+        QByteArrayList cells;
+        for (unsigned c = random() % 22; c > 0; --c) {
+            QString cell;
+            for (unsigned n = random() % 4; n > 0; --n)
+                cell += pieces[random() % std::size(pieces)];
+            QByteArray bytes = random() % 3 ? encode(cell) : encode("\"" + QString(cell).replace("\"", "\"\"") + "\"");
+            if (random() % 20 == 0)
+                bytes += badBytes[random() % std::size(badBytes)];
+            cells << bytes;
+        }
+        file += cells.join(char(separator.unicode()));
+        file += ends[random() % 3];
+    }
+    if (random() % 8 == 0)
+        file += "\"never closed, 1\r\n2\r\n";
+    if (random() % 6 == 0)
+        file += "\x1A";
+    return file;
+}
+
 QByteArray LooksName(ReportSniffer::Looks looks)
 {
     static const char *const names[] = {"Report", "CommaSeparated", "Utf8", "Utf8Bom", "Utf16Bom"};
@@ -214,6 +326,11 @@ private slots:
     void importInBatches();
     void readFactsOfReports_data();
     void readFactsOfReports();
+    void partsEqualWholeText_data();
+    void partsEqualWholeText();
+    void randomFilesInParts();
+    void cutOutsideQuotes_data();
+    void cutOutsideQuotes();
 
 private:
     QTemporaryDir dir;
@@ -485,7 +602,7 @@ void tst_Import::randomJapaneseBothWays()
     const QString fullWidth = QStringLiteral("あいうえおがぱゃっアイウエオガパャッーン漢字曲歌夜明東京山田鈴木、。「」（）・～１Ａ");
     const QString others = QStringLiteral("ｱｲｳｴｵｶﾞﾊﾟｬｯｰﾝﾃｨﾏ｡｢ abc01\t,");
     std::mt19937 random(4711);
-    for (int round = 0; round < 20000; ++round) {
+    for (int round = 0; round < 400; ++round) {
         QString text;
         bool full = false;
         for (unsigned n = 1 + random() % 12; n > 0; --n) {
@@ -866,6 +983,120 @@ void tst_Import::readFactsOfReports()
     }
     reader.PutChar(-1);
     QCOMPARE(int(reader.Facts().longLines), longLines);
+}
+
+void tst_Import::partsEqualWholeText_data()
+{
+    QTest::addColumn<QByteArray>("content");
+
+    const QByteArray header = SpreadsheetCell::FieldNames().join(u',').toUtf8() + "\r\n";
+    const QByteArray bom = "\xEF\xBB\xBF";
+    QByteArray lines;
+    for (int i = 0; i < 12; ++i)
+        lines += QStringLiteral("=\"%1\",,=\"000\",曲%1,\"a,b\",\"say \"\"hi\"\"\"\r\n").arg(i).toUtf8();
+    QByteArray quotedBreaks;
+    for (int i = 0; i < 12; ++i)
+        quotedBreaks += QStringLiteral("%1,\"歌\r\nの\n行\",x\r\n").arg(i).toUtf8();
+    QByteArrayList report;
+    for (int i = 0; i < 12; ++i)
+        report << Line({QByteArray::number(i), "", "000", "", "", "", "12345678", sjis(QStringLiteral("夜明けの歌")),
+                        "a,b", "say \"hi\"", "=\"x\"", "1,000", "", sjis(QStringLiteral("ｻｸﾗ"))});
+    const auto row = [](const char *name, const QByteArray &content) { QTest::newRow(name) << content; };
+    row("an export", Export(report));
+    row("UTF-8 with a header", bom + header + lines);
+    row("UTF-8 without a mark", lines + lines);
+    row("Shift-JIS", sjis(QString::fromUtf8(lines + lines)));
+    row("quoted line breaks on every line", bom + quotedBreaks);
+    row("blank lines, then the header past the middle",
+        bom + QByteArray("\r\n").repeated(40) + header + lines.left(200));
+    row("blank lines on both sides", "\r\n\n" + lines + "\r\n\r\n\n" + lines + "\n\r\n");
+    row("a quote never closed in the first half", lines + "\"open,1\r\n2\r\n" + lines);
+    row("a quote never closed in the second half", lines + lines + "x,\"open\r\n2,3\r\n");
+    row("quotes that quote nothing", QByteArray("ab\"c,d\r\n\"x\" y,\"z\r\n").repeated(20));
+    row("TAB-separated", bom + QStringLiteral("1\t\"a\tb\"\t曲\r\n2\t\"c\nd\"\t\r\n").toUtf8().repeated(15));
+    row("TABs in cells of a CSV", QByteArray("a\tb,\"c\td\"x,e\r\n").repeated(20));
+    row("lone CRs and LFs", QByteArray("a,b\rc,\"d\re\"\nf\r\n").repeated(20));
+    row("characters Shift-JIS lacks and look-alikes",
+        bom + QStringLiteral("Café,\U0001F3B5,〜−—,\x1A,＝１\r\n").toUtf8().repeated(15));
+    row("bytes of no encoding", QByteArray("a,\xFF\x82,\"\x82\",b\x80\r\n").repeated(20));
+    row("a first row of 19 cells, one with a bad byte", "\xFF" + QByteArray(18, ',') + "\r\n" + lines);
+    row("long lines, bad bytes past the 19th cell", (QByteArray(20, ',') + "\xFF,x\r\n1\r\n").repeated(15));
+    row("0x1A at the end", lines + lines + "\x1A");
+    row("no line end at the end", lines + "last,\"cell");
+    // The text's characters end at the closing quote: stray text after it
+    // never completes one begun before it.
+    row("Shift-JIS lead byte, then stray text", QByteArray("a,\"x,\x93\"\xE3\x80@,b\r\n").repeated(20));
+    row("UTF-8 cut, then stray text", bom + QByteArray("a,\"x\ny\xE3\x81\"\x82z,b\r\n").repeated(20));
+}
+
+// Before, an import decoded the whole file and read its text on one
+// thread. Read as bytes, in one part or in two at every cut, with chunk
+// borders anywhere, it gives the same lines, facts and failures.
+void tst_Import::partsEqualWholeText()
+{
+    QFETCH(QByteArray, content);
+    const QString path = dir.filePath("parts.csv");
+    QVERIFY(writeFile(path, content));
+    const Reading expected = ReadWholeText(content);
+    for (const std::size_t chunk : {std::size_t(1) << 20, std::size_t(1), std::size_t(3), std::size_t(8), std::size_t(61)})
+        QCOMPARE(ReadInParts(path, 1, 0, chunk).text, expected.text);
+    bool cut = false;
+    for (qsizetype at = 1; at < content.size(); ++at) {
+        const Reading got = ReadInParts(path, 2, std::uint64_t(at), at % 3 ? 1 << 20 : 5);
+        if (got.text != expected.text)
+            QFAIL(qPrintable(QStringLiteral("cut near %1:\n%2\nexpected\n%3").arg(at).arg(got.text, expected.text)));
+        cut = cut || got.kept == 2;
+    }
+    QVERIFY2(cut, "no cut left two parts of lines");
+}
+
+void tst_Import::randomFilesInParts()
+{
+    std::mt19937 random(20260512);
+    const QString path = dir.filePath("random.csv");
+    for (int round = 0; round < 400; ++round) {
+        const QByteArray content = RandomDelimitedFile(random);
+        QVERIFY(writeFile(path, content));
+        const Reading expected = ReadWholeText(content);
+        const std::size_t chunk = 1 + random() % 40;
+        QCOMPARE(ReadInParts(path, 1, 0, chunk).text, expected.text);
+        // Every line end is a cut the reader may choose.
+        for (qsizetype at = content.indexOf('\n'); at >= 0; at = content.indexOf('\n', at + 1)) {
+            const Reading got = ReadInParts(path, 2, std::uint64_t(at), chunk);
+            if (got.text != expected.text)
+                QFAIL(qPrintable(QStringLiteral("round %1, cut after %2:\n%3\nexpected\n%4")
+                                         .arg(round).arg(at).arg(got.text, expected.text)));
+        }
+    }
+}
+
+void tst_Import::cutOutsideQuotes_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("kept");
+    QTest::newRow("quoted line breaks") << QByteArray() << QByteArray("1,\"a\r\nb\",\"c\"\"\n\"\r\n") << 2;
+    QTest::newRow("the text form") << QByteArray() << QByteArray("=\"1\",=\"000\",\"=\"\"1,000\"\"\"\r\n") << 2;
+    QTest::newRow("quotes in unquoted cells") << QByteArray() << QByteArray("ab\"c,d\r\n") << 2;
+    // A quote that quotes nothing, before lines of quoted line breaks:
+    // the count puts every line end inside quotes and every quoted one
+    // outside. The second part is read, then dropped; the lines are right.
+    QTest::newRow("a quote that misleads the count") << QByteArray("x\"y\r\n") << QByteArray("\"c\r\nd\",e\r\n") << 1;
+}
+
+// By size alone the cut goes near the middle, to a line end that the
+// count of quotes before it puts outside quotes.
+void tst_Import::cutOutsideQuotes()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, line);
+    QFETCH(int, kept);
+    const QByteArray content = "\xEF\xBB\xBF" + head + line.repeated(4001);
+    const QString path = dir.filePath("quotes.csv");
+    QVERIFY(writeFile(path, content));
+    const Reading got = ReadInParts(path, 2, 0, 4096, 1024);
+    QCOMPARE(got.text, ReadWholeText(content).text);
+    QCOMPARE(int(got.kept), kept);
 }
 
 QTEST_APPLESS_MAIN(tst_Import)
