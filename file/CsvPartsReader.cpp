@@ -410,16 +410,19 @@ bool CsvPartsReader::ReadParts(InputFile &file, std::uint64_t begin, std::uint64
         shared.stop = true;
     }
 
-    // The second part, telling its progress as it comes.
+    // The second part, telling its progress as it comes, and the last of
+    // it once it is done.
     if (thread.joinable()) {
         std::unique_lock<std::mutex> lock(shared.mutex);
-        std::uint64_t seen = shared.secondDone;
-        while (shared.secondRunning) {
+        for (std::uint64_t seen = ~std::uint64_t(0);;) {
             shared.changed.wait(lock, [&] { return !shared.secondRunning || shared.secondDone != seen; });
             seen = shared.secondDone;
+            const bool running = shared.secondRunning;
             lock.unlock();
             tell();
             lock.lock();
+            if (!running)
+                break;
         }
         lock.unlock();
         thread.join();

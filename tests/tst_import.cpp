@@ -1,5 +1,6 @@
 #include "CsvPartsReader.h"
 #include "DelimitedText.h"
+#include "FailingPread.h"
 #include "ReportCsvWriter.h"
 #include "ReportImporter.h"
 #include "ReportSniffer.h"
@@ -17,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <condition_variable>
+#include <mutex>
 #include <random>
 
 using namespace TestSupport;
@@ -331,6 +334,10 @@ private slots:
     void randomFilesInParts();
     void cutOutsideQuotes_data();
     void cutOutsideQuotes();
+    void progressAndCancelInParts();
+    void cancelStopsTheSecondPart();
+    void failureInEitherPart_data();
+    void failureInEitherPart();
 
 private:
     QTemporaryDir dir;
@@ -1097,6 +1104,134 @@ void tst_Import::cutOutsideQuotes()
     const Reading got = ReadInParts(path, 2, 0, 4096, 1024);
     QCOMPARE(got.text, ReadWholeText(content).text);
     QCOMPARE(int(got.kept), kept);
+}
+
+namespace {
+
+// An export of a few megabytes, which the import reads in two parts.
+QByteArray LargeCsv()
+{
+    QByteArrayList report;
+    for (int line = 1; report.size() < 30000; ++line) {
+        report << Line({QByteArray::number(line), "", "000", "", "", "", "12345678",
+                        sjis(QStringLiteral("夜明けの歌 その%1").arg(line)), "a,b", "say \"hi\""});
+    }
+    return Export(report);
+}
+
+} // namespace
+
+void tst_Import::progressAndCancelInParts()
+{
+    // The progress rises to the size over both parts. Stopped at any of
+    // its calls, the reading fails as cancelled and asks no more.
+    const QByteArray content = LargeCsv();
+    QVERIFY(content.size() > 2 << 20);
+    const QString path = dir.filePath("progress.csv");
+    QVERIFY(writeFile(path, content));
+    QList<std::uint64_t> done;
+    CsvPartsReader whole({{}, {}});
+    QVERIFY(whole.Read(path, [&](std::uint64_t bytes, std::uint64_t size) {
+        done << bytes;
+        return size == std::uint64_t(content.size());
+    }));
+    QCOMPARE(whole.KeptParts(), std::size_t(2));
+    QCOMPARE(whole.Facts().lines, std::uint64_t(30000));
+    QVERIFY(done.size() >= 3);
+    QVERIFY(std::is_sorted(done.begin(), done.end()));
+    QCOMPARE(done.last(), std::uint64_t(content.size()));
+    // The calls the second part's progress makes depend on the pace of
+    // the threads: a reading may end before a late call.
+    for (int stop = 1; stop <= done.size(); ++stop) {
+        int calls = 0;
+        CsvPartsReader reader({{}, {}});
+        const bool read = reader.Read(path, [&](std::uint64_t, std::uint64_t) { return ++calls < stop; });
+        QCOMPARE(read, calls < stop);
+        QCOMPARE(reader.Failure(), read ? ReadFailure::None : ReadFailure::Cancelled);
+        QVERIFY(calls <= stop);
+    }
+}
+
+void tst_Import::cancelStopsTheSecondPart()
+{
+    const QString path = dir.filePath("cancel.csv");
+    QVERIFY(writeFile(path, LargeCsv()));
+    // The second part waits in its first take until the first progress
+    // call has said stop: it reads on to the next of its chunks, not to its
+    // end (a few more, when the calling thread is slow to tell it).
+    std::uint64_t half = 0;
+    CsvPartsReader whole({{}, [&half](const std::string_view *, std::size_t count) { half += count; }});
+    whole.chunkSize = 64 << 10;
+    QVERIFY(whole.Read(path) && whole.KeptParts() == 2);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool waiting = false;
+    bool cancelled = false;
+    std::uint64_t secondLines = 0;
+    CsvPartsReader reader({{}, [&](const std::string_view *, std::size_t count) {
+                               std::unique_lock<std::mutex> lock(mutex);
+                               secondLines += count;
+                               waiting = true;
+                               changed.notify_all();
+                               changed.wait(lock, [&] { return cancelled; });
+                           }});
+    reader.chunkSize = 64 << 10;
+    QVERIFY(!reader.Read(path, [&](std::uint64_t, std::uint64_t) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return waiting; });
+        cancelled = true;
+        changed.notify_all();
+        return false;
+    }));
+    QCOMPARE(reader.Failure(), ReadFailure::Cancelled);
+    QVERIFY(secondLines > 0);
+    QVERIFY(secondLines < half);
+}
+
+void tst_Import::failureInEitherPart_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("part");
+    QTest::addColumn<int>("failure");
+    QTest::newRow("out of memory in the first part") << "memory" << 0 << int(ReadFailure::OutOfMemory);
+    QTest::newRow("out of memory in the second part") << "memory" << 1 << int(ReadFailure::OutOfMemory);
+    QTest::newRow("read error in the first part") << "read" << 0 << int(ReadFailure::ReadError);
+    QTest::newRow("read error in the second part") << "read" << 1 << int(ReadFailure::ReadError);
+    // Never tried again: a file that does not show its first bytes is not
+    // told by later ones.
+    QTest::newRow("read error once, at the first byte") << "read" << -1 << int(ReadFailure::ReadError);
+    QTest::newRow("too many lines over both parts") << "lines" << 1 << int(ReadFailure::TooManyLines);
+}
+
+// Whichever part meets it, a failure fails the reading as one reading of
+// the file would, and the other part stops.
+void tst_Import::failureInEitherPart()
+{
+    QFETCH(QString, what);
+    QFETCH(int, part);
+    QFETCH(int, failure);
+    const QByteArray content = LargeCsv();
+    const QString path = dir.filePath("failure.csv");
+    QVERIFY(writeFile(path, content));
+    std::vector<TakeLines> takes(2);
+    if (what == "memory")
+        takes[std::size_t(part)] = [](const std::string_view *, std::size_t) { throw std::bad_alloc(); };
+    CsvPartsReader reader(std::move(takes));
+    if (what == "lines")
+        reader.maxLines = 29999;
+    bool read = false;
+    {
+        const ScopedFileSystemCalls failing(FailingPread::Calls());
+        FailingPread::at = what != "read" ? -1 : part < 0 ? 0 : content.size() / 4 + part * content.size() / 2;
+        FailingPread::once = part < 0;
+        read = reader.Read(path);
+        FailingPread::at = -1;
+        FailingPread::once = false;
+    }
+    QVERIFY(!read);
+    QCOMPARE(int(reader.Failure()), failure);
+    if (part >= 0)
+        QCOMPARE(reader.Parts(), std::size_t(2));
 }
 
 QTEST_APPLESS_MAIN(tst_Import)
