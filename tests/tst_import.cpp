@@ -1,3 +1,4 @@
+#include "CsvCellWriter.h"
 #include "CsvPartsReader.h"
 #include "DelimitedText.h"
 #include "FailingPread.h"
@@ -315,6 +316,7 @@ private slots:
     void japaneseBothWays();
     void randomJapaneseBothWays();
     void exportBytes();
+    void cellBytesWrittenAsTheirText();
     void exportThenImport_data();
     void exportThenImport();
     void exportStopsAtShortWrite_data();
@@ -643,6 +645,45 @@ void tst_Import::exportBytes()
     ExportFacts facts;
     QCOMPARE(Export(report, &facts), expected);
     QCOMPARE(facts.changedCells, std::uint64_t(0));
+}
+
+// Before, the export decoded every cell and wrote its text. Written from
+// its bytes, a code at a time, a cell comes out the same, and is counted as
+// changed alike: an ASCII one when it holds a byte no saved report holds,
+// another when one of its codes does not read back as itself.
+void tst_Import::cellBytesWrittenAsTheirText()
+{
+    static const QByteArray pieces[] = {
+        "a", "0", "7", ",", "\"", "\r", "\n", "\t", "=", "+", "-", "@", " ", "\x1A", "=\"", "\"\"",
+        sjis(QStringLiteral("０")), sjis(QStringLiteral("＝")), sjis(QStringLiteral("－")), sjis(QStringLiteral("歌")),
+        sjis(QStringLiteral("ｱ")), sjis(QStringLiteral("”")), "\xEE\xEF", "\x85\x40", "\x80", "\xA0", "\xFD", "\x82",
+        "\xF0\x40", QByteArray(120, '1'), sjis(QString(100, u'曲'))};
+    std::mt19937 random(31337);
+    CsvCellWriter writer;
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray cell;
+        for (unsigned n = random() % 6; n > 0; --n)
+            cell += pieces[random() % std::size(pieces)];
+        const std::string_view bytes(cell.constData(), std::size_t(cell.size()));
+        std::string expected;
+        CsvCellWriter::AppendText(expected, ShiftJis::ToText(bytes));
+        bool changed = false;
+        if (std::all_of(cell.begin(), cell.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            changed = !IsStorableValue(bytes);
+        } else {
+            for (qsizetype i = 0; i < cell.size();) {
+                const bool pair = i + 1 < cell.size() && ShiftJis::IsLeadByte(static_cast<unsigned char>(cell[i]))
+                        && ShiftJis::IsTrailByte(static_cast<unsigned char>(cell[i + 1]));
+                const std::string_view code = bytes.substr(std::size_t(i), pair ? 2 : 1);
+                changed = changed || ReportImporter::CellBytes(ShiftJis::ToText(code)) != code;
+                i += pair ? 2 : 1;
+            }
+        }
+        std::string got = "x";
+        const bool gotChanged = writer.AppendBytes(got, bytes);
+        QCOMPARE(QByteArray::fromStdString(got), "x" + QByteArray::fromStdString(expected));
+        QCOMPARE(gotChanged, changed);
+    }
 }
 
 void tst_Import::exportThenImport_data()
