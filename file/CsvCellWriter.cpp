@@ -156,25 +156,27 @@ bool CsvCellWriter::AppendBytes(std::string &out, std::string_view bytes)
     const std::size_t size = bytes.size();
     if (size == 0)
         return false;
+    // The ASCII the cell starts with, most often all of it, is its own
+    // text, and changes only by a byte no saved report holds.
     std::uint64_t seen = 0;
-    std::uint64_t first = 0; // the flags of the first code
-    std::size_t units = 0;
+    bool control = false;
+    std::size_t i = 0;
+    for (; i < size && p[i] < 0x80; ++i) {
+        seen |= asciiFlags[p[i]];
+        control = control || p[i] < 0x20;
+    }
+    std::uint64_t first = p[0] < 0x80 ? asciiFlags[p[0]] : 0; // the flags of the first code
+    std::size_t units = i;
     bool changed = false;
     std::string_view text = bytes; // in UTF-8
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        // ASCII is its own text, and changes only by a byte no saved
-        // report holds (TAB, CR, LF, 0x1A).
-        bool control = false;
-        for (std::size_t i = 0; i < size; ++i) {
-            seen |= asciiFlags[p[i]];
-            control = control || p[i] < 0x20;
-        }
-        first = asciiFlags[p[0]];
-        units = size;
+    if (i == size) {
         changed = control && !IsStorableValue(bytes);
     } else {
-        utf8.clear();
-        for (std::size_t i = 0; i < size;) {
+        // The rest a code at a time: a code's bytes read back as themselves
+        // or not whatever the cell holds beside them.
+        changed = control && std::find(p, p + i, 0x1A) != p + i;
+        utf8.assign(bytes.data(), i);
+        while (i < size) {
             const bool atStart = i == 0;
             std::uint64_t entry;
             if (p[i] < 0x80) {
@@ -189,9 +191,9 @@ bool CsvCellWriter::AppendBytes(std::string &out, std::string_view bytes)
                              : CodeEntry(byteCodes[p[i]], bytes.substr(i, 1));
                 if (entry & Slow)
                     return AppendDecoded(out, bytes);
-                const auto length = unsigned(entry >> LengthShift & 7);
-                for (unsigned k = 0; k < length; ++k)
-                    utf8 += char(entry >> (8 * k) & 0xFF);
+                const char code[6] = {char(entry), char(entry >> 8), char(entry >> 16),
+                                      char(entry >> 24), char(entry >> 32), char(entry >> 40)};
+                utf8.append(code, entry >> LengthShift & 7);
                 units += std::size_t(entry >> UnitsShift & 3);
                 changed = changed || (entry & Changes);
                 i += pair ? 2 : 1;
