@@ -261,16 +261,105 @@ bool CsvPartsReader::ReadWhole(InputFile &file, const ReadProgress &progress)
     return read;
 }
 
-struct CsvPartsReader::Shared
+// The second part, read on a thread of its own from the cut it finds.
+struct CsvPartsReader::Second
 {
-    std::atomic<bool> stop {false}; // the second part stops at its next chunk
+    Second(const TakeLines &take, Encoding encoding, char separator) : importer(take, encoding, separator, false) { }
+    // Joined before anything it uses goes, also when the calling thread
+    // leaves by an exception (from a take or the progress).
+    ~Second() { Join(); }
+
+    void Join()
+    {
+        if (thread.joinable()) {
+            stop = true;
+            thread.join();
+        }
+    }
+
+    // On the part's thread: finds the cut near `target` and reads from it.
+    void Run(InputFile &file, std::uint64_t begin, std::uint64_t target, bool byQuotes)
+    {
+        std::uint64_t found = 0;
+        try {
+            found = FindCut(file, begin, target, byQuotes, stop);
+            Publish(found ? found : CutAbandoned);
+            if (found) {
+                end = importer.Read(file, found, [this](std::uint64_t bytes) {
+                    {
+                        const std::lock_guard<std::mutex> lock(mutex);
+                        done = bytes;
+                    }
+                    changed.notify_one();
+                    return !stop.load(std::memory_order_relaxed);
+                });
+                failure = importer.Failure();
+            }
+        } catch (const std::bad_alloc &) {
+            if (!found)
+                Publish(CutAbandoned);
+            end = CsvPartImporter::End::Failed;
+            failure = ReadFailure::OutOfMemory;
+        }
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            running = false;
+        }
+        changed.notify_one();
+    }
+
+    void Publish(std::uint64_t at)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            cut = at;
+        }
+        changed.notify_one();
+    }
+
+    // The cut, once the part has found it (or found none).
+    std::uint64_t Cut()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return cut != CutUnknown; });
+        return cut;
+    }
+
+    std::uint64_t Done()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return done;
+    }
+
+    // Until the part is done, calls `tell` as it reads, and once after.
+    template<typename Tell>
+    void Wait(const Tell &tell)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (std::uint64_t seen = ~std::uint64_t(0);;) {
+            changed.wait(lock, [&] { return !running || done != seen; });
+            seen = done;
+            const bool wasRunning = running;
+            lock.unlock();
+            tell();
+            lock.lock();
+            if (!wasRunning)
+                break;
+        }
+    }
+
+    CsvPartImporter importer;
+    CsvPartImporter::End end = CsvPartImporter::End::Cancelled;
+    ReadFailure failure = ReadFailure::None;
+    std::atomic<bool> stop {false}; // the part stops at its next chunk
     std::mutex mutex;
     std::condition_variable changed;
-    // Under `mutex`: where the second part starts, once it is known, the
-    // bytes it read, and whether it is still reading.
+    // Under `mutex`: where the part starts, once it is known, the bytes it
+    // read, and whether it is still reading.
     std::uint64_t cut = CutUnknown;
-    std::uint64_t secondDone = 0;
-    bool secondRunning = false;
+    std::uint64_t done = 0;
+    bool running = true;
+    std::thread thread;
 };
 
 bool CsvPartsReader::ReadParts(InputFile &file, std::uint64_t begin, std::uint64_t target,
@@ -279,11 +368,20 @@ bool CsvPartsReader::ReadParts(InputFile &file, std::uint64_t begin, std::uint64
     CsvPartImporter first(takes[0], encoding, separator, true);
     first.maxLines = maxLines;
     first.chunkSize = chunkSize;
-    std::unique_ptr<CsvPartImporter> second;
-    CsvPartImporter::End secondEnd = CsvPartImporter::End::Cancelled;
-    ReadFailure secondFailure = ReadFailure::None;
-    Shared shared;
+    std::unique_ptr<Second> second;
     parts = 1;
+    if (target > 0) {
+        second = std::make_unique<Second>(takes[1], encoding, separator);
+        second->importer.maxLines = maxLines;
+        second->importer.chunkSize = chunkSize;
+        try {
+            second->thread = std::thread(&Second::Run, second.get(), std::ref(file), begin, target, cutNear == 0);
+            parts = 2;
+        } catch (const std::system_error &) {
+            // No thread to be had: the first part reads the whole.
+            second.reset();
+        }
+    }
 
     // The bytes read so far as the progress counts them, never less than
     // told before: the second part's count drops out when it is dropped.
@@ -292,102 +390,25 @@ bool CsvPartsReader::ReadParts(InputFile &file, std::uint64_t begin, std::uint64
     std::uint64_t told = 0;
     bool cancelled = false;
     const auto tell = [&] {
-        std::uint64_t secondDone = 0;
-        if (!dropped) {
-            const std::lock_guard<std::mutex> lock(shared.mutex);
-            secondDone = shared.secondDone;
-        }
-        const std::uint64_t done = std::min(size, firstDone + secondDone);
+        const std::uint64_t done = std::min(size, firstDone + (second && !dropped ? second->Done() : 0));
         told = std::max(told, progressBase + (size ? done * (size - progressBase) / size : 0));
         if (progress && !cancelled && !progress(told, size)) {
             cancelled = true;
-            shared.stop = true;
+            if (second)
+                second->stop = true;
         }
         return !cancelled;
     };
-
-    std::thread thread;
-    // Joined before anything it uses goes, also when this thread leaves by
-    // an exception (from a take or `progress`).
-    struct Joiner
-    {
-        std::thread &thread;
-        Shared &shared;
-        ~Joiner()
-        {
-            shared.stop = true;
-            if (thread.joinable())
-                thread.join();
-        }
-    } joiner {thread, shared};
-
-    if (target > 0) {
-        second = std::make_unique<CsvPartImporter>(takes[1], encoding, separator, false);
-        second->maxLines = maxLines;
-        second->chunkSize = chunkSize;
-        shared.secondRunning = true;
-        try {
-            thread = std::thread([&] {
-                std::uint64_t found = 0;
-                const auto publish = [&shared](std::uint64_t at) {
-                    {
-                        const std::lock_guard<std::mutex> lock(shared.mutex);
-                        shared.cut = at;
-                    }
-                    shared.changed.notify_one();
-                };
-                try {
-                    found = FindCut(file, begin, target, cutNear == 0, shared.stop);
-                    publish(found ? found : CutAbandoned);
-                    if (found) {
-                        secondEnd = second->Read(file, found, [&](std::uint64_t done) {
-                            {
-                                const std::lock_guard<std::mutex> lock(shared.mutex);
-                                shared.secondDone = done;
-                            }
-                            shared.changed.notify_one();
-                            return !shared.stop.load(std::memory_order_relaxed);
-                        });
-                        secondFailure = second->Failure();
-                    }
-                } catch (const std::bad_alloc &) {
-                    if (!found)
-                        publish(CutAbandoned);
-                    secondEnd = CsvPartImporter::End::Failed;
-                    secondFailure = ReadFailure::OutOfMemory;
-                }
-                {
-                    const std::lock_guard<std::mutex> lock(shared.mutex);
-                    shared.secondRunning = false;
-                }
-                shared.changed.notify_one();
-            });
-            parts = 2;
-        } catch (const std::system_error &) {
-            // No thread to be had: the first part reads the whole.
-            shared.secondRunning = false;
-            target = 0;
-        }
-    }
 
     // The first part stops where the second started, if it gets there on
     // a line end; past it, or when no cut was found, it reads on alone.
     // Finding the cut takes far less than reading up to it.
     std::uint64_t landed = 0;
-    if (target > 0) {
+    if (second) {
         first.watch = target;
         first.atRowEnd = [&](std::uint64_t offset) {
-            std::uint64_t at = CutUnknown;
-            {
-                std::unique_lock<std::mutex> lock(shared.mutex);
-                shared.changed.wait(lock, [&] { return shared.cut != CutUnknown; });
-                at = shared.cut;
-            }
-            if (at == CutAbandoned) {
-                first.watch = ~std::uint64_t(0);
-                return false;
-            }
-            if (offset < at) {
+            const std::uint64_t at = second->Cut();
+            if (at != CutAbandoned && offset < at) {
                 first.watch = at;
                 return false;
             }
@@ -396,7 +417,7 @@ bool CsvPartsReader::ReadParts(InputFile &file, std::uint64_t begin, std::uint64
                 return true;
             }
             first.watch = ~std::uint64_t(0);
-            shared.stop = true;
+            second->stop = true;
             dropped = true;
             return false;
         };
@@ -405,27 +426,13 @@ bool CsvPartsReader::ReadParts(InputFile &file, std::uint64_t begin, std::uint64
         firstDone = done;
         return tell();
     });
-    if (landed == 0) {
-        dropped = true;
-        shared.stop = true;
-    }
-
-    // The second part, telling its progress as it comes, and the last of
-    // it once it is done.
-    if (thread.joinable()) {
-        std::unique_lock<std::mutex> lock(shared.mutex);
-        for (std::uint64_t seen = ~std::uint64_t(0);;) {
-            shared.changed.wait(lock, [&] { return !shared.secondRunning || shared.secondDone != seen; });
-            seen = shared.secondDone;
-            const bool running = shared.secondRunning;
-            lock.unlock();
-            tell();
-            lock.lock();
-            if (!running)
-                break;
+    if (second) {
+        if (landed == 0) {
+            dropped = true;
+            second->stop = true;
         }
-        lock.unlock();
-        thread.join();
+        second->Wait(tell);
+        second->Join();
     }
 
     facts = first.Facts();
@@ -441,12 +448,12 @@ bool CsvPartsReader::ReadParts(InputFile &file, std::uint64_t begin, std::uint64
     if (landed == 0)
         return true;
     cut = landed;
-    if (secondEnd != CsvPartImporter::End::TextEnd) {
-        failure = secondEnd == CsvPartImporter::End::Failed ? secondFailure : ReadFailure::Cancelled;
+    if (second->end != CsvPartImporter::End::TextEnd) {
+        failure = second->end == CsvPartImporter::End::Failed ? second->failure : ReadFailure::Cancelled;
         return false;
     }
     kept = 2;
-    facts = Joined(first.Facts(), second->Facts());
+    facts = Joined(first.Facts(), second->importer.Facts());
     if (facts.lines > maxLines) {
         failure = ReadFailure::TooManyLines;
         return false;

@@ -63,7 +63,7 @@ public:
     std::size_t chunkSize = std::size_t(1) << 20;
 
 private:
-    struct Shared;
+    struct Second;
 
     bool ReadWhole(InputFile &file, const ReadProgress &progress);
     bool DetectEncoding(InputFile &file, const ReadProgress &progress);
