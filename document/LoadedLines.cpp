@@ -57,28 +57,6 @@ void LoadedLines::Take(const std::string_view *fields, std::size_t count)
     }
 }
 
-void LoadedLines::TakeCells(const std::string_view *fields, std::size_t count)
-{
-    std::array<std::string_view, FieldCount> cells;
-    for (std::size_t line = 0; line < count; ++line, fields += FieldCount) {
-        const unsigned row = verdicts.RowCount();
-        std::copy(fields, fields + FieldCount, cells.begin());
-        rows.push_back(ReportRow::FromCells(cells, &arena));
-        verdicts.AddRow();
-        for (unsigned field = 0; field < FieldCount; ++field) {
-            if (fields[field].size() <= maxLengths[field]
-                && !((halfWidthFields >> field & 1)
-                     && qnVelTorDataAttribute::FieldAttribute::HasHighByte(fields[field])))
-                continue;
-            const Verdict verdict = attributes.Check(field, fields[field]);
-            if (verdict != Verdict::Valid) {
-                verdicts.SetError(row, field, true);
-                verdicts.SetErrorMessage(row, field, MessageOf(field, verdict));
-            }
-        }
-    }
-}
-
 void LoadedLines::Append(LoadedLines &&later)
 {
     if (&later == this)

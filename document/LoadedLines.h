@@ -23,12 +23,10 @@ public:
     // Room for this many lines, so that the rows are not regrown and copied
     // on the way; what is not filled takes address space only.
     void Reserve(std::size_t lines) { rows.reserve(lines); }
-    // Appends lines of 19 fields each, as the reader hands them over, and
-    // checks every cell.
+    // Appends lines of 19 fields each, as the report reader and the import
+    // hand them over (each line's fields views in order into one stretch of
+    // bytes), and checks every cell.
     void Take(const std::string_view *fields, std::size_t count);
-    // The same for fields that are not views into one line's bytes, each
-    // cell a string of its own, as an import makes them.
-    void TakeCells(const std::string_view *fields, std::size_t count);
     // Appends the lines of `later` after these; `later` is left empty.
     void Append(LoadedLines &&later);
 

@@ -1,6 +1,7 @@
 #include "ReportFile.h"
 
 #include "CellChanges.h"
+#include "CsvPartsReader.h"
 #include "LinePartsReader.h"
 #include "LoadedLines.h"
 #include "MemoryHeadroom.h"
@@ -258,27 +259,28 @@ ReportFile::ImportResult ReportFile::Import(const QString &filePath, const ReadP
     result.firstLine = fresh ? 0 : document.LineCount();
     try {
         // The lines are built aside as a load builds them, rows and
-        // verdicts; the report is emptied only once the file has been read
-        // whole.
-        LoadedLines lines(document.Attributes(), ReportContent::VerdictWidth);
-        std::uint64_t target = std::uint64_t(result.firstLine);
-        bool tooMany = false;
-        const auto take = [&](const std::string_view *fields, std::size_t count) {
-            const std::uint64_t most = std::min<std::uint64_t>(INT_MAX, qnVelTorData::MaxRecords);
-            const std::size_t fit = std::size_t(std::min<std::uint64_t>(count, most > target ? most - target : 0));
-            lines.TakeCells(fields, fit);
-            target += fit;
-            tooMany = tooMany || fit < count;
-        };
-        // Too many lines stop the read as a cancel would.
-        const auto step = [&](std::uint64_t done, std::uint64_t size) {
-            return !tooMany && (!progress || progress(done, size));
-        };
-        bool read = ImportReportLines(filePath, take, step, &result.failure, &result.facts);
-        if (tooMany) {
-            read = false;
-            result.failure = ReadFailure::TooManyLines;
+        // verdicts, a part of the file on each core; the report is emptied
+        // only once the file has been read whole.
+        std::vector<std::unique_ptr<LoadedLines>> parts;
+        std::vector<TakeLines> takes;
+        for (std::size_t i = 0; i < LoadThreads; ++i) {
+            parts.push_back(std::make_unique<LoadedLines>(document.Attributes(), ReportContent::VerdictWidth));
+            takes.emplace_back([part = parts.back().get()](const std::string_view *fields, std::size_t count) {
+                part->Take(fields, count);
+            });
         }
+        CsvPartsReader reader(std::move(takes));
+        const std::uint64_t most = std::min<std::uint64_t>(INT_MAX, qnVelTorData::MaxRecords);
+        reader.maxLines = most > std::uint64_t(result.firstLine) ? most - std::uint64_t(result.firstLine) : 0;
+        bool read = reader.Read(filePath, progress);
+        result.failure = reader.Failure();
+        result.facts = reader.Facts();
+        if (read) {
+            for (std::size_t i = 1; i < reader.KeptParts(); ++i)
+                parts[0]->Append(std::move(*parts[i]));
+            parts.resize(1);
+        }
+        LoadedLines &lines = *parts[0];
         // A new report takes this one's place only when there is room for
         // it: refused after the emptying, the report would be lost.
         constexpr std::uint64_t ViewBytesPerLine = 32;

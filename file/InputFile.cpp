@@ -117,10 +117,10 @@ qint64 InputFile::ReadAt(char *buffer, qint64 length, qint64 offset)
             return qint64(got);
     }
 #else
-    Q_UNUSED(buffer);
-    Q_UNUSED(length);
-    Q_UNUSED(offset);
-    return -1;
+    // Moves the file's position: one thread at a time (CanReadAt).
+    if (!file.seek(offset))
+        return -1;
+    return file.read(buffer, length);
 #endif
 }
 

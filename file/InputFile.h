@@ -30,9 +30,9 @@ public:
     bool Open(const QString &path, ReadFailure &failure);
     // Up to `size` bytes; 0 at the end of the file, -1 on a read error.
     qint64 Read(char *buffer, qint64 size);
-    // The same at `offset`, leaving the file position alone, so that
-    // several threads may read the one open file at once. Only where
-    // CanReadAt.
+    // The same at `offset`. Where CanReadAt, it leaves the file position
+    // alone, so that several threads may read the one open file at once;
+    // elsewhere it moves it, and only one thread may read.
     qint64 ReadAt(char *buffer, qint64 size, qint64 offset);
 #ifdef Q_OS_UNIX
     static constexpr bool CanReadAt = true;

@@ -1,7 +1,6 @@
 #include "ReportCsvWriter.h"
 
-#include "ReportImporter.h"
-#include "ShiftJis.h"
+#include "CsvCellWriter.h"
 #include "SpreadsheetCell.h"
 
 #include <QSaveFile>
@@ -15,8 +14,6 @@
 #endif
 
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -37,51 +34,6 @@ constexpr std::size_t WriteChunkSize = 1 << 20;
 constexpr std::size_t PartsAhead = 6;
 constexpr std::size_t ConvertThreads = 2;
 
-bool IsAscii(std::string_view bytes)
-{
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// Whether each code of a cell with characters outside ASCII reads back as
-// itself from the CSV: what the import makes of its character (look-alikes
-// mapped, 0x1A and characters without a code as 〓, bad bytes as 〓). A cell
-// reads back when all its codes do. Asked once per code, by any thread.
-constexpr std::uint8_t Unknown = 0;
-constexpr std::uint8_t ReadsBack = 1;
-constexpr std::uint8_t Changes = 2;
-std::array<std::atomic<std::uint8_t>, 0x10000> pairsBack;
-std::array<std::atomic<std::uint8_t>, 0x100> bytesBack;
-
-bool CodeReadsBack(std::atomic<std::uint8_t> &entry, std::string_view code)
-{
-    std::uint8_t known = entry.load(std::memory_order_relaxed);
-    if (known == Unknown) {
-        known = ReportImporter::CellBytes(ShiftJis::ToText(code)) == code ? ReadsBack : Changes;
-        entry.store(known, std::memory_order_relaxed);
-    }
-    return known == ReadsBack;
-}
-
-// Whether a cell holding a byte of 0x80 or above reads back byte for byte:
-// its codes taken as the converter takes them (ShiftJisCore.h).
-bool CellReadsBack(std::string_view bytes)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const std::size_t size = bytes.size();
-    for (std::size_t i = 0; i < size;) {
-        if (ShiftJis::IsLeadByte(p[i]) && i + 1 < size && ShiftJis::IsTrailByte(p[i + 1])) {
-            if (!CodeReadsBack(pairsBack[std::size_t(p[i]) << 8 | p[i + 1]], bytes.substr(i, 2)))
-                return false;
-            i += 2;
-        } else {
-            if (!CodeReadsBack(bytesBack[p[i]], bytes.substr(i, 1)))
-                return false;
-            ++i;
-        }
-    }
-    return true;
-}
-
 // What one thread made of lines [first, first + PartLines).
 struct Part
 {
@@ -90,63 +42,6 @@ struct Part
     bool done = false;
     bool outOfMemory = false;
 };
-
-void AppendUtf8(std::string &out, char32_t code)
-{
-    if (code < 0x80) {
-        out += char(code);
-    } else if (code < 0x800) {
-        out += char(0xC0 | code >> 6);
-        out += char(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += char(0xE0 | code >> 12);
-        out += char(0x80 | (code >> 6 & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    } else {
-        out += char(0xF0 | code >> 18);
-        out += char(0x80 | (code >> 12 & 0x3F));
-        out += char(0x80 | (code >> 6 & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    }
-}
-
-// Appends the cell as the CSV holds it. A cell in ="…" form stands bare
-// when its text needs no quoting (="000", the form spreadsheets know best),
-// and is quoted as a whole otherwise ("=""1,000""").
-void AppendCell(std::string &out, QStringView text)
-{
-    const bool form = SpreadsheetCell::NeedsTextForm(text);
-    const bool quoted = std::any_of(text.begin(), text.end(), [](QChar c) {
-        return c == u',' || c == u'"' || c == u'\r' || c == u'\n' || c == u'\t';
-    });
-    // How many quotes stand for one quote of the formula's string, and for
-    // one quote of the cell's text.
-    const std::size_t formQuote = quoted ? 2 : 1;
-    const std::size_t textQuote = formQuote * (form ? 2 : 1);
-    if (quoted)
-        out += '"';
-    if (form) {
-        out += '=';
-        out.append(formQuote, '"');
-    }
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i].unicode();
-        if (u < 0x80 && u != u'"') {
-            out += char(u);
-        } else if (u == u'"') {
-            out.append(textQuote, '"');
-        } else if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            AppendUtf8(out, QChar::surrogateToUcs4(u, text[++i].unicode()));
-        } else {
-            // A lone surrogate has no UTF-8 form; Shift-JIS text never has one.
-            AppendUtf8(out, QChar::isSurrogate(u) ? U'\uFFFD' : char32_t(u));
-        }
-    }
-    if (form)
-        out.append(formQuote, '"');
-    if (quoted)
-        out += '"';
-}
 
 bool SyncToDisk(int handle)
 {
@@ -166,25 +61,13 @@ void WritePart(Part &part, std::uint32_t first, std::uint32_t end, const RecordF
 {
     std::string &buffer = part.text;
     std::string_view values[FieldCount];
-    // The text of a cell, decoded into a buffer kept from cell to cell.
-    std::vector<char16_t> text;
+    CsvCellWriter cells;
     for (std::uint32_t record = first; record < end; ++record) {
         fields(record, values);
         for (std::uint32_t field = 0; field < FieldCount; ++field) {
             if (field > 0)
                 buffer += ',';
-            const std::string_view bytes = values[field];
-            if (bytes.empty())
-                continue;
-            // ASCII is its own text.
-            const bool ascii = IsAscii(bytes);
-            if (text.size() < ShiftJis::DecodeCapacity(bytes.size()))
-                text.resize(ShiftJis::DecodeCapacity(bytes.size()) * 2);
-            const char16_t *textEnd = ascii ? std::copy(bytes.begin(), bytes.end(), text.data())
-                                            : ShiftJis::DecodeInto(bytes, text.data());
-            AppendCell(buffer, QStringView(text.data(), textEnd - text.data()));
-            const bool changed = ascii ? !IsStorableValue(bytes) : !CellReadsBack(bytes);
-            if (changed && !part.facts.changedCells++) {
+            if (cells.AppendBytes(buffer, values[field]) && !part.facts.changedCells++) {
                 part.facts.firstChangedLine = std::uint64_t(record) + 1;
                 part.facts.firstChangedField = field + 1;
             }
@@ -241,7 +124,7 @@ bool ReportCsvWriter::WriteLines(QIODevice &device, std::uint32_t count, const R
     for (std::uint32_t field = 0; field < FieldCount; ++field) {
         if (field > 0)
             header += ',';
-        AppendCell(header, names[qsizetype(field)]);
+        CsvCellWriter::AppendText(header, names[qsizetype(field)]);
     }
     header += "\r\n";
     std::string pending = std::move(header);

@@ -1,10 +1,8 @@
 #include "ReportImporter.h"
 
+#include "CsvPartsReader.h"
 #include "ShiftJis.h"
 #include "SpreadsheetCell.h"
-
-#include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <memory>
@@ -22,49 +20,12 @@ constexpr std::string_view GetaBytes = "\x81\xAC";
 
 // Lines handed over at once, as the report reader does.
 constexpr std::size_t BatchLines = 4096;
-constexpr qint64 ReadChunkSize = 1 << 20;
 
 // A cell's text: the string of ="…" form, or the cell as it stands.
 std::optional<QString> TextOfForm(QStringView cell)
 {
     // Most cells are not in the form: no copy for them.
     return cell.startsWith(u"=\"") ? SpreadsheetCell::FromTextForm(cell) : std::nullopt;
-}
-
-// The file's bytes, read whole; progress counts reading as the first half.
-bool ReadWholeFile(const QString &path, QByteArray &bytes, const ReadProgress &progress, ReadFailure &why)
-{
-    // A FIFO or device would block or never end; the report reader checks
-    // the open file itself, this looks at the path first.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        why = ReadFailure::NotRegularFile;
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        why = ReadFailure::CannotOpen;
-        return false;
-    }
-    const qint64 size = file.size();
-    bytes.reserve(qsizetype(size + ReadChunkSize));
-    for (;;) {
-        const qsizetype at = bytes.size();
-        bytes.resize(at + ReadChunkSize);
-        const qint64 got = file.read(bytes.data() + at, ReadChunkSize);
-        if (got < 0) {
-            why = ReadFailure::ReadError;
-            return false;
-        }
-        bytes.resize(at + qsizetype(got));
-        if (got == 0)
-            return true;
-        const auto total = std::uint64_t(std::max<qint64>(size, bytes.size()));
-        if (progress && !progress(std::uint64_t(bytes.size()) / 2, total)) {
-            why = ReadFailure::Cancelled;
-            return false;
-        }
-    }
 }
 
 } // namespace
@@ -159,74 +120,79 @@ std::string ReportImporter::CellBytes(QStringView text, bool *substituted)
     return bytes;
 }
 
+bool ImportBytes(QByteArray bytes, const TakeLines &take, const std::function<bool(double)> &parsed,
+                 std::uint64_t maxLines, ReadFailure &why, ImportFacts &facts)
+{
+    why = ReadFailure::None;
+    TextEncoding::Decoded decoded = TextEncoding::Decode(bytes);
+    bytes = QByteArray();
+    // Text files of old systems end with 0x1A; anywhere else it is a
+    // character the report cannot hold.
+    if (decoded.text.endsWith(QChar(EofCharacter)))
+        decoded.text.chop(1);
+    ReportImporter importer(decoded.text, DelimitedTextReader::GuessSeparator(decoded.text));
+    const auto report = [&] {
+        facts = importer.Facts();
+        facts.encoding = decoded.encoding;
+        facts.badBytes = decoded.badBytes;
+    };
+
+    struct Line
+    {
+        std::string cells[FieldCount];
+    };
+    // Kept from batch to batch: the strings keep their capacity.
+    std::vector<Line> lines(BatchLines);
+    const std::unique_ptr<std::string_view[]> views(new std::string_view[BatchLines * FieldCount]);
+    std::string packed;
+    std::size_t filled = 0;
+    const auto handOver = [&] {
+        // Each line's cells one after another, as a report's lines come.
+        packed.clear();
+        for (std::size_t line = 0; line < filled; ++line) {
+            for (std::uint32_t field = 0; field < FieldCount; ++field)
+                packed += lines[line].cells[field];
+        }
+        const char *at = packed.data();
+        for (std::size_t line = 0; line < filled; ++line) {
+            for (std::uint32_t field = 0; field < FieldCount; ++field) {
+                const std::size_t size = lines[line].cells[field].size();
+                views[line * FieldCount + field] = std::string_view(at, size);
+                at += size;
+            }
+        }
+        if (filled && take)
+            take(views.get(), filled);
+        filled = 0;
+    };
+    while (importer.NextLine(lines[filled].cells)) {
+        if (importer.Facts().lines > maxLines) {
+            why = ReadFailure::TooManyLines;
+            report();
+            return false;
+        }
+        if (++filled < BatchLines)
+            continue;
+        handOver();
+        if (parsed && !parsed(double(importer.Position()) / double(decoded.text.size()))) {
+            why = ReadFailure::Cancelled;
+            report();
+            return false;
+        }
+    }
+    handOver();
+    report();
+    return true;
+}
+
 bool ImportReportLines(const QString &path, const TakeLines &take, const ReadProgress &progress,
                        ReadFailure *failure, ImportFacts *facts)
 {
-    ReadFailure dummy;
-    ReadFailure &why = failure ? *failure : dummy;
-    why = ReadFailure::None;
-    try {
-        QByteArray bytes;
-        if (!ReadWholeFile(path, bytes, progress, why))
-            return false;
-        const auto size = std::uint64_t(bytes.size());
-        TextEncoding::Decoded decoded = TextEncoding::Decode(bytes);
-        bytes = QByteArray();
-        // Text files of old systems end with 0x1A; anywhere else it is a
-        // character the report cannot hold.
-        if (decoded.text.endsWith(QChar(EofCharacter)))
-            decoded.text.chop(1);
-        ReportImporter importer(decoded.text, DelimitedTextReader::GuessSeparator(decoded.text));
-        const auto report = [&] {
-            if (!facts)
-                return;
-            *facts = importer.Facts();
-            facts->encoding = decoded.encoding;
-            facts->badBytes = decoded.badBytes;
-        };
-
-        struct Line
-        {
-            std::string cells[FieldCount];
-        };
-        // Kept from batch to batch: the strings keep their capacity.
-        std::vector<Line> lines(BatchLines);
-        const std::unique_ptr<std::string_view[]> views(new std::string_view[BatchLines * FieldCount]);
-        std::size_t filled = 0;
-        const auto handOver = [&] {
-            for (std::size_t line = 0; line < filled; ++line) {
-                for (std::uint32_t field = 0; field < FieldCount; ++field)
-                    views[line * FieldCount + field] = lines[line].cells[field];
-            }
-            if (filled && take)
-                take(views.get(), filled);
-            filled = 0;
-        };
-        while (importer.NextLine(lines[filled].cells)) {
-            if (importer.Facts().lines > qnVelTorData::MaxRecords) {
-                why = ReadFailure::TooManyLines;
-                report();
-                return false;
-            }
-            if (++filled < BatchLines)
-                continue;
-            handOver();
-            // Parsing is the second half.
-            const std::uint64_t parsed = decoded.text.isEmpty()
-                    ? 0
-                    : std::uint64_t(double(size - size / 2) * double(importer.Position()) / double(decoded.text.size()));
-            if (progress && !progress(size / 2 + parsed, size)) {
-                why = ReadFailure::Cancelled;
-                report();
-                return false;
-            }
-        }
-        handOver();
-        report();
-        return true;
-    } catch (const std::bad_alloc &) {
-        // Also from `take`, which builds the caller's copy of the lines.
-        why = ReadFailure::OutOfMemory;
-        return false;
-    }
+    CsvPartsReader reader({take});
+    const bool read = reader.Read(path, progress);
+    if (failure)
+        *failure = reader.Failure();
+    if (facts)
+        *facts = reader.Facts();
+    return read;
 }

@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // What an import changed or dropped on the way into the report. Lines are
@@ -77,12 +78,24 @@ private:
     bool firstRow = true; // no row but blank ones read yet
 };
 
+// The lines of a file's `bytes`, decoded whole (TextEncoding::Decode) and
+// read by a ReportImporter on this thread, handed to `take` in batches as
+// ImportReportLines hands them. This is how a UTF-16 file is read, and what
+// the reading of the others in parts must give (CsvPartsReader). `parsed`
+// hears now and then how much of the text was read, as a fraction, and
+// stops the reading by returning false (Cancelled). Lines past `maxLines`
+// fail with TooManyLines. `facts` gets what was changed on the way, also
+// when the reading stops.
+bool ImportBytes(QByteArray bytes, const TakeLines &take, const std::function<bool(double)> &parsed,
+                 std::uint64_t maxLines, ReadFailure &why, ImportFacts &facts);
+
 // Reads the file at `path` as delimited text (encoding and separator told
 // from the bytes: TextEncoding.h, DelimitedTextReader::GuessSeparator) and
 // hands over its lines as ReadReportLines does, chunk by chunk, 19 fields
-// each, viewed in buffers valid only during the call. Only regular files are
-// read. The whole file and its text are held while it is read: a CSV file is
-// expected to be far smaller than the memory. False with the reason in
-// `failure` (None after true); `facts` gets what was changed on the way.
+// each, viewed in buffers valid only during the call, a line's fields one
+// after another (but for the TABs a report has between them), on this thread
+// (CsvPartsReader reads it on several). Only regular files are read. False
+// with the reason in `failure` (None after true); `facts` gets what was
+// changed on the way.
 bool ImportReportLines(const QString &path, const TakeLines &take, const ReadProgress &progress,
                        ReadFailure *failure, ImportFacts *facts = nullptr);

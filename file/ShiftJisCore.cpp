@@ -150,6 +150,25 @@ std::uint32_t CharacterCode(char16_t u)
 
 } // namespace
 
+int EncodeCharacter(char16_t u, char *out)
+{
+    if (u < 0x80) {
+        out[0] = char(u);
+        return 1;
+    }
+    if (u >= FirstKatakana && u <= LastKatakana) {
+        out[0] = char(0xA1 + (u - FirstKatakana));
+        return 1;
+    }
+    // CharacterCode turns down U+FFFD and surrogates itself.
+    const std::uint32_t code = CharacterCode(u);
+    if (code == NoMapping)
+        return 0;
+    out[0] = char((code >> 8) & 0xFF);
+    out[1] = char(code & 0xFF);
+    return 2;
+}
+
 std::optional<std::string> Encode(std::u16string_view text)
 {
     // U+FFFD would pass the round trip below if a converter ever wrote it as
@@ -221,20 +240,24 @@ std::size_t EncodedLength(std::u16string_view text)
     return length;
 }
 
+char16_t MapLookAlike(char16_t c)
+{
+    switch (c) {
+    case 0x301C: return 0xFF5E; // wave dash → full-width tilde
+    case 0x2212: return 0xFF0D; // minus sign → full-width hyphen-minus
+    case 0x2016: return 0x2225; // double vertical line → parallel to
+    case 0x00A2: return 0xFFE0; // cent sign
+    case 0x00A3: return 0xFFE1; // pound sign
+    case 0x00AC: return 0xFFE2; // not sign
+    case 0x2014: return 0x2015; // em dash → horizontal bar
+    default: return c;
+    }
+}
+
 void MapLookAlikesInPlace(char16_t *text, std::size_t size)
 {
-    for (char16_t *c = text; c != text + size; ++c) {
-        switch (*c) {
-        case 0x301C: *c = 0xFF5E; break; // wave dash → full-width tilde
-        case 0x2212: *c = 0xFF0D; break; // minus sign → full-width hyphen-minus
-        case 0x2016: *c = 0x2225; break; // double vertical line → parallel to
-        case 0x00A2: *c = 0xFFE0; break; // cent sign
-        case 0x00A3: *c = 0xFFE1; break; // pound sign
-        case 0x00AC: *c = 0xFFE2; break; // not sign
-        case 0x2014: *c = 0x2015; break; // em dash → horizontal bar
-        default: break;
-        }
-    }
+    for (char16_t *c = text; c != text + size; ++c)
+        *c = MapLookAlike(*c);
 }
 
 bool IsWellFormed(std::string_view bytes)

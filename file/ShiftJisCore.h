@@ -51,6 +51,11 @@ std::optional<std::string> Encode(std::u16string_view text);
 // empty. `replaced`, when given, receives how many were replaced.
 std::string EncodeReplacing(std::u16string_view text, std::string_view substitute, std::size_t *replaced = nullptr);
 
+// The bytes of one character as Encode writes it, into `out` (room for
+// two): how many, or 0 when it has none of its own (U+FFFD and surrogates
+// included). An import converts millions of cells a character at a time.
+int EncodeCharacter(char16_t character, char *out);
+
 // Byte length of the text in code page 932; a character without a form
 // counts 2, so it never lets a limit be exceeded. Needs no converter.
 std::size_t EncodedLength(std::u16string_view text);
@@ -58,5 +63,6 @@ std::size_t EncodedLength(std::u16string_view text);
 // Replaces the look-alikes that input methods produce (wave dash U+301C,
 // minus U+2212, ...) by the characters code page 932 holds.
 void MapLookAlikesInPlace(char16_t *text, std::size_t size);
+char16_t MapLookAlike(char16_t character);
 
 } // namespace ShiftJis

@@ -6,7 +6,6 @@
 #include <algorithm>
 
 namespace SpreadsheetCell {
-namespace {
 
 bool IsDigit(QChar c)
 {
@@ -23,8 +22,6 @@ bool StartsFormula(QChar c)
         return false;
     }
 }
-
-} // namespace
 
 bool NeedsTextForm(QStringView cell)
 {

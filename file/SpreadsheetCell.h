@@ -31,6 +31,11 @@ inline constexpr qsizetype MaxFormulaText = 255;
 // ="…" form, which then has to be kept.
 bool NeedsTextForm(QStringView cell);
 
+// A digit, ASCII or full-width, and a character that starts a formula
+// (= + - @ or their full-width forms): what NeedsTextForm() looks for.
+bool IsDigit(QChar c);
+bool StartsFormula(QChar c);
+
 // ="…", with every quote in the cell doubled.
 QString TextForm(QStringView cell);
 

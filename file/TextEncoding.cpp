@@ -61,49 +61,6 @@ DoubleBytes FindDoubleBytes(QByteArrayView bytes)
     return found;
 }
 
-// One UTF-8 character at p (p < end): its length, 0 when the bytes are no
-// character, or -1 when the end cuts a character that was well begun. Only
-// the shortest forms of scalar values count (no surrogates, nothing above
-// U+10FFFF).
-int ReadUtf8(const unsigned char *p, const unsigned char *end, char32_t &code)
-{
-    const unsigned c = p[0];
-    if (c < 0x80) {
-        code = c;
-        return 1;
-    }
-    int more;
-    unsigned low = 0x80;
-    unsigned high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        more = 1;
-        code = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        more = 2;
-        code = c & 0x0F;
-        low = c == 0xE0 ? 0xA0 : low; // shorter form exists
-        high = c == 0xED ? 0x9F : high; // surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        more = 3;
-        code = c & 0x07;
-        low = c == 0xF0 ? 0x90 : low;
-        high = c == 0xF4 ? 0x8F : high; // above U+10FFFF
-    } else {
-        return 0;
-    }
-    for (int i = 1; i <= more; ++i) {
-        if (p + i >= end)
-            return -1;
-        const unsigned b = p[i];
-        if (b < low || b > high)
-            return 0;
-        low = 0x80;
-        high = 0xBF;
-        code = code << 6 | (b & 0x3F);
-    }
-    return more + 1;
-}
-
 struct Utf8Scan
 {
     qsizetype badBytes = 0;
@@ -260,12 +217,63 @@ Encoding Detect(QByteArrayView bytes)
     Encoding encoding;
     if (HasByteOrderMark(bytes, &encoding))
         return encoding;
-    const Utf8Scan scan = ScanUtf8(bytes, false);
-    if (Utf8Wins(scan, bytes, false))
-        return Encoding::Utf8;
-    if (ShiftJis::IsWellFormed(View(bytes)))
+    Evidence evidence;
+    evidence.Add(bytes);
+    return evidence.Result();
+}
+
+void Evidence::Add(QByteArrayView piece)
+{
+    if (Settled())
+        return;
+    const Utf8Scan scan = ScanUtf8(piece, false);
+    badUtf8 += scan.badBytes;
+    multiByte += scan.multiByte;
+    japanese += scan.japanese;
+    latinOrSign += scan.latinOrSign;
+    // Shift-JIS counts only while the UTF-8 reading holds.
+    if (Settled())
+        return;
+    wellFormedShiftJis = wellFormedShiftJis && ShiftJis::IsWellFormed(View(piece));
+    if (wellFormedShiftJis && multiByte > 0 && !(commonPairs && rarePairs)) {
+        const DoubleBytes pairs = FindDoubleBytes(piece);
+        commonPairs = commonPairs || pairs.common;
+        rarePairs = rarePairs || pairs.rare;
+    }
+}
+
+void Evidence::Append(const Evidence &later)
+{
+    badUtf8 += later.badUtf8;
+    multiByte += later.multiByte;
+    japanese += later.japanese;
+    latinOrSign += later.latinOrSign;
+    wellFormedShiftJis = wellFormedShiftJis && later.wellFormedShiftJis;
+    commonPairs = commonPairs || later.commonPairs;
+    rarePairs = rarePairs || later.rarePairs;
+}
+
+Encoding Evidence::Result() const
+{
+    // Utf8Wins() and Detect() as they read the whole.
+    if (badUtf8 > 0)
         return Encoding::ShiftJis;
-    return scan.badBytes == 0 ? Encoding::Utf8 : Encoding::ShiftJis;
+    if (multiByte > 0) {
+        if (!wellFormedShiftJis)
+            return Encoding::Utf8;
+        if (rarePairs && 2 * japanese >= multiByte)
+            return Encoding::Utf8;
+        if (!commonPairs && 2 * (japanese + latinOrSign) >= multiByte)
+            return Encoding::Utf8;
+    }
+    return wellFormedShiftJis ? Encoding::ShiftJis : Encoding::Utf8;
+}
+
+qsizetype DecodeUtf8Into(QByteArrayView bytes, char16_t *out, qsizetype &badBytes)
+{
+    qsizetype written = 0;
+    badBytes += ScanUtf8(bytes, false, out, &written).badBytes;
+    return written;
 }
 
 Decoded Decode(QByteArrayView bytes)

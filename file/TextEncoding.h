@@ -38,9 +38,83 @@ struct Decoded
 // The encoding of `bytes` by the rules above.
 Encoding Detect(QByteArrayView bytes);
 
+// Detect() for bytes without a byte-order mark, told piece by piece, as a
+// large file is read in chunks or in parts at once. Every piece but the last
+// must end just after a byte below 0x40 (TAB, CR, LF, a comma, a quote, a
+// digit), which no character of either encoding holds: the pieces then give
+// what the whole would.
+class Evidence
+{
+public:
+    void Add(QByteArrayView piece);
+    // The evidence of the bytes that follow these, gathered apart.
+    void Append(const Evidence &later);
+    // True once a byte that is no UTF-8 has been seen: Shift-JIS, whatever
+    // follows.
+    bool Settled() const { return badUtf8 > 0; }
+    Encoding Result() const;
+
+private:
+    qsizetype badUtf8 = 0;
+    qsizetype multiByte = 0;
+    qsizetype japanese = 0;
+    qsizetype latinOrSign = 0;
+    bool wellFormedShiftJis = true;
+    bool commonPairs = false;
+    bool rarePairs = false;
+};
+
 // The bytes as text, by the encoding Detect() finds. Shift-JIS goes through
 // the ShiftJis module. Empty text (badBytes 0) for empty bytes.
 Decoded Decode(QByteArrayView bytes);
+
+// One UTF-8 character at p (p < end): its length, 0 when the bytes are no
+// character, or -1 when the end cuts a character that was well begun. Only
+// the shortest forms of scalar values count (no surrogates, nothing above
+// U+10FFFF).
+inline int ReadUtf8(const unsigned char *p, const unsigned char *end, char32_t &code)
+{
+    const unsigned c = p[0];
+    if (c < 0x80) {
+        code = c;
+        return 1;
+    }
+    int more;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        more = 1;
+        code = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        more = 2;
+        code = c & 0x0F;
+        low = c == 0xE0 ? 0xA0 : low; // shorter form exists
+        high = c == 0xED ? 0x9F : high; // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        more = 3;
+        code = c & 0x07;
+        low = c == 0xF0 ? 0x90 : low;
+        high = c == 0xF4 ? 0x8F : high; // above U+10FFFF
+    } else {
+        return 0;
+    }
+    for (int i = 1; i <= more; ++i) {
+        if (p + i >= end)
+            return -1;
+        const unsigned b = p[i];
+        if (b < low || b > high)
+            return 0;
+        low = 0x80;
+        high = 0xBF;
+        code = code << 6 | (b & 0x3F);
+    }
+    return more + 1;
+}
+
+// The text of UTF-8 bytes as Decode() gives it, written to `out` (room for
+// one unit per byte); returns the units written and adds the bad bytes to
+// `badBytes`.
+qsizetype DecodeUtf8Into(QByteArrayView bytes, char16_t *out, qsizetype &badBytes);
 
 // The encoding of a byte-order mark at the start of `bytes`, with the mark's
 // size; false when there is none.

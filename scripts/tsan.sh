@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the tests of the code that runs on several threads (the load of a
-# report in parts, the search's look through its lines) with
+# report and the import of a CSV file in parts, the export's conversion, the
+# search's look through its lines) with
 # ThreadSanitizer, in a build folder of their own, and runs them there: a
 # data race or a lock taken in two orders stops the test with both stacks.
 #
@@ -14,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-${TSAN_BUILD_DIR:-build-tsan}}
-tests="file filefaults load document"
+tests="file filefaults load document import exchange"
 # The search's tests on a report alone, among them its look through
 # 150,000 lines on two threads.
 searches="largeReportAsCellByCell thousandsOfLines fieldIsPassedOverOnlyWhenKnownEmpty absentWordIsFoundNowhere"

@@ -88,6 +88,8 @@ private slots:
     void importFailureLeavesReport_data();
     void importFailureLeavesReport();
     void exportThenImportGivesReportBack();
+    void largeImportReadInParts_data();
+    void largeImportReadInParts();
     void exportNeverTouchesTheReport();
     void lossesKeptUntilSaved();
 
@@ -365,6 +367,48 @@ void tst_Exchange::exportThenImportGivesReportBack()
 
 // An export leaves the report, its file and its saved state alone, and
 // refuses to write over that file.
+void tst_Exchange::largeImportReadInParts_data()
+{
+    QTest::addColumn<bool>("newReport");
+    QTest::newRow("appended") << false;
+    QTest::newRow("into a new report") << true;
+}
+
+// Before, an import read its file on one thread. A CSV of a few megabytes
+// is read in two parts at once: the lines of both come in order, with the
+// verdicts a load gives them, as one step.
+void tst_Exchange::largeImportReadInParts()
+{
+    QFETCH(bool, newReport);
+    QStringList lines;
+    for (int line = 1; line <= 30000; ++line)
+        lines << QStringLiteral("%1|%2|000||||12345678|夜明けの歌 %1|ｻﾄｳ ﾀﾛｳ").arg(line).arg(line % 7 ? "" : "QQ");
+    const QByteArray report = fileLines(lines);
+    QVERIFY(loadReport(*file, *dir, report));
+    const QString csv = dir->filePath(QStringLiteral("large.csv"));
+    QVERIFY(file->Export(csv).written);
+    QVERIFY(readFile(csv).size() > 2 << 20);
+    const int steps = document->UndoStack()->count();
+    const auto into = newReport ? ReportFile::ImportInto::NewReport : ReportFile::ImportInto::End;
+    const ReportFile::ImportResult imported = file->Import(csv, {}, into);
+    QVERIFY(imported.Ok());
+    QCOMPARE(imported.lines, 30000);
+    QCOMPARE(imported.invalid, std::uint64_t(30000 / 7));
+    QCOMPARE(verdictMismatch(*document), QString());
+    if (newReport) {
+        const QString saved = dir->filePath(QStringLiteral("1234567890202404BACK.dat"));
+        QVERIFY(file->Save(saved).Written());
+        QCOMPARE(readFile(saved), report);
+        return;
+    }
+    QCOMPARE(document->LineCount(), 60000);
+    for (const int line : {0, 14999, 15000, 29999})
+        QCOMPARE(lineText(*document, 30000 + line), lineText(*document, line));
+    QCOMPARE(document->UndoStack()->count(), steps + 1);
+    QCOMPARE(document->Undo(), EditResult::Done);
+    QCOMPARE(document->LineCount(), 30000);
+}
+
 void tst_Exchange::exportNeverTouchesTheReport()
 {
     ReportDocument &d = *document;

@@ -1,4 +1,7 @@
+#include "CsvCellWriter.h"
+#include "CsvPartsReader.h"
 #include "DelimitedText.h"
+#include "FailingPread.h"
 #include "ReportCsvWriter.h"
 #include "ReportImporter.h"
 #include "ReportSniffer.h"
@@ -16,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <condition_variable>
+#include <mutex>
 #include <random>
 
 using namespace TestSupport;
@@ -121,6 +126,117 @@ QByteArray Summary(const ImportFacts &facts)
     return text;
 }
 
+// What a reading gave: its lines, their facts and its failure, in one text
+// to compare, and how many parts held the lines.
+struct Reading
+{
+    QByteArray text;
+    std::size_t kept = 0;
+};
+
+QByteArray LineOf(const std::string_view *fields)
+{
+    QByteArrayList cells;
+    for (std::uint32_t field = 0; field < FieldCount; ++field)
+        cells << QByteArray(fields[field].data(), qsizetype(fields[field].size()));
+    return cells.join(CellJoin);
+}
+
+QByteArray ReadingText(const QByteArrayList &lines, const ImportFacts &facts, ReadFailure failure)
+{
+    return lines.join('\n') + "\n[" + Summary(facts) + " lines " + QByteArray::number(facts.lines) + " failure "
+            + QByteArray::number(int(failure)) + "]";
+}
+
+// The plain reading: the file's whole text decoded, read on one thread.
+Reading ReadWholeText(const QByteArray &content)
+{
+    QByteArrayList lines;
+    ReadFailure failure = ReadFailure::None;
+    ImportFacts facts;
+    ImportBytes(
+            content,
+            [&lines](const std::string_view *fields, std::size_t count) {
+                for (std::size_t line = 0; line < count; ++line)
+                    lines << LineOf(fields + line * FieldCount);
+            },
+            {}, qnVelTorData::MaxRecords, failure, facts);
+    return {ReadingText(lines, facts, failure), 1};
+}
+
+// The reading in parts as the import makes it: in one part with `takes`
+// 1, else cut just after the first LF from `cutNear` on (by the quotes
+// near the middle when 0), reading `chunk` bytes at once.
+Reading ReadInParts(const QString &path, std::size_t takes, std::uint64_t cutNear, std::size_t chunk,
+                    std::uint64_t minPartSize = std::uint64_t(1) << 20)
+{
+    std::vector<QByteArrayList> parts(takes);
+    std::vector<TakeLines> lineTakes;
+    for (QByteArrayList &part : parts) {
+        lineTakes.emplace_back([&part](const std::string_view *fields, std::size_t count) {
+            for (std::size_t line = 0; line < count; ++line)
+                part << LineOf(fields + line * FieldCount);
+        });
+    }
+    CsvPartsReader reader(std::move(lineTakes));
+    reader.cutNear = cutNear;
+    reader.chunkSize = chunk;
+    reader.minPartSize = minPartSize;
+    reader.Read(path);
+    QByteArrayList lines;
+    for (std::size_t i = 0; i < reader.KeptParts(); ++i)
+        lines += parts[i];
+    return {ReadingText(lines, reader.Facts(), reader.Failure()), reader.KeptParts()};
+}
+
+// A random delimited file of the pieces its cells are made of, quoted or
+// not (so that some quotes quote nothing), in UTF-8 (with or without its
+// byte-order mark) or Shift-JIS, at times with a header row, blank lines,
+// a quote never closed, bytes of no encoding and 0x1A at its end.
+QByteArray RandomDelimitedFile(std::mt19937 &random)
+{
+    static const QString pieces[] = {"a", "12", "\"", "\"\"", ",", "\t", "\r", "\n", "\r\n", " ", "=\"0\"", "=\"",
+                                     QStringLiteral("曲"), QStringLiteral("ｱ"), QStringLiteral("〜"), QStringLiteral("−"),
+                                     QStringLiteral("①"), QStringLiteral("é"), QStringLiteral("\U0001F3B5"),
+                                     QStringLiteral("\x1A"), QStringLiteral("〓")};
+    static const char *const badBytes[] = {"\xFF", "\x80", "\x82", "\xE3\x81"};
+    static const char *const ends[] = {"\r\n", "\n", "\r"};
+    const int encoding = int(random() % 3); // UTF-8 with a mark, without, Shift-JIS
+    const QChar separator = random() % 4 ? u',' : u'\t';
+    const auto encode = [encoding](const QString &text) {
+        if (encoding < 2)
+            return text.toUtf8();
+        const std::optional<std::string> bytes = ShiftJis::FromText(ShiftJis::MapLookAlikes(text));
+        return bytes ? QByteArray::fromStdString(*bytes) : QByteArray("?");
+    };
+    QByteArray file = encoding == 0 ? "\xEF\xBB\xBF" : "";
+    for (unsigned n = random() % 3; n > 0; --n)
+        file += ends[random() % 3];
+    if (random() % 4 == 0)
+        file += encode(SpreadsheetCell::FieldNames().join(separator)) + "\r\n";
+    for (unsigned row = 4 + random() % 12; row > 0; --row) {
+        if (random() % 6 == 0)
+            file += ends[random() % 3];
+        QByteArrayList cells;
+        for (unsigned c = random() % 22; c > 0; --c) {
+            QString cell;
+            for (unsigned n = random() % 4; n > 0; --n)
+                cell += pieces[random() % std::size(pieces)];
+            QByteArray bytes = random() % 3 ? encode(cell) : encode("\"" + QString(cell).replace("\"", "\"\"") + "\"");
+            if (random() % 20 == 0)
+                bytes += badBytes[random() % std::size(badBytes)];
+            cells << bytes;
+        }
+        file += cells.join(char(separator.unicode()));
+        file += ends[random() % 3];
+    }
+    if (random() % 8 == 0)
+        file += "\"never closed, 1\r\n2\r\n";
+    if (random() % 6 == 0)
+        file += "\x1A";
+    return file;
+}
+
 QByteArray LooksName(ReportSniffer::Looks looks)
 {
     static const char *const names[] = {"Report", "CommaSeparated", "Utf8", "Utf8Bom", "Utf16Bom"};
@@ -200,6 +316,7 @@ private slots:
     void japaneseBothWays();
     void randomJapaneseBothWays();
     void exportBytes();
+    void cellBytesWrittenAsTheirText();
     void exportThenImport_data();
     void exportThenImport();
     void exportStopsAtShortWrite_data();
@@ -214,6 +331,15 @@ private slots:
     void importInBatches();
     void readFactsOfReports_data();
     void readFactsOfReports();
+    void partsEqualWholeText_data();
+    void partsEqualWholeText();
+    void randomFilesInParts();
+    void cutOutsideQuotes_data();
+    void cutOutsideQuotes();
+    void progressAndCancelInParts();
+    void cancelStopsTheSecondPart();
+    void failureInEitherPart_data();
+    void failureInEitherPart();
 
 private:
     QTemporaryDir dir;
@@ -485,7 +611,7 @@ void tst_Import::randomJapaneseBothWays()
     const QString fullWidth = QStringLiteral("あいうえおがぱゃっアイウエオガパャッーン漢字曲歌夜明東京山田鈴木、。「」（）・～１Ａ");
     const QString others = QStringLiteral("ｱｲｳｴｵｶﾞﾊﾟｬｯｰﾝﾃｨﾏ｡｢ abc01\t,");
     std::mt19937 random(4711);
-    for (int round = 0; round < 20000; ++round) {
+    for (int round = 0; round < 400; ++round) {
         QString text;
         bool full = false;
         for (unsigned n = 1 + random() % 12; n > 0; --n) {
@@ -519,6 +645,45 @@ void tst_Import::exportBytes()
     ExportFacts facts;
     QCOMPARE(Export(report, &facts), expected);
     QCOMPARE(facts.changedCells, std::uint64_t(0));
+}
+
+// Before, the export decoded every cell and wrote its text. Written from
+// its bytes, a code at a time, a cell comes out the same, and is counted as
+// changed alike: an ASCII one when it holds a byte no saved report holds,
+// another when one of its codes does not read back as itself.
+void tst_Import::cellBytesWrittenAsTheirText()
+{
+    static const QByteArray pieces[] = {
+        "a", "0", "7", ",", "\"", "\r", "\n", "\t", "=", "+", "-", "@", " ", "\x1A", "=\"", "\"\"",
+        sjis(QStringLiteral("０")), sjis(QStringLiteral("＝")), sjis(QStringLiteral("－")), sjis(QStringLiteral("歌")),
+        sjis(QStringLiteral("ｱ")), sjis(QStringLiteral("”")), "\xEE\xEF", "\x85\x40", "\x80", "\xA0", "\xFD", "\x82",
+        "\xF0\x40", QByteArray(120, '1'), sjis(QString(100, u'曲'))};
+    std::mt19937 random(31337);
+    CsvCellWriter writer;
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray cell;
+        for (unsigned n = random() % 6; n > 0; --n)
+            cell += pieces[random() % std::size(pieces)];
+        const std::string_view bytes(cell.constData(), std::size_t(cell.size()));
+        std::string expected;
+        CsvCellWriter::AppendText(expected, ShiftJis::ToText(bytes));
+        bool changed = false;
+        if (std::all_of(cell.begin(), cell.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            changed = !IsStorableValue(bytes);
+        } else {
+            for (qsizetype i = 0; i < cell.size();) {
+                const bool pair = i + 1 < cell.size() && ShiftJis::IsLeadByte(static_cast<unsigned char>(cell[i]))
+                        && ShiftJis::IsTrailByte(static_cast<unsigned char>(cell[i + 1]));
+                const std::string_view code = bytes.substr(std::size_t(i), pair ? 2 : 1);
+                changed = changed || ReportImporter::CellBytes(ShiftJis::ToText(code)) != code;
+                i += pair ? 2 : 1;
+            }
+        }
+        std::string got = "x";
+        const bool gotChanged = writer.AppendBytes(got, bytes);
+        QCOMPARE(QByteArray::fromStdString(got), "x" + QByteArray::fromStdString(expected));
+        QCOMPARE(gotChanged, changed);
+    }
 }
 
 void tst_Import::exportThenImport_data()
@@ -866,6 +1031,248 @@ void tst_Import::readFactsOfReports()
     }
     reader.PutChar(-1);
     QCOMPARE(int(reader.Facts().longLines), longLines);
+}
+
+void tst_Import::partsEqualWholeText_data()
+{
+    QTest::addColumn<QByteArray>("content");
+
+    const QByteArray header = SpreadsheetCell::FieldNames().join(u',').toUtf8() + "\r\n";
+    const QByteArray bom = "\xEF\xBB\xBF";
+    QByteArray lines;
+    for (int i = 0; i < 12; ++i)
+        lines += QStringLiteral("=\"%1\",,=\"000\",曲%1,\"a,b\",\"say \"\"hi\"\"\"\r\n").arg(i).toUtf8();
+    QByteArray quotedBreaks;
+    for (int i = 0; i < 12; ++i)
+        quotedBreaks += QStringLiteral("%1,\"歌\r\nの\n行\",x\r\n").arg(i).toUtf8();
+    QByteArrayList report;
+    for (int i = 0; i < 12; ++i)
+        report << Line({QByteArray::number(i), "", "000", "", "", "", "12345678", sjis(QStringLiteral("夜明けの歌")),
+                        "a,b", "say \"hi\"", "=\"x\"", "1,000", "", sjis(QStringLiteral("ｻｸﾗ"))});
+    const auto row = [](const char *name, const QByteArray &content) { QTest::newRow(name) << content; };
+    row("an export", Export(report));
+    row("UTF-8 with a header", bom + header + lines);
+    row("UTF-8 without a mark", lines + lines);
+    row("Shift-JIS", sjis(QString::fromUtf8(lines + lines)));
+    row("quoted line breaks on every line", bom + quotedBreaks);
+    row("blank lines, then the header past the middle",
+        bom + QByteArray("\r\n").repeated(40) + header + lines.left(200));
+    row("blank lines on both sides", "\r\n\n" + lines + "\r\n\r\n\n" + lines + "\n\r\n");
+    row("a quote never closed in the first half", lines + "\"open,1\r\n2\r\n" + lines);
+    row("a quote never closed in the second half", lines + lines + "x,\"open\r\n2,3\r\n");
+    row("quotes that quote nothing", QByteArray("ab\"c,d\r\n\"x\" y,\"z\r\n").repeated(20));
+    row("TAB-separated", bom + QStringLiteral("1\t\"a\tb\"\t曲\r\n2\t\"c\nd\"\t\r\n").toUtf8().repeated(15));
+    row("TABs in cells of a CSV", QByteArray("a\tb,\"c\td\"x,e\r\n").repeated(20));
+    row("lone CRs and LFs", QByteArray("a,b\rc,\"d\re\"\nf\r\n").repeated(20));
+    row("characters Shift-JIS lacks and look-alikes",
+        bom + QStringLiteral("Café,\U0001F3B5,〜−—,\x1A,＝１\r\n").toUtf8().repeated(15));
+    row("bytes of no encoding", QByteArray("a,\xFF\x82,\"\x82\",b\x80\r\n").repeated(20));
+    row("a first row of 19 cells, one with a bad byte", "\xFF" + QByteArray(18, ',') + "\r\n" + lines);
+    row("long lines, bad bytes past the 19th cell", (QByteArray(20, ',') + "\xFF,x\r\n1\r\n").repeated(15));
+    row("0x1A at the end", lines + lines + "\x1A");
+    row("no line end at the end", lines + "last,\"cell");
+    // The text's characters end at the closing quote: stray text after it
+    // never completes one begun before it.
+    row("Shift-JIS lead byte, then stray text", QByteArray("a,\"x,\x93\"\xE3\x80@,b\r\n").repeated(20));
+    row("UTF-8 cut, then stray text", bom + QByteArray("a,\"x\ny\xE3\x81\"\x82z,b\r\n").repeated(20));
+}
+
+// Before, an import decoded the whole file and read its text on one
+// thread. Read as bytes, in one part or in two at every cut, with chunk
+// borders anywhere, it gives the same lines, facts and failures.
+void tst_Import::partsEqualWholeText()
+{
+    QFETCH(QByteArray, content);
+    const QString path = dir.filePath("parts.csv");
+    QVERIFY(writeFile(path, content));
+    const Reading expected = ReadWholeText(content);
+    for (const std::size_t chunk : {std::size_t(1) << 20, std::size_t(1), std::size_t(3), std::size_t(8), std::size_t(61)})
+        QCOMPARE(ReadInParts(path, 1, 0, chunk).text, expected.text);
+    bool cut = false;
+    for (qsizetype at = 1; at < content.size(); ++at) {
+        const Reading got = ReadInParts(path, 2, std::uint64_t(at), at % 3 ? 1 << 20 : 5);
+        if (got.text != expected.text)
+            QFAIL(qPrintable(QStringLiteral("cut near %1:\n%2\nexpected\n%3").arg(at).arg(got.text, expected.text)));
+        cut = cut || got.kept == 2;
+    }
+    QVERIFY2(cut, "no cut left two parts of lines");
+}
+
+void tst_Import::randomFilesInParts()
+{
+    std::mt19937 random(20260512);
+    const QString path = dir.filePath("random.csv");
+    for (int round = 0; round < 400; ++round) {
+        const QByteArray content = RandomDelimitedFile(random);
+        QVERIFY(writeFile(path, content));
+        const Reading expected = ReadWholeText(content);
+        const std::size_t chunk = 1 + random() % 40;
+        QCOMPARE(ReadInParts(path, 1, 0, chunk).text, expected.text);
+        // Every line end is a cut the reader may choose.
+        for (qsizetype at = content.indexOf('\n'); at >= 0; at = content.indexOf('\n', at + 1)) {
+            const Reading got = ReadInParts(path, 2, std::uint64_t(at), chunk);
+            if (got.text != expected.text)
+                QFAIL(qPrintable(QStringLiteral("round %1, cut after %2:\n%3\nexpected\n%4")
+                                         .arg(round).arg(at).arg(got.text, expected.text)));
+        }
+    }
+}
+
+void tst_Import::cutOutsideQuotes_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("kept");
+    QTest::newRow("quoted line breaks") << QByteArray() << QByteArray("1,\"a\r\nb\",\"c\"\"\n\"\r\n") << 2;
+    QTest::newRow("the text form") << QByteArray() << QByteArray("=\"1\",=\"000\",\"=\"\"1,000\"\"\"\r\n") << 2;
+    QTest::newRow("quotes in unquoted cells") << QByteArray() << QByteArray("ab\"c,d\r\n") << 2;
+    // A quote that quotes nothing, before lines of quoted line breaks:
+    // the count puts every line end inside quotes and every quoted one
+    // outside. The second part is read, then dropped; the lines are right.
+    QTest::newRow("a quote that misleads the count") << QByteArray("x\"y\r\n") << QByteArray("\"c\r\nd\",e\r\n") << 1;
+}
+
+// By size alone the cut goes near the middle, to a line end that the
+// count of quotes before it puts outside quotes.
+void tst_Import::cutOutsideQuotes()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, line);
+    QFETCH(int, kept);
+    const QByteArray content = "\xEF\xBB\xBF" + head + line.repeated(4001);
+    const QString path = dir.filePath("quotes.csv");
+    QVERIFY(writeFile(path, content));
+    const Reading got = ReadInParts(path, 2, 0, 4096, 1024);
+    QCOMPARE(got.text, ReadWholeText(content).text);
+    QCOMPARE(int(got.kept), kept);
+}
+
+namespace {
+
+// An export of a few megabytes, which the import reads in two parts.
+QByteArray LargeCsv()
+{
+    QByteArrayList report;
+    for (int line = 1; report.size() < 30000; ++line) {
+        report << Line({QByteArray::number(line), "", "000", "", "", "", "12345678",
+                        sjis(QStringLiteral("夜明けの歌 その%1").arg(line)), "a,b", "say \"hi\""});
+    }
+    return Export(report);
+}
+
+} // namespace
+
+void tst_Import::progressAndCancelInParts()
+{
+    // The progress rises to the size over both parts. Stopped at any of
+    // its calls, the reading fails as cancelled and asks no more.
+    const QByteArray content = LargeCsv();
+    QVERIFY(content.size() > 2 << 20);
+    const QString path = dir.filePath("progress.csv");
+    QVERIFY(writeFile(path, content));
+    QList<std::uint64_t> done;
+    CsvPartsReader whole({{}, {}});
+    QVERIFY(whole.Read(path, [&](std::uint64_t bytes, std::uint64_t size) {
+        done << bytes;
+        return size == std::uint64_t(content.size());
+    }));
+    QCOMPARE(whole.KeptParts(), std::size_t(2));
+    QCOMPARE(whole.Facts().lines, std::uint64_t(30000));
+    QVERIFY(done.size() >= 3);
+    QVERIFY(std::is_sorted(done.begin(), done.end()));
+    QCOMPARE(done.last(), std::uint64_t(content.size()));
+    // The calls the second part's progress makes depend on the pace of
+    // the threads: a reading may end before a late call.
+    for (int stop = 1; stop <= done.size(); ++stop) {
+        int calls = 0;
+        CsvPartsReader reader({{}, {}});
+        const bool read = reader.Read(path, [&](std::uint64_t, std::uint64_t) { return ++calls < stop; });
+        QCOMPARE(read, calls < stop);
+        QCOMPARE(reader.Failure(), read ? ReadFailure::None : ReadFailure::Cancelled);
+        QVERIFY(calls <= stop);
+    }
+}
+
+void tst_Import::cancelStopsTheSecondPart()
+{
+    const QString path = dir.filePath("cancel.csv");
+    QVERIFY(writeFile(path, LargeCsv()));
+    // The second part waits in its first take until the first progress
+    // call has said stop: it reads on to the next of its chunks, not to its
+    // end (a few more, when the calling thread is slow to tell it).
+    std::uint64_t half = 0;
+    CsvPartsReader whole({{}, [&half](const std::string_view *, std::size_t count) { half += count; }});
+    whole.chunkSize = 64 << 10;
+    QVERIFY(whole.Read(path) && whole.KeptParts() == 2);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool waiting = false;
+    bool cancelled = false;
+    std::uint64_t secondLines = 0;
+    CsvPartsReader reader({{}, [&](const std::string_view *, std::size_t count) {
+                               std::unique_lock<std::mutex> lock(mutex);
+                               secondLines += count;
+                               waiting = true;
+                               changed.notify_all();
+                               changed.wait(lock, [&] { return cancelled; });
+                           }});
+    reader.chunkSize = 64 << 10;
+    QVERIFY(!reader.Read(path, [&](std::uint64_t, std::uint64_t) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return waiting; });
+        cancelled = true;
+        changed.notify_all();
+        return false;
+    }));
+    QCOMPARE(reader.Failure(), ReadFailure::Cancelled);
+    QVERIFY(secondLines > 0);
+    QVERIFY(secondLines < half);
+}
+
+void tst_Import::failureInEitherPart_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("part");
+    QTest::addColumn<int>("failure");
+    QTest::newRow("out of memory in the first part") << "memory" << 0 << int(ReadFailure::OutOfMemory);
+    QTest::newRow("out of memory in the second part") << "memory" << 1 << int(ReadFailure::OutOfMemory);
+    QTest::newRow("read error in the first part") << "read" << 0 << int(ReadFailure::ReadError);
+    QTest::newRow("read error in the second part") << "read" << 1 << int(ReadFailure::ReadError);
+    // Never tried again: a file that does not show its first bytes is not
+    // told by later ones.
+    QTest::newRow("read error once, at the first byte") << "read" << -1 << int(ReadFailure::ReadError);
+    QTest::newRow("too many lines over both parts") << "lines" << 1 << int(ReadFailure::TooManyLines);
+}
+
+// Whichever part meets it, a failure fails the reading as one reading of
+// the file would, and the other part stops.
+void tst_Import::failureInEitherPart()
+{
+    QFETCH(QString, what);
+    QFETCH(int, part);
+    QFETCH(int, failure);
+    const QByteArray content = LargeCsv();
+    const QString path = dir.filePath("failure.csv");
+    QVERIFY(writeFile(path, content));
+    std::vector<TakeLines> takes(2);
+    if (what == "memory")
+        takes[std::size_t(part)] = [](const std::string_view *, std::size_t) { throw std::bad_alloc(); };
+    CsvPartsReader reader(std::move(takes));
+    if (what == "lines")
+        reader.maxLines = 29999;
+    bool read = false;
+    {
+        const ScopedFileSystemCalls failing(FailingPread::Calls());
+        FailingPread::at = what != "read" ? -1 : part < 0 ? 0 : content.size() / 4 + part * content.size() / 2;
+        FailingPread::once = part < 0;
+        read = reader.Read(path);
+        FailingPread::at = -1;
+        FailingPread::once = false;
+    }
+    QVERIFY(!read);
+    QCOMPARE(int(reader.Failure()), failure);
+    if (part >= 0)
+        QCOMPARE(reader.Parts(), std::size_t(2));
 }
 
 QTEST_APPLESS_MAIN(tst_Import)

@@ -4,6 +4,7 @@
 // cancel, a read error or memory running out in any part fails the read as
 // one reading would, unless the part lies after a 0x1A that ended the input.
 
+#include "FailingPread.h"
 #include "FileSystemCalls.h"
 #include "LinePartsReader.h"
 #include "LoadedLines.h"
@@ -154,40 +155,6 @@ QByteArray reportOfSize(qsizetype size, std::uint32_t seed = 1)
     }
     return out;
 }
-
-// A table of system calls whose reads of one byte of the file fail, as
-// those of a bad block would.
-struct FailingPread
-{
-    static inline std::atomic<std::int64_t> at {-1};
-    static ssize_t read(int fd, void *buffer, size_t size)
-    {
-        const off_t at = ::lseek(fd, 0, SEEK_CUR);
-        const ssize_t got = pread(fd, buffer, size, at);
-        if (got > 0)
-            ::lseek(fd, got, SEEK_CUR);
-        return got;
-    }
-    static ssize_t pread(int fd, void *buffer, size_t size, off_t offset)
-    {
-        const std::int64_t bad = at.load();
-        if (bad >= 0 && offset <= bad && offset + off_t(size) > bad) {
-            errno = EIO;
-            return -1;
-        }
-        return FileSystemCalls::System().pread(fd, buffer, size, offset);
-    }
-    static const FileSystemCalls &Calls()
-    {
-        static const FileSystemCalls table = [] {
-            FileSystemCalls calls = FileSystemCalls::System();
-            calls.pread = &FailingPread::pread;
-            calls.read = &FailingPread::read;
-            return calls;
-        }();
-        return table;
-    }
-};
 
 // A table of system calls under which another program rewrites the file
 // with `changed` (in place, as an editor saving over it does) just after the
