@@ -30,21 +30,6 @@ constexpr std::uint64_t CutWindow = 1 << 20;
 constexpr std::uint64_t CutUnknown = 0;
 constexpr std::uint64_t CutAbandoned = ~std::uint64_t(0);
 
-// Fills `buffer` from `offset` on; fewer bytes only at the end of the file.
-qint64 ReadFully(InputFile &file, char *buffer, qint64 size, qint64 offset)
-{
-    qint64 got = 0;
-    while (got < size) {
-        const qint64 read = file.ReadAt(buffer + got, size - got, offset + got);
-        if (read < 0)
-            return -1;
-        if (read == 0)
-            break;
-        got += read;
-    }
-    return got;
-}
-
 // The quotes among the bytes, eight at a time.
 std::uint64_t CountQuotes(const char *bytes, std::size_t size)
 {
@@ -77,14 +62,14 @@ std::uint64_t FindCut(InputFile &file, std::uint64_t begin, std::uint64_t target
     for (std::uint64_t at = quoted ? begin : target; at < target;) {
         if (stop.load(std::memory_order_relaxed))
             return 0;
-        const qint64 got = ReadFully(file, buffer.get(), qint64(std::min<std::uint64_t>(ChunkSize, target - at)),
+        const qint64 got = file.ReadFullyAt(buffer.get(), qint64(std::min<std::uint64_t>(ChunkSize, target - at)),
                                      qint64(at));
         if (got <= 0)
             return 0;
         quotes += CountQuotes(buffer.get(), std::size_t(got));
         at += std::uint64_t(got);
     }
-    const qint64 got = ReadFully(file, buffer.get(), qint64(CutWindow), qint64(target));
+    const qint64 got = file.ReadFullyAt(buffer.get(), qint64(CutWindow), qint64(target));
     for (qint64 i = 0; i < got; ++i) {
         const char c = buffer[std::size_t(i)];
         if (c == '"' && quoted)
@@ -147,7 +132,7 @@ bool CsvPartsReader::Read(const QString &path, const ReadProgress &progress)
         }
         size = std::uint64_t(std::max<qint64>(file.Size(), 0));
         QByteArray head(HeadSize, Qt::Uninitialized);
-        const qint64 got = ReadFully(file, head.data(), HeadSize, 0);
+        const qint64 got = file.ReadFullyAt(head.data(), HeadSize, 0);
         if (got < 0) {
             failure = ReadFailure::ReadError;
             return false;

@@ -124,6 +124,20 @@ qint64 InputFile::ReadAt(char *buffer, qint64 length, qint64 offset)
 #endif
 }
 
+qint64 InputFile::ReadFullyAt(char *buffer, qint64 length, qint64 offset)
+{
+    qint64 got = 0;
+    while (got < length) {
+        const qint64 read = ReadAt(buffer + got, length - got, offset + got);
+        if (read < 0)
+            return -1;
+        if (read == 0)
+            break;
+        got += read;
+    }
+    return got;
+}
+
 bool FeedFile(InputFile &file, const std::function<bool(const char *, std::size_t)> &put,
               const std::function<void()> &afterChunk, const ReadProgress &progress, ReadFailure &failure,
               FeedNotes *notes)

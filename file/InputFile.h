@@ -34,6 +34,9 @@ public:
     // alone, so that several threads may read the one open file at once;
     // elsewhere it moves it, and only one thread may read.
     qint64 ReadAt(char *buffer, qint64 size, qint64 offset);
+    // Fills `buffer` from `offset` on; fewer bytes only at the end of the
+    // file, -1 on a read error.
+    qint64 ReadFullyAt(char *buffer, qint64 size, qint64 offset);
 #ifdef Q_OS_UNIX
     static constexpr bool CanReadAt = true;
 #else

@@ -25,21 +25,6 @@ qint64 FirstChunkSize(qint64 size)
     return std::clamp<qint64>(size, 4096, ReadChunkSize);
 }
 
-// Fills `buffer` from `offset` on; fewer bytes only at the end of the file.
-qint64 ReadFully(InputFile &file, char *buffer, qint64 size, qint64 offset)
-{
-    qint64 got = 0;
-    while (got < size) {
-        const qint64 read = file.ReadAt(buffer + got, size - got, offset + got);
-        if (read < 0)
-            return -1;
-        if (read == 0)
-            break;
-        got += read;
-    }
-    return got;
-}
-
 } // namespace
 
 struct LinePartsReader::Part
@@ -164,7 +149,7 @@ std::vector<std::uint64_t> LinePartsReader::Cuts(InputFile &file, ReadFailure &w
         if (!window)
             window.reset(new char[std::size_t(CutWindow)]);
         const qint64 length = std::min<qint64>(CutWindow, size - qint64(target));
-        const qint64 got = ReadFully(file, window.get(), length, qint64(target));
+        const qint64 got = file.ReadFullyAt(window.get(), length, qint64(target));
         if (got < 0) {
             why = ReadFailure::ReadError;
             return {};
@@ -218,7 +203,7 @@ bool LinePartsReader::ReadParts(InputFile &file, const std::vector<std::uint64_t
     if (parts[0]->end < std::uint64_t(firstChunk)) {
         sniffFirstChunk = false;
         const std::unique_ptr<char[]> head(new char[std::size_t(firstChunk)]);
-        const qint64 got = ReadFully(file, head.get(), firstChunk, 0);
+        const qint64 got = file.ReadFullyAt(head.get(), firstChunk, 0);
         if (got < 0) {
             failure = ReadFailure::ReadError;
             return false;

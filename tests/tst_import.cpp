@@ -1145,6 +1145,13 @@ void tst_Import::cutOutsideQuotes()
     const Reading got = ReadInParts(path, 2, 0, 4096, 1024);
     QCOMPARE(got.text, ReadWholeText(content).text);
     QCOMPARE(int(got.kept), kept);
+    // Reads that give fewer bytes than asked are read on.
+    const ScopedFileSystemCalls shortReads(FailingPread::Calls());
+    FailingPread::most = 3;
+    const Reading few = ReadInParts(path, 2, 0, 4096, 1024);
+    FailingPread::most = 0;
+    QCOMPARE(few.text, got.text);
+    QCOMPARE(few.kept, got.kept);
 }
 
 namespace {

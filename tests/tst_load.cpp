@@ -334,6 +334,13 @@ void tst_Load::largeFileIsReadInParts()
         QCOMPARE(differences(got, expected), QString());
         QCOMPARE(got.parts, partsFor(takes));
     }
+    // Reads that give fewer bytes than asked are read on.
+    const ScopedFileSystemCalls shortReads(FailingPread::Calls());
+    FailingPread::most = 4093;
+    const Reading got = read(path, 2);
+    FailingPread::most = 0;
+    QCOMPARE(differences(got, expected), QString());
+    QCOMPARE(got.parts, partsFor(2));
 }
 
 void tst_Load::progressCountsEveryPart()
