@@ -27,6 +27,27 @@ namespace {
 // machines it is meant for; a small file is read in one.
 constexpr std::size_t LoadThreads = 2;
 
+using LineParts = std::vector<std::unique_ptr<LoadedLines>>;
+
+// What hands each part its lines, on the part's own thread.
+std::vector<TakeLines> TakesOf(const LineParts &parts)
+{
+    std::vector<TakeLines> takes;
+    for (const auto &part : parts)
+        takes.emplace_back([part = part.get()](const std::string_view *fields, std::size_t count) {
+            part->Take(fields, count);
+        });
+    return takes;
+}
+
+// The parts a reader kept, joined in the file's order into the first.
+void JoinParts(LineParts &parts, std::size_t kept)
+{
+    for (std::size_t i = 1; i < kept; ++i)
+        parts[0]->Append(std::move(*parts[i]));
+    parts.resize(1);
+}
+
 } // namespace
 
 ReportFile::ReportFile(ReportDocument &document, QObject *parent) : QObject(parent), document(document)
@@ -95,28 +116,21 @@ ReportFile::LoadResult ReportFile::Load(const QString &filePath, const ReadProgr
         bool read = HasHeadroomFor(fileSize);
         // A part of the file for each core; the first part's rows take the
         // others' at the end, so they have room for all.
-        std::vector<std::unique_ptr<LoadedLines>> parts;
+        LineParts parts;
         if (!read) {
             result.failure = ReadFailure::OutOfMemory;
         } else {
-            std::vector<TakeLines> takes;
             for (std::size_t i = 0; i < LoadThreads; ++i) {
                 parts.push_back(std::make_unique<LoadedLines>(document.Attributes(), ReportContent::VerdictWidth));
                 parts.back()->Reserve(std::size_t(std::min<std::uint64_t>(expected / (i == 0 ? 1 : LoadThreads),
                                                                           qnVelTorData::MaxRecords)));
-                takes.emplace_back([part = parts.back().get()](const std::string_view *fields, std::size_t count) {
-                    part->Take(fields, count);
-                });
             }
-            LinePartsReader reader(std::move(takes));
+            LinePartsReader reader(TakesOf(parts));
             read = reader.Read(filePath, progress);
             result.failure = reader.Failure();
             result.facts = reader.Facts();
-            if (read) {
-                for (std::size_t i = 1; i < reader.KeptParts(); ++i)
-                    parts[0]->Append(std::move(*parts[i]));
-                parts.resize(1);
-            }
+            if (read)
+                JoinParts(parts, reader.KeptParts());
         }
         if (read && !HasHeadroomFor(0)) {
             read = false;
@@ -261,25 +275,17 @@ ReportFile::ImportResult ReportFile::Import(const QString &filePath, const ReadP
         // The lines are built aside as a load builds them, rows and
         // verdicts, a part of the file on each core; the report is emptied
         // only once the file has been read whole.
-        std::vector<std::unique_ptr<LoadedLines>> parts;
-        std::vector<TakeLines> takes;
-        for (std::size_t i = 0; i < LoadThreads; ++i) {
+        LineParts parts;
+        for (std::size_t i = 0; i < LoadThreads; ++i)
             parts.push_back(std::make_unique<LoadedLines>(document.Attributes(), ReportContent::VerdictWidth));
-            takes.emplace_back([part = parts.back().get()](const std::string_view *fields, std::size_t count) {
-                part->Take(fields, count);
-            });
-        }
-        CsvPartsReader reader(std::move(takes));
+        CsvPartsReader reader(TakesOf(parts));
         const std::uint64_t most = std::min<std::uint64_t>(INT_MAX, qnVelTorData::MaxRecords);
         reader.maxLines = most > std::uint64_t(result.firstLine) ? most - std::uint64_t(result.firstLine) : 0;
         bool read = reader.Read(filePath, progress);
         result.failure = reader.Failure();
         result.facts = reader.Facts();
-        if (read) {
-            for (std::size_t i = 1; i < reader.KeptParts(); ++i)
-                parts[0]->Append(std::move(*parts[i]));
-            parts.resize(1);
-        }
+        if (read)
+            JoinParts(parts, reader.KeptParts());
         LoadedLines &lines = *parts[0];
         // A new report takes this one's place only when there is room for
         // it: refused after the emptying, the report would be lost.

@@ -112,31 +112,48 @@ constexpr auto asciiFlags = [] {
     return flags;
 }();
 
+// How a cell is framed: a cell in ="…" form stands bare when its text
+// needs no quoting (="000", the form spreadsheets know best), and is quoted
+// as a whole otherwise ("=""1,000"""). `textQuote` quotes stand for one
+// quote of the cell's text.
+struct CellFrame
+{
+    bool form;
+    bool quoted;
+    std::size_t formQuote = quoted ? 2 : 1; // for one quote of the formula's string
+    std::size_t textQuote = formQuote * (form ? 2 : 1);
+
+    void Open(std::string &out) const
+    {
+        if (quoted)
+            out += '"';
+        if (form) {
+            out += '=';
+            out.append(formQuote, '"');
+        }
+    }
+    void Close(std::string &out) const
+    {
+        if (form)
+            out.append(formQuote, '"');
+        if (quoted)
+            out += '"';
+    }
+};
+
 } // namespace
 
 void CsvCellWriter::AppendText(std::string &out, QStringView text)
 {
-    // A cell in ="…" form stands bare when its text needs no quoting
-    // (="000", the form spreadsheets know best), and is quoted as a whole
-    // otherwise ("=""1,000""").
-    const bool form = SpreadsheetCell::NeedsTextForm(text);
-    const bool quoted = std::any_of(text.begin(), text.end(), [](QChar c) { return NeedsQuotes(c.unicode()); });
-    // How many quotes stand for one quote of the formula's string, and for
-    // one quote of the cell's text.
-    const std::size_t formQuote = quoted ? 2 : 1;
-    const std::size_t textQuote = formQuote * (form ? 2 : 1);
-    if (quoted)
-        out += '"';
-    if (form) {
-        out += '=';
-        out.append(formQuote, '"');
-    }
+    const CellFrame frame {SpreadsheetCell::NeedsTextForm(text),
+                           std::any_of(text.begin(), text.end(), [](QChar c) { return NeedsQuotes(c.unicode()); })};
+    frame.Open(out);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t u = text[i].unicode();
         if (u < 0x80 && u != u'"') {
             out += char(u);
         } else if (u == u'"') {
-            out.append(textQuote, '"');
+            out.append(frame.textQuote, '"');
         } else if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
             AppendUtf8(out, QChar::surrogateToUcs4(u, text[++i].unicode()));
         } else {
@@ -144,10 +161,7 @@ void CsvCellWriter::AppendText(std::string &out, QStringView text)
             AppendUtf8(out, QChar::isSurrogate(u) ? U'\uFFFD' : char32_t(u));
         }
     }
-    if (form)
-        out.append(formQuote, '"');
-    if (quoted)
-        out += '"';
+    frame.Close(out);
 }
 
 bool CsvCellWriter::AppendBytes(std::string &out, std::string_view bytes)
@@ -209,29 +223,19 @@ bool CsvCellWriter::AppendBytes(std::string &out, std::string_view bytes)
     const bool form = (first & Formula) || (seen & Digit);
     if (form && units > std::size_t(SpreadsheetCell::MaxFormulaText))
         return AppendDecoded(out, bytes);
-    const bool quoted = seen & Quoting;
-    const std::size_t formQuote = quoted ? 2 : 1;
-    const std::size_t textQuote = formQuote * (form ? 2 : 1);
-    if (quoted)
-        out += '"';
-    if (form) {
-        out += '=';
-        out.append(formQuote, '"');
-    }
+    const CellFrame frame {form, (seen & Quoting) != 0};
+    frame.Open(out);
     if (seen & Quote) {
         for (const char c : text) {
             if (c == '"')
-                out.append(textQuote, '"');
+                out.append(frame.textQuote, '"');
             else
                 out += c;
         }
     } else {
         out += text;
     }
-    if (form)
-        out.append(formQuote, '"');
-    if (quoted)
-        out += '"';
+    frame.Close(out);
     return changed;
 }
 
