@@ -72,9 +72,11 @@ inline QString verdictMismatch(const ReportDocument &document)
     unsigned errorLines = 0;
     for (int line = 0; line < lines; ++line) {
         bool lineHasError = false;
+        std::string_view texts[ReportRow::CellCount];
+        document.Line(line).Cells(texts);
         for (int field = 0; field < int(FieldCount); ++field) {
             std::string message;
-            const bool valid = document.Attributes().Validate(unsigned(field), document.Cell(line, field), message);
+            const bool valid = document.Attributes().Validate(unsigned(field), texts[field], message);
             if (attrs.IsError(unsigned(line), unsigned(field)) == valid
                 || attrs.GetErrorMessage(unsigned(line), unsigned(field)) != message) {
                 return QStringLiteral("line %1 field %2: \"%3\" marked %4")

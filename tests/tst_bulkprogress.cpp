@@ -84,10 +84,14 @@ Outcome outcome(const ReportReplace::Result &result)
 QByteArray state(const ReportDocument &document, bool linesAlone = false)
 {
     QByteArray out;
+    const qnVelTor::GridAttr &verdicts = document.Verdicts();
     for (int line = 0; line < document.LineCount(); ++line) {
+        std::string_view cells[ReportRow::CellCount];
+        document.Line(line).Cells(cells);
+        const bool errors = verdicts.RowHasError(unsigned(line));
         for (unsigned field = 0; field < FieldCount; ++field) {
-            out += bytes(document.Cell(line, int(field)));
-            out += document.Verdicts().IsError(unsigned(line), field) ? "\t!" : "\t";
+            out.append(cells[field].data(), qsizetype(cells[field].size()));
+            out += errors && verdicts.IsError(unsigned(line), field) ? "\t!" : "\t";
         }
         out += '\n';
     }
@@ -239,8 +243,10 @@ void tst_BulkProgress::cancelAnywhereLeavesEverything()
                                                : outcome(d.Redo(stopper.Progress()));
         QVERIFY2(result == Outcome::Cancelled, qPrintable(QStringLiteral("call %1 of %2").arg(stopAt).arg(calls)));
         QVERIFY2(state(d) == before, qPrintable(QStringLiteral("call %1 of %2").arg(stopAt).arg(calls)));
-        QCOMPARE(verdictMismatch(d), QString());
     }
+    // Messages and counts, which the state leaves out, once for all the
+    // cancels: a wrong one stays wrong.
+    QCOMPARE(verdictMismatch(d), QString());
     // Whole again afterwards.
     if (stopped == "do")
         QCOMPARE(Run(command, {}), Outcome::Done);
