@@ -40,7 +40,7 @@ cd "$build"
 # the output of a test that failed is printed from there.
 log=sanitize-tests.log
 status=0
-ctest -V --timeout 600 -E '^(install|strings)$' >"$log" 2>&1 || status=$?
+ctest -V --timeout 600 -j"$(nproc)" -E '^(install|strings)$' >"$log" 2>&1 || status=$?
 grep -E '^ *[0-9]+/[0-9]+ Test +#|tests passed|Total Test time' "$log" || true
 for number in $(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+:.*\*\*\*' "$log" | sed -E 's/.*Test +#([0-9]+):.*/\1/'); do
     echo "== output of test $number"

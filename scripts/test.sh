@@ -9,5 +9,5 @@ bash scripts/deps.sh
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j"$(nproc)"
-(cd "$build" && ctest --output-on-failure --timeout 600)
+(cd "$build" && ctest --output-on-failure --timeout 600 -j"$(nproc)")
 bash scripts/sanitize.sh
