@@ -130,10 +130,13 @@ NoteKind qnVelTorDataNotes::CellNote(std::uint32_t field, std::string_view value
 {
     if (field >= FieldCount || !cellRules[field])
         return NoteKind::None;
-    if (!qnVelTorDataAttribute::Instance()->IsValid(field, value))
-        return NoteKind::None;
+    // Most values pass the rule: the field's own check, which an invalid
+    // value fails and which makes it an error rather than a note, comes
+    // after.
     const NoteRule &rule = *cellRules[field];
-    return Passes(rule, value) ? NoteKind::None : rule.kind;
+    if (Passes(rule, value) || !qnVelTorDataAttribute::Instance()->IsValid(field, value))
+        return NoteKind::None;
+    return rule.kind;
 }
 
 bool qnVelTorDataNotes::IsEmptyLine(const std::string_view *fields)

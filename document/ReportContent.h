@@ -49,8 +49,11 @@ signals:
     void linesRemoved(int first, int count);
     void lineAboutToBeMoved(int from, int to);
     void lineMoved(int from, int to);
-    // The lines were put in another order; the line count stays.
+    // The lines were put in another order; the line count stays. Between
+    // the two, linesPermuted tells the order: line i is the one that was at
+    // order[i].
     void linesAboutToBeReordered();
+    void linesPermuted(const std::vector<std::uint32_t> &order);
     void linesReordered();
     // The texts of these lines are about to change in place, their line
     // count and order staying; cellsChanged follows. Whoever keeps something

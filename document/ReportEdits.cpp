@@ -179,6 +179,7 @@ void ReportEdits::Reorder(const std::vector<std::uint32_t> &order)
     for (std::size_t i = 0; i < order.size(); ++i)
         reordered[i] = std::move(lines[order[i]]);
     lines.swap(reordered);
+    emit content.linesPermuted(order);
     emit content.linesReordered();
 }
 

@@ -68,8 +68,10 @@ void ReportNotes::Connect()
     };
     connect(c, &ReportContent::aboutToBeReset, this, [this] { rebuild = true; });
     connect(c, &ReportContent::reset, this, [this] { rebuild = true, Schedule(); });
-    connect(c, &ReportContent::linesAboutToBeReordered, this, [this] { rebuild = true; });
-    connect(c, &ReportContent::linesReordered, this, [this] { rebuild = true, Schedule(); });
+    // What is pending names the lines where they were.
+    connect(c, &ReportContent::linesAboutToBeReordered, this, [this, guarded] { guarded([&] { Flush(); }); });
+    connect(c, &ReportContent::linesPermuted, this,
+            [this, guarded](const std::vector<std::uint32_t> &order) { guarded([&] { OnPermuted(order); }); });
     connect(c, &ReportContent::linesAboutToChange, this,
             [this, guarded](int first, int last) { guarded([&] { OnAboutToChange(first, last); }); });
     connect(c, &ReportContent::cellsChanged, this,
@@ -520,6 +522,34 @@ void ReportNotes::OnRemoved(int first, int count)
         numbers.Insert(key);
     removedKeys.clear();
     Rescan(numbers);
+}
+
+void ReportNotes::OnPermuted(const std::vector<std::uint32_t> &order)
+{
+    // A line's notes of its own go with it, and the counts of the numbers
+    // stay: only which line of a repeated number comes first may change. A
+    // sort of a large report need not check a single cell again.
+    std::vector<std::size_t> starts(order.size() + 1); // of each old line's notes
+    std::size_t at = 0;
+    for (std::size_t line = 0; line <= order.size(); ++line) {
+        while (at < notes.size() && notes[at].line < line)
+            ++at;
+        starts[line] = at;
+    }
+    std::vector<Note> moved;
+    moved.reserve(notes.size());
+    KeySet numbers;
+    for (std::size_t line = 0; line < order.size(); ++line) {
+        const std::uint32_t old = order[line];
+        for (std::size_t i = starts[old]; i < starts[std::size_t(old) + 1]; ++i) {
+            moved.push_back({std::uint32_t(line), notes[i].field, notes[i].kind});
+            if (notes[i].kind == NoteKind::KeyCodeRepeated)
+                numbers.Insert(KeyCodeCounts::KeyOf(content.Cell(int(line), 0)));
+        }
+    }
+    notes.swap(moved);
+    if (!numbers.Empty())
+        Rescan(numbers);
 }
 
 void ReportNotes::OnMoved(int from, int to)

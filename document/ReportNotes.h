@@ -94,6 +94,7 @@ private:
     void OnAboutToBeRemoved(int first, int count);
     void OnRemoved(int first, int count);
     void OnMoved(int from, int to);
+    void OnPermuted(const std::vector<std::uint32_t> &order);
 
     const ReportContent &content; // not owned
     bool enabled = true;
