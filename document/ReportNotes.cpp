@@ -21,6 +21,10 @@ constexpr std::size_t InPlaceRuns = 16;
 // report without notes must cost next to nothing.
 constexpr std::size_t LargeKeyLists = 1 << 16;
 
+// Lines changing at once that make a change large, when they are most of
+// the report.
+constexpr int LargeChange = 1 << 16;
+
 // Whether a key code is a number that counts: valid, and digits only.
 bool Counts(std::string_view code)
 {
@@ -96,6 +100,7 @@ void ReportNotes::SetEnabled(bool on)
     kindCounts = {};
     counts.Clear();
     changing.clear();
+    changingLines = 0;
     dirty.clear();
     added.clear();
     oldKeys.clear();
@@ -174,6 +179,7 @@ void ReportNotes::Rebuild()
 {
     rebuild = false;
     changing.clear();
+    changingLines = 0;
     dirty.clear();
     added.clear();
     oldKeys.clear();
@@ -346,6 +352,7 @@ void ReportNotes::Flush()
     }
     const bool large = oldKeys.size() > LargeKeyLists;
     changing.clear();
+    changingLines = 0;
     dirty.clear();
     added.clear();
     std::vector<OldKey>().swap(oldKeys);
@@ -466,6 +473,13 @@ void ReportNotes::OnAboutToChange(int first, int last)
 
 void ReportNotes::NoteOldKeys(int first, int last)
 {
+    // Most of a large report changing, such as a renumbering, is checked
+    // afresh, on both cores, rather than line by line with its old keys.
+    changingLines += std::int64_t(last) - first + 1;
+    if (changingLines >= std::max(LargeChange, content.LineCount() / 2)) {
+        rebuild = true;
+        return;
+    }
     for (int line = std::max(first, 0); line <= last && line < content.LineCount(); ++line) {
         // A line whose key code counts for nothing is told too: what a line
         // held is what it held first since the last check.

@@ -110,6 +110,7 @@ private:
     // as they were), lines only to check again, and lines that came since
     // (in `changing` too), which held no key code before.
     Runs changing;
+    std::int64_t changingLines = 0; // told as changing, overlaps counted again
     Runs dirty;
     Runs added;
     std::vector<OldKey> oldKeys;

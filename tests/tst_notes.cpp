@@ -380,6 +380,13 @@ void tst_Notes::largeReportReadInTwoHalves()
     QCOMPARE(notesText(*notes), checkedNotes(*document));
     QCOMPARE(countMismatch(*notes), QString());
     QCOMPARE(notes->Count(), std::uint64_t(5));
+    // Most of it renumbered, and back: checked afresh, not line by line.
+    QVERIFY(!BulkEdits::Renumber(*document, 0, Lines - 3, 5).outOfMemory);
+    QCOMPARE(notesText(*notes), checkedNotes(*document));
+    QCOMPARE(countMismatch(*notes), QString());
+    QVERIFY(document->Undo() == EditResult::Done);
+    QCOMPARE(notesText(*notes), checkedNotes(*document));
+    QCOMPARE(countMismatch(*notes), QString());
 }
 
 void tst_Notes::offKeepsNothing()
