@@ -193,8 +193,9 @@ const unsigned char *skipVarints(const unsigned char *p, unsigned count)
     return p;
 }
 
-// The cells of a block; returns the end of the block.
-const unsigned char *decode(const unsigned char *block, std::string_view (&cells)[ReportRow::CellCount])
+// The first `count` cells of a block; returns where the next cell starts
+// (the end of the block after the last).
+const unsigned char *decode(const unsigned char *block, std::string_view *cells, unsigned count)
 {
     std::uint64_t low;
     std::uint64_t rest;
@@ -202,7 +203,7 @@ const unsigned char *decode(const unsigned char *block, std::string_view (&cells
     const unsigned char *varints = block + HeaderSize;
     // The cells' bytes start after the varints of the long cells.
     const unsigned char *p = skipVarints(varints, longNibbles(low) + longNibbles(rest));
-    for (unsigned i = 0; i < ReportRow::CellCount; ++i) {
+    for (unsigned i = 0; i < count; ++i) {
         std::size_t size = i < 16 ? (low >> (4 * i)) & 0xF : (rest >> (4 * (i - 16))) & 0xF;
         if (size == LongCell) [[unlikely]]
             varints = getVarint(varints, size);
@@ -210,6 +211,11 @@ const unsigned char *decode(const unsigned char *block, std::string_view (&cells
         p += size;
     }
     return p;
+}
+
+const unsigned char *decode(const unsigned char *block, std::string_view (&cells)[ReportRow::CellCount])
+{
+    return decode(block, cells, ReportRow::CellCount);
 }
 
 // The end of a block, without its cells: the 4-bit lengths are summed a
@@ -404,8 +410,10 @@ std::string_view ReportRow::Cell(unsigned field) const
 {
     if (!tagged || field >= CellCount)
         return {};
+    // The lengths after the field are not read: the key code, asked of
+    // every line by the notes, is the first.
     std::string_view cells[CellCount];
-    decode(Block(), cells);
+    decode(Block(), cells, field + 1);
     return cells[field];
 }
 
