@@ -193,7 +193,9 @@ void ReportReplace::FindCandidates()
     chars.resize(std::min<std::size_t>(chars.size(), 8));
     candidates = true;
     candidatePairs.assign(1 << 16, 0);
-    std::array<bool, 256> starts {};
+    // The trails of bit 0's pairs by their lead, and its single bytes.
+    std::array<std::vector<unsigned char>, 256> trails;
+    std::array<bool, 256> singles {};
     for (std::size_t bit = 0; bit < chars.size(); ++bit) {
         const std::uint8_t mask = std::uint8_t(1u << bit);
         allCandidates |= mask;
@@ -204,19 +206,24 @@ void ReportReplace::FindCandidates()
                 candidateBytes[code.code] |= mask;
             else
                 candidatePairs[code.code] |= mask;
-            if (bit == 0)
-                starts[code.code < 0x100 ? code.code : code.code >> 8] = true;
+            if (bit == 0 && code.code < 0x100)
+                singles[code.code] = true;
+            else if (bit == 0)
+                trails[code.code >> 8].push_back(static_cast<unsigned char>(code.code & 0xFF));
         }
     }
+    // A lead byte alone stands in most Japanese text (0x83 for every
+    // katakana): its trail is looked for with it where it has only one.
     startCount = 0;
-    for (int byte = 0; byte < 256; ++byte) {
-        if (!starts[std::size_t(byte)])
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+        if (!singles[byte] && trails[byte].empty())
             continue;
-        if (startCount == int(startBytes.size())) {
+        if (startCount == int(starts.size())) {
             startCount = -1; // too many: looked up byte by byte
             break;
         }
-        startBytes[std::size_t(startCount++)] = static_cast<unsigned char>(byte);
+        const bool pair = !singles[byte] && trails[byte].size() == 1;
+        starts[std::size_t(startCount++)] = {static_cast<unsigned char>(byte), pair ? trails[byte][0] : (unsigned char)0, pair};
     }
 }
 
@@ -240,16 +247,25 @@ bool ReportReplace::HasCandidate(std::string_view bytes) const
     std::size_t i = 0;
 #ifdef QNVELTOR_SSE2
     if (startCount >= 0) {
-        // Where one of the few bytes the rarest starts with stands, 16
-        // bytes at a time; most blocks hold none.
-        __m128i starts[4];
-        for (int k = 0; k < 4; ++k)
-            starts[k] = _mm_set1_epi8(char(startBytes[std::size_t(k < startCount ? k : 0)]));
-        for (; i + 16 <= size; i += 16) {
+        // Where one of the few codes the rarest starts with may stand, 16
+        // bytes at a time, with the byte after each; most blocks hold none.
+        __m128i leads[4];
+        __m128i trailsAfter[4];
+        for (int k = 0; k < 4; ++k) {
+            const Start &start = starts[std::size_t(k < startCount ? k : 0)];
+            leads[k] = _mm_set1_epi8(char(start.lead));
+            trailsAfter[k] = _mm_set1_epi8(char(start.trail));
+        }
+        const auto found = [&](int k, __m128i v, __m128i next) {
+            const __m128i lead = _mm_cmpeq_epi8(v, leads[k]);
+            return starts[std::size_t(k)].pair ? _mm_and_si128(lead, _mm_cmpeq_epi8(next, trailsAfter[k])) : lead;
+        };
+        for (; i + 17 <= size; i += 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-            __m128i hit = _mm_cmpeq_epi8(v, starts[0]);
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 1));
+            __m128i hit = found(0, v, next);
             for (int k = 1; k < startCount; ++k)
-                hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, starts[k]));
+                hit = _mm_or_si128(hit, found(k, v, next));
             for (unsigned mask = unsigned(_mm_movemask_epi8(hit)); mask; mask &= mask - 1) {
                 if (at(i + unsigned(std::countr_zero(mask))) & 1)
                     return all();

@@ -126,9 +126,16 @@ private:
     std::uint8_t allCandidates = 0;
     std::array<std::uint8_t, 256> candidateBytes {};
     std::vector<std::uint8_t> candidatePairs;
-    // The bytes that start a code of bit 0, when they are few: looked for
-    // 16 bytes at a time.
-    std::array<unsigned char, 4> startBytes {};
+    // Where a code of bit 0 may start, when such places are of few kinds:
+    // looked for 16 bytes at a time. A byte, or a lead byte whose trail
+    // must follow (a pair that is the only code of bit 0 with that lead).
+    struct Start
+    {
+        unsigned char lead = 0;
+        unsigned char trail = 0;
+        bool pair = false;
+    };
+    std::array<Start, 4> starts {};
     int startCount = 0;
     bool HasCandidate(std::string_view bytes) const;
     void FindCandidates();

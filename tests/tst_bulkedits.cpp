@@ -178,6 +178,13 @@ void tst_BulkEdits::replaceAll_data()
     QTest::newRow("kanji and kana of either width") << names << "田ﾀﾛｳ" << "田太郎" << true << true << all
                                                     << QStringList{"1|||||||||||山田太郎", "2|||||||||||山田太郎", "3|||||||||||山田たろう"}
                                                     << "2 replaced";
+    // Found 16 bytes at a time: ａ and Ａ share their lead byte.
+    const QString far(20, u'y');
+    QTest::newRow("codes of one lead byte, far into the line")
+            << QStringList{"1|||||||" + far + "ａ" + far, "2|||||||" + far + "Ａ" + far, "3|||||||" + far + "ｂ" + far}
+            << "a" << "b" << false << true << all
+            << QStringList{"1|||||||" + far + "b" + far, "2|||||||" + far + "b" + far, "3|||||||" + far + "ｂ" + far}
+            << "2 replaced";
     QTest::newRow("every occurrence of a cell") << QStringList{"1|||||||abAB aB"} << "ab" << "x" << false << false << all
                                                 << QStringList{"1|||||||xx x"} << "3 replaced";
     QTest::newRow("other case only") << QStringList{"1|||||||AB", "2||||||||aB"} << "ab" << "x" << false << false << all
