@@ -80,6 +80,11 @@ void NoteLines::Scan(const ReportContent &content, std::vector<Note> &notes, std
     std::exception_ptr laterFailure;
     std::optional<std::thread> later;
     if (middle < lines) {
+        // Room for a key per line taken here: grown on the other thread,
+        // the lists would leave its heap holding their old copies, some
+        // 16 MB for a million lines, after they are freed.
+        laterKeys.reserve(std::size_t(lines - middle));
+        keys.reserve(std::size_t(lines));
         try {
             later.emplace([&] {
                 try {
