@@ -67,6 +67,29 @@ void NoteLines::ScanLines(const ReportContent &content, int first, int end, std:
     }
 }
 
+std::vector<NoteLines::Note> NoteLines::Permuted(const ReportContent &content, const std::vector<Note> &notes,
+                                                 const std::vector<std::uint32_t> &order, KeyCodeSet &repeated)
+{
+    std::vector<std::size_t> starts(order.size() + 1); // of each old line's notes
+    std::size_t at = 0;
+    for (std::size_t line = 0; line <= order.size(); ++line) {
+        while (at < notes.size() && notes[at].line < line)
+            ++at;
+        starts[line] = at;
+    }
+    std::vector<Note> moved;
+    moved.reserve(notes.size());
+    for (std::size_t line = 0; line < order.size(); ++line) {
+        const std::uint32_t old = order[line];
+        for (std::size_t i = starts[old]; i < starts[std::size_t(old) + 1]; ++i) {
+            moved.push_back({std::uint32_t(line), notes[i].field, notes[i].kind});
+            if (notes[i].kind == NoteKind::KeyCodeRepeated)
+                repeated.Insert(KeyCodeCounts::KeyOf(content.Cell(int(line), 0)));
+        }
+    }
+    return moved;
+}
+
 void NoteLines::Scan(const ReportContent &content, std::vector<Note> &notes, std::vector<KeyedLine> &keys,
                      std::vector<std::string> &huge)
 {

@@ -48,6 +48,13 @@ public:
     static void Scan(const ReportContent &content, std::vector<Note> &notes, std::vector<KeyedLine> &keys,
                      std::vector<std::string> &huge);
 
+    // The notes of lines put in another order (line i is the one that was
+    // at order[i], and `content` holds them so), each line's going with it;
+    // the numbers of the lines marked KeyCodeRepeated are added to
+    // `repeated`.
+    static std::vector<Note> Permuted(const ReportContent &content, const std::vector<Note> &notes,
+                                      const std::vector<std::uint32_t> &order, KeyCodeSet &repeated);
+
 private:
     static void ScanLines(const ReportContent &content, int first, int end, std::vector<Note> &found,
                           std::vector<KeyedLine> &keys, std::vector<std::string> &huge);

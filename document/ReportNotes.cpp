@@ -173,8 +173,6 @@ void ReportNotes::Tell()
     emit notesChanged();
 }
 
-
-
 void ReportNotes::Rebuild()
 {
     rebuild = false;
@@ -256,8 +254,6 @@ void ReportNotes::AddRun(Runs &runs, int first, int last)
     else
         runs.emplace_back(first, last);
 }
-
-
 
 void ReportNotes::Flush()
 {
@@ -540,28 +536,10 @@ void ReportNotes::OnRemoved(int first, int count)
 
 void ReportNotes::OnPermuted(const std::vector<std::uint32_t> &order)
 {
-    // A line's notes of its own go with it, and the counts of the numbers
-    // stay: only which line of a repeated number comes first may change. A
-    // sort of a large report need not check a single cell again.
-    std::vector<std::size_t> starts(order.size() + 1); // of each old line's notes
-    std::size_t at = 0;
-    for (std::size_t line = 0; line <= order.size(); ++line) {
-        while (at < notes.size() && notes[at].line < line)
-            ++at;
-        starts[line] = at;
-    }
-    std::vector<Note> moved;
-    moved.reserve(notes.size());
+    // The counts of the numbers stay: only which line of a repeated number
+    // comes first may change. A sort need not check a single cell again.
     KeySet numbers;
-    for (std::size_t line = 0; line < order.size(); ++line) {
-        const std::uint32_t old = order[line];
-        for (std::size_t i = starts[old]; i < starts[std::size_t(old) + 1]; ++i) {
-            moved.push_back({std::uint32_t(line), notes[i].field, notes[i].kind});
-            if (notes[i].kind == NoteKind::KeyCodeRepeated)
-                numbers.Insert(KeyCodeCounts::KeyOf(content.Cell(int(line), 0)));
-        }
-    }
-    notes.swap(moved);
+    notes = NoteLines::Permuted(content, notes, order, numbers);
     if (!numbers.Empty())
         Rescan(numbers);
 }
