@@ -98,8 +98,8 @@ private:
 
     const ReportContent &content; // not owned
     bool enabled = true;
-    // Everything is to be checked again: a load, a sort, or memory that ran
-    // out on the way.
+    // Everything is to be checked again: a load, a change over most of a
+    // large report, or memory that ran out on the way.
     bool rebuild = false;
     bool failed = false; // that check ran out of memory itself
     std::vector<Note> notes;
