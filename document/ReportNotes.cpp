@@ -7,6 +7,7 @@
 #include "qnVelTorDataAttribute.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <string_view>
 #include <unordered_set>
@@ -24,6 +25,8 @@ constexpr std::size_t LargeKeyLists = 1 << 16;
 // Lines changing at once that make a change large, when they are most of
 // the report.
 constexpr int LargeChange = 1 << 16;
+// How many lines ahead of the one checked rows are asked for.
+constexpr int PrefetchLines = 8;
 
 // Whether a key code is a number that counts: valid, and digits only.
 bool Counts(std::string_view code)
@@ -236,7 +239,10 @@ void ReportNotes::Rebuild()
 
 void ReportNotes::Normalize(Runs &runs)
 {
-    std::sort(runs.begin(), runs.end());
+    // Mostly told in order already (a step applies its lines top down),
+    // where sorting would cost more than all the rest.
+    if (!std::is_sorted(runs.begin(), runs.end()))
+        std::sort(runs.begin(), runs.end());
     std::size_t kept = 0;
     for (const auto &run : runs) {
         if (kept > 0 && run.first <= runs[kept - 1].second + 1)
@@ -275,8 +281,9 @@ void ReportNotes::Flush()
     Normalize(added);
     std::stable_sort(oldKeys.begin(), oldKeys.end(),
                      [](const OldKey &a, const OldKey &b) { return a.line < b.line; });
-    Runs all = changing;
-    all.insert(all.end(), dirty.begin(), dirty.end());
+    Runs all;
+    all.reserve(changing.size() + dirty.size());
+    std::merge(changing.begin(), changing.end(), dirty.begin(), dirty.end(), std::back_inserter(all));
     Normalize(all);
 
     // The numbers lines gave up, and those they took: all are taken away
@@ -289,10 +296,24 @@ void ReportNotes::Flush()
     std::size_t nextOld = 0;
     std::size_t nextChanging = 0;
     std::size_t nextAdded = 0;
+    // A few lines ahead of the one checked, their rows asked for in time.
+    std::size_t aheadRun = 0;
+    int aheadLine = all.empty() ? 0 : all.front().first;
+    const auto fetchNext = [&] {
+        if (aheadRun >= all.size())
+            return;
+        if (aheadLine < content.LineCount())
+            content.Line(aheadLine).Prefetch();
+        if (++aheadLine > all[aheadRun].second && ++aheadRun < all.size())
+            aheadLine = all[aheadRun].first;
+    };
+    for (int i = 0; i < PrefetchLines; ++i)
+        fetchNext();
     auto cursor = notes.cbegin();
     for (const auto &run : all) {
         cursor = std::lower_bound(cursor, notes.cend(), std::uint32_t(run.first), LineBefore);
         for (int line = run.first; line <= run.second; ++line) {
+            fetchNext();
             const auto at = std::uint32_t(line);
             while (cursor != notes.cend() && cursor->line < at)
                 ++cursor;
