@@ -16,6 +16,10 @@ enum class Done : std::uint8_t {
     ReplacedOwned, // a new row went in; the old one waits to be freed
 };
 
+// How many lines ahead rows are asked for: enough to wait for memory
+// while the lines before are applied.
+constexpr int PrefetchLines = 8;
+
 } // namespace
 
 CellsCommand::CellsCommand(ReportEdits &edits, const QString &text, PackedCells cells, int linesBefore,
@@ -54,11 +58,26 @@ void CellsCommand::Apply()
         out.Reserve(cells.ByteSize() + count);
         how.reserve(count);
         places.reserve(count);
-        progress.Part(0, 2);
         PackedCells::Reader reader(cells);
+        // A few lines ahead, their rows asked for in time: the report's,
+        // and the step's kept row that goes in.
+        PackedCells::Reader ahead(cells);
+        std::size_t keptAhead = 0;
+        const auto fetchNext = [&] {
+            if (!ahead.NextLine())
+                return;
+            ahead.SkipCells();
+            if (ahead.Kept() && keptAhead < rows.size())
+                rows[keptAhead++].Prefetch();
+            if (ahead.Line() < edits.LineCount())
+                edits.Line(ahead.Line()).Prefetch();
+        };
+        for (int i = 0; i < PrefetchLines; ++i)
+            fetchNext();
         std::string_view now[ReportRow::CellCount];
         std::string_view next[ReportRow::CellCount];
         while (reader.NextLine()) {
+            fetchNext();
             const int line = reader.Line();
             const std::uint32_t fields = reader.Fields();
             places.emplace_back(line, fields);
@@ -106,15 +125,13 @@ void CellsCommand::Apply()
                     std::swap(old.back(), fresh);
                 }
             }
-            progress.Line(applied++, count);
-        }
-        progress.Part(1, 2);
-        for (std::size_t i = 0; i < count; ++i) {
-            // Counted first: a line whose verdicts ran out of memory part
-            // way has its every field checked again on the way back.
-            validating += std::size_t(std::popcount(places[i].second));
-            edits.ValidateFields(places[i].first, places[i].second);
-            progress.Line(i, count);
+            ++applied;
+            // Checked while the line is still in the cache. Counted first:
+            // a line whose verdicts ran out of memory part way has its
+            // every field checked again on the way back.
+            validating += std::size_t(std::popcount(fields));
+            edits.ValidateFields(line, fields);
+            progress.Line(applied - 1, count);
         }
     } catch (...) {
         // Each line is changed once: the order does not matter.

@@ -41,7 +41,7 @@ QByteArray report()
         fields[0] = QByteArray::number(line % 7 == 3 ? line * 13 : line + 1);
         fields[1] = line % 11 == 0 ? "QQQ" : "QQ";
         fields[2] = "000";
-        fields[7] = titles[line % titles.size()] + (line % 5 == 0 ? sjis(QStringLiteral("ｻﾄｳ")) : QByteArray());
+        fields[7] = titles[line % titles.size()] + (line % 2 == 0 ? sjis(QStringLiteral("ｻﾄｳ")) : QByteArray());
         fields[15] = QByteArray(line % 9, char('a' + line % 26));
         content += fileLine(fields);
     }
