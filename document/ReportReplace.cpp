@@ -222,62 +222,122 @@ void ReportReplace::FindCandidates()
             startCount = -1; // too many: looked up byte by byte
             break;
         }
-        const bool pair = !singles[byte] && trails[byte].size() == 1;
-        starts[std::size_t(startCount++)] = {static_cast<unsigned char>(byte), pair ? trails[byte][0] : (unsigned char)0, pair};
+        Start &start = starts[std::size_t(startCount++)];
+        start.pair = !singles[byte] && trails[byte].size() == 1;
+        std::fill(std::begin(start.leads), std::end(start.leads), static_cast<unsigned char>(byte));
+        std::fill(std::begin(start.trails), std::end(start.trails), start.pair ? trails[byte][0] : 0);
     }
 }
 
-bool ReportReplace::HasCandidate(std::string_view bytes) const
+std::uint8_t ReportReplace::CandidatesAt(std::string_view bytes, std::size_t i) const
 {
     // At every byte, not only where a character starts: a trail byte taken
     // for a character only costs a cell decoded for nothing, while a
     // character passed over would be a match missed.
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    return std::uint8_t(candidateBytes[p[i]] | (i + 1 < bytes.size() ? candidatePairs[std::size_t(p[i]) << 8 | p[i + 1]] : 0));
+}
+
+bool ReportReplace::HasCandidate(std::string_view bytes) const
+{
+    std::uint8_t found = 0;
+    for (std::size_t i = 0; i < bytes.size() && found != allCandidates; ++i)
+        found |= CandidatesAt(bytes, i);
+    return found == allCandidates;
+}
+
+int ReportReplace::RarestPlaces(std::string_view bytes, std::array<std::uint32_t, MaxPlaces> &places) const
+{
+    int count = 0;
+    // False once there are too many to list.
+    const auto add = [&](std::size_t i) {
+        if (!(CandidatesAt(bytes, i) & 1))
+            return true;
+        if (count == int(MaxPlaces))
+            return false;
+        places[std::size_t(count++)] = std::uint32_t(i);
+        return true;
+    };
     const std::size_t size = bytes.size();
-    const auto at = [&](std::size_t i) {
-        return std::uint8_t(candidateBytes[p[i]] | (i + 1 < size ? candidatePairs[std::size_t(p[i]) << 8 | p[i + 1]] : 0));
-    };
-    // All the characters, once the rarest is there.
-    const auto all = [&] {
-        std::uint8_t found = 0;
-        for (std::size_t i = 0; i < size && found != allCandidates; ++i)
-            found |= at(i);
-        return found == allCandidates;
-    };
     std::size_t i = 0;
 #ifdef QNVELTOR_SSE2
-    if (startCount >= 0) {
+    if (startCount >= 0 && size >= 17) {
         // Where one of the few codes the rarest starts with may stand, 16
         // bytes at a time, with the byte after each; most blocks hold none.
-        __m128i leads[4];
-        __m128i trailsAfter[4];
-        for (int k = 0; k < 4; ++k) {
-            const Start &start = starts[std::size_t(k < startCount ? k : 0)];
-            leads[k] = _mm_set1_epi8(char(start.lead));
-            trailsAfter[k] = _mm_set1_epi8(char(start.trail));
-        }
-        const auto found = [&](int k, __m128i v, __m128i next) {
-            const __m128i lead = _mm_cmpeq_epi8(v, leads[k]);
-            return starts[std::size_t(k)].pair ? _mm_and_si128(lead, _mm_cmpeq_epi8(next, trailsAfter[k])) : lead;
+        // The last block ends at the last byte but one, overlapping the one
+        // before it: the places looked at already are masked off.
+        const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+        const auto hitsAt = [&](std::size_t at) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at + 1));
+            __m128i hit = _mm_setzero_si128();
+            for (int k = 0; k < startCount; ++k) {
+                const Start &start = starts[std::size_t(k)];
+                __m128i found = _mm_cmpeq_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i *>(start.leads)));
+                if (start.pair) {
+                    const __m128i trail = _mm_load_si128(reinterpret_cast<const __m128i *>(start.trails));
+                    found = _mm_and_si128(found, _mm_cmpeq_epi8(next, trail));
+                }
+                hit = _mm_or_si128(hit, found);
+            }
+            return unsigned(_mm_movemask_epi8(hit));
+        };
+        const auto addAll = [&](std::size_t at, unsigned mask) {
+            for (; mask; mask &= mask - 1) {
+                if (!add(at + unsigned(std::countr_zero(mask))))
+                    return false;
+            }
+            return true;
         };
         for (; i + 17 <= size; i += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 1));
-            __m128i hit = found(0, v, next);
-            for (int k = 1; k < startCount; ++k)
-                hit = _mm_or_si128(hit, found(k, v, next));
-            for (unsigned mask = unsigned(_mm_movemask_epi8(hit)); mask; mask &= mask - 1) {
-                if (at(i + unsigned(std::countr_zero(mask))) & 1)
-                    return all();
-            }
+            if (!addAll(i, hitsAt(i)))
+                return -1;
         }
+        if (i < size - 1) {
+            const std::size_t last = size - 17;
+            if (!addAll(last, hitsAt(last) & (~0u << (i - last))))
+                return -1;
+        }
+        // The last byte has no trail after it: a single byte alone.
+        i = size - 1;
     }
 #endif
     for (; i < size; ++i) {
-        if (at(i) & 1)
-            return all();
+        if (!add(i))
+            return -1;
     }
-    return false;
+    return count;
+}
+
+std::uint32_t ReportReplace::CellsToRead(const ReportRow &row, std::string_view (&cells)[ReportRow::CellCount]) const
+{
+    const std::string_view bytes = row.Bytes();
+    std::array<std::uint32_t, MaxPlaces> places;
+    int count = -1;
+    if (candidates) {
+        // Only the cells where the rarest character may stand.
+        count = RarestPlaces(bytes, places);
+        if (count == 0)
+            return 0;
+    } else if (!MayHold(bytes)) {
+        return 0;
+    }
+    row.Cells(cells);
+    std::uint32_t fields = 0;
+    for (int field = scope.left; field <= scope.right; ++field) {
+        const std::string_view cell = cells[field];
+        if (cell.empty())
+            continue;
+        if (count > 0) {
+            const auto from = std::uint32_t(cell.data() - bytes.data());
+            const auto within = [&](std::uint32_t place) { return place >= from && place - from < cell.size(); };
+            if (std::none_of(places.begin(), places.begin() + count, within))
+                continue;
+        }
+        if (MayHold(cell))
+            fields |= 1u << field;
+    }
+    return fields;
 }
 
 bool ReportReplace::InScope(int line, int field) const
@@ -323,6 +383,28 @@ qsizetype ReportReplace::FindInCell(const QString &text, qsizetype from, qsizety
     return origins[std::size_t(at)];
 }
 
+void ReportReplace::FindAllInCell(const QString &text, std::vector<std::pair<qsizetype, qsizetype>> &found) const
+{
+    found.clear();
+    if (!folding.Folds()) {
+        for (qsizetype at = text.indexOf(find); at >= 0; at = text.indexOf(find, at + find.size()))
+            found.emplace_back(at, find.size());
+        return;
+    }
+    if (foldedFind.isEmpty())
+        return;
+    // As FindInCell from the end of each occurrence, the text folded once.
+    std::vector<qsizetype> origins;
+    const QString folded = folding.Fold(text, &origins);
+    for (qsizetype at = folded.indexOf(foldedFind); at >= 0;) {
+        const qsizetype start = origins[std::size_t(at)];
+        const qsizetype end = origins[std::size_t(at + foldedFind.size())];
+        found.emplace_back(start, end - start);
+        const auto next = std::lower_bound(origins.begin(), origins.end(), end);
+        at = folded.indexOf(foldedFind, qsizetype(next - origins.begin()));
+    }
+}
+
 bool ReportReplace::Store(int field, const QString &text, std::uint64_t count, std::string &bytes,
                           Result &result) const
 {
@@ -344,35 +426,28 @@ void ReportReplace::ReplaceIn(int top, int bottom, Part &part, const std::atomic
     const qnVelTorDataAttribute &attributes = document.Attributes();
     Result &result = part.result;
     std::string bytes;
+    std::vector<std::pair<qsizetype, qsizetype>> found;
     for (int line = top; line <= bottom; ++line) {
         if ((line - top) % StopCheckLines == StopCheckLines - 1) {
             part.lines.store(std::uint64_t(line - top), std::memory_order_relaxed);
             if (stop.load(std::memory_order_relaxed))
                 return;
         }
-        // The line's whole block first: most lines hold no match.
-        const ReportRow &row = document.Line(line);
-        if (!MayHold(row.Bytes()))
-            continue;
         std::string_view cells[ReportRow::CellCount];
-        row.Cells(cells);
-        for (int field = scope.left; field <= scope.right; ++field) {
-            if (cells[field].empty() || !MayHold(cells[field]))
-                continue;
+        for (std::uint32_t fields = CellsToRead(document.Line(line), cells); fields; fields &= fields - 1) {
+            const int field = std::countr_zero(fields);
             const QString text = ShiftJis::ToText(cells[field]);
+            FindAllInCell(text, found);
+            if (found.empty())
+                continue;
+            const std::uint64_t count = found.size();
             QString replaced;
-            std::uint64_t count = 0;
             qsizetype done = 0;
-            qsizetype length = 0;
-            // A match is never empty: the find text is not.
-            for (qsizetype at = FindInCell(text, 0, length); at >= 0; at = FindInCell(text, done, length)) {
+            for (const auto &[at, length] : found) {
                 replaced += QStringView(text).mid(done, at - done);
                 replaced += replacement;
                 done = at + length;
-                ++count;
             }
-            if (count == 0)
-                continue;
             replaced += QStringView(text).mid(done);
             if (!Store(field, replaced, count, bytes, result))
                 continue;
@@ -486,15 +561,11 @@ ReportReplace::Result ReportReplace::ReplaceAll(const ReadProgress &progress)
 ReportReplace::Match ReportReplace::Scan(int line, int field, qsizetype start, int lastLine, int lastField) const
 {
     for (; line <= lastLine; ++line, field = scope.left, start = 0) {
-        const ReportRow &row = document.Line(line);
-        // The line's whole block first: most lines hold no match.
-        if (!MayHold(row.Bytes()))
-            continue;
         std::string_view cells[ReportRow::CellCount];
-        row.Cells(cells);
+        const std::uint32_t fields = CellsToRead(document.Line(line), cells);
         const int last = line == lastLine ? lastField : scope.right;
-        for (; field <= last; ++field, start = 0) {
-            if (cells[field].empty() || !MayHold(cells[field]))
+        for (; fields && field <= last; ++field, start = 0) {
+            if (!(fields & (1u << field)))
                 continue;
             qsizetype length = 0;
             const qsizetype at = FindInCell(ShiftJis::ToText(cells[field]), start, length);

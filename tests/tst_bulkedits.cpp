@@ -185,6 +185,18 @@ void tst_BulkEdits::replaceAll_data()
             << "a" << "b" << false << true << all
             << QStringList{"1|||||||" + far + "b" + far, "2|||||||" + far + "b" + far, "3|||||||" + far + "ｂ" + far}
             << "2 replaced";
+    // The last block of a line ends at its last byte but one, over the one
+    // before it; the last byte can only be a single-byte code.
+    QTest::newRow("a code in the last two bytes of a long line")
+            << QStringList{"1|||||||" + far + "ａ", "2|||||||" + far + "ｂ"} << "a" << "b" << false << true << all
+            << QStringList{"1|||||||" + far + "b", "2|||||||" + far + "ｂ"} << "1 replaced";
+    QTest::newRow("a single byte at the end of a long line")
+            << QStringList{"1|||||||" + far + "ｱ", "2|||||||" + far + "ｲ"} << "ア" << "x" << true << true << all
+            << QStringList{"1|||||||" + far + "x", "2|||||||" + far + "ｲ"} << "1 replaced";
+    // Too many places of the rarest character to list: every cell is looked at.
+    QTest::newRow("the rarest character all over a line")
+            << QStringList{"1|||||||aaaaaaaaaa||||ab", "2|||||||a||||b"} << "ab" << "x" << false << true << all
+            << QStringList{"1|||||||aaaaaaaaaa||||x", "2|||||||a||||b"} << "1 replaced";
     QTest::newRow("every occurrence of a cell") << QStringList{"1|||||||abAB aB"} << "ab" << "x" << false << false << all
                                                 << QStringList{"1|||||||xx x"} << "3 replaced";
     QTest::newRow("other case only") << QStringList{"1|||||||AB", "2||||||||aB"} << "ab" << "x" << false << false << all
