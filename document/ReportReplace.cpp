@@ -246,7 +246,7 @@ bool ReportReplace::HasCandidate(std::string_view bytes) const
     return found == allCandidates;
 }
 
-int ReportReplace::RarestPlaces(std::string_view bytes, std::array<std::uint32_t, MaxPlaces> &places) const
+int ReportReplace::RarestPlaces(std::string_view bytes, std::array<std::size_t, MaxPlaces> &places) const
 {
     int count = 0;
     // False once there are too many to list.
@@ -255,7 +255,7 @@ int ReportReplace::RarestPlaces(std::string_view bytes, std::array<std::uint32_t
             return true;
         if (count == int(MaxPlaces))
             return false;
-        places[std::size_t(count++)] = std::uint32_t(i);
+        places[std::size_t(count++)] = i;
         return true;
     };
     const std::size_t size = bytes.size();
@@ -312,7 +312,7 @@ int ReportReplace::RarestPlaces(std::string_view bytes, std::array<std::uint32_t
 std::uint32_t ReportReplace::CellsToRead(const ReportRow &row, std::string_view (&cells)[ReportRow::CellCount]) const
 {
     const std::string_view bytes = row.Bytes();
-    std::array<std::uint32_t, MaxPlaces> places;
+    std::array<std::size_t, MaxPlaces> places;
     int count = -1;
     if (candidates) {
         // Only the cells where the rarest character may stand.
@@ -329,8 +329,8 @@ std::uint32_t ReportReplace::CellsToRead(const ReportRow &row, std::string_view 
         if (cell.empty())
             continue;
         if (count > 0) {
-            const auto from = std::uint32_t(cell.data() - bytes.data());
-            const auto within = [&](std::uint32_t place) { return place >= from && place - from < cell.size(); };
+            const auto from = std::size_t(cell.data() - bytes.data());
+            const auto within = [&](std::size_t place) { return place >= from && place - from < cell.size(); };
             if (std::none_of(places.begin(), places.begin() + count, within))
                 continue;
         }

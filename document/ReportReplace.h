@@ -153,6 +153,6 @@ private:
     // Where a code of the rarest character may start, at most MaxPlaces of
     // them, in order; how many, or -1 when there are more.
     static constexpr std::size_t MaxPlaces = 8;
-    int RarestPlaces(std::string_view bytes, std::array<std::uint32_t, MaxPlaces> &places) const;
+    int RarestPlaces(std::string_view bytes, std::array<std::size_t, MaxPlaces> &places) const;
     void FindCandidates();
 };
