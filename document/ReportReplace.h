@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CellChanges.h"
+#include "MatchSieve.h"
 #include "TextFolding.h"
 #include "qnVelTorFile.h"
 
@@ -98,12 +99,6 @@ private:
     // Every occurrence in the cell's text, one after another, as (start,
     // length) in characters: the text is folded once, not once for each.
     void FindAllInCell(const QString &text, std::vector<std::pair<qsizetype, qsizetype>> &found) const;
-    // Cheap test on bytes: false only when they cannot hold the find text.
-    bool MayHold(std::string_view bytes) const;
-    // The fields in the scope whose cells may hold the find text, as a bit
-    // per field, the line's cells read into `cells` when there are any: the
-    // line's whole block is looked at first, as most lines hold no match.
-    std::uint32_t CellsToRead(const ReportRow &row, std::string_view (&cells)[ReportRow::CellCount]) const;
     // The cell's new text as bytes, or why it cannot be stored; `count`
     // occurrences are counted in `result`.
     bool Store(int field, const QString &text, std::uint64_t count, std::string &bytes, Result &result) const;
@@ -118,41 +113,6 @@ private:
     QString replacement;
     TextFolding folding;
     Scope scope;
-    // A find text of ASCII alone can only be where its bytes are, unless
-    // full-width forms count too.
-    bool asciiFind = false;
-    std::string findBytes;
-    // Else the bytes of one of its characters that every match holds, or
-    // nothing when there is none.
-    std::string guideBytes;
-    // Else, when the text is folded, for each of a few characters of the
-    // folded find text the codes of every character that folds into it
-    // (alone, or with a sound mark after it), as a bit per character: a
-    // cell lacking any of them holds no match. Single bytes by their byte,
-    // pairs by lead * 256 + trail; bit 0 is the character with the fewest.
-    bool candidates = false;
-    std::uint8_t allCandidates = 0;
-    std::array<std::uint8_t, 256> candidateBytes {};
-    std::vector<std::uint8_t> candidatePairs;
-    // Where a code of bit 0 may start, when such places are of few kinds:
-    // looked for 16 bytes at a time. A byte, or a lead byte whose trail
-    // must follow (a pair that is the only code of bit 0 with that lead),
-    // each repeated 16 times to be compared at once.
-    struct Start
-    {
-        alignas(16) unsigned char leads[16] {};
-        alignas(16) unsigned char trails[16] {};
-        bool pair = false;
-    };
-    std::array<Start, 4> starts {};
-    int startCount = 0;
-    // The bits of the characters whose code may start at byte `i`.
-    std::uint8_t CandidatesAt(std::string_view bytes, std::size_t i) const;
-    // Whether every character looked for may be there.
-    bool HasCandidate(std::string_view bytes) const;
-    // Where a code of the rarest character may start, at most MaxPlaces of
-    // them, in order; how many, or -1 when there are more.
-    static constexpr std::size_t MaxPlaces = 8;
-    int RarestPlaces(std::string_view bytes, std::array<std::size_t, MaxPlaces> &places) const;
-    void FindCandidates();
+    // Which cells are worth decoding.
+    MatchSieve sieve;
 };
