@@ -51,6 +51,12 @@ qsizetype ReportReplace::FindInCell(const QString &text, qsizetype from, qsizety
     }
     std::vector<qsizetype> origins;
     const QString folded = folding.Fold(text, &origins);
+    return FindFolded(folded, origins, from, length);
+}
+
+qsizetype ReportReplace::FindFolded(const QString &folded, const std::vector<qsizetype> &origins, qsizetype from,
+                                    qsizetype &length) const
+{
     const auto first = std::lower_bound(origins.begin(), origins.end(), from);
     const qsizetype at = folded.indexOf(foldedFind, qsizetype(first - origins.begin()));
     if (at < 0)
@@ -67,18 +73,14 @@ void ReportReplace::FindAllInCell(const QString &text, std::vector<std::pair<qsi
             found.emplace_back(at, find.size());
         return;
     }
-    if (foldedFind.isEmpty())
-        return;
-    // As FindInCell from the end of each occurrence, the text folded once.
     std::vector<qsizetype> origins;
     const QString folded = folding.Fold(text, &origins);
-    for (qsizetype at = folded.indexOf(foldedFind); at >= 0;) {
-        const qsizetype start = origins[std::size_t(at)];
-        const qsizetype end = origins[std::size_t(at + foldedFind.size())];
-        found.emplace_back(start, end - start);
-        const auto next = std::lower_bound(origins.begin(), origins.end(), end);
-        at = folded.indexOf(foldedFind, qsizetype(next - origins.begin()));
-    }
+    qsizetype length = 0;
+    // An empty occurrence (a find text folded into nothing) would be found
+    // again and again where it stands.
+    for (qsizetype at = FindFolded(folded, origins, 0, length); at >= 0 && length > 0;
+         at = FindFolded(folded, origins, at + length, length))
+        found.emplace_back(at, length);
 }
 
 bool ReportReplace::Store(int field, const QString &text, std::uint64_t count, std::string &bytes,

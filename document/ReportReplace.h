@@ -96,6 +96,10 @@ private:
     void ReplaceIn(int top, int bottom, Part &part, const std::atomic<bool> &stop) const;
     // The first occurrence in the cell's text at or after `from`, or -1.
     qsizetype FindInCell(const QString &text, qsizetype from, qsizetype &length) const;
+    // The same in a text folded already, `origins` telling where each of
+    // its characters came from.
+    qsizetype FindFolded(const QString &folded, const std::vector<qsizetype> &origins, qsizetype from,
+                         qsizetype &length) const;
     // Every occurrence in the cell's text, one after another, as (start,
     // length) in characters: the text is folded once, not once for each.
     void FindAllInCell(const QString &text, std::vector<std::pair<qsizetype, qsizetype>> &found) const;
