@@ -9,5 +9,11 @@ bash scripts/deps.sh
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j"$(nproc)"
-(cd "$build" && ctest --output-on-failure --timeout 600 -j"$(nproc)")
+# A long log may be cut in the middle where CI shows it: what failed is
+# told again at its end.
+if ! (cd "$build" && ctest --output-on-failure --timeout 600 -j"$(nproc)"); then
+    echo "== what failed"
+    grep -hE -A2 '^(FAIL!|XPASS) ' "$build/Testing/Temporary/LastTest.log" | head -60 || true
+    exit 1
+fi
 bash scripts/sanitize.sh

@@ -22,6 +22,7 @@
 #include <new>
 #include <random>
 #include <thread>
+#include <utility>
 
 #include <unistd.h>
 
@@ -367,7 +368,9 @@ void tst_Load::cancelStopsEveryPart()
 {
     // Part 0 is one chunk; part 1, read by another thread, several. A
     // cancel from the first progress call, while part 1 waits in its first
-    // take, stops part 1 at its next chunk.
+    // take, stops part 1 at its next chunk. The calling thread tells it
+    // after the call returns; on a loaded machine that may take a while,
+    // which the next take waits out.
     const QByteArray content = reportOfSize(5 << 20);
     const QString path = dir.filePath(QStringLiteral("cancel.dat"));
     QVERIFY(writeFile(path, content));
@@ -380,8 +383,16 @@ void tst_Load::cancelStopsEveryPart()
     bool waiting = false;
     bool cancelled = false;
     std::vector<PartLines> parts(2);
+    bool slowed = false;
     parts[1].beforeEach = [&] {
         std::unique_lock<std::mutex> lock(mutex);
+        if (cancelled) {
+            if (!std::exchange(slowed, true)) {
+                lock.unlock();
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            }
+            return;
+        }
         waiting = true;
         changed.notify_all();
         changed.wait(lock, [&] { return cancelled; });
@@ -403,13 +414,16 @@ void tst_Load::cancelStopsEveryPart()
 
     // A cancel while the calling thread waits for the others, its own part
     // read: the part still reading stops too.
-    // Part 1 starts after part 0 has told its progress, and is slow.
+    // Part 1 starts after part 0 has told its progress, and is slow; its
+    // first take after the cancel waits as above.
     std::atomic<int> told {0};
     std::vector<PartLines> slow(2);
+    bool slowedAfterCancel = false;
     slow[1].beforeEach = [&] {
         while (told.load() == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const bool first = told.load() >= 2 && !std::exchange(slowedAfterCancel, true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(first ? 250 : 5));
     };
     calls = 0;
     const Reading waited = read(path, 2, {100000}, [&](std::uint64_t, std::uint64_t) {
