@@ -16,10 +16,6 @@ enum class Done : std::uint8_t {
     ReplacedOwned, // a new row went in; the old one waits to be freed
 };
 
-// How many lines ahead rows are asked for: enough to wait for memory
-// while the lines before are applied.
-constexpr int PrefetchLines = 8;
-
 } // namespace
 
 CellsCommand::CellsCommand(ReportEdits &edits, const QString &text, PackedCells cells, int linesBefore,
@@ -72,7 +68,7 @@ void CellsCommand::Apply()
             if (ahead.Line() < edits.LineCount())
                 edits.Line(ahead.Line()).Prefetch();
         };
-        for (int i = 0; i < PrefetchLines; ++i)
+        for (int i = 0; i < ReportRow::PrefetchAhead; ++i)
             fetchNext();
         std::string_view now[ReportRow::CellCount];
         std::string_view next[ReportRow::CellCount];

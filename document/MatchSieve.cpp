@@ -116,7 +116,7 @@ const std::vector<FoldedCode> &foldedCodes(const TextFolding &folding)
 } // namespace
 
 MatchSieve::MatchSieve(const QString &find, const TextFolding &folding)
-    : folding(folding), foldedFind(folding.Fold(find))
+    : folding(folding)
 {
     asciiFind = std::all_of(find.begin(), find.end(), [](QChar c) { return c.unicode() < 0x80; });
     if (asciiFind) {
@@ -124,7 +124,7 @@ MatchSieve::MatchSieve(const QString &find, const TextFolding &folding)
         if (folding.Folds())
             std::transform(findBytes.begin(), findBytes.end(), findBytes.begin(), lowerAscii);
         if (folding.FoldWidth() && !find.isEmpty())
-            FindCandidates();
+            FindCandidates(folding.Fold(find));
         return;
     }
     // Without folding, a text whose every character only its own bytes can
@@ -147,10 +147,10 @@ MatchSieve::MatchSieve(const QString &find, const TextFolding &folding)
         }
     }
     if (folding.Folds() && !find.isEmpty())
-        FindCandidates();
+        FindCandidates(folding.Fold(find));
 }
 
-void MatchSieve::FindCandidates()
+void MatchSieve::FindCandidates(const QString &foldedFind)
 {
     // The characters of the folded find text, those that the fewest codes
     // fold into first: the rarest decides most cells alone.

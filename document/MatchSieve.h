@@ -32,7 +32,8 @@ public:
 private:
     static constexpr std::size_t MaxPlaces = 8;
 
-    void FindCandidates();
+    // From the characters of the find text as folded.
+    void FindCandidates(const QString &foldedFind);
     // The bits of the characters whose code may start at byte `i`.
     std::uint8_t CandidatesAt(std::string_view bytes, std::size_t i) const;
     // Whether every character looked for may be there.
@@ -42,7 +43,6 @@ private:
     int RarestPlaces(std::string_view bytes, std::array<std::size_t, MaxPlaces> &places) const;
 
     TextFolding folding;
-    QString foldedFind;
     // A find text of ASCII alone can only be where its bytes are, unless
     // full-width forms count too.
     bool asciiFind = false;

@@ -25,8 +25,6 @@ constexpr std::size_t LargeKeyLists = 1 << 16;
 // Lines changing at once that make a change large, when they are most of
 // the report.
 constexpr int LargeChange = 1 << 16;
-// How many lines ahead of the one checked rows are asked for.
-constexpr int PrefetchLines = 8;
 
 // Whether a key code is a number that counts: valid, and digits only.
 bool Counts(std::string_view code)
@@ -307,7 +305,7 @@ void ReportNotes::Flush()
         if (++aheadLine > all[aheadRun].second && ++aheadRun < all.size())
             aheadLine = all[aheadRun].first;
     };
-    for (int i = 0; i < PrefetchLines; ++i)
+    for (int i = 0; i < ReportRow::PrefetchAhead; ++i)
         fetchNext();
     auto cursor = notes.cbegin();
     for (const auto &run : all) {

@@ -125,6 +125,9 @@ public:
     // lines far apart, as a step over scattered lines visits them, are
     // where the processor cannot guess them, and each would be waited for.
     void Prefetch() const { __builtin_prefetch(Block()); }
+    // How many lines ahead of the one at hand a pass asks for rows: enough
+    // to wait for memory while the lines before are worked on.
+    static constexpr int PrefetchAhead = 8;
     void Clear();
 
 private:
